@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Runs every test headless through ctest.
+set -euo pipefail
+build="$1"
+export QT_QPA_PLATFORM=offscreen
+export LANG=C.UTF-8
+cd "$build"
+ctest --output-on-failure -j "$(nproc)" --timeout 600

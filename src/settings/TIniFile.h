@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The settings file, with the rules of the Windows private-profile service:
+// section and key names match without regard to letter case, blanks around names
+// and values are dropped on reading, a value in matching double quotes reads
+// without them, ";" lines are comments. A write replaces the key's first line in
+// place, or appends it at the end of its section, or appends the section at the
+// end of the file; every line a write does not touch stays byte for byte.
+// Nothing is cached between operations: each write reaches the disk at once,
+// atomically (new file, then rename), with owner-only permissions.
+class TIniFile {
+public:
+    explicit TIniFile(QString path);
+
+    const QString& FileName() const { return m_path; }
+
+    // At most 1023 characters; a missing key gives the default.
+    QString ReadString(const QString& section, const QString& key, const QString& def) const;
+    // Integer rule; a value that does not convert gives the default.
+    int ReadInteger(const QString& section, const QString& key, int def) const;
+    bool ReadBool(const QString& section, const QString& key, bool def) const;
+    bool SectionExists(const QString& section) const;
+
+    // Throw EWriteError("Unable to write to <path>") when the file cannot be written.
+    void WriteString(const QString& section, const QString& key, const QString& value);
+    void WriteInteger(const QString& section, const QString& key, int value);
+    void WriteBool(const QString& section, const QString& key, bool value);
+    void EraseSection(const QString& section);
+
+    // The settings file beside the running executable.
+    static QString DefaultPath();
+
+private:
+    QString m_path;
+};
