@@ -1,0 +1,4 @@
+#pragma once
+
+// Registers the program's compiled-in pictures and sounds; safe to call more than once.
+void InitMailvaneAssets();

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QObject;
+class QWidget;
+
+// The five keyword rules, index 0 for rule 1. Words are kept in upper case.
+struct TFilterRules {
+    QString HighLight[5];
+    int HighLightColor[5] = {0, 0, 0, 0, 0};
+    bool Delete[5] = {false, false, false, false, false};
+    bool Color[5] = {true, true, true, true, true};
+};
+
+// What a mailbox window needs of the running program; the main window implements it.
+class TMailHost {
+public:
+    virtual ~TMailHost() = default;
+
+    virtual QString SettingsPath() const = 0;
+
+    // Status window: the LED protocol, the busy flag (yellow light blinking) and the
+    // counters in column 1 of row 1 ("信件數目") and row 2 ("新進信件").
+    virtual void LED(const QString& colourWord, const QString& text) = 0;
+    virtual bool Busy() const = 0;
+    virtual int StatusCount(int row) const = 0;
+    virtual void SetStatusCount(int row, int value) = 0;
+    virtual void SetNewMailFound() = 0;
+
+    // Check marks of the option menu.
+    virtual bool AutoDelete() const = 0;
+    virtual bool AutoView() const = 0;
+    virtual bool NoHeader() const = 0;
+    virtual const TFilterRules& Filters() const = 0;
+
+    // The main window's scrambler; throws EConvertError on a malformed stored text.
+    virtual QString Unscramble(const QString& stored) = 0;
+
+    // Repaints the main window so that status texts show while a call blocks.
+    virtual void RepaintMain() = 0;
+    virtual QWidget* MainWidget() const = 0;
+
+    // The message window, modal, with its source line and text.
+    virtual void ShowMessage(const QString& from, const QString& text) = 0;
+    // Hands a typed password to every mailbox window captioned like name.
+    virtual void DeliverPassword(const QString& name, const QString& clear) = 0;
+
+    // Dial-up: the enabled flag, the number of active connections (refreshed),
+    // dialling (throws the silent abort on failure) and the hang-up rule.
+    virtual bool DialUpEnabled() const = 0;
+    virtual int ActiveConnections() = 0;
+    virtual void ConnectModem() = 0;
+    virtual void HangUpIfDialed() = 0;
+
+    // A new viewer window showing "下載信件..." with the two labels set; then its text.
+    // The viewer may be closed by the user at any time: callers hold it in a QPointer.
+    virtual QWidget* CreateViewer(const QString& server, const QString& subject) = 0;
+    virtual void FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, bool minimise) = 0;
+
+    // The main window's delete command, given a mailbox window's pop-up item.
+    virtual void DeleteCommand(QObject* sender) = 0;
+};
