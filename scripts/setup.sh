@@ -6,6 +6,7 @@ PACKAGES=(
     qt6-base-dev qt6-multimedia-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     fonts-wqy-microhei
+    libxcb1-dev
     dovecot-pop3d poppler-utils
 )
 missing=()

@@ -10,11 +10,14 @@
 // in seconds. Every failure is turned into a Winsock error code and its English text
 // and raised through OnErrorOccurred; the handler may throw, and the throw leaves from
 // the blocked call itself, never from inside Qt's event dispatch.
+// Only the blocking mode exists: NonBlocking is kept as a property but every call blocks.
+// The socket handle is the file descriptor of the open socket, -1 when there is none.
 class TSockets : public QObject {
     Q_OBJECT
 public:
     using TErrorOccurred = std::function<void(TSockets* sender, int socket, int error, const QString& msg)>;
     using TMessageBox = std::function<void(const QString& text, const QString& caption)>;
+    using TExit = std::function<void()>;
 
     explicit TSockets(QObject* parent = nullptr);
     ~TSockets() override;
@@ -31,6 +34,8 @@ public:
     void SetText(const QByteArray& text);
     // One receive of at most MaximumReceiveLength bytes; empty when closed or failed.
     QByteArray GetText();
+    // Closes with a reset. Called while a call waits, it ends that wait and the waiting
+    // call reports 10004 "Interrupted system call".
     void Disconnect();
 
     // The socket handle, -1 when no socket is open.
@@ -43,11 +48,19 @@ public:
 
     // Where the set-up errors ("No Port Specified", ...) are shown, caption "WINSOCK ERROR".
     static void SetMessageBox(TMessageBox box);
+    // How an error without a handler ends the program; QCoreApplication::exit(0) by default.
+    // After it, the failing call throws EAbort so that the running command stops too.
+    static void SetExit(TExit exitProgram);
+    // Host-name lookups made so far by all sockets (dotted addresses make none).
+    static int HostLookups();
 
 protected:
     void ReportError(int socket, const QString& function, int code);
 
 private:
+    // Reports a failed call; a timed-out call first raises 10060 "Blocking call timed out".
+    void failCall(int socket, const QString& function, int code, bool timedOut);
+
     struct Private;
     Private* d;
 };

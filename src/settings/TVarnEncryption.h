@@ -21,4 +21,9 @@ public:
     // The program's calling order in one step: empty in, empty out.
     QString Scramble(const QString& clear);
     QString Unscramble(const QString& stored);
+
+    // The byte-level work behind Execute, with the current Key. A start below 0 draws
+    // a random start value. UnscrambleBytes throws EConvertError like Execute.
+    QByteArray ScrambleBytes(const QByteArray& clear, int start = -1) const;
+    QByteArray UnscrambleBytes(const QString& stored) const;
 };

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// Finds a top-level window by its exact title: the program's own windows (shown or
+// hidden) and, on X11, any other program's mapped windows.
+class TWindowFinder {
+public:
+    static bool Exists(const QString& title);
+    static bool ExistsOwn(const QString& title);
+    static bool ExistsOnX11(const QString& title);
+};

@@ -1,0 +1,50 @@
+#include "app/TFormMain.h"
+#include "net/TSockets.h"
+#include "settings/TExceptionHook.h"
+#include "viewer/TFormViewer.h"
+#include "widgets/TModal.h"
+
+#include <QApplication>
+#include <QPointer>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char* argv[])
+{
+    // Without a display Qt would abort with a long trace; say it in one line instead.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "Mailvane needs a graphical desktop: no display found (DISPLAY is not set).\n");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Mailvane"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Mailvane"));
+    // The tray keeps the program running while its frame is hidden.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // Set-up errors of the socket client appear in a message box of their own.
+    TSockets::SetMessageBox([](const QString& text, const QString& caption) {
+        TModal::MessageBox(FormMain, text, caption, true);
+    });
+    // A print that went to a file because no printer is installed is reported in the message window.
+    TFormViewer::SetInfoHook([](const QString& text) {
+        if (FormMain) {
+            FormMain->ShowMessage(QStringLiteral("Mailvane"), text);
+        }
+    });
+
+    auto* main = new TFormMain;
+    main->show();
+    main->CreateStatusWindow();
+    TExceptionHook::SetHandler([](const QString& message) {
+        if (FormMain) {
+            FormMain->OnException(message);
+        }
+    });
+    TExceptionHook::Run([main] { main->Startings(); });
+    const int rc = main->Terminated() ? 0 : app.exec();
+    TExceptionHook::SetHandler({});
+    delete main;
+    return rc;
+}

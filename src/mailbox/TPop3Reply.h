@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+
+// Reading the POP3 replies a session needs: the command kind, the STAT count, the
+// LIST size, where a reply ends, and the bounds that keep a misbehaving server from
+// exhausting memory.
+class TPop3Reply {
+public:
+    // The most messages a listing accepts; a larger STAT count cannot be true.
+    static constexpr int MaxMessages = 1000000;
+    static constexpr int MaxLineReply = 64 * 1024;
+    static constexpr int MaxTopReply = 4 * 1024 * 1024;
+
+    // RETR or TOP, by the word before the first space, in any letter case.
+    static bool IsMultiLine(const QByteArray& command);
+    // The count of a STAT reply; false when it is not a number in 0 .. MaxMessages.
+    static bool StatCount(const QByteArray& reply, int& count);
+    // The text after the second space of a LIST reply up to the first CR LF.
+    static QByteArray ListSize(const QByteArray& reply);
+    // Length of a complete reply at the start of buffer, or -1 when it is not complete:
+    // a single line through its CR LF, a multi-line reply through CR LF "." CR LF.
+    static int CompleteLength(const QByteArray& buffer, bool multiLine);
+    // The most a RETR reply may collect for a message listed with that size.
+    static qint64 RetrLimit(const QByteArray& listedSize);
+    // True when an argument holds CR or LF, which would smuggle in a second command.
+    static bool HasLineBreak(const QByteArray& argument);
+    // The viewer's text with the headers hidden: after the first blank line through
+    // the first terminating line after it (the whole text when it has no blank line).
+    static QByteArray BodyOnly(const QByteArray& text);
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <functional>
+
+class TIniFile;
+
+// The seen-ID section of a mailbox ("IDs:" + name): the Message-IDs of the last
+// listing in message order. Lookups ignore letter case and cost O(1) each.
+class TSeenIds {
+public:
+    static QString SectionName(const QString& mailbox);
+
+    // Reads keys "1", "2", ... up to the first empty value. pump runs between reads so
+    // a long list does not freeze the window.
+    void Load(const TIniFile& ini, const QString& mailbox, const std::function<void()>& pump = {});
+    // Erases the section and writes the list as keys "1" ... n.
+    static void Store(TIniFile& ini, const QString& mailbox, const QList<QByteArray>& ids,
+                      const std::function<void()>& pump = {});
+
+    void Add(const QByteArray& id);
+    bool Contains(const QByteArray& id) const;
+    const QList<QByteArray>& Ids() const { return m_ids; }
+    void Clear();
+
+private:
+    static QString key(const QByteArray& id);
+
+    QList<QByteArray> m_ids;
+    QSet<QString> m_keys;
+};

@@ -1,0 +1,679 @@
+#include "net/TSockets.h"
+
+#include "settings/EAbort.h"
+#include "settings/TIntConvert.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <optional>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int WSAEINTR = 10004;
+constexpr int WSAENOTSOCK = 10038;
+constexpr int WSAEINPROGRESS = 10036;
+constexpr int WSAEADDRNOTAVAIL = 10049;
+constexpr int WSAENOTCONN = 10057;
+constexpr int WSAETIMEDOUT = 10060;
+
+const QString kWinsockError = QStringLiteral("WINSOCK ERROR");
+
+// Linux errno to the Winsock code of the same failure. An errno without a Winsock
+// counterpart is passed on as it is; its text is then "Not a WinSock error".
+int winsockCode(int err)
+{
+    switch (err) {
+    case EINTR:
+        return 10004;
+    case EBADF:
+        return 10009;
+    case EPERM:
+    case EACCES:
+        return 10013;
+    case EFAULT:
+        return 10014;
+    case EINVAL:
+        return 10022;
+    case ENFILE:
+    case EMFILE:
+        return 10024;
+    case EAGAIN:
+        return 10035;
+    case EINPROGRESS:
+        return 10036;
+    case EALREADY:
+        return 10037;
+    case ENOTSOCK:
+        return 10038;
+    case EDESTADDRREQ:
+        return 10039;
+    case EMSGSIZE:
+        return 10040;
+    case EPROTOTYPE:
+        return 10041;
+    case ENOPROTOOPT:
+        return 10042;
+    case EPROTONOSUPPORT:
+        return 10043;
+    case ESOCKTNOSUPPORT:
+        return 10044;
+    case EOPNOTSUPP:
+        return 10045;
+    case EPFNOSUPPORT:
+        return 10046;
+    case EAFNOSUPPORT:
+        return 10047;
+    case EADDRINUSE:
+        return 10048;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case ENETDOWN:
+        return 10050;
+    case ENETUNREACH:
+        return 10051;
+    case ENETRESET:
+        return 10052;
+    case ECONNABORTED:
+        return 10053;
+    case EPIPE: // Linux reports a send into a reset connection as a broken pipe
+    case ECONNRESET:
+        return 10054;
+    case ENOMEM:
+    case ENOBUFS:
+        return 10055;
+    case EISCONN:
+        return 10056;
+    case ENOTCONN:
+        return 10057;
+    case ESHUTDOWN:
+        return 10058;
+    case ETOOMANYREFS:
+        return 10059;
+    case ETIMEDOUT:
+        return 10060;
+    case ECONNREFUSED:
+        return 10061;
+    case ELOOP:
+        return 10062;
+    case ENAMETOOLONG:
+        return 10063;
+    case EHOSTDOWN:
+        return 10064;
+    case EHOSTUNREACH:
+        return 10065;
+    case ENOTEMPTY:
+        return 10066;
+    case EUSERS:
+        return 10068;
+    case EDQUOT:
+        return 10069;
+    case ESTALE:
+        return 10070;
+    case EREMOTE:
+        return 10071;
+    default:
+        return err;
+    }
+}
+
+TSockets::TMessageBox& messageBox()
+{
+    static TSockets::TMessageBox instance;
+    return instance;
+}
+
+TSockets::TExit& exitProgram()
+{
+    static TSockets::TExit instance;
+    return instance;
+}
+
+int& lookupCount()
+{
+    static int count = 0;
+    return count;
+}
+
+void showMessage(const QString& text, const QString& caption)
+{
+    if (messageBox()) {
+        const TSockets::TMessageBox box = messageBox();
+        box(text, caption);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+    }
+}
+
+void endProgram()
+{
+    if (exitProgram()) {
+        const TSockets::TExit exit = exitProgram();
+        exit();
+    } else if (QCoreApplication::instance()) {
+        QCoreApplication::exit(0);
+    }
+}
+
+int resolvePort(const QString& port)
+{
+    const QByteArray name = port.toLatin1();
+    if (const servent* service = ::getservbyname(name.constData(), "tcp")) {
+        return ntohs(static_cast<quint16>(service->s_port));
+    }
+    return TIntConvert::StrToInt(port);
+}
+
+void closeAtOnce(int fd)
+{
+    const linger reset{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+}
+
+} // namespace
+
+struct TSockets::Private {
+    struct Call;
+
+    int fd = -1;
+    bool connected = false;
+    Call* call = nullptr;
+    // Cleared by the destructor; a call waiting in its local loop checks it before it
+    // touches the object again.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+};
+
+// One blocking call: its time-out timer and the local loop it waits in. All that the
+// loop can reach lives here on the caller's stack, so a handler run by the loop may
+// close the socket or destroy the object while the call waits.
+struct TSockets::Private::Call {
+    Call(Private* owner, int timeoutSeconds) : p(owner), alive(owner->alive)
+    {
+        p->call = this;
+        QObject::connect(&timer, &QTimer::timeout, &loop, [this] {
+            timedOut = true;
+            loop.quit();
+        });
+        if (timeoutSeconds > 0) {
+            timer.setSingleShot(true);
+            timer.start(static_cast<int>(qMin<qint64>(qint64(timeoutSeconds) * 1000, INT_MAX)));
+        }
+    }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+    ~Call()
+    {
+        timer.stop();
+        if (*alive) {
+            p->call = nullptr;
+        }
+    }
+
+    bool dead() const { return !*alive; }
+    bool ended() const { return timedOut || cancelled; }
+
+    // False when the wait ended without the socket becoming ready.
+    bool waitFor(int fd, QSocketNotifier::Type type)
+    {
+        if (ended()) {
+            return false;
+        }
+        QSocketNotifier ready(fd, type);
+        QObject::connect(&ready, &QSocketNotifier::activated, &loop, [this] { loop.quit(); });
+        notifier = &ready;
+        loop.exec();
+        notifier = nullptr;
+        return !ended();
+    }
+
+    // The first IPv4 address of a host name; nothing when it cannot be resolved.
+    std::optional<quint32> lookup(const QString& name)
+    {
+        QObject context;
+        bool done = false;
+        std::optional<quint32> address;
+        const int id = QHostInfo::lookupHost(name, &context, [&](const QHostInfo& info) {
+            for (const QHostAddress& a : info.addresses()) {
+                if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+                    address = a.toIPv4Address();
+                    break;
+                }
+            }
+            done = true;
+            loop.quit();
+        });
+        while (!done && !ended()) {
+            loop.exec();
+        }
+        if (!done) {
+            QHostInfo::abortHostLookup(id);
+        }
+        return address;
+    }
+
+    void cancel()
+    {
+        cancelled = true;
+        if (notifier) {
+            notifier->setEnabled(false);
+        }
+        loop.quit();
+    }
+
+    Private* p;
+    std::shared_ptr<bool> alive;
+    QEventLoop loop;
+    QTimer timer;
+    QSocketNotifier* notifier = nullptr;
+    bool timedOut = false;
+    bool cancelled = false;
+};
+
+TSockets::TSockets(QObject* parent) : QObject(parent), d(new Private) {}
+
+TSockets::~TSockets()
+{
+    *d->alive = false;
+    if (d->call) {
+        d->call->cancel();
+    }
+    // Unlike Winsock's cleanup, leave no descriptor behind.
+    if (d->fd != -1) {
+        closeAtOnce(d->fd);
+        ::close(d->fd);
+    }
+    delete d;
+}
+
+int TSockets::SocketHandle() const
+{
+    return d->fd;
+}
+
+bool TSockets::Waiting() const
+{
+    return d->call != nullptr;
+}
+
+void TSockets::SetMessageBox(TMessageBox box)
+{
+    messageBox() = std::move(box);
+}
+
+void TSockets::SetExit(TExit exit)
+{
+    exitProgram() = std::move(exit);
+}
+
+int TSockets::HostLookups()
+{
+    return lookupCount();
+}
+
+void TSockets::SConnect()
+{
+    if (Port.isEmpty()) {
+        showMessage(QStringLiteral("No Port Specified"), kWinsockError);
+        return;
+    }
+    if (IPAddr.isEmpty()) {
+        showMessage(QStringLiteral("No IP Address Specified"), kWinsockError);
+        return;
+    }
+    if (d->call) {
+        ReportError(d->fd, QStringLiteral("SConnect"), WSAEINPROGRESS);
+        return;
+    }
+    const std::shared_ptr<bool> alive = d->alive;
+    if (d->fd != -1) {
+        // A second connect must not leak the first socket.
+        Disconnect();
+        if (!*alive) {
+            return;
+        }
+    }
+
+    const int port = resolvePort(Port);
+
+    in_addr address{};
+    if (::inet_aton(IPAddr.toLatin1().constData(), &address) == 0) {
+        ++lookupCount();
+        std::optional<quint32> resolved;
+        {
+            Private::Call call(d, Timeout);
+            resolved = call.lookup(IPAddr);
+            if (call.dead() || call.cancelled) {
+                return;
+            }
+        }
+        if (!resolved) {
+            showMessage(QStringLiteral("Cannot convert host address"), kWinsockError);
+            return;
+        }
+        address.s_addr = htonl(*resolved);
+    }
+
+    if (port <= 0 || port > 65535) {
+        ReportError(-1, QStringLiteral("SConnect"), WSAEADDRNOTAVAIL);
+        return;
+    }
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) {
+        ReportError(-1, QStringLiteral("SConnect (socket)"), winsockCode(errno));
+        return;
+    }
+    d->fd = fd;
+    d->connected = false;
+
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(static_cast<quint16>(port));
+    server.sin_addr = address;
+
+    int code = 0;
+    bool timedOut = false;
+    {
+        Private::Call call(d, Timeout);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
+            if (errno == EINPROGRESS || errno == EINTR) {
+                if (call.waitFor(fd, QSocketNotifier::Write)) {
+                    int err = 0;
+                    socklen_t length = sizeof err;
+                    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0) {
+                        err = errno;
+                    }
+                    code = err == 0 ? 0 : winsockCode(err);
+                } else {
+                    if (call.dead()) {
+                        return;
+                    }
+                    code = WSAEINTR;
+                    timedOut = call.timedOut;
+                }
+            } else {
+                code = winsockCode(errno);
+            }
+        }
+    }
+    if (code == 0) {
+        d->connected = true;
+        return;
+    }
+    failCall(fd, QStringLiteral("SConnect"), code, timedOut);
+}
+
+void TSockets::SetText(const QByteArray& text)
+{
+    const QString function = QStringLiteral("SetText (Send)");
+    if (d->call) {
+        ReportError(d->fd, function, WSAEINPROGRESS);
+        return;
+    }
+    if (d->fd == -1) {
+        ReportError(-1, function, WSAENOTSOCK);
+        return;
+    }
+    if (!d->connected) {
+        ReportError(d->fd, function, WSAENOTCONN);
+        return;
+    }
+
+    const int fd = d->fd;
+    int code = 0;
+    bool timedOut = false;
+    {
+        Private::Call call(d, Timeout);
+        qsizetype sent = 0;
+        // One send may take only part of the text: go on until every byte is out.
+        while (sent < text.size()) {
+            const ssize_t n = ::send(fd, text.constData() + sent, size_t(text.size() - sent), MSG_NOSIGNAL);
+            if (n >= 0) {
+                sent += n;
+                continue;
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (call.waitFor(fd, QSocketNotifier::Write)) {
+                    continue;
+                }
+                if (call.dead()) {
+                    return;
+                }
+                code = WSAEINTR;
+                timedOut = call.timedOut;
+                break;
+            }
+            code = winsockCode(errno);
+            break;
+        }
+    }
+    if (code != 0) {
+        failCall(fd, function, code, timedOut);
+    }
+}
+
+QByteArray TSockets::GetText()
+{
+    const QString function = QStringLiteral("GetText (Recv)");
+    if (d->fd == -1) {
+        return {};
+    }
+    if (d->call) {
+        ReportError(d->fd, function, WSAEINPROGRESS);
+        return {};
+    }
+    if (!d->connected) {
+        ReportError(d->fd, function, WSAENOTCONN);
+        return {};
+    }
+
+    const int fd = d->fd;
+    const int size = qMax(1, MaximumReceiveLength);
+    QByteArray buffer(size, Qt::Uninitialized);
+    int code = 0;
+    bool timedOut = false;
+    {
+        Private::Call call(d, Timeout);
+        for (;;) {
+            const ssize_t n = ::recv(fd, buffer.data(), size_t(size), 0);
+            if (n >= 0) {
+                buffer.truncate(n);
+                return buffer;
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (call.waitFor(fd, QSocketNotifier::Read)) {
+                    continue;
+                }
+                if (call.dead()) {
+                    return {};
+                }
+                code = WSAEINTR;
+                timedOut = call.timedOut;
+                break;
+            }
+            code = winsockCode(errno);
+            break;
+        }
+    }
+    failCall(fd, function, code, timedOut);
+    return {};
+}
+
+void TSockets::Disconnect()
+{
+    if (d->fd == -1) {
+        return;
+    }
+    const int fd = d->fd;
+    // Marked closed first, so that a report made while closing cannot lead back here.
+    d->fd = -1;
+    d->connected = false;
+    if (d->call) {
+        d->call->cancel();
+    }
+    ::shutdown(fd, SHUT_RDWR);
+    closeAtOnce(fd);
+    if (::close(fd) != 0 && errno != EINTR) {
+        ReportError(fd, QStringLiteral("Disconnect (closesocket)"), winsockCode(errno));
+    }
+}
+
+void TSockets::failCall(int socket, const QString& function, int code, bool timedOut)
+{
+    if (timedOut) {
+        const std::shared_ptr<bool> alive = d->alive;
+        if (OnErrorOccurred) {
+            const TErrorOccurred handler = OnErrorOccurred;
+            handler(this, socket, WSAETIMEDOUT, QStringLiteral("Blocking call timed out"));
+        } else {
+            showMessage(QStringLiteral("Error %1\r\nBlocking call timed out").arg(WSAETIMEDOUT),
+                        QStringLiteral("WINSOCK CALL CANCELED"));
+        }
+        if (!*alive) {
+            return;
+        }
+    }
+    ReportError(socket, function, code);
+}
+
+void TSockets::ReportError(int socket, const QString& function, int code)
+{
+    const QString text = ErrorText(code);
+    if (OnErrorOccurred) {
+        const TErrorOccurred handler = OnErrorOccurred;
+        handler(this, socket, code, text);
+        return;
+    }
+    showMessage(QStringLiteral("Error %1 in function %2\r\n%3").arg(code).arg(function, text), kWinsockError);
+    endProgram();
+    // The program is ending: stop the running command as well.
+    throw EAbort();
+}
+
+QString TSockets::ErrorText(int code)
+{
+    switch (code) {
+    case 10004:
+        return QStringLiteral("Interrupted system call");
+    case 10009:
+        return QStringLiteral("Bad file number");
+    case 10013:
+        return QStringLiteral("Permission denied");
+    case 10014:
+        return QStringLiteral("Bad address");
+    case 10022:
+        return QStringLiteral("Invalid argument");
+    case 10024:
+        return QStringLiteral("Too many open files");
+    case 10035:
+        return QStringLiteral("Operation would block");
+    case 10036:
+        return QStringLiteral("Operation now in progress");
+    case 10037:
+        return QStringLiteral("Operation already in progress");
+    case 10038:
+        return QStringLiteral("Socket operation on non-socket");
+    case 10039:
+        return QStringLiteral("Destination address required");
+    case 10040:
+        return QStringLiteral("Message too long");
+    case 10041:
+        return QStringLiteral("Protocol wrong type for socket");
+    case 10042:
+        return QStringLiteral("Protocol not available");
+    case 10043:
+        return QStringLiteral("Protocol not supported");
+    case 10044:
+        return QStringLiteral("Socket type not supported");
+    case 10045:
+        return QStringLiteral("Operation not supported on socket");
+    case 10046:
+        return QStringLiteral("Protocol family not supported");
+    case 10047:
+        return QStringLiteral("Address family not supported by protocol family");
+    case 10048:
+        return QStringLiteral("Address already in use");
+    case 10049:
+        return QStringLiteral("Can't assign requested address");
+    case 10050:
+        return QStringLiteral("Network is down");
+    case 10051:
+        return QStringLiteral("Network is unreachable");
+    case 10052:
+        return QStringLiteral("Network dropped connection on reset");
+    case 10053:
+        return QStringLiteral("Software caused connection abort");
+    case 10054:
+        return QStringLiteral("Connection reset by peer");
+    case 10055:
+        return QStringLiteral("No buffer space available");
+    case 10056:
+        return QStringLiteral("Socket is already connected");
+    case 10057:
+        return QStringLiteral("Socket is not connected");
+    case 10058:
+        return QStringLiteral("Can't send after socket shutdown");
+    case 10059:
+        return QStringLiteral("Too many references: can't splice");
+    case 10060:
+        return QStringLiteral("Connection timed out");
+    case 10061:
+        return QStringLiteral("Connection refused");
+    case 10062:
+        return QStringLiteral("Too many levels of symbolic links");
+    case 10063:
+        return QStringLiteral("File name too long");
+    case 10064:
+        return QStringLiteral("Host is down");
+    case 10065:
+        return QStringLiteral("No route to host");
+    case 10066:
+        return QStringLiteral("Directory not empty");
+    case 10067:
+        return QStringLiteral("Too many processes");
+    case 10068:
+        return QStringLiteral("Too many users");
+    case 10069:
+        return QStringLiteral("Disc quota exceeded");
+    case 10070:
+        return QStringLiteral("Stale NFS file handle");
+    case 10071:
+        return QStringLiteral("Too many levels of remote in path");
+    case 10091:
+        return QStringLiteral("Network sub-system is unusable");
+    case 10092:
+        return QStringLiteral("WinSock DLL cannot support this application");
+    case 10093:
+        return QStringLiteral("WinSock not initialized");
+    case 11001:
+        return QStringLiteral("Host not found");
+    case 11002:
+        return QStringLiteral("Non-authoritative host not found");
+    case 11003:
+        return QStringLiteral("Non-recoverable error");
+    case 11004:
+        return QStringLiteral("No Data");
+    default:
+        return QStringLiteral("Not a WinSock error");
+    }
+}

@@ -1,0 +1,991 @@
+#include "settings/TFormOption.h"
+
+#include "settings/EConvertError.h"
+#include "settings/TBrkApart.h"
+#include "settings/TExceptionHook.h"
+#include "settings/TIntConvert.h"
+#include "settings/TOptionHost.h"
+#include "settings/TVarnEncryption.h"
+#include "widgets/TColorRef.h"
+#include "widgets/TFxLabel.h"
+#include "widgets/TModal.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kGeneral = QStringLiteral("General");
+const QString kEffect = QStringLiteral("Effect");
+const QString kFilter = QStringLiteral("Filter");
+const QString kDialUp = QStringLiteral("DialUp");
+const QString kSchedule = QStringLiteral("Schedule");
+const QString kServer = QStringLiteral("Server");
+const QString kIds = QStringLiteral("IDs:");
+
+const QString kViewerDesignFace = QStringLiteral("MS Sans Serif");
+const QString kPrinterDesignFace = QStringLiteral("Courier New");
+constexpr int kDefaultFontSize = 10;
+constexpr int kSlots = 10;
+
+TFormOption::TFileChooser& fileChooser()
+{
+    static TFormOption::TFileChooser instance;
+    return instance;
+}
+
+TFormOption::TFontChooser& fontChooser()
+{
+    static TFormOption::TFontChooser instance;
+    return instance;
+}
+
+TFormOption::TColorChooser& colorChooser()
+{
+    static TFormOption::TColorChooser instance;
+    return instance;
+}
+
+// The colour dialog opens with the colour chosen last, not with the rule's colour.
+QColor& lastColor()
+{
+    static QColor instance = Qt::black;
+    return instance;
+}
+
+QString runFileDialog(QWidget* parent, const QStringList& filters, int filterIndex)
+{
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.value(filterIndex - 1));
+    if (TModal::Exec(&dialog) != QDialog::Accepted) {
+        return {};
+    }
+    return dialog.selectedFiles().value(0);
+}
+
+bool runFontDialog(QWidget* parent, QFont& font)
+{
+    QFontDialog dialog(font, parent);
+    if (TModal::Exec(&dialog) != QDialog::Accepted) {
+        return false;
+    }
+    font = dialog.selectedFont();
+    return true;
+}
+
+bool runColorDialog(QWidget* parent, QColor& color)
+{
+    QColorDialog dialog(color, parent);
+    if (TModal::Exec(&dialog) != QDialog::Accepted) {
+        return false;
+    }
+    color = dialog.selectedColor();
+    return true;
+}
+
+// Sections of the settings file that belong to the program, never to a mailbox.
+bool isProgramSection(const QString& name)
+{
+    static const QStringList sections = {
+        kGeneral, kEffect, kFilter, kDialUp, kSchedule, QStringLiteral("Option"), QStringLiteral("Windows"), kServer};
+    return sections.contains(name, Qt::CaseInsensitive) || name.startsWith(kIds, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+const char* const TFormOption::SourceName = "設定選單";
+
+void TFormOption::SetFileChooser(TFileChooser chooser)
+{
+    fileChooser() = std::move(chooser);
+}
+
+void TFormOption::SetFontChooser(TFontChooser chooser)
+{
+    fontChooser() = std::move(chooser);
+}
+
+void TFormOption::SetColorChooser(TColorChooser chooser)
+{
+    colorChooser() = std::move(chooser);
+}
+
+TFormOption::TFormOption(TOptionHost& host, QWidget* parent) : QDialog(parent), m_host(host), m_ini(host.SettingsPath())
+{
+    setObjectName(QStringLiteral("FormOption"));
+    setWindowTitle(QStringLiteral("Option"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(392, 225);
+
+    PageControl = new QTabWidget(this);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(PageControl);
+
+    buildGeneralPage();
+    buildNetworkPage();
+    buildEffectPage();
+    buildDialUpPage();
+    buildFilterPage();
+    buildSchedulePage();
+    for (QLineEdit* e : {EditTimeout, EditRedial, EditRedialInterval, EditAutoCheck}) {
+        e->setFixedWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
+    }
+    connectHandlers();
+    FormCreate();
+}
+
+TFormOption::~TFormOption() = default;
+
+TFxLabel* TFormOption::caption(const QString& text, QWidget* parent)
+{
+    auto* label = new TFxLabel(text, parent);
+    label->SetAlignment(TFxLabel::taCenter);
+    label->SetBevelOuter(TFxLabel::bvNone);
+    label->SetColor(palette().color(QPalette::Button));
+    label->SetTextStyle(TFxLabel::tsRaised);
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    label->setMinimumSize(label->sizeHint());
+    return label;
+}
+
+QPushButton* TFormOption::button(const char* name, const QString& text, const QString& hint, QWidget* parent)
+{
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(hint);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLineEdit* TFormOption::edit(const char* name, const QString& hint, QWidget* parent)
+{
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    e->setToolTip(hint);
+    return e;
+}
+
+void TFormOption::buildGeneralPage()
+{
+    TabSheetGeneral = new QWidget;
+    TabSheetGeneral->setObjectName(QStringLiteral("TabSheetGeneral"));
+    PageControl->addTab(TabSheetGeneral, QStringLiteral("一般"));
+    auto* grid = new QGridLayout(TabSheetGeneral);
+    QWidget* page = TabSheetGeneral;
+
+    EditTimeout =
+        edit("EditTimeout", QStringLiteral("Break network session if no response within this interval."), page);
+    EditTimeout->setMaxLength(4);
+    EditTimeout->setText(QStringLiteral("30"));
+    grid->addWidget(caption(QStringLiteral("網路最大等待時間 : "), page), 0, 0);
+    auto* timeoutRow = new QHBoxLayout;
+    timeoutRow->addWidget(EditTimeout);
+    timeoutRow->addWidget(caption(QStringLiteral("秒."), page));
+    timeoutRow->addStretch();
+    grid->addLayout(timeoutRow, 0, 1);
+
+    EditMailProgram = edit("EditMailProgram", QStringLiteral("Reply E-mail by this program."), page);
+    ButtonMail =
+        button("ButtonMail", QStringLiteral("瀏覽"), QStringLiteral("Click to choose an E-Mail program."), page);
+    grid->addWidget(caption(QStringLiteral("電子郵件程式 : "), page), 1, 0);
+    grid->addWidget(EditMailProgram, 1, 1);
+    grid->addWidget(ButtonMail, 1, 2);
+
+    EditViewerFontName =
+        edit("EditViewerFontName", QStringLiteral("Click browse button to change font for viewer."), page);
+    ButtonViewerFont =
+        button("ButtonViewerFont", QStringLiteral("瀏覽"), QStringLiteral("Click to choose font for viewer."), page);
+    grid->addWidget(caption(QStringLiteral("字型 : "), page), 2, 0);
+    grid->addWidget(EditViewerFontName, 2, 1);
+    grid->addWidget(ButtonViewerFont, 2, 2);
+
+    EditPrinterFontName =
+        edit("EditPrinterFontName", QStringLiteral("Click browse button to change font for printer."), page);
+    ButtonPrinterFont =
+        button("ButtonPrinterFont", QStringLiteral("瀏覽"), QStringLiteral("Click to choose font for printer."), page);
+    grid->addWidget(caption(QStringLiteral("列印字形 : "), page), 3, 0);
+    grid->addWidget(EditPrinterFontName, 3, 1);
+    grid->addWidget(ButtonPrinterFont, 3, 2);
+
+    for (QLineEdit* e : {EditViewerFontName, EditPrinterFontName}) {
+        e->setReadOnly(true);
+        e->setFocusPolicy(Qt::NoFocus);
+    }
+    EditViewerFontName->setFont(QFont(kViewerDesignFace));
+    EditPrinterFontName->setFont(QFont(kPrinterDesignFace));
+
+    EditConsolePassword = edit("EditConsolePassword", QStringLiteral("Password for restore window."), page);
+    EditConsolePassword->setEchoMode(QLineEdit::Password);
+    grid->addWidget(caption(QStringLiteral("密碼保護 : "), page), 4, 0);
+    grid->addWidget(EditConsolePassword, 4, 1);
+
+    EditViewerFontSize = edit("EditViewerFontSize", QString(), page);
+    EditPrinterFontSize = edit("EditPrinterFontSize", QString(), page);
+    for (QLineEdit* e : {EditViewerFontSize, EditPrinterFontSize}) {
+        e->setText(QStringLiteral("12"));
+        e->setReadOnly(true);
+        e->hide();
+    }
+}
+
+void TFormOption::buildNetworkPage()
+{
+    TabSheetNetwork = new QWidget;
+    TabSheetNetwork->setObjectName(QStringLiteral("TabSheetNetwork"));
+    PageControl->addTab(TabSheetNetwork, QStringLiteral("網路"));
+    QWidget* page = TabSheetNetwork;
+    auto* row = new QHBoxLayout(page);
+
+    ListBoxName = new QListWidget(page);
+    ListBoxName->setObjectName(QStringLiteral("ListBoxName"));
+    ListBoxName->setToolTip(QStringLiteral("Click to choose a server to edit."));
+    for (int k = 0; k < kSlots; ++k) {
+        ListBoxName->addItem(QString());
+    }
+    row->addWidget(ListBoxName, 2);
+
+    auto* grid = new QGridLayout;
+    EditName = edit("EditName", QStringLiteral("Enter an alias for this server."), page);
+    EditHost = edit("EditHost", QStringLiteral("Server's IP or domain name."), page);
+    EditLogin = edit("EditLogin", QStringLiteral("Login name for this server."), page);
+    EditPassword = edit("EditPassword", QStringLiteral("Password for this server. (Optional)"), page);
+    EditPassword->setEchoMode(QLineEdit::Password);
+    grid->addWidget(caption(QStringLiteral("信箱名稱 : "), page), 0, 0);
+    grid->addWidget(EditName, 0, 1);
+    grid->addWidget(caption(QStringLiteral("主機位址 : "), page), 1, 0);
+    grid->addWidget(EditHost, 1, 1);
+    grid->addWidget(caption(QStringLiteral("使用者名稱 : "), page), 2, 0);
+    grid->addWidget(EditLogin, 2, 1);
+    grid->addWidget(caption(QStringLiteral("密碼 : "), page), 3, 0);
+    grid->addWidget(EditPassword, 3, 1);
+
+    ButtonAdd = button("ButtonAdd", QStringLiteral("新增"), QStringLiteral("Add this server to list."), page);
+    ButtonUpdate = button("ButtonUpdate", QStringLiteral("更改"), QStringLiteral("Update this server."), page);
+    ButtonDelete = button("ButtonDelete", QStringLiteral("刪除"), QStringLiteral("Delete this server."), page);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonAdd);
+    buttons->addWidget(ButtonUpdate);
+    buttons->addWidget(ButtonDelete);
+    grid->addLayout(buttons, 4, 0, 1, 2);
+    row->addLayout(grid, 3);
+}
+
+void TFormOption::buildEffectPage()
+{
+    TabSheetEffect = new QWidget;
+    TabSheetEffect->setObjectName(QStringLiteral("TabSheetEffect"));
+    PageControl->addTab(TabSheetEffect, QStringLiteral("音效動畫"));
+    QWidget* page = TabSheetEffect;
+    auto* grid = new QGridLayout(page);
+
+    EditAnimation = edit("EditAnimation", QStringLiteral("Animation diaplays when find new mail."), page);
+    EditAnimation->setText(QStringLiteral("Mailvane.avi"));
+    ButtonAnimation =
+        button("ButtonAnimation", QStringLiteral("瀏覽"), QStringLiteral("Click to choose an animation."), page);
+    EditSound = edit("EditSound", QStringLiteral("Sound plays when find new mail."), page);
+    EditSound->setText(QStringLiteral("Mailvane.wav"));
+    ButtonSound = button("ButtonSound", QStringLiteral("瀏覽"), QStringLiteral("Click to choose a sound."), page);
+
+    grid->addWidget(caption(QStringLiteral("動畫 : "), page), 0, 0);
+    grid->addWidget(EditAnimation, 0, 1);
+    grid->addWidget(ButtonAnimation, 0, 2);
+    grid->addWidget(caption(QStringLiteral("音效 : "), page), 1, 0);
+    grid->addWidget(EditSound, 1, 1);
+    grid->addWidget(ButtonSound, 1, 2);
+    grid->setRowStretch(2, 1);
+}
+
+void TFormOption::buildDialUpPage()
+{
+    TabSheetDialUp = new QWidget;
+    TabSheetDialUp->setObjectName(QStringLiteral("TabSheetDialUp"));
+    PageControl->addTab(TabSheetDialUp, QStringLiteral("撥號"));
+    QWidget* page = TabSheetDialUp;
+    auto* grid = new QGridLayout(page);
+
+    CheckBoxDialUp = new QCheckBox(page);
+    CheckBoxDialUp->setObjectName(QStringLiteral("CheckBoxDialUp"));
+    CheckBoxDialUp->setToolTip(QStringLiteral("Check this if using a modem."));
+    CheckBoxConnectedOnly = new QCheckBox(page);
+    CheckBoxConnectedOnly->setObjectName(QStringLiteral("CheckBoxConnectedOnly"));
+    CheckBoxConnectedOnly->setToolTip(QStringLiteral("Check mail only when  you are online."));
+    auto* boxes = new QHBoxLayout;
+    boxes->addWidget(CheckBoxDialUp);
+    boxes->addWidget(caption(QStringLiteral("使用數據機"), page));
+    boxes->addWidget(CheckBoxConnectedOnly);
+    boxes->addWidget(caption(QStringLiteral("已連線時才檢查"), page));
+    boxes->addStretch();
+    grid->addLayout(boxes, 0, 0, 1, 4);
+
+    EditRedial = edit("EditRedial", QStringLiteral("Redial if busy."), page);
+    EditRedial->setText(QStringLiteral("2"));
+    EditRedialInterval = edit("EditRedialInterval", QStringLiteral("Pause interval between redial."), page);
+    EditRedialInterval->setText(QStringLiteral("30"));
+    grid->addWidget(caption(QStringLiteral("重撥次數 : "), page), 1, 0);
+    auto* redial = new QHBoxLayout;
+    redial->addWidget(EditRedial);
+    redial->addWidget(caption(QStringLiteral("次."), page));
+    grid->addLayout(redial, 1, 1);
+    grid->addWidget(caption(QStringLiteral("重撥間隔 : "), page), 1, 2);
+    auto* interval = new QHBoxLayout;
+    interval->addWidget(EditRedialInterval);
+    interval->addWidget(caption(QStringLiteral("秒."), page));
+    grid->addLayout(interval, 1, 3);
+
+    ComboBoxEntry = new QComboBox(page);
+    ComboBoxEntry->setObjectName(QStringLiteral("ComboBoxEntry"));
+    ComboBoxEntry->setToolTip(QStringLiteral("Choose an entry to dial up."));
+    ComboBoxEntry->setEditable(true);
+    ComboBoxEntry->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxEntry->setMaxVisibleItems(10);
+    grid->addWidget(caption(QStringLiteral("撥號號碼 : "), page), 2, 0);
+    grid->addWidget(ComboBoxEntry, 2, 1, 1, 3);
+
+    EditDialUpLogin = edit("EditDialUpLogin", QStringLiteral("Login name for dial up."), page);
+    EditDialUpPassword = edit("EditDialUpPassword", QStringLiteral("Password for dial up."), page);
+    EditDialUpPassword->setEchoMode(QLineEdit::Password);
+    grid->addWidget(caption(QStringLiteral("使用者名稱 : "), page), 3, 0);
+    grid->addWidget(EditDialUpLogin, 3, 1, 1, 3);
+    grid->addWidget(caption(QStringLiteral("登入密碼 : "), page), 4, 0);
+    grid->addWidget(EditDialUpPassword, 4, 1, 1, 3);
+}
+
+void TFormOption::buildFilterPage()
+{
+    TabSheetFilter = new QWidget;
+    TabSheetFilter->setObjectName(QStringLiteral("TabSheetFilter"));
+    PageControl->addTab(TabSheetFilter, QStringLiteral("過濾信件"));
+    QWidget* page = TabSheetFilter;
+    auto* grid = new QGridLayout(page);
+    grid->setVerticalSpacing(1);
+
+    grid->addWidget(caption(QStringLiteral("關鍵字"), page), 0, 1);
+    grid->addWidget(caption(QStringLiteral("刪除"), page), 0, 2);
+    grid->addWidget(caption(QStringLiteral("顏色"), page), 0, 3);
+    for (int i = 0; i < 5; ++i) {
+        const QByteArray n = QByteArray::number(i + 1);
+        ButtonColor[i] = button(("ButtonColor" + n).constData(), QStringLiteral("顏色"),
+                                QStringLiteral("Click to change highlight color."), page);
+        EditHighLight[i] =
+            edit(("EditHighLight" + n).constData(), QStringLiteral("Highligh the mail with this keyword."), page);
+        CheckBoxDelete[i] = new QCheckBox(page);
+        CheckBoxDelete[i]->setObjectName(QString::fromLatin1("CheckBoxDelete" + n));
+        CheckBoxColor[i] = new QCheckBox(page);
+        CheckBoxColor[i]->setObjectName(QString::fromLatin1("CheckBoxColor" + n));
+        CheckBoxColor[i]->setChecked(true);
+        grid->addWidget(ButtonColor[i], i + 1, 0);
+        grid->addWidget(EditHighLight[i], i + 1, 1);
+        grid->addWidget(CheckBoxDelete[i], i + 1, 2, Qt::AlignCenter);
+        grid->addWidget(CheckBoxColor[i], i + 1, 3, Qt::AlignCenter);
+    }
+}
+
+void TFormOption::buildSchedulePage()
+{
+    TabSheetSchedule = new QWidget;
+    TabSheetSchedule->setObjectName(QStringLiteral("TabSheetSchedule"));
+    PageControl->addTab(TabSheetSchedule, QStringLiteral("時間表"));
+    QWidget* page = TabSheetSchedule;
+    auto* grid = new QGridLayout(page);
+
+    RadioButtonInterval = new QRadioButton(page);
+    RadioButtonInterval->setObjectName(QStringLiteral("RadioButtonInterval"));
+    RadioButtonInterval->setChecked(true);
+    EditAutoCheck = edit("EditAutoCheck", QStringLiteral("Automatically check servers within this interval."), page);
+    EditAutoCheck->setMaxLength(4);
+    EditAutoCheck->setText(QStringLiteral("3"));
+    RadioButtonSchedule = new QRadioButton(page);
+    RadioButtonSchedule->setObjectName(QStringLiteral("RadioButtonSchedule"));
+    EditSchedule = edit("EditSchedule", QStringLiteral("Time schedule."), page);
+    auto* group = new QButtonGroup(page);
+    group->addButton(RadioButtonInterval);
+    group->addButton(RadioButtonSchedule);
+
+    grid->addWidget(RadioButtonInterval, 0, 0);
+    grid->addWidget(caption(QStringLiteral("每隔"), page), 0, 1);
+    auto* minutes = new QHBoxLayout;
+    minutes->addWidget(EditAutoCheck);
+    minutes->addWidget(caption(QStringLiteral("分鐘."), page));
+    minutes->addStretch();
+    grid->addLayout(minutes, 0, 2, 1, 2);
+    grid->addWidget(RadioButtonSchedule, 1, 0);
+    grid->addWidget(caption(QStringLiteral("每天"), page), 1, 1);
+    grid->addWidget(EditSchedule, 1, 2);
+    grid->addWidget(caption(QStringLiteral("點鐘."), page), 1, 3);
+    TFxLabel* help = caption(QStringLiteral("(請填由1至24之整數，請以逗號分開，例 6,12,18,24)"), page);
+    help->setMinimumWidth(0);
+    help->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    grid->addWidget(help, 2, 0, 1, 4);
+    grid->setColumnStretch(2, 1);
+    grid->setRowStretch(3, 1);
+}
+
+void TFormOption::connectHandlers()
+{
+    auto guarded = [](auto body) { return [body] { TExceptionHook::Run(body); }; };
+
+    connect(ListBoxName, &QListWidget::currentRowChanged, this, guarded([this] { ListBoxNameClick(); }));
+    connect(EditName, &QLineEdit::textChanged, this, guarded([this] { EditNameChange(); }));
+    connect(ButtonAdd, &QPushButton::clicked, this, guarded([this] { ButtonAddClick(); }));
+    connect(ButtonUpdate, &QPushButton::clicked, this, guarded([this] { ButtonUpdateClick(); }));
+    connect(ButtonDelete, &QPushButton::clicked, this, guarded([this] { ButtonDeleteClick(); }));
+    for (QPushButton* b : {ButtonMail, ButtonAnimation, ButtonSound}) {
+        connect(b, &QPushButton::clicked, this, guarded([this, b] { SelectFile(b); }));
+    }
+    connect(ButtonViewerFont, &QPushButton::clicked, this, guarded([this] { ButtonViewerFontClick(); }));
+    connect(ButtonPrinterFont, &QPushButton::clicked, this, guarded([this] { ButtonPrinterFontClick(); }));
+    for (QPushButton* b : ButtonColor) {
+        connect(b, &QPushButton::clicked, this, guarded([this, b] { ButtonColorClick(b); }));
+    }
+    connect(CheckBoxDialUp, &QCheckBox::clicked, this, guarded([this] { CheckBoxDialUpClick(); }));
+    for (QLineEdit* e : {EditTimeout, EditRedial, EditRedialInterval, EditAutoCheck}) {
+        connect(e, &QLineEdit::textChanged, this, guarded([this, e] { EditIntegerChange(e); }));
+    }
+    // Keywords are kept in upper case, typed or loaded.
+    for (QLineEdit* e : EditHighLight) {
+        connect(e, &QLineEdit::textChanged, this, [e](const QString& text) {
+            const QString upper = text.toUpper();
+            if (upper != text) {
+                const int cursor = e->cursorPosition();
+                e->setText(upper);
+                e->setCursorPosition(cursor);
+            }
+        });
+    }
+}
+
+void TFormOption::SelectPage(TPage page)
+{
+    QWidget* pages[] = {TabSheetGeneral, TabSheetNetwork, TabSheetEffect,
+                        TabSheetDialUp,  TabSheetFilter,  TabSheetSchedule};
+    PageControl->setCurrentWidget(pages[page]);
+}
+
+void TFormOption::showEvent(QShowEvent* event)
+{
+    if (!m_centred) {
+        m_centred = true;
+        if (QScreen* s = screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(s->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    QDialog::showEvent(event);
+}
+
+void TFormOption::Error(const QString& message)
+{
+    m_host.ShowMessage(QString::fromUtf8(SourceName), message);
+}
+
+bool TFormOption::ValidMailboxName(const QString& name)
+{
+    if (name.isEmpty() || name.trimmed() != name) {
+        return false;
+    }
+    if (name == QLatin1String("Status") || name == QLatin1String("Viewer") || name == QLatin1String("About")) {
+        return false;
+    }
+    // What the settings file cannot hold as a section name, or reads back otherwise.
+    if (name.contains(QLatin1Char(']')) || name.startsWith(QLatin1Char('[')) || name.contains(QLatin1Char('\r')) ||
+        name.contains(QLatin1Char('\n'))) {
+        return false;
+    }
+    if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"'))) {
+        return false;
+    }
+    return !isProgramSection(name);
+}
+
+// ---- reading and writing --------------------------------------------------------------
+
+QString TFormOption::scramble(const QString& clear)
+{
+    return m_host.Encryption().Scramble(clear);
+}
+
+QString TFormOption::readScrambled(const QString& section, const QString& key)
+{
+    const QString stored = m_ini.ReadString(section, key, QString());
+    m_unreadable.remove(section + QLatin1Char('/') + key);
+    try {
+        return m_host.Encryption().Unscramble(stored);
+    } catch (const EConvertError& e) {
+        m_unreadable.insert(section + QLatin1Char('/') + key);
+        Error(e.message());
+        return QString();
+    }
+}
+
+void TFormOption::writeScrambled(const QString& section, const QString& key, const QString& clear)
+{
+    // A stored password that could not be read stays as it is until the user types another.
+    if (clear.isEmpty() && m_unreadable.contains(section + QLatin1Char('/') + key)) {
+        return;
+    }
+    m_ini.WriteString(section, key, scramble(clear));
+}
+
+void TFormOption::loadFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, const QString& faceKey, const QString& sizeKey,
+                           QString& face, const QString& designFace)
+{
+    face = m_ini.ReadString(kGeneral, faceKey, QString());
+    int size = m_ini.ReadInteger(kGeneral, sizeKey, kDefaultFontSize);
+    if (size <= 0) {
+        size = kDefaultFontSize;
+    }
+    QFont nameFont = nameEdit->font();
+    nameFont.setFamily(face.isEmpty() ? designFace : face);
+    nameEdit->setFont(nameFont);
+    QFont sizeFont = sizeEdit->font();
+    sizeFont.setPointSize(size);
+    sizeEdit->setFont(sizeFont);
+    nameEdit->setText(nameFont.family() + QLatin1Char(' ') + QString::number(size));
+}
+
+void TFormOption::FormCreate()
+{
+    EditTimeout->setText(m_ini.ReadString(kGeneral, QStringLiteral("Timeout"), QStringLiteral("30")));
+    EditMailProgram->setText(m_ini.ReadString(kGeneral, QStringLiteral("MailProgram"), QString()));
+    loadFont(EditViewerFontName, EditViewerFontSize, QStringLiteral("ViewerFontName"), QStringLiteral("ViewerFontSize"),
+             m_viewerFace, kViewerDesignFace);
+    loadFont(EditPrinterFontName, EditPrinterFontSize, QStringLiteral("PrinterFontName"),
+             QStringLiteral("PrinterFontSize"), m_printerFace, kPrinterDesignFace);
+    EditConsolePassword->setText(readScrambled(kGeneral, QStringLiteral("ConsolePassword")));
+
+    const QString folder = m_host.ExeFolder();
+    EditAnimation->setText(m_ini.ReadString(kEffect, QStringLiteral("Animation"), folder + "Mailvane.avi"));
+    EditSound->setText(m_ini.ReadString(kEffect, QStringLiteral("Sound"), folder + "Mailvane.wav"));
+
+    for (int i = 0; i < 5; ++i) {
+        const QString n = QString::number(i + 1);
+        EditHighLight[i]->setText(m_ini.ReadString(kFilter, "HighLight" + n, QString()));
+        setHighLightColor(i, m_ini.ReadInteger(kFilter, "HighLightColor" + n, 0));
+        CheckBoxDelete[i]->setChecked(m_ini.ReadBool(kFilter, "Delete" + n, false));
+        CheckBoxColor[i]->setChecked(m_ini.ReadBool(kFilter, "Color" + n, true));
+    }
+
+    CheckBoxDialUp->setChecked(m_ini.ReadBool(kDialUp, QStringLiteral("EnableDiapUp"), false));
+    CheckBoxConnectedOnly->setChecked(m_ini.ReadBool(kDialUp, QStringLiteral("ConnectedOnly"), false));
+    EditRedial->setText(m_ini.ReadString(kDialUp, QStringLiteral("Redial"), QStringLiteral("2")));
+    EditRedialInterval->setText(m_ini.ReadString(kDialUp, QStringLiteral("RedialInterval"), QStringLiteral("30")));
+    EditDialUpLogin->setText(m_ini.ReadString(kDialUp, QStringLiteral("DialUpLogin"), QString()));
+    EditDialUpPassword->setText(readScrambled(kDialUp, QStringLiteral("DialUpPassword")));
+
+    // Exactly one of the two modes is selected; a stored hour-list mode wins.
+    const bool schedule = m_ini.ReadBool(kSchedule, QStringLiteral("ScheduleCheck"), false);
+    (schedule ? RadioButtonSchedule : RadioButtonInterval)->setChecked(true);
+    EditAutoCheck->setText(m_ini.ReadString(kSchedule, QStringLiteral("AutoCheck"), QStringLiteral("3")));
+    EditSchedule->setText(m_ini.ReadString(kSchedule, QStringLiteral("Schedule"), QString()));
+
+    for (int k = 0; k < kSlots; ++k) {
+        ListBoxName->item(k)->setText(m_ini.ReadString(kServer, QString::number(k), QString()));
+    }
+
+    CheckBoxDialUpClick();
+    selectLine(0);
+}
+
+void TFormOption::setHighLightColor(int row, int color)
+{
+    m_highLightColor[row] = color;
+    QPalette p = EditHighLight[row]->palette();
+    p.setColor(QPalette::Text, TColorRef::ToQColor(color, palette().color(QPalette::Text)));
+    EditHighLight[row]->setPalette(p);
+}
+
+QString TFormOption::line(int k) const
+{
+    const QListWidgetItem* item = ListBoxName->item(k);
+    return item ? item->text() : QString();
+}
+
+int TFormOption::findLine(const QString& name) const
+{
+    for (int k = 0; k < ListBoxName->count(); ++k) {
+        if (QString::compare(line(k), name, Qt::CaseInsensitive) == 0) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+void TFormOption::selectLine(int k)
+{
+    {
+        const QSignalBlocker blocker(ListBoxName);
+        ListBoxName->setCurrentRow(k);
+    }
+    ListBoxNameClick();
+}
+
+void TFormOption::writeServer()
+{
+    for (int k = 0; k < kSlots; ++k) {
+        m_ini.WriteString(kServer, QString::number(k), line(k));
+    }
+}
+
+void TFormOption::writeMailbox(const QString& name)
+{
+    m_ini.WriteString(name, QStringLiteral("Host"), EditHost->text());
+    m_ini.WriteString(name, QStringLiteral("Login"), EditLogin->text());
+    m_ini.WriteString(name, QStringLiteral("Password"), scramble(EditPassword->text()));
+}
+
+// ---- the mailbox list ---------------------------------------------------------------
+
+void TFormOption::ListBoxNameClick()
+{
+    const QString name = line(ListBoxName->currentRow());
+    EditName->setText(name);
+    if (name.isEmpty()) {
+        return;
+    }
+    EditHost->setText(m_ini.ReadString(name, QStringLiteral("Host"), QString()));
+    EditLogin->setText(m_ini.ReadString(name, QStringLiteral("Login"), QString()));
+    EditPassword->setText(readScrambled(name, QStringLiteral("Password")));
+}
+
+void TFormOption::EditNameChange()
+{
+    const bool listed = findLine(EditName->text()) >= 0;
+    ButtonUpdate->setEnabled(listed);
+    ButtonDelete->setEnabled(listed);
+    ButtonAdd->setEnabled(!listed);
+}
+
+void TFormOption::ButtonAddClick()
+{
+    const QString name = EditName->text();
+    if (name.isEmpty() || EditHost->text().isEmpty() || EditLogin->text().isEmpty()) {
+        Error(QStringLiteral("請詳細填寫資料！"));
+        return;
+    }
+    if (!line(kSlots - 1).isEmpty()) {
+        Error(QStringLiteral("最多設定10個信箱，請先刪除部份信箱。"));
+        return;
+    }
+    if (!ValidMailboxName(name)) {
+        Error(QStringLiteral("信箱名稱不正確，請重新命名。"));
+        return;
+    }
+    if (findLine(name) >= 0) {
+        Error(QStringLiteral("信箱名稱重覆，請重新命名。"));
+        return;
+    }
+
+    {
+        const QSignalBlocker blocker(ListBoxName);
+        ListBoxName->insertItem(0, name);
+        delete ListBoxName->takeItem(kSlots);
+    }
+    writeServer();
+    writeMailbox(name);
+    selectLine(0);
+    ButtonAdd->setEnabled(false);
+    ButtonUpdate->setEnabled(true);
+    ButtonDelete->setEnabled(true);
+
+    m_host.CreateMailbox(name);
+    m_host.AddMailboxCount(1);
+}
+
+void TFormOption::ButtonUpdateClick()
+{
+    const QString name = EditName->text();
+    if (name.isEmpty() || EditHost->text().isEmpty() || EditLogin->text().isEmpty()) {
+        Error(QStringLiteral("除密碼外皆須填寫！"));
+        return;
+    }
+    writeMailbox(name);
+    m_unreadable.remove(name + QStringLiteral("/Password"));
+    m_host.SetMailboxPassword(name, EditPassword->text());
+}
+
+void TFormOption::ButtonDeleteClick()
+{
+    const int row = ListBoxName->currentRow();
+    if (row < 0) {
+        return;
+    }
+    // The selected line names the mailbox throughout, so the line, the window and the
+    // sections removed always belong together even when EditName was edited since.
+    const QString name = line(row);
+    {
+        const QSignalBlocker blocker(ListBoxName);
+        delete ListBoxName->takeItem(row);
+        ListBoxName->addItem(QString());
+    }
+    writeServer();
+    if (!name.isEmpty()) {
+        m_host.DestroyMailbox(name);
+        // A hand-edited list may name one of the program's own sections; never erase those.
+        if (ValidMailboxName(name)) {
+            m_ini.EraseSection(name);
+            m_ini.EraseSection(kIds + name);
+        }
+    }
+    selectLine(0);
+    if (!name.isEmpty()) {
+        m_host.AddMailboxCount(-1);
+    }
+}
+
+// ---- choosers -----------------------------------------------------------------------
+
+void TFormOption::SelectFile(QObject* sender)
+{
+    static const QStringList filters = {
+        QStringLiteral("Program Files (*.EXE *.exe)"), QStringLiteral("Animation Files (*.AVI *.avi)"),
+        QStringLiteral("Sound Files (*.WAV *.MID *.wav *.mid)"), QStringLiteral("All Files (*)")};
+    QLineEdit* target = nullptr;
+    int filter = 0;
+    if (sender == ButtonMail) {
+        target = EditMailProgram, filter = 1;
+    } else if (sender == ButtonAnimation) {
+        target = EditAnimation, filter = 2;
+    } else if (sender == ButtonSound) {
+        target = EditSound, filter = 3;
+    } else {
+        return;
+    }
+    const QString chosen = fileChooser() ? fileChooser()(this, filters, filter) : runFileDialog(this, filters, filter);
+    if (!chosen.isEmpty()) {
+        target->setText(chosen);
+    }
+}
+
+void TFormOption::chooseFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, QString& face)
+{
+    QFont font = nameEdit->font();
+    font.setPointSize(sizeEdit->font().pointSize());
+    const bool confirmed = fontChooser() ? fontChooser()(this, font) : runFontDialog(this, font);
+    if (!confirmed) {
+        return;
+    }
+    // Only face and size count; style and colour from the dialog are not used.
+    const int size = font.pointSize() > 0 ? font.pointSize() : sizeEdit->font().pointSize();
+    face = font.family();
+    QFont nameFont = nameEdit->font();
+    nameFont.setFamily(face);
+    nameEdit->setFont(nameFont);
+    nameEdit->setText(face + QLatin1Char(' ') + QString::number(size));
+    QFont sizeFont = sizeEdit->font();
+    sizeFont.setPointSize(size);
+    sizeEdit->setFont(sizeFont);
+}
+
+void TFormOption::ButtonViewerFontClick()
+{
+    chooseFont(EditViewerFontName, EditViewerFontSize, m_viewerFace);
+}
+
+void TFormOption::ButtonPrinterFontClick()
+{
+    chooseFont(EditPrinterFontName, EditPrinterFontSize, m_printerFace);
+}
+
+void TFormOption::ButtonColorClick(QObject* sender)
+{
+    for (int i = 0; i < 5; ++i) {
+        if (sender != ButtonColor[i]) {
+            continue;
+        }
+        QColor color = lastColor();
+        const bool confirmed = colorChooser() ? colorChooser()(this, color) : runColorDialog(this, color);
+        if (confirmed && color.isValid()) {
+            lastColor() = color;
+            setHighLightColor(i, TColorRef::FromQColor(color));
+        }
+        return;
+    }
+}
+
+// ---- dial-up and integer fields -----------------------------------------------------
+
+void TFormOption::CheckBoxDialUpClick()
+{
+    if (!m_host.RasPresent()) {
+        if (CheckBoxDialUp->isChecked()) {
+            Error(QStringLiteral("未安裝RASAPI32.DLL"));
+            CheckBoxDialUp->setChecked(false);
+        }
+        CheckBoxDialUp->setEnabled(false);
+    } else {
+        CheckBoxDialUp->setEnabled(true);
+        if (CheckBoxDialUp->isChecked()) {
+            ComboBoxEntry->clear();
+            ComboBoxEntry->addItems(m_host.GetPhoneBookEntries());
+            const int entry = m_ini.ReadInteger(kDialUp, QStringLiteral("Entry"), 0);
+            if (entry >= 0 && entry < ComboBoxEntry->count()) {
+                ComboBoxEntry->setCurrentIndex(entry);
+            } else if (ComboBoxEntry->count() == 0) {
+                Error(QStringLiteral("沒有撥號設定！"));
+                CheckBoxDialUp->setChecked(false);
+                CheckBoxDialUp->setEnabled(false);
+            } else {
+                ComboBoxEntry->setCurrentIndex(0);
+            }
+        }
+    }
+    const bool on = CheckBoxDialUp->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*>{CheckBoxConnectedOnly, ComboBoxEntry, EditRedial, EditDialUpLogin,
+                                                      EditDialUpPassword}) {
+        w->setEnabled(on);
+    }
+    EditRedialInterval->setEnabled(true);
+}
+
+void TFormOption::EditIntegerChange(QLineEdit* edit)
+{
+    int value = 0;
+    if (!edit->text().isEmpty() && !TIntConvert::TryStrToInt(edit->text(), value)) {
+        edit->clear();
+    }
+}
+
+// ---- closing ------------------------------------------------------------------------
+
+void TFormOption::done(int)
+{
+    if (!m_closed) {
+        m_closed = true;
+        TExceptionHook::Run([this] { FormClose(); });
+    }
+    QDialog::done(QDialog::Accepted);
+}
+
+QString TFormOption::integerText(QLineEdit* edit, const QString& fallback)
+{
+    // An emptied field stores its default, so that every reader finds a whole number.
+    if (edit->text().isEmpty()) {
+        edit->setText(fallback);
+    }
+    return edit->text();
+}
+
+bool TFormOption::checkHourList()
+{
+    TBrkApart& splitter = m_host.BrkApart();
+    splitter.BreakString = QStringLiteral(",");
+    splitter.AllowEmptyString = true;
+    splitter.BaseString = EditSchedule->text();
+    splitter.Split();
+    for (const QString& piece : splitter.StringList) {
+        int hour = 0;
+        QString message;
+        if (!TIntConvert::TryStrToInt(piece, hour)) {
+            message = QStringLiteral("Bad time schedule!");
+        } else if (hour > 24 || hour < 1) {
+            message = QStringLiteral("時間表格式錯誤！");
+        }
+        if (!message.isEmpty()) {
+            RadioButtonInterval->setChecked(true);
+            EditSchedule->clear();
+            Error(message);
+            return false;
+        }
+    }
+    return true;
+}
+
+void TFormOption::FormClose()
+{
+    m_ini.WriteString(kGeneral, QStringLiteral("MailProgram"), EditMailProgram->text());
+    m_ini.WriteString(kGeneral, QStringLiteral("ViewerFontName"), m_viewerFace);
+    m_ini.WriteInteger(kGeneral, QStringLiteral("ViewerFontSize"), EditViewerFontSize->font().pointSize());
+    m_ini.WriteString(kGeneral, QStringLiteral("PrinterFontName"), m_printerFace);
+    m_ini.WriteInteger(kGeneral, QStringLiteral("PrinterFontSize"), EditPrinterFontSize->font().pointSize());
+
+    int timeout = TIntConvert::StrToInt(integerText(EditTimeout, QStringLiteral("30")));
+    if (timeout < 0 || timeout > 60) {
+        EditTimeout->setText(QStringLiteral("30"));
+    }
+    m_ini.WriteString(kGeneral, QStringLiteral("Timeout"), EditTimeout->text());
+    writeScrambled(kGeneral, QStringLiteral("ConsolePassword"), EditConsolePassword->text());
+
+    m_ini.WriteString(kEffect, QStringLiteral("Animation"), EditAnimation->text());
+    m_ini.WriteString(kEffect, QStringLiteral("Sound"), EditSound->text());
+
+    for (int i = 0; i < 5; ++i) {
+        const QString n = QString::number(i + 1);
+        m_ini.WriteString(kFilter, "HighLight" + n, EditHighLight[i]->text());
+        m_ini.WriteInteger(kFilter, "HighLightColor" + n, m_highLightColor[i]);
+        m_ini.WriteBool(kFilter, "Delete" + n, CheckBoxDelete[i]->isChecked());
+        m_ini.WriteBool(kFilter, "Color" + n, CheckBoxColor[i]->isChecked());
+    }
+
+    m_ini.WriteBool(kDialUp, QStringLiteral("EnableDiapUp"), CheckBoxDialUp->isChecked());
+    m_ini.WriteBool(kDialUp, QStringLiteral("ConnectedOnly"), CheckBoxConnectedOnly->isChecked());
+    m_ini.WriteString(kDialUp, QStringLiteral("Redial"), integerText(EditRedial, QStringLiteral("2")));
+    m_ini.WriteString(kDialUp, QStringLiteral("RedialInterval"), integerText(EditRedialInterval, QStringLiteral("30")));
+    m_ini.WriteString(kDialUp, QStringLiteral("DialUpLogin"), EditDialUpLogin->text());
+    m_ini.WriteInteger(kDialUp, QStringLiteral("Entry"), std::max(ComboBoxEntry->currentIndex(), 0));
+    writeScrambled(kDialUp, QStringLiteral("DialUpPassword"), EditDialUpPassword->text());
+
+    if (RadioButtonSchedule->isChecked()) {
+        checkHourList();
+    }
+    m_ini.WriteBool(kSchedule, QStringLiteral("IntervalCheck"), RadioButtonInterval->isChecked());
+    m_ini.WriteBool(kSchedule, QStringLiteral("ScheduleCheck"), RadioButtonSchedule->isChecked());
+    m_ini.WriteString(kSchedule, QStringLiteral("AutoCheck"), integerText(EditAutoCheck, QStringLiteral("3")));
+    m_ini.WriteString(kSchedule, QStringLiteral("Schedule"), EditSchedule->text());
+
+    writeServer();
+
+    TOptionState state;
+    state.CheckInterval = TIntConvert::StrToInt(EditAutoCheck->text());
+    state.MailProgramPath = EditMailProgram->text();
+    state.AnimationFile = EditAnimation->text();
+    state.SoundFile = EditSound->text();
+    for (int i = 0; i < 5; ++i) {
+        state.HighLight[i] = EditHighLight[i]->text();
+        state.HighLightColor[i] = m_highLightColor[i];
+        state.Delete[i] = CheckBoxDelete[i]->isChecked();
+        state.Color[i] = CheckBoxColor[i]->isChecked();
+    }
+    state.DialUpEnabled = CheckBoxDialUp->isChecked();
+    state.ConnectedOnly = CheckBoxConnectedOnly->isChecked();
+    state.RedialInterval = TIntConvert::StrToInt(EditRedialInterval->text());
+    state.ScheduleCheck = RadioButtonSchedule->isChecked();
+    state.RedialAttempts = TIntConvert::StrToInt(EditRedial->text());
+    state.UserName = EditDialUpLogin->text();
+    state.Password = EditDialUpPassword->text();
+    state.EntryName = ComboBoxEntry->currentText();
+
+    if (state.ScheduleCheck) {
+        TBrkApart& splitter = m_host.BrkApart();
+        splitter.BaseString = EditSchedule->text();
+        splitter.Split();
+        for (const QString& piece : splitter.StringList) {
+            int hour = 0;
+            if (TIntConvert::TryStrToInt(piece, hour) && hour >= 1 && hour <= 24) {
+                state.ScheduleHours[hour - 1] = true;
+            }
+        }
+    }
+    m_host.RefreshState(state);
+    m_host.ChangeNextCheck();
+    m_host.RaiseMainWindow();
+}

@@ -1,0 +1,162 @@
+#pragma once
+
+#include "settings/TIniFile.h"
+
+#include <QColor>
+#include <QDialog>
+#include <QFont>
+#include <QSet>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QWidget;
+class TFxLabel;
+class TOptionHost;
+
+// The options dialog: six pages over the settings file. Mailbox add, update and delete
+// act at once; everything else is stored, and copied into the running program, when the
+// dialog closes, however it closes.
+class TFormOption : public QDialog {
+    Q_OBJECT
+public:
+    enum TPage { pgGeneral, pgNetwork, pgEffect, pgDialUp, pgFilter, pgSchedule };
+
+    // Choosers that tests answer in advance. A file chooser gets the filter number (1 programs,
+    // 2 animations, 3 sounds) and returns the chosen path, empty when cancelled; the font and
+    // colour choosers change their argument and return whether the user confirmed.
+    using TFileChooser = std::function<QString(QWidget* parent, const QStringList& filters, int filterIndex)>;
+    using TFontChooser = std::function<bool(QWidget* parent, QFont& font)>;
+    using TColorChooser = std::function<bool(QWidget* parent, QColor& color)>;
+    // An empty function restores the real dialog.
+    static void SetFileChooser(TFileChooser chooser);
+    static void SetFontChooser(TFontChooser chooser);
+    static void SetColorChooser(TColorChooser chooser);
+
+    static const char* const SourceName; // "設定選單"
+
+    // Opens the settings file and fills every field (FormCreate).
+    explicit TFormOption(TOptionHost& host, QWidget* parent = nullptr);
+    ~TFormOption() override;
+
+    void SelectPage(TPage page);
+
+    // Handlers, also run by each other as the dialog's rules say.
+    void FormCreate();
+    void FormClose();
+    void ListBoxNameClick();
+    void EditNameChange();
+    void ButtonAddClick();
+    void ButtonUpdateClick();
+    void ButtonDeleteClick();
+    void SelectFile(QObject* sender);
+    void ButtonViewerFontClick();
+    void ButtonPrinterFontClick();
+    void ButtonColorClick(QObject* sender);
+    void CheckBoxDialUpClick();
+    void EditIntegerChange(QLineEdit* edit);
+    void Error(const QString& message);
+
+    // A name that can stand as a mailbox: a section of its own in the settings file
+    // that no other part of the file uses, and a window caption of its own.
+    static bool ValidMailboxName(const QString& name);
+
+    QTabWidget* PageControl = nullptr;
+    QWidget* TabSheetGeneral = nullptr;
+    QWidget* TabSheetNetwork = nullptr;
+    QWidget* TabSheetEffect = nullptr;
+    QWidget* TabSheetDialUp = nullptr;
+    QWidget* TabSheetFilter = nullptr;
+    QWidget* TabSheetSchedule = nullptr;
+
+    QLineEdit* EditTimeout = nullptr;
+    QLineEdit* EditMailProgram = nullptr;
+    QPushButton* ButtonMail = nullptr;
+    QLineEdit* EditViewerFontName = nullptr;
+    QPushButton* ButtonViewerFont = nullptr;
+    QLineEdit* EditPrinterFontName = nullptr;
+    QPushButton* ButtonPrinterFont = nullptr;
+    QLineEdit* EditConsolePassword = nullptr;
+    QLineEdit* EditViewerFontSize = nullptr;
+    QLineEdit* EditPrinterFontSize = nullptr;
+
+    QListWidget* ListBoxName = nullptr;
+    QLineEdit* EditName = nullptr;
+    QLineEdit* EditHost = nullptr;
+    QLineEdit* EditLogin = nullptr;
+    QLineEdit* EditPassword = nullptr;
+    QPushButton* ButtonAdd = nullptr;
+    QPushButton* ButtonUpdate = nullptr;
+    QPushButton* ButtonDelete = nullptr;
+
+    QLineEdit* EditAnimation = nullptr;
+    QPushButton* ButtonAnimation = nullptr;
+    QLineEdit* EditSound = nullptr;
+    QPushButton* ButtonSound = nullptr;
+
+    QCheckBox* CheckBoxDialUp = nullptr;
+    QCheckBox* CheckBoxConnectedOnly = nullptr;
+    QLineEdit* EditRedial = nullptr;
+    QLineEdit* EditRedialInterval = nullptr;
+    QComboBox* ComboBoxEntry = nullptr;
+    QLineEdit* EditDialUpLogin = nullptr;
+    QLineEdit* EditDialUpPassword = nullptr;
+
+    QPushButton* ButtonColor[5] = {};
+    QLineEdit* EditHighLight[5] = {};
+    QCheckBox* CheckBoxDelete[5] = {};
+    QCheckBox* CheckBoxColor[5] = {};
+
+    QRadioButton* RadioButtonInterval = nullptr;
+    QLineEdit* EditAutoCheck = nullptr;
+    QRadioButton* RadioButtonSchedule = nullptr;
+    QLineEdit* EditSchedule = nullptr;
+
+public slots:
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildGeneralPage();
+    void buildNetworkPage();
+    void buildEffectPage();
+    void buildDialUpPage();
+    void buildFilterPage();
+    void buildSchedulePage();
+    void connectHandlers();
+    TFxLabel* caption(const QString& text, QWidget* parent);
+    QPushButton* button(const char* name, const QString& text, const QString& hint, QWidget* parent);
+    QLineEdit* edit(const char* name, const QString& hint, QWidget* parent);
+
+    int findLine(const QString& name) const;
+    QString line(int k) const;
+    void selectLine(int k);
+    void writeServer();
+    void writeMailbox(const QString& name);
+    QString readScrambled(const QString& section, const QString& key);
+    void writeScrambled(const QString& section, const QString& key, const QString& clear);
+    QString scramble(const QString& clear);
+    void loadFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, const QString& faceKey, const QString& sizeKey,
+                  QString& face, const QString& designFace);
+    void chooseFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, QString& face);
+    void setHighLightColor(int row, int color);
+    QString integerText(QLineEdit* edit, const QString& fallback);
+    bool checkHourList();
+
+    TOptionHost& m_host;
+    TIniFile m_ini;
+    QString m_viewerFace;
+    QString m_printerFace;
+    int m_highLightColor[5] = {0, 0, 0, 0, 0};
+    // Stored passwords that could not be unscrambled: kept as they are unless replaced.
+    QSet<QString> m_unreadable;
+    bool m_closed = false;
+    bool m_centred = false;
+};

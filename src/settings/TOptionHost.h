@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class TBrkApart;
+class TVarnEncryption;
+
+// The program state that the options dialog refreshes as it closes.
+struct TOptionState {
+    int CheckInterval = 3;
+    QString MailProgramPath;
+    QString AnimationFile;
+    QString SoundFile;
+    // The five keyword rules, index 0 for rule 1; words in upper case, colours as stored.
+    QString HighLight[5];
+    int HighLightColor[5] = {0, 0, 0, 0, 0};
+    bool Delete[5] = {false, false, false, false, false};
+    bool Color[5] = {true, true, true, true, true};
+    bool DialUpEnabled = false;
+    bool ConnectedOnly = false;
+    int RedialInterval = 30;
+    bool ScheduleCheck = false;
+    // Index h - 1 stands for hour h (1..24, 24 being the midnight that ends the day).
+    bool ScheduleHours[24] = {};
+    // For the dial-up component.
+    int RedialAttempts = 2;
+    QString UserName;
+    QString Password;
+    QString EntryName;
+};
+
+// What the options dialog needs of the running program; the main window implements it.
+class TOptionHost {
+public:
+    virtual ~TOptionHost() = default;
+
+    virtual QString SettingsPath() const = 0;
+    // The executable's folder with its trailing separator.
+    virtual QString ExeFolder() const = 0;
+
+    virtual TVarnEncryption& Encryption() = 0;
+    virtual TBrkApart& BrkApart() = 0;
+
+    // Whether the remote-access library can be loaded, and its phone-book entry names.
+    virtual bool RasPresent() = 0;
+    virtual QStringList GetPhoneBookEntries() = 0;
+
+    // A new mailbox window captioned name, shown at once and checked from now on.
+    virtual void CreateMailbox(const QString& name) = 0;
+    // Destroys every mailbox window captioned exactly name, without saving its geometry;
+    // safe while that mailbox is being checked or viewed.
+    virtual void DestroyMailbox(const QString& name) = 0;
+    // Sets the held password of every mailbox window captioned exactly name.
+    virtual void SetMailboxPassword(const QString& name, const QString& clear) = 0;
+    // Adds delta to the number in the status window's mailbox-count cell.
+    virtual void AddMailboxCount(int delta) = 0;
+
+    // The message window, modal, with its source line and text.
+    virtual void ShowMessage(const QString& from, const QString& text) = 0;
+
+    // Copies the closing dialog's values into the program's state and the dial-up component.
+    virtual void RefreshState(const TOptionState& state) = 0;
+    virtual void ChangeNextCheck() = 0;
+    // Hides the main window and shows it again, bringing it to the front.
+    virtual void RaiseMainWindow() = 0;
+};

@@ -1,0 +1,321 @@
+#include "viewer/TFormViewer.h"
+
+#include "MailvaneAssets.h"
+#include "settings/TClock.h"
+#include "settings/TExceptionHook.h"
+#include "settings/TIniFile.h"
+#include "viewer/TCharsetText.h"
+#include "viewer/TLinePrinter.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QStyle>
+#include <QTextBlock>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kGeneral = QStringLiteral("General");
+const QString kWindows = QStringLiteral("Windows");
+
+QFont formFont(int pixelSize)
+{
+    QFont font(TFormViewer::DefaultFontFamily());
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+// Face names are stored as short strings, and only the first 31 characters name a face.
+QString faceName(const QString& stored)
+{
+    return stored.left(255).left(31);
+}
+
+int pointSize(const TIniFile& ini, const QString& key)
+{
+    const int size = ini.ReadInteger(kGeneral, key, 10);
+    return size > 0 ? size : 10; // zero or negative sizes cannot be set on a font
+}
+
+} // namespace
+
+TFormViewer::TFormViewer(QWidget* parent, const QString& settingsPath)
+    : QMdiSubWindow(nullptr), m_settingsPath(settingsPath)
+{
+    setObjectName(QStringLiteral("FormViewer"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Viewer"));
+    InitMailvaneAssets();
+    setWindowIcon(QIcon(QStringLiteral(":/icons/mailvane.png")));
+    setFont(formFont(13));
+
+    const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
+    m_printToFile = defaultPrinter.isNull();
+    if (m_printToFile) {
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        m_printer->setOutputFormat(QPrinter::PdfFormat);
+    } else {
+        m_printer = std::make_unique<QPrinter>(defaultPrinter, QPrinter::HighResolution);
+    }
+    m_linePrinter = std::make_unique<TLinePrinter>(m_printer.get());
+    LinePrinter = m_linePrinter.get();
+    LinePrinter->SetMarginTop(0.5);
+    LinePrinter->SetMarginBottom(1.0);
+    LinePrinter->SetMarginLeft(0.5);
+    LinePrinter->SetMarginRight(0.5);
+    LinePrinter->SetLineSpacing(lsSingleAndAHalf);
+    LinePrinter->SetPageBorders(pbTop | pbBottom);
+    QFont printFont(QStringLiteral("Courier New"));
+    printFont.setStyleHint(QFont::TypeWriter);
+    printFont.setPointSize(10);
+    LinePrinter->SetFont(printFont);
+    LinePrinter->SetTitle(QStringLiteral("Printed by Mailvane"));
+
+    buildWidgets();
+    resize(437, 300);
+    FormCreate();
+
+    if (auto* area = qobject_cast<QMdiArea*>(parent)) {
+        area->addSubWindow(this);
+    } else if (parent) {
+        setParent(parent, windowFlags());
+    }
+    show();
+}
+
+TFormViewer::~TFormViewer() = default;
+
+void TFormViewer::buildWidgets()
+{
+    auto* client = new QWidget(this);
+    client->setToolTip(QStringLiteral("You can change viewer and printer font from option page."));
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Panel = new QFrame(client);
+    Panel->setObjectName(QStringLiteral("Panel"));
+    Panel->setFixedHeight(41);
+    Panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    layout->addWidget(Panel);
+
+    Memo = new QPlainTextEdit(client);
+    Memo->setObjectName(QStringLiteral("Memo"));
+    Memo->setReadOnly(true);
+    Memo->setTabChangesFocus(false);
+    Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo->setPlainText(QStringLiteral("Memo"));
+    Memo->installEventFilter(this);
+    layout->addWidget(Memo, 1);
+
+    SpeedButtonPrint = new QToolButton(Panel);
+    SpeedButtonPrint->setObjectName(QStringLiteral("SpeedButtonPrint"));
+    SpeedButtonPrint->setGeometry(1, 1, 40, 40);
+    SpeedButtonPrint->setAutoRaise(true);
+    SpeedButtonPrint->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    SpeedButtonPrint->setIcon(
+        QIcon::fromTheme(QStringLiteral("document-print"), style()->standardIcon(QStyle::SP_FileDialogDetailedView)));
+    SpeedButtonPrint->setIconSize(QSize(24, 24));
+    SpeedButtonPrint->setToolTip(QStringLiteral("Click to print this mail."));
+    connect(SpeedButtonPrint, &QToolButton::clicked, this, [this] { SpeedButtonPrintClick(); });
+
+    auto makeLabel = [this](const char* name, const QString& text, int x, int y, int pixels) {
+        auto* label = new QLabel(text, Panel);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setFont(formFont(pixels));
+        label->setAttribute(Qt::WA_TranslucentBackground);
+        label->move(x, y);
+        label->adjustSize();
+        return label;
+    };
+    LabelServer = makeLabel("LabelServer", QString(), 101, 2, 17);
+    Label1 = makeLabel("Label1", QStringLiteral("信箱 : "), 45, 4, 13);
+    Label2 = makeLabel("Label2", QStringLiteral("主題 : "), 45, 20, 13);
+    LabelSubject = makeLabel("LabelSubject", QString(), 101, 18, 17);
+    // The labels grow with the panel so that long subjects are not cut at design width.
+    for (QLabel* label : {LabelServer, LabelSubject}) {
+        label->resize(2000, 20);
+    }
+
+    setWidget(client);
+}
+
+QString TFormViewer::DefaultFontFamily()
+{
+    return QStringLiteral("Sans Serif");
+}
+
+std::function<void(const QString&)>& TFormViewer::infoHook()
+{
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
+void TFormViewer::SetInfoHook(std::function<void(const QString& text)> hook)
+{
+    infoHook() = std::move(hook);
+}
+
+void TFormViewer::FormCreate()
+{
+    const TIniFile ini(m_settingsPath);
+    QFont font = Memo->font();
+    const QString face = faceName(ini.ReadString(kGeneral, QStringLiteral("ViewerFontName"), QString()));
+    if (!face.isEmpty()) {
+        font.setFamily(face);
+    }
+    font.setPointSize(pointSize(ini, QStringLiteral("ViewerFontSize")));
+    Memo->setFont(font);
+}
+
+void TFormViewer::FormShow()
+{
+    const TIniFile ini(m_settingsPath);
+    const int h = ini.ReadInteger(kWindows, QStringLiteral("ViewerHeight"), 200);
+    resize(width(), h);
+    const int w = ini.ReadInteger(kWindows, QStringLiteral("ViewerWidth"), 480);
+    resize(w, height());
+}
+
+void TFormViewer::FormCloseQuery()
+{
+    TIniFile ini(m_settingsPath);
+    // A minimised or maximised viewer stores the size it had as a normal window.
+    const QSize size = (isMinimized() || isMaximized()) && m_normalSize.isValid() ? m_normalSize : this->size();
+    ini.WriteInteger(kWindows, QStringLiteral("ViewerHeight"), size.height());
+    ini.WriteInteger(kWindows, QStringLiteral("ViewerWidth"), size.width());
+}
+
+void TFormViewer::showEvent(QShowEvent* event)
+{
+    QMdiSubWindow::showEvent(event);
+    // Minimising and restoring inside the frame hide and show the window again; only a
+    // real show takes the stored size.
+    if (!event->spontaneous() && !isMinimized()) {
+        if (!m_restoring) {
+            TExceptionHook::Run([this] { FormShow(); });
+        }
+        m_restoring = false;
+    }
+}
+
+void TFormViewer::closeEvent(QCloseEvent* event)
+{
+    // The close is never refused, not even when the size cannot be written.
+    TExceptionHook::Run([this] { FormCloseQuery(); });
+    QMdiSubWindow::closeEvent(event);
+    event->accept();
+}
+
+void TFormViewer::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::WindowStateChange) {
+        // Restoring passes through several state changes before the window shows again.
+        const auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+        if (old & (Qt::WindowMinimized | Qt::WindowMaximized)) {
+            m_restoring = true;
+        }
+    }
+    QMdiSubWindow::changeEvent(event);
+}
+
+void TFormViewer::resizeEvent(QResizeEvent* event)
+{
+    QMdiSubWindow::resizeEvent(event);
+    if (!isMinimized() && !isMaximized()) {
+        m_normalSize = size();
+    }
+}
+
+bool TFormViewer::eventFilter(QObject* watched, QEvent* event)
+{
+    // A read-only memo would hand Tab on to the next control; the memo keeps it.
+    if (watched == Memo && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+            return true;
+        }
+    }
+    return QMdiSubWindow::eventFilter(watched, event);
+}
+
+void TFormViewer::SetFirstLine(const QString& text)
+{
+    QTextCursor cursor(Memo->document()->firstBlock());
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.insertText(text);
+}
+
+void TFormViewer::ShowText(const QByteArray& shown, const QByteArray& wholeMessage)
+{
+    SetFirstLine(TCharsetText::ToText(shown, wholeMessage));
+    QTextCursor start(Memo->document());
+    start.movePosition(QTextCursor::Start);
+    Memo->setTextCursor(start);
+    Memo->ensureCursorVisible();
+}
+
+void TFormViewer::SpeedButtonPrintClick()
+{
+    // A printing failure goes on to the program's exception hook.
+    TExceptionHook::Run([this] { printMemo(); });
+}
+
+QString TFormViewer::nextPdfPath() const
+{
+    const QDir folder = QFileInfo(m_settingsPath).absoluteDir();
+    const QString stamp = TClock::CurrentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString path = folder.filePath(QStringLiteral("Mailvane-print-%1.pdf").arg(stamp));
+    // Two prints within one second must not overwrite each other.
+    for (int n = 2; QFileInfo::exists(path); ++n) {
+        path = folder.filePath(QStringLiteral("Mailvane-print-%1-%2.pdf").arg(stamp).arg(n));
+    }
+    return path;
+}
+
+void TFormViewer::printMemo()
+{
+    {
+        const TIniFile ini(m_settingsPath);
+        // Changed in place: the line pitch stays the one of the design font.
+        QFont& font = LinePrinter->Font();
+        const QString face = faceName(ini.ReadString(kGeneral, QStringLiteral("PrinterFontName"), QString()));
+        if (!face.isEmpty()) {
+            font.setFamily(face);
+        }
+        font.setPointSize(pointSize(ini, QStringLiteral("PrinterFontSize")));
+    }
+    LinePrinter->SetTableFormat(QStringLiteral("<5|>1.5"));
+    LinePrinter->SetHeader(QStringLiteral("{$TITLE}|Page {$PAGE}"));
+    LinePrinter->SetFooter(QStringLiteral("{$DATE}|{$TIME}"));
+    QStringList lines;
+    for (QTextBlock block = Memo->document()->firstBlock(); block.isValid(); block = block.next()) {
+        lines << block.text();
+    }
+    LinePrinter->SetLines(lines);
+
+    QString file;
+    if (m_printToFile) {
+        file = nextPdfPath();
+        m_printer->setOutputFileName(file);
+    }
+    LinePrinter->BeginDoc();
+    LinePrinter->PrintLines();
+    LinePrinter->EndDoc();
+    if (m_printToFile && infoHook()) {
+        infoHook()(QStringLiteral("沒有安裝印表機，信件已列印至 %1").arg(QDir::toNativeSeparators(file)));
+    }
+}

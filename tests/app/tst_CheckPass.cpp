@@ -1,0 +1,194 @@
+#include "app/TFormMain.h"
+#include "mailbox/TFormMailList.h"
+#include "net/TSockets.h"
+#include "settings/TIniFile.h"
+#include "status/TFormStatus.h"
+#include "testsupport/TScriptServer.h"
+#include "widgets/TModal.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Check passes over several mailboxes, each served by a scripted POP3 server.
+class tst_CheckPass : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void announcesOnlyUnseenMail();
+    void failureStopsThePassAndDefersTheAnnouncement();
+    void busyGuardMakesASecondPassANoOp();
+
+private:
+    void start(int mailboxes);
+    void point(int index, TScriptServer& server);
+    int announcements() const;
+
+    QTemporaryDir* m_dir = nullptr;
+    QString m_ini;
+    QString m_marker;
+    TFormMain* m_main = nullptr;
+    QStringList m_messages;
+};
+
+static QList<QByteArray> messages(const char* tag, int n)
+{
+    QList<QByteArray> list;
+    for (int i = 1; i <= n; ++i) {
+        list << QByteArray("Message-ID: <") + tag + QByteArray::number(i) +
+                    "@test>\nDate: Mon, 1 Jan 2024 10:00:00 +0000\nFrom: a@b.c\nSubject: s" + QByteArray::number(i) +
+                    "\n\nbody\n";
+    }
+    return list;
+}
+
+void tst_CheckPass::init()
+{
+    m_dir = new QTemporaryDir;
+    m_ini = m_dir->filePath(QStringLiteral("Mailvane.ini"));
+    m_marker = m_dir->filePath(QStringLiteral("announced"));
+    m_messages.clear();
+    TModal::SetHook([this](QDialog* d) {
+        QString text = d->windowTitle();
+        for (QLabel* l : d->findChildren<QLabel*>()) {
+            text += QLatin1Char('|') + l->text();
+        }
+        for (QPlainTextEdit* e : d->findChildren<QPlainTextEdit*>()) {
+            text += QLatin1Char('|') + e->toPlainText();
+        }
+        m_messages << text;
+        d->accept();
+    });
+}
+
+void tst_CheckPass::cleanup()
+{
+    delete m_main;
+    m_main = nullptr;
+    TModal::SetHook({});
+    delete m_dir;
+}
+
+void tst_CheckPass::start(int mailboxes)
+{
+    // The mail program appends a line each time the new-mail announcement starts it.
+    const QString script = m_dir->filePath(QStringLiteral("mail.sh"));
+    QFile s(script);
+    QVERIFY(s.open(QIODevice::WriteOnly));
+    s.write(QStringLiteral("#!/bin/sh\necho x >> '%1'\n").arg(m_marker).toUtf8());
+    s.close();
+    s.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QString text = QStringLiteral("[Option]\nStartupCheck=0\nAutoLoad=1\n[General]\nMailProgram=%1\nTimeout=5\n[Server]\n")
+                       .arg(script);
+    for (int i = 0; i < mailboxes; ++i) {
+        text += QStringLiteral("%1=M%1\n").arg(i);
+    }
+    for (int i = 0; i < mailboxes; ++i) {
+        text += QStringLiteral("[M%1]\nHost=127.0.0.1\nLogin=user\n").arg(i);
+    }
+    QFile f(m_ini);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text.toUtf8());
+    f.close();
+    m_main = new TFormMain(m_ini);
+    m_main->show();
+    m_main->CreateStatusWindow();
+    m_main->Startings();
+    for (TFormMailList* w : m_main->MailboxWindows()) {
+        w->EditPassword->setText(QStringLiteral("pass"));
+    }
+}
+
+void tst_CheckPass::point(int index, TScriptServer& server)
+{
+    m_main->MailboxWindows().at(index)->Socket->Port = QString::number(server.port());
+}
+
+int tst_CheckPass::announcements() const
+{
+    QFile f(m_marker);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    return f.readAll().count('\n');
+}
+
+void tst_CheckPass::announcesOnlyUnseenMail()
+{
+    TScriptServer a, b;
+    a.serveMailbox(messages("a", 2));
+    b.serveMailbox(messages("b", 3));
+    start(2);
+    point(0, a);
+    point(1, b);
+
+    m_main->MenuCheck->trigger();
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(QLatin1Char('\n'))));
+    QCOMPARE(FormStatus->Cell(1), QStringLiteral("5"));
+    QCOMPARE(FormStatus->Cell(2), QStringLiteral("5"));
+    QVERIFY(!NewMailFound);
+    QTRY_COMPARE_WITH_TIMEOUT(announcements(), 1, 5000);
+
+    // Still new, but already seen: counted again, announced no more.
+    m_main->MenuCheck->trigger();
+    QCOMPARE(FormStatus->Cell(1), QStringLiteral("5"));
+    QCOMPARE(FormStatus->Cell(2), QStringLiteral("5"));
+    QTest::qWait(300);
+    QCOMPARE(announcements(), 1);
+    QCOMPARE(FormStatus->LabelStatus->text(), QStringLiteral("Ready"));
+}
+
+void tst_CheckPass::failureStopsThePassAndDefersTheAnnouncement()
+{
+    TScriptServer a, b, c;
+    a.serveMailbox(messages("a", 1));
+    b.serveMailbox(messages("b", 1));
+    b.failOn("STAT", TScriptServer::Fault::ErrReply);
+    c.serveMailbox(messages("c", 1));
+    start(3);
+    point(0, a);
+    point(1, b);
+    point(2, c);
+
+    m_main->MenuCheck->trigger();
+    QCOMPARE(FormStatus->LabelStatus->text(), QStringLiteral("Error"));
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages.first().contains(QStringLiteral("主機 : M1")), qPrintable(m_messages.first()));
+    QVERIFY(m_messages.first().contains(QStringLiteral("接收資料錯誤！")));
+    QCOMPARE(c.connections(), 0);
+    // The first mailbox found unseen mail; the announcement waits for a pass that completes.
+    QVERIFY(NewMailFound);
+    QTest::qWait(300);
+    QCOMPARE(announcements(), 0);
+
+    TScriptServer fixed;
+    fixed.serveMailbox(messages("b", 1));
+    point(1, fixed);
+    m_main->MenuCheck->trigger();
+    QCOMPARE(FormStatus->LabelStatus->text(), QStringLiteral("Ready"));
+    QVERIFY(c.connections() > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(announcements(), 1, 5000);
+}
+
+void tst_CheckPass::busyGuardMakesASecondPassANoOp()
+{
+    TScriptServer a;
+    a.serveMailbox(messages("a", 1));
+    start(1);
+    point(0, a);
+    FormStatus->LED(QStringLiteral("Yellow"), QStringLiteral("Busy"));
+    FormStatus->SetCell(1, QStringLiteral("9"));
+    m_main->MenuCheck->trigger();
+    QCOMPARE(FormStatus->Cell(1), QStringLiteral("9"));
+    QCOMPARE(a.connections(), 0);
+}
+
+QTEST_MAIN(tst_CheckPass)
+#include "tst_CheckPass.moc"

@@ -1,0 +1,297 @@
+#include "mailbox/TFormMailList.h"
+#include "mailbox/TFormPassword.h"
+#include "net/TSockets.h"
+#include "settings/EAbort.h"
+#include "settings/TIniFile.h"
+#include "testsupport/TDovecot.h"
+#include "testsupport/TFakeMailHost.h"
+#include "widgets/TColorStringGrid.h"
+#include "widgets/TModal.h"
+
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+// The mailbox window against a real POP3 server.
+class TestFormMailListDovecot : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void firstCheckListsAndRemembers();
+    void deletesOnlyMarkedMessages();
+    void autoDeleteKeepsNewMessages();
+    void keywordRuleDeletes();
+    void wrongPasswordAsksAgain();
+    void viewDecodes_data();
+    void viewDecodes();
+    void tooLargeMessageIsNotFetched();
+
+private:
+    bool check();
+    QStringList row(int n) const;
+    QList<QByteArray> storedSection() const;
+
+    TDovecot m_server;
+    QString m_skip;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TFakeMailHost> m_host;
+    std::unique_ptr<TFormMailList> m_form;
+    QWidget m_viewers;
+};
+
+void TestFormMailListDovecot::initTestCase()
+{
+    if (!TDovecot::Available(&m_skip)) {
+        return;
+    }
+    QString error;
+    if (!m_server.Start(&error)) {
+        m_skip = error;
+    }
+}
+
+void TestFormMailListDovecot::init()
+{
+    if (!m_skip.isEmpty()) {
+        QSKIP(qPrintable(m_skip));
+    }
+    m_server.Clear();
+    m_dir = std::make_unique<QTemporaryDir>();
+    const QString path = m_dir->filePath(QStringLiteral("Mailvane.ini"));
+    TIniFile ini(path);
+    ini.WriteString(QStringLiteral("Box"), QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
+    ini.WriteString(QStringLiteral("Box"), QStringLiteral("Login"), m_server.User());
+    ini.WriteString(QStringLiteral("Box"), QStringLiteral("Password"), m_server.Password());
+    ini.WriteString(QStringLiteral("General"), QStringLiteral("Timeout"), QStringLiteral("10"));
+    m_host = std::make_unique<TFakeMailHost>();
+    m_host->Path = path;
+    m_host->ViewerFactory = [this] { return new QWidget(&m_viewers); };
+    m_form = std::make_unique<TFormMailList>(m_host.get());
+    m_form->setWindowTitle(QStringLiteral("Box"));
+    m_form->Socket->Port = QString::number(m_server.Port());
+    m_host->OnDeliverPassword = [this](const QString& name, const QString& clear) {
+        if (name == m_form->MailboxName()) {
+            m_form->EditPassword->setText(clear);
+        }
+    };
+}
+
+void TestFormMailListDovecot::cleanup()
+{
+    TModal::SetHook({});
+    m_form.reset();
+    m_host.reset();
+}
+
+bool TestFormMailListDovecot::check()
+{
+    // The check pass resets the counters, then the window adds to them.
+    m_host->Counts[1] = 0;
+    m_host->Counts[2] = 0;
+    try {
+        m_form->Check();
+        return true;
+    } catch (const EAbort&) {
+        return false;
+    }
+}
+
+QStringList TestFormMailListDovecot::row(int n) const
+{
+    QStringList cells;
+    for (int c = 0; c < 6; ++c) {
+        cells.append(m_form->ColorStringGrid->Cells(c, n));
+    }
+    return cells;
+}
+
+QList<QByteArray> TestFormMailListDovecot::storedSection() const
+{
+    const TIniFile ini(m_host->Path);
+    QList<QByteArray> ids;
+    for (int n = 1;; ++n) {
+        const QString v = ini.ReadString(QStringLiteral("IDs:Box"), QString::number(n), QString());
+        if (v.isEmpty()) {
+            return ids;
+        }
+        ids.append(v.toLatin1());
+    }
+}
+
+void TestFormMailListDovecot::firstCheckListsAndRemembers()
+{
+    m_server.AddMessage(TDovecot::MakeMessage("<one@test>", "Alice <a@test>", "First"));
+    m_server.AddMessage(TDovecot::MakeMessage("<two@test>", "Bob <b@test>", "Second"));
+    m_server.AddMessage(TDovecot::MakeMessage("<three@test>", "Carol <c@test>", "Third"));
+
+    QVERIFY(check());
+    QCOMPARE(m_form->MessageRows(), 3);
+    QCOMPARE(row(1),
+             QStringList({"*", "1", row(1).at(2), "Mon, 1 Jan 2024 10:00:00 +0000", "Alice <a@test>", "First"}));
+    QCOMPARE(row(3).mid(3), QStringList({"Mon, 1 Jan 2024 10:00:00 +0000", "Carol <c@test>", "Third"}));
+    // The server counts CR LF line ends.
+    const QByteArray first = TDovecot::MakeMessage("<one@test>", "Alice <a@test>", "First");
+    const int size = int(first.size() + first.count('\n'));
+    QCOMPARE(row(1).at(2), QString::number(size));
+    QCOMPARE(m_host->Counts[1], 3);
+    QCOMPARE(m_host->Counts[2], 3);
+    QCOMPARE(m_host->NewMailFoundCount, 3);
+    QCOMPARE(storedSection(), QList<QByteArray>({"<one@test>", "<two@test>", "<three@test>"}));
+    QCOMPARE(m_host->LastLed(), QStringLiteral("Green/Ready"));
+    QCOMPARE(m_form->StatusBar->currentMessage(), QStringLiteral("連線完成！"));
+
+    // Message 1 viewed, message 2 unmarked as if viewed, message 3 left unread.
+    m_form->ColorStringGrid->SetRow(1);
+    m_form->View(m_form->ColorStringGrid);
+    QCOMPARE(m_form->Marker(1), QString());
+    m_form->SetMarker(2, QString());
+
+    QVERIFY(check());
+    QCOMPARE(m_form->Marker(1), QString());
+    QCOMPARE(m_form->Marker(2), QString());
+    QCOMPARE(m_form->Marker(3), QStringLiteral("*"));
+    QCOMPARE(m_host->Counts[2], 1);
+    QCOMPARE(m_host->NewMailFoundCount, 3);
+}
+
+void TestFormMailListDovecot::deletesOnlyMarkedMessages()
+{
+    for (const char* id : {"<a@t>", "<b@t>", "<c@t>", "<d@t>", "<e@t>"}) {
+        m_server.AddMessage(TDovecot::MakeMessage(id, "x@t", "s"));
+    }
+    QVERIFY(check());
+    m_form->SetMarker(3, QStringLiteral("x"));
+    QVERIFY(check());
+    QCOMPARE(m_server.StoredIds(), QList<QByteArray>({"<a@t>", "<b@t>", "<d@t>", "<e@t>"}));
+    QCOMPARE(m_form->MessageRows(), 4);
+    QCOMPARE(row(3).at(1), QStringLiteral("3"));
+    QCOMPARE(storedSection(), QList<QByteArray>({"<a@t>", "<b@t>", "<d@t>", "<e@t>"}));
+}
+
+void TestFormMailListDovecot::autoDeleteKeepsNewMessages()
+{
+    for (const char* id : {"<a@t>", "<b@t>", "<c@t>"}) {
+        m_server.AddMessage(TDovecot::MakeMessage(id, "x@t", "s"));
+    }
+    QVERIFY(check());
+    m_form->SetMarker(1, QString());
+    m_form->SetMarker(2, QString());
+    m_server.AddMessage(TDovecot::MakeMessage("<d@t>", "x@t", "s"));
+    m_host->AutoDeleteOn = true;
+    QVERIFY(check());
+    // Seen messages went; the unread one and the newcomer stay, both new.
+    QCOMPARE(m_server.StoredIds(), QList<QByteArray>({"<c@t>", "<d@t>"}));
+    QCOMPARE(m_form->Marker(1), QStringLiteral("*"));
+    QCOMPARE(m_form->Marker(2), QStringLiteral("*"));
+}
+
+void TestFormMailListDovecot::keywordRuleDeletes()
+{
+    m_server.AddMessage(TDovecot::MakeMessage("<a@t>", "friend@t", "Lunch"));
+    m_server.AddMessage(TDovecot::MakeMessage("<b@t>", "spam@t", "Spam offer"));
+    m_host->Rules.HighLight[1] = QStringLiteral("SPAM");
+    m_host->Rules.Delete[1] = true;
+    QVERIFY(check());
+    QCOMPARE(m_form->Marker(1), QStringLiteral("*"));
+    QCOMPARE(m_form->Marker(2), QStringLiteral("x"));
+    QCOMPARE(m_host->Counts[2], 1);
+    QVERIFY(check());
+    QCOMPARE(m_server.StoredIds(), QList<QByteArray>({"<a@t>"}));
+}
+
+void TestFormMailListDovecot::wrongPasswordAsksAgain()
+{
+    m_server.AddMessage(TDovecot::MakeMessage("<a@t>", "x@t", "s"));
+    QVERIFY(check());
+    const QList<QByteArray> before = storedSection();
+
+    TIniFile(m_host->Path).WriteString(QStringLiteral("Box"), QStringLiteral("Password"), QString());
+    m_form->EditPassword->clear();
+    QStringList answers = {QStringLiteral("wrong"), QStringLiteral("secret")};
+    int prompts = 0;
+    TModal::SetHook([&](QDialog* dialog) {
+        auto* prompt = qobject_cast<TFormPassword*>(dialog);
+        QVERIFY(prompt);
+        ++prompts;
+        prompt->EditPassword->setText(answers.takeFirst());
+        QTest::keyClick(prompt->EditPassword, Qt::Key_Return);
+    });
+
+    m_server.AddMessage(TDovecot::MakeMessage("<b@t>", "x@t", "s"));
+    QVERIFY(!check());
+    QCOMPARE(prompts, 1);
+    QCOMPARE(m_host->LastMessage(), QStringLiteral("使用者名稱或密碼錯誤！\n"));
+    QCOMPARE(m_host->Messages.last().first, QStringLiteral("主機 : Box"));
+    QCOMPARE(m_host->LastLed(), QStringLiteral("Red/Error"));
+    QCOMPARE(m_form->StatusBar->currentMessage(), QStringLiteral("連線中斷!"));
+    QVERIFY(m_form->EditPassword->text().isEmpty());
+    QCOMPARE(storedSection(), before);
+
+    QVERIFY(check());
+    QCOMPARE(prompts, 2);
+    QCOMPARE(m_form->MessageRows(), 2);
+    // Remembered now: no third prompt.
+    QVERIFY(check());
+    QCOMPARE(prompts, 2);
+}
+
+void TestFormMailListDovecot::viewDecodes_data()
+{
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::newRow("quoted-printable") << QByteArray("Quoted-Printable") << QByteArray("caf=E9 au lait=\nsuite")
+                                      << QByteArray("caf\xE9 au laitsuite\r\n.\r\n");
+    QTest::newRow("base64") << QByteArray("base64") << QByteArray("QUJD\nREVG") << QByteArray("ABCDEF\r\n.\r\n");
+}
+
+void TestFormMailListDovecot::viewDecodes()
+{
+    QFETCH(QByteArray, encoding);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, shown);
+    m_server.AddMessage("Message-ID: <enc@t>\nFrom: x@t\nSubject: Encoded\nContent-Transfer-Encoding: " + encoding +
+                        "\n\n" + body + "\n");
+    QVERIFY(check());
+    m_form->ColorStringGrid->SetRow(1);
+    m_form->View(m_form->ColorStringGrid);
+    QCOMPARE(m_host->Viewers.size(), 1);
+    QVERIFY(m_host->Viewers[0].Filled);
+    QCOMPARE(m_host->Viewers[0].Subject, QStringLiteral("Encoded"));
+    QCOMPARE(m_host->Viewers[0].Shown, shown);
+    QVERIFY(!m_host->Viewers[0].Minimised);
+    QCOMPARE(m_host->Counts[2], 0);
+    QCOMPARE(m_host->LastLed(), QStringLiteral("Green/Ready"));
+}
+
+void TestFormMailListDovecot::tooLargeMessageIsNotFetched()
+{
+    // With CR LF line ends the server lists exactly 65534 octets.
+    QByteArray text = "Message-ID: <big@t>\nSubject: Big\n\n";
+    const QByteArray line(98, 'a');
+    while (text.size() + text.count('\n') + 100 <= 65534) {
+        text += line + "\n";
+    }
+    const int rest = 65534 - int(text.size() + text.count('\n')) - 2;
+    text += QByteArray(rest, 'b') + "\n";
+    m_server.AddMessage(text);
+    QVERIFY(check());
+    QCOMPARE(m_form->ColorStringGrid->Cells(2, 1), QStringLiteral("65534"));
+
+    // Any connection now would fail loudly.
+    m_form->Socket->Port = QStringLiteral("1");
+    m_form->ColorStringGrid->SetRow(1);
+    m_form->View(m_form->ColorStringGrid);
+    QVERIFY(m_host->Messages.isEmpty());
+    QCOMPARE(m_host->Viewers.size(), 1);
+    QCOMPARE(m_host->Viewers[0].Shown, QStringLiteral("信件過大！").toUtf8());
+    QCOMPARE(m_form->Marker(1), QString());
+    QCOMPARE(m_host->Counts[2], 0);
+}
+
+QTEST_MAIN(TestFormMailListDovecot)
+#include "tst_FormMailListDovecot.moc"

@@ -1,0 +1,550 @@
+#include "mailbox/TFormMailList.h"
+#include "mailbox/TFormPassword.h"
+#include "net/TSockets.h"
+#include "settings/EAbort.h"
+#include "settings/TIniFile.h"
+#include "testsupport/TFakeMailHost.h"
+#include "testsupport/TScriptServer.h"
+#include "widgets/TColorStringGrid.h"
+#include "widgets/TModal.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QPointer>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+// The mailbox window's POP3 sessions against a scripted server.
+class TestFormMailListSession : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void commandSequence();
+    void refusalAtEveryStep_data();
+    void refusalAtEveryStep();
+    void greetingWithoutPlus();
+    void timeoutShowsSocketError();
+    void oneByteChunks();
+    void unterminatedReplyIsBounded();
+    void impossibleStatCount();
+    void lineBreakInPasswordRefused();
+    void refusedPasswordPromptsAgain();
+    void newMarksAcrossChecks();
+    void messageWithoutIdIsStable();
+    void deleteSkipsMovedMessage();
+    void autoDeleteSparesNewMessages();
+    void filterMarksAndCountsOnce();
+    void viewClearsMarkOnce();
+    void autoViewOpensMinimised();
+    void retrReplyIsBounded();
+    void retireDuringWait();
+    void doubleClickKeepsAbortInside();
+
+private:
+    bool check();
+    bool view(int row);
+    void useServer(TScriptServer& server) { m_form->Socket->Port = QString::number(server.port()); }
+    QList<QByteArray> storedSection() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TFakeMailHost> m_host;
+    QPointer<TFormMailList> m_form;
+    QWidget m_viewers;
+};
+
+namespace {
+
+QByteArray msg(const QByteArray& id, const QByteArray& from = "a@t", const QByteArray& subject = "s")
+{
+    QByteArray m;
+    if (!id.isEmpty()) {
+        m += "Message-ID: " + id + "\n";
+    }
+    return m + "Date: Tue, 2 Jan 2024\nFrom: " + from + "\nSubject: " + subject + "\n\nbody\n";
+}
+
+} // namespace
+
+void TestFormMailListSession::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    const QString path = m_dir->filePath(QStringLiteral("Mailvane.ini"));
+    TIniFile ini(path);
+    ini.WriteString(QStringLiteral("Box"), QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
+    ini.WriteString(QStringLiteral("Box"), QStringLiteral("Login"), QStringLiteral("user"));
+    ini.WriteString(QStringLiteral("Box"), QStringLiteral("Password"), QStringLiteral("pass"));
+    ini.WriteString(QStringLiteral("General"), QStringLiteral("Timeout"), QStringLiteral("5"));
+    m_host = std::make_unique<TFakeMailHost>();
+    m_host->Path = path;
+    m_host->ViewerFactory = [this] { return new QWidget(&m_viewers); };
+    m_form = new TFormMailList(m_host.get());
+    m_form->setWindowTitle(QStringLiteral("Box"));
+    m_host->OnDeliverPassword = [this](const QString& name, const QString& clear) {
+        if (m_form && name == m_form->MailboxName()) {
+            m_form->EditPassword->setText(clear);
+        }
+    };
+}
+
+void TestFormMailListSession::cleanup()
+{
+    TModal::SetHook({});
+    delete m_form.data();
+    m_host.reset();
+}
+
+bool TestFormMailListSession::check()
+{
+    m_host->Counts[1] = 0;
+    m_host->Counts[2] = 0;
+    try {
+        m_form->Check();
+        return true;
+    } catch (const EAbort&) {
+        return false;
+    }
+}
+
+bool TestFormMailListSession::view(int row)
+{
+    m_form->ColorStringGrid->SetRow(row);
+    try {
+        m_form->View(m_form->ColorStringGrid);
+        return true;
+    } catch (const EAbort&) {
+        return false;
+    }
+}
+
+QList<QByteArray> TestFormMailListSession::storedSection() const
+{
+    const TIniFile ini(m_host->Path);
+    QList<QByteArray> ids;
+    for (int n = 1;; ++n) {
+        const QString v = ini.ReadString(QStringLiteral("IDs:Box"), QString::number(n), QString());
+        if (v.isEmpty()) {
+            return ids;
+        }
+        ids.append(v.toLatin1());
+    }
+}
+
+void TestFormMailListSession::commandSequence()
+{
+    TScriptServer first;
+    first.serveMailbox({msg("<1@t>"), msg("<2@t>"), msg("<3@t>")});
+    useServer(first);
+    QVERIFY(check());
+    m_form->SetMarker(2, QStringLiteral("x"));
+
+    const QByteArray top2 = "+OK\r\nMessage-ID: <2@t>\r\n\r\n.\r\n";
+    TScriptServer server;
+    server.dialogue(
+        "+OK ready",
+        {{"USER user", "+OK"}, {"PASS pass", "+OK"}, {"TOP 2 0", top2}, {"DELE 2", "+OK"}, {"QUIT", "+OK bye"}});
+    server.close();
+    server.dialogue("+OK ready", {{"USER user", "+OK"},
+                                  {"PASS pass", "+OK"},
+                                  {"STAT", "+OK 2 200"},
+                                  {"LIST 1", "+OK 1 100"},
+                                  {"Top 1 1", "+OK\r\nMessage-ID: <1@t>\r\nSubject: one\r\n\r\nb\r\n.\r\n"},
+                                  {"LIST 2", "+OK 2 120"},
+                                  {"Top 2 1", "+OK\r\nMessage-ID: <3@t>\r\nSubject: three\r\n\r\nb\r\n.\r\n"},
+                                  {"QUIT", "+OK bye"}});
+    server.close();
+    useServer(server);
+    QVERIFY(check());
+    QVERIFY(server.waitForFinished());
+    QCOMPARE(server.failures(), QStringList());
+    QCOMPARE(server.received(), QStringList({"USER user", "PASS pass", "TOP 2 0", "DELE 2", "QUIT", "USER user",
+                                             "PASS pass", "STAT", "LIST 1", "Top 1 1", "LIST 2", "Top 2 1", "QUIT"}));
+    QCOMPARE(m_form->MessageRows(), 2);
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 2), QStringLiteral("three"));
+    QCOMPARE(m_form->ColorStringGrid->Cells(2, 2), QStringLiteral("120"));
+    QCOMPARE(storedSection(), QList<QByteArray>({"<1@t>", "<3@t>"}));
+}
+
+void TestFormMailListSession::refusalAtEveryStep_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("USER") << QByteArray("USER") << QStringLiteral("使用者名稱或密碼錯誤！");
+    QTest::newRow("PASS") << QByteArray("PASS") << QStringLiteral("使用者名稱或密碼錯誤！");
+    QTest::newRow("DELE") << QByteArray("DELE") << QStringLiteral("刪除信件錯誤！");
+    QTest::newRow("STAT") << QByteArray("STAT") << QStringLiteral("接收資料錯誤！");
+    QTest::newRow("LIST") << QByteArray("LIST") << QStringLiteral("接收資料錯誤！");
+    QTest::newRow("TOP n 1") << QByteArray("TOP 2 1") << QStringLiteral("接收資料錯誤！");
+    QTest::newRow("QUIT") << QByteArray("QUIT") << QStringLiteral("無法離線！");
+}
+
+void TestFormMailListSession::refusalAtEveryStep()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QString, message);
+    TScriptServer good;
+    good.serveMailbox({msg("<1@t>"), msg("<2@t>")});
+    useServer(good);
+    QVERIFY(check());
+    const QList<QByteArray> stored = storedSection();
+    m_form->SetMarker(1, QString());
+    m_form->SetMarker(2, command == "DELE" ? QStringLiteral("x") : QString());
+
+    TScriptServer bad;
+    bad.serveMailbox({msg("<1@t>"), msg("<2@t>")});
+    bad.failOn(command, TScriptServer::Fault::ErrReply);
+    useServer(bad);
+    const int hangUps = m_host->HangUps;
+    QVERIFY(!check());
+    QCOMPARE(m_host->Messages.size(), 1);
+    QCOMPARE(m_host->Messages.last().first, QStringLiteral("主機 : Box"));
+    QCOMPARE(m_host->LastMessage(), message + QLatin1Char('\n'));
+    QCOMPARE(m_form->StatusBar->currentMessage(), QStringLiteral("連線中斷!"));
+    QCOMPARE(m_host->LastLed(), QStringLiteral("Red/Error"));
+    QCOMPARE(m_host->HangUps, hangUps + 1);
+    QVERIFY(!m_form->Socket->IsOpen());
+    QCOMPARE(storedSection(), stored);
+    QCOMPARE(m_form->EditPassword->text().isEmpty(), message == QStringLiteral("使用者名稱或密碼錯誤！"));
+    if (command == "DELE") {
+        // The mark stays for the next check, and nothing was removed.
+        QCOMPARE(m_form->Marker(2), QStringLiteral("x"));
+        QCOMPARE(bad.mailbox().size(), 2);
+    }
+}
+
+void TestFormMailListSession::greetingWithoutPlus()
+{
+    TScriptServer server;
+    server.sendLine("-ERR too busy").close();
+    useServer(server);
+    QVERIFY(!check());
+    QCOMPARE(m_host->LastMessage(), QStringLiteral("無法連線！\n"));
+    QCOMPARE(server.received(), QStringList());
+
+    // Nothing listening at all: the socket's own report.
+    m_form->Socket->Port = QString::number(TScriptServer::refusedPort());
+    QVERIFY(!check());
+    QVERIFY(m_host->LastMessage().contains(QStringLiteral("\nError: 10061\nMessage: Connection refused\n")));
+    QCOMPARE(m_form->StatusBar->currentMessage(), QStringLiteral("連線中斷！"));
+}
+
+void TestFormMailListSession::timeoutShowsSocketError()
+{
+    TIniFile(m_host->Path).WriteString(QStringLiteral("General"), QStringLiteral("Timeout"), QStringLiteral("1"));
+    TScriptServer server;
+    server.sendLine("+OK ready").expect("USER user").silent();
+    useServer(server);
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!check());
+    QVERIFY(t.elapsed() < 4000);
+    QCOMPARE(m_host->Messages.size(), 1);
+    const QString text = m_host->LastMessage();
+    QVERIFY2(QRegularExpression(QStringLiteral("^Socket: -?\\d+\nError: 10060\nMessage: Blocking call timed out\n$"))
+                 .match(text)
+                 .hasMatch(),
+             qPrintable(text));
+    QCOMPARE(m_form->StatusBar->currentMessage(), QStringLiteral("連線中斷！"));
+    QCOMPARE(m_host->LastLed(), QStringLiteral("Red/Error"));
+    // A socket failure never forgets the password.
+    QCOMPARE(m_form->EditPassword->text(), QStringLiteral("pass"));
+}
+
+void TestFormMailListSession::oneByteChunks()
+{
+    TScriptServer server;
+    auto step = [&](const QByteArray& expect, const QByteArray& reply) {
+        server.expect(expect).sendChunked(reply, 1, 0);
+    };
+    server.sendChunked("+OK ready\r\n", 1, 0);
+    step("USER user", "+OK\r\n");
+    step("PASS pass", "+OK\r\n");
+    step("STAT", "+OK 1 50\r\n");
+    step("LIST 1", "+OK 1 50\r\n");
+    step("Top 1 1", "+OK\r\nMessage-ID: <c@t>\r\nFrom: Chunky\r\nSubject: Bytes\r\n\r\nb\r\n.\r\n");
+    step("QUIT", "+OK\r\n");
+    server.close();
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(server.failures(), QStringList());
+    QCOMPARE(m_form->ColorStringGrid->Cells(2, 1), QStringLiteral("50"));
+    QCOMPARE(m_form->ColorStringGrid->Cells(4, 1), QStringLiteral("Chunky"));
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 1), QStringLiteral("Bytes"));
+    QCOMPARE(storedSection(), QList<QByteArray>({"<c@t>"}));
+}
+
+void TestFormMailListSession::unterminatedReplyIsBounded()
+{
+    TScriptServer server;
+    server.dialogue("+OK", {{"USER user", "+OK"}, {"PASS pass", "+OK"}, {"STAT", "+OK 1 9"}, {"LIST 1", "+OK 1 9"}});
+    server.expect("Top 1 1").send("+OK\r\n").sendHuge(6 * 1024 * 1024);
+    useServer(server);
+    QVERIFY(!check());
+    QCOMPARE(m_host->LastMessage(), QStringLiteral("接收資料錯誤！\n"));
+    QCOMPARE(storedSection(), QList<QByteArray>());
+}
+
+void TestFormMailListSession::impossibleStatCount()
+{
+    TScriptServer server;
+    server.dialogue("+OK", {{"USER user", "+OK"}, {"PASS pass", "+OK"}, {"STAT", "+OK 2000000000 1"}});
+    useServer(server);
+    QVERIFY(!check());
+    QCOMPARE(m_host->LastMessage(), QStringLiteral("接收資料錯誤！\n"));
+    QVERIFY(m_form->ColorStringGrid->RowCount() < 10);
+}
+
+void TestFormMailListSession::lineBreakInPasswordRefused()
+{
+    m_form->EditPassword->setText(QStringLiteral("pa\r\nDELE 1"));
+    TScriptServer server;
+    server.sendLine("+OK").receiveLine().receiveLine();
+    useServer(server);
+    QVERIFY(!check());
+    QCOMPARE(m_host->LastMessage(), QStringLiteral("使用者名稱或密碼錯誤！\n"));
+    QCOMPARE(server.received(), QStringList());
+    QVERIFY(m_form->EditPassword->text().isEmpty());
+}
+
+void TestFormMailListSession::refusedPasswordPromptsAgain()
+{
+    TIniFile(m_host->Path).WriteString(QStringLiteral("Box"), QStringLiteral("Password"), QString());
+    QStringList answers = {QStringLiteral("wrong"), QStringLiteral("pass")};
+    int prompts = 0;
+    TModal::SetHook([&](QDialog* dialog) {
+        auto* prompt = qobject_cast<TFormPassword*>(dialog);
+        QVERIFY(prompt);
+        ++prompts;
+        QCOMPARE(prompt->LabelName->text(), QStringLiteral("Box"));
+        prompt->EditPassword->setText(answers.takeFirst());
+        QTest::keyClick(prompt->EditPassword, Qt::Key_Return);
+    });
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>")});
+    useServer(server);
+    QVERIFY(!check());
+    QCOMPARE(prompts, 1);
+    QCOMPARE(m_host->LastMessage(), QStringLiteral("使用者名稱或密碼錯誤！\n"));
+    QVERIFY(check());
+    QCOMPARE(prompts, 2);
+    QVERIFY(check());
+    QCOMPARE(prompts, 2);
+    QCOMPARE(m_host->Delivered.size(), 2);
+    QCOMPARE(m_host->Delivered.last(), qMakePair(QStringLiteral("Box"), QStringLiteral("pass")));
+}
+
+void TestFormMailListSession::newMarksAcrossChecks()
+{
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>"), msg("<2@t>"), msg("<3@t>")});
+    useServer(server);
+    QVERIFY(check());
+    for (int r = 1; r <= 3; ++r) {
+        QCOMPARE(m_form->Marker(r), QStringLiteral("*"));
+    }
+    QCOMPARE(m_host->Counts[1], 3);
+    QCOMPARE(m_host->Counts[2], 3);
+    QCOMPARE(m_host->NewMailFoundCount, 3);
+
+    // Row 1 seen, rows 2 and 3 still unread: they stay new, without a new announcement.
+    m_form->SetMarker(1, QString());
+    QVERIFY(check());
+    QCOMPARE(m_form->Marker(1), QString());
+    QCOMPARE(m_form->Marker(2), QStringLiteral("*"));
+    QCOMPARE(m_form->Marker(3), QStringLiteral("*"));
+    QCOMPARE(m_host->Counts[2], 2);
+    QCOMPARE(m_host->NewMailFoundCount, 3);
+
+    m_form->SetMarker(2, QString());
+    m_form->SetMarker(3, QString());
+    QVERIFY(check());
+    QCOMPARE(m_host->Counts[2], 0);
+    QCOMPARE(m_host->NewMailFoundCount, 3);
+    for (int r = 1; r <= 3; ++r) {
+        QCOMPARE(m_form->Marker(r), QString());
+    }
+}
+
+void TestFormMailListSession::messageWithoutIdIsStable()
+{
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>"), msg(QByteArray(), "b@t", "no id"), msg("<3@t>")});
+    useServer(server);
+    QVERIFY(check());
+    const QList<QByteArray> stored = storedSection();
+    QCOMPARE(stored.size(), 3);
+    QVERIFY(stored.at(1).startsWith("<no-id:"));
+    for (int r = 1; r <= 3; ++r) {
+        m_form->SetMarker(r, QString());
+    }
+    QVERIFY(check());
+    QCOMPARE(m_host->Counts[2], 0);
+    QCOMPARE(storedSection(), stored);
+
+    // It can be deleted like any other.
+    m_form->SetMarker(2, QStringLiteral("x"));
+    QVERIFY(check());
+    QCOMPARE(server.mailbox().size(), 2);
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 2), QStringLiteral("s"));
+}
+
+void TestFormMailListSession::deleteSkipsMovedMessage()
+{
+    TScriptServer before;
+    before.serveMailbox({msg("<a@t>"), msg("<b@t>"), msg("<c@t>")});
+    useServer(before);
+    QVERIFY(check());
+    m_form->SetMarker(1, QStringLiteral("x"));
+    m_form->SetMarker(2, QStringLiteral("x"));
+
+    // Another program removed message 2 meanwhile: number 2 is now <c@t>.
+    TScriptServer after;
+    after.serveMailbox({msg("<a@t>"), msg("<c@t>")});
+    useServer(after);
+    QVERIFY(check());
+    QCOMPARE(after.mailbox(), QList<QByteArray>({QByteArray(msg("<c@t>")).replace("\n", "\r\n")}));
+    QCOMPARE(after.received().filter(QStringLiteral("DELE")), QStringList({"DELE 1"}));
+    QCOMPARE(storedSection(), QList<QByteArray>({"<c@t>"}));
+}
+
+void TestFormMailListSession::autoDeleteSparesNewMessages()
+{
+    TScriptServer server;
+    server.serveMailbox({msg("<a@t>"), msg("<b@t>"), msg("<c@t>")});
+    useServer(server);
+    QVERIFY(check());
+    m_form->SetMarker(1, QString());
+    m_form->SetMarker(3, QString());
+    m_host->AutoDeleteOn = true;
+    QVERIFY(check());
+    QCOMPARE(server.mailbox().size(), 1);
+    QCOMPARE(storedSection(), QList<QByteArray>({"<b@t>"}));
+    QCOMPARE(m_form->Marker(1), QStringLiteral("*"));
+}
+
+void TestFormMailListSession::filterMarksAndCountsOnce()
+{
+    m_host->Rules.HighLight[0] = QStringLiteral("SALE");
+    m_host->Rules.Delete[0] = false;
+    m_host->Rules.HighLight[2] = QStringLiteral("PROMO");
+    m_host->Rules.Delete[2] = true;
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>", "promo@shop", "Promo inside"), msg("<2@t>", "friend@t", "big sale"),
+                         msg("<3@t>", "friend@t", "hello")});
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_form->Marker(1), QStringLiteral("x"));
+    QCOMPARE(m_form->Marker(2), QStringLiteral("*"));
+    QCOMPARE(m_form->Marker(3), QStringLiteral("*"));
+    QCOMPARE(m_host->Counts[2], 2);
+    QCOMPARE(m_host->NewMailFoundCount, 3);
+    // The next check deletes it.
+    QVERIFY(check());
+    QCOMPARE(server.mailbox().size(), 2);
+    QCOMPARE(m_form->MessageRows(), 2);
+}
+
+void TestFormMailListSession::viewClearsMarkOnce()
+{
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>", "a@t", "Hi")});
+    useServer(server);
+    QVERIFY(check());
+    m_host->NoHeaderOn = false;
+    QVERIFY(view(1));
+    QCOMPARE(m_form->Marker(1), QString());
+    QCOMPARE(m_host->Counts[2], 0);
+    QCOMPARE(m_host->Viewers.size(), 1);
+    const QByteArray shown = m_host->Viewers[0].Shown;
+    QVERIFY(shown.startsWith("+OK"));
+    QVERIFY(shown.endsWith("\r\n.\r\n"));
+    QVERIFY(server.received().contains(QStringLiteral("RETR 1")));
+    QCOMPARE(m_host->HangUps, 1);
+    QCOMPARE(m_form->StatusBar->currentMessage(), QStringLiteral("連線完成！"));
+
+    QVERIFY(view(1));
+    QCOMPARE(m_host->Counts[2], 0);
+
+    // Guards: nothing selected, or another session running.
+    m_form->ColorStringGrid->clearSelection();
+    m_form->ColorStringGrid->setCurrentCell(-1, -1);
+    m_form->View(m_form->ColorStringGrid);
+    m_host->BusyOverride = true;
+    QVERIFY(view(1));
+    QCOMPARE(m_host->Viewers.size(), 2);
+}
+
+void TestFormMailListSession::autoViewOpensMinimised()
+{
+    m_host->AutoViewOn = true;
+    m_host->DialUp = true;
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>"), msg("<2@t>")});
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_host->Viewers.size(), 2);
+    QVERIFY(m_host->Viewers[0].Minimised);
+    QVERIFY(m_host->Viewers[1].Minimised);
+    QCOMPARE(m_host->Counts[2], 0);
+    // No active connection: the first view dials, the second finds it up.
+    QCOMPARE(m_host->Dials, 1);
+}
+
+void TestFormMailListSession::retrReplyIsBounded()
+{
+    TScriptServer first;
+    first.serveMailbox({msg("<1@t>")});
+    useServer(first);
+    QVERIFY(check());
+    TScriptServer server;
+    server.dialogue("+OK", {{"USER user", "+OK"}, {"PASS pass", "+OK"}});
+    server.expect("RETR 1").send("+OK\r\n").sendHuge(3 * 1024 * 1024);
+    useServer(server);
+    QVERIFY(!view(1));
+    QCOMPARE(m_host->LastMessage(), QStringLiteral("下載信件錯誤\n"));
+    QCOMPARE(m_form->Marker(1), QStringLiteral("*"));
+    QVERIFY(!m_host->Viewers[0].Filled);
+}
+
+void TestFormMailListSession::retireDuringWait()
+{
+    TScriptServer server;
+    server.sendLine("+OK").silent();
+    useServer(server);
+    QTimer::singleShot(200, m_form, [this] {
+        QVERIFY(m_form->InSession());
+        m_form->Retire();
+    });
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!check());
+    QVERIFY(t.elapsed() < 3000);
+    QVERIFY(m_host->Messages.isEmpty());
+    QVERIFY(m_form);
+    QTRY_VERIFY(!m_form);
+}
+
+void TestFormMailListSession::doubleClickKeepsAbortInside()
+{
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>")});
+    useServer(server);
+    QVERIFY(check());
+    m_form->Socket->Port = QString::number(TScriptServer::refusedPort());
+    m_form->ColorStringGrid->SetRow(1);
+    // Qt calls this handler directly: the failure must end there, shown, not thrown.
+    emit m_form->ColorStringGrid->CellDoubleClicked(1);
+    QCOMPARE(m_host->Messages.size(), 1);
+    QCOMPARE(m_host->LastLed(), QStringLiteral("Red/Error"));
+    QCOMPARE(m_form->Marker(1), QStringLiteral("*"));
+    QCOMPARE(m_host->Viewers.size(), 1);
+}
+
+QTEST_MAIN(TestFormMailListSession)
+#include "tst_FormMailListSession.moc"

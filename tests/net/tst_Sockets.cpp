@@ -1,0 +1,510 @@
+#include "net/TSockets.h"
+#include "settings/EAbort.h"
+#include "settings/EConvertError.h"
+#include "testsupport/TScriptServer.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+struct Report {
+    int socket;
+    int error;
+    QString msg;
+};
+
+} // namespace
+
+class tst_Sockets : public QObject {
+    Q_OBJECT
+
+private:
+    QList<Report> m_errors;
+    QStringList m_boxes;
+    int m_exits = 0;
+
+    void recordErrors(TSockets& socket)
+    {
+        socket.OnErrorOccurred = [this](TSockets*, int s, int error, const QString& msg) {
+            m_errors.append({s, error, msg});
+        };
+    }
+
+    QList<int> codes() const
+    {
+        QList<int> out;
+        for (const Report& r : m_errors) {
+            out.append(r.error);
+        }
+        return out;
+    }
+
+    void connectTo(TSockets& socket, TScriptServer& server)
+    {
+        socket.NonBlocking = false;
+        socket.IPAddr = QStringLiteral("127.0.0.1");
+        socket.Port = QString::number(server.port());
+        socket.SConnect();
+    }
+
+private slots:
+    void init()
+    {
+        m_errors.clear();
+        m_boxes.clear();
+        m_exits = 0;
+        TSockets::SetMessageBox(
+            [this](const QString& text, const QString& caption) { m_boxes.append(caption + QLatin1Char('|') + text); });
+        TSockets::SetExit([this] { ++m_exits; });
+    }
+
+    void exchangesLinesWithServer()
+    {
+        TScriptServer server;
+        server.dialogue("+OK ready", {{"USER alice", "+OK"}, {"PASS secret", "+OK logged in"}});
+        TSockets socket;
+        recordErrors(socket);
+        connectTo(socket, server);
+        QVERIFY(socket.IsOpen());
+        QVERIFY(socket.SocketHandle() > 0);
+        QCOMPARE(socket.GetText(), QByteArray("+OK ready\r\n"));
+        socket.SetText("USER alice\r\n");
+        QCOMPARE(socket.GetText(), QByteArray("+OK\r\n"));
+        socket.SetText("PASS secret\r\n");
+        QCOMPARE(socket.GetText(), QByteArray("+OK logged in\r\n"));
+        socket.Disconnect();
+        QVERIFY(server.waitForFinished(5000));
+        QCOMPARE(server.received(), QStringList({"USER alice", "PASS secret"}));
+        QVERIFY(server.failures().isEmpty());
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    void refusedConnection()
+    {
+        TSockets socket;
+        recordErrors(socket);
+        socket.IPAddr = QStringLiteral("127.0.0.1");
+        socket.Port = QString::number(TScriptServer::refusedPort());
+        socket.SConnect();
+        QCOMPARE(m_errors.size(), 1);
+        QCOMPARE(m_errors[0].error, 10061);
+        QCOMPARE(m_errors[0].msg, QStringLiteral("Connection refused"));
+        QCOMPARE(m_errors[0].socket, socket.SocketHandle());
+        // The failed socket stays until Disconnect, as the handler expects to close it.
+        socket.SetText("USER x\r\n");
+        QCOMPARE(codes(), QList<int>({10061, 10057}));
+        socket.Disconnect();
+        QCOMPARE(socket.SocketHandle(), -1);
+    }
+
+    void errorWithoutHandlerEndsProgram()
+    {
+        TSockets socket;
+        socket.IPAddr = QStringLiteral("127.0.0.1");
+        socket.Port = QString::number(TScriptServer::refusedPort());
+        QVERIFY_THROWS_EXCEPTION(EAbort, socket.SConnect());
+        QCOMPARE(m_boxes, QStringList({"WINSOCK ERROR|Error 10061 in function SConnect\r\nConnection refused"}));
+        QCOMPARE(m_exits, 1);
+        QVERIFY(!socket.Waiting());
+    }
+
+    void timeoutReportsThenCallFails()
+    {
+        TScriptServer server;
+        server.silent();
+        TSockets socket;
+        recordErrors(socket);
+        socket.Timeout = 1;
+        connectTo(socket, server);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(socket.GetText(), QByteArray());
+        QVERIFY2(clock.elapsed() >= 900, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(codes(), QList<int>({10060, 10004}));
+        QCOMPARE(m_errors[0].msg, QStringLiteral("Blocking call timed out"));
+        QCOMPARE(m_errors[1].msg, QStringLiteral("Interrupted system call"));
+        QVERIFY(!socket.Waiting());
+    }
+
+    void timeoutWithoutHandler()
+    {
+        TScriptServer server;
+        server.silent();
+        TSockets socket;
+        socket.Timeout = 1;
+        connectTo(socket, server);
+        QVERIFY_THROWS_EXCEPTION(EAbort, socket.GetText());
+        QCOMPARE(m_boxes,
+                 QStringList({"WINSOCK CALL CANCELED|Error 10060\r\nBlocking call timed out",
+                              "WINSOCK ERROR|Error 10004 in function GetText (Recv)\r\nInterrupted system call"}));
+        QCOMPARE(m_exits, 1);
+    }
+
+    void throwingHandlerLeavesFromBlockedCall()
+    {
+        TScriptServer server;
+        server.silent().nextConnection().dialogue("+OK again", {{"QUIT", "+OK bye"}});
+        TSockets socket;
+        socket.Timeout = 1;
+        int calls = 0;
+        socket.OnErrorOccurred = [&](TSockets* sender, int, int, const QString&) {
+            ++calls;
+            sender->Disconnect();
+            throw EAbort();
+        };
+        connectTo(socket, server);
+        QVERIFY_THROWS_EXCEPTION(EAbort, socket.GetText());
+        QCOMPARE(calls, 1);
+        QVERIFY(!socket.Waiting());
+        QCOMPARE(socket.SocketHandle(), -1);
+
+        socket.SConnect();
+        QCOMPARE(socket.GetText(), QByteArray("+OK again\r\n"));
+        socket.SetText("QUIT\r\n");
+        QCOMPARE(socket.GetText(), QByteArray("+OK bye\r\n"));
+        socket.Disconnect();
+        QVERIFY(server.waitForFinished(5000));
+        QVERIFY(server.failures().isEmpty());
+        QCOMPARE(calls, 1);
+    }
+
+    void peerCloseGivesEmptyText()
+    {
+        TScriptServer server;
+        server.sendLine("+OK bye").close();
+        TSockets socket;
+        recordErrors(socket);
+        connectTo(socket, server);
+        QCOMPARE(socket.GetText(), QByteArray("+OK bye\r\n"));
+        QCOMPARE(socket.GetText(), QByteArray());
+        QCOMPARE(socket.GetText(), QByteArray());
+        QVERIFY(m_errors.isEmpty());
+        socket.Disconnect();
+        QVERIFY(server.waitForFinished(5000));
+    }
+
+    void resetByPeer_data()
+    {
+        QTest::addColumn<bool>("sending");
+        QTest::newRow("receive") << false;
+        QTest::newRow("send") << true;
+    }
+
+    void resetByPeer()
+    {
+        QFETCH(bool, sending);
+        TScriptServer server;
+        server.send("+OK partial").pause(200).reset();
+        TSockets socket;
+        recordErrors(socket);
+        connectTo(socket, server);
+        if (sending) {
+            QVERIFY(server.waitForFinished(5000));
+            // The first send may still be taken before the reset is noticed.
+            for (int i = 0; i < 20 && m_errors.isEmpty(); ++i) {
+                socket.SetText("NOOP\r\n");
+                QTest::qWait(20);
+            }
+        } else {
+            // Read before the reset arrives: the kernel drops unread data on a reset.
+            QCOMPARE(socket.GetText(), QByteArray("+OK partial"));
+            QVERIFY(m_errors.isEmpty());
+            QCOMPARE(socket.GetText(), QByteArray());
+        }
+        QCOMPARE(codes(), QList<int>({10054}));
+        QCOMPARE(m_errors[0].msg, QStringLiteral("Connection reset by peer"));
+    }
+
+    void oneByteChunksArriveWhole()
+    {
+        const QByteArray reply = "+OK 2 messages\r\nline one\r\n.\r\n";
+        TScriptServer server;
+        server.sendChunked(reply, 1, 3).close();
+        TSockets socket;
+        recordErrors(socket);
+        connectTo(socket, server);
+        int receives = 0;
+        QByteArray all;
+        while (!all.endsWith("\r\n.\r\n")) {
+            const QByteArray chunk = socket.GetText();
+            QVERIFY(!chunk.isEmpty());
+            all += chunk;
+            ++receives;
+        }
+        QCOMPARE(all, reply);
+        QVERIFY(receives > 1);
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    void longReplyInSeveralReceives_data()
+    {
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("length");
+        QTest::newRow("8192, 20000 bytes") << 8192 << 20000;
+        QTest::newRow("100, 1000 bytes") << 100 << 1000;
+        QTest::newRow("8192, 10 MB") << 8192 << 10 * 1024 * 1024;
+    }
+
+    void longReplyInSeveralReceives()
+    {
+        QFETCH(int, maximum);
+        QFETCH(int, length);
+        TScriptServer server;
+        QByteArray expected;
+        if (length > 100000) {
+            server.sendHuge(length, 'y').close();
+            expected = QByteArray(length, 'y');
+        } else {
+            for (int i = 0; expected.size() < length; ++i) {
+                expected += QByteArray::number(i) + ' ';
+            }
+            expected.truncate(length);
+            server.send(expected).close();
+        }
+        TSockets socket;
+        recordErrors(socket);
+        socket.MaximumReceiveLength = maximum;
+        connectTo(socket, server);
+        QByteArray all;
+        int receives = 0;
+        for (QByteArray chunk = socket.GetText(); !chunk.isEmpty(); chunk = socket.GetText()) {
+            QVERIFY(chunk.size() <= maximum);
+            all += chunk;
+            ++receives;
+        }
+        QCOMPARE(all.size(), expected.size());
+        QVERIFY(all == expected);
+        QVERIFY(receives >= length / maximum);
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    void largeSendGoesOutWhole()
+    {
+        QByteArray line(4 * 1024 * 1024, 'a');
+        TScriptServer server;
+        server.receiveLine().sendLine("+OK");
+        TSockets socket;
+        recordErrors(socket);
+        connectTo(socket, server);
+        socket.SetText(line + "\r\n");
+        QCOMPARE(socket.GetText(), QByteArray("+OK\r\n"));
+        socket.Disconnect();
+        QVERIFY(server.waitForFinished(5000));
+        QCOMPARE(server.received().size(), 1);
+        QCOMPARE(server.received().first().size(), line.size());
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    void disconnectTwiceAndCallsWithoutSocket()
+    {
+        TScriptServer server;
+        server.sendLine("+OK");
+        TSockets socket;
+        recordErrors(socket);
+        connectTo(socket, server);
+        socket.Disconnect();
+        QCOMPARE(socket.SocketHandle(), -1);
+        socket.Disconnect();
+        QCOMPARE(socket.SocketHandle(), -1);
+        QVERIFY(m_errors.isEmpty());
+        QCOMPARE(socket.GetText(), QByteArray());
+        QVERIFY(m_errors.isEmpty());
+        socket.SetText("QUIT\r\n");
+        QCOMPARE(codes(), QList<int>({10038}));
+        QVERIFY(server.waitForFinished(5000));
+    }
+
+    void errorTexts_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("10004") << 10004 << "Interrupted system call";
+        QTest::newRow("10035") << 10035 << "Operation would block";
+        QTest::newRow("10047") << 10047 << "Address family not supported by protocol family";
+        QTest::newRow("10049") << 10049 << "Can't assign requested address";
+        QTest::newRow("10059") << 10059 << "Too many references: can't splice";
+        QTest::newRow("10060") << 10060 << "Connection timed out";
+        QTest::newRow("10071") << 10071 << "Too many levels of remote in path";
+        QTest::newRow("10092") << 10092 << "WinSock DLL cannot support this application";
+        QTest::newRow("11001") << 11001 << "Host not found";
+        QTest::newRow("11004") << 11004 << "No Data";
+        QTest::newRow("gap 10072") << 10072 << "Not a WinSock error";
+        QTest::newRow("gap 10090") << 10090 << "Not a WinSock error";
+        QTest::newRow("0") << 0 << "Not a WinSock error";
+        QTest::newRow("-1") << -1 << "Not a WinSock error";
+    }
+
+    void errorTexts()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        QCOMPARE(TSockets::ErrorText(code), text);
+    }
+
+    void setUpMessages_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("no port") << ""
+                                 << "127.0.0.1"
+                                 << "No Port Specified";
+        QTest::newRow("nothing") << ""
+                                 << ""
+                                 << "No Port Specified";
+        QTest::newRow("no address") << "110"
+                                    << ""
+                                    << "No IP Address Specified";
+        QTest::newRow("unknown host") << "110"
+                                      << "no-such-host.invalid"
+                                      << "Cannot convert host address";
+    }
+
+    void setUpMessages()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, address);
+        QFETCH(QString, box);
+        TSockets socket;
+        recordErrors(socket);
+        socket.Port = port;
+        socket.IPAddr = address;
+        socket.SConnect();
+        QCOMPARE(m_boxes, QStringList({"WINSOCK ERROR|" + box}));
+        QCOMPARE(socket.SocketHandle(), -1);
+        QCOMPARE(socket.GetText(), QByteArray());
+        QVERIFY(m_errors.isEmpty());
+        QCOMPARE(m_exits, 0);
+    }
+
+    void portResolution()
+    {
+        TSockets socket;
+        recordErrors(socket);
+        socket.IPAddr = QStringLiteral("127.0.0.1");
+        socket.Port = QStringLiteral("12ab");
+        QVERIFY_THROWS_EXCEPTION(EConvertError, socket.SConnect());
+        socket.Port = QStringLiteral("70000");
+        socket.SConnect();
+        QCOMPARE(codes(), QList<int>({10049}));
+        QCOMPARE(socket.SocketHandle(), -1);
+    }
+
+    void dottedAddressMakesNoLookup()
+    {
+        TScriptServer server;
+        server.sendLine("+OK one").nextConnection().sendLine("+OK two");
+        TSockets socket;
+        recordErrors(socket);
+        const int before = TSockets::HostLookups();
+        connectTo(socket, server);
+        QCOMPARE(socket.GetText(), QByteArray("+OK one\r\n"));
+        QCOMPARE(TSockets::HostLookups(), before);
+        socket.Disconnect();
+
+        socket.IPAddr = QStringLiteral("localhost");
+        socket.SConnect();
+        QCOMPARE(TSockets::HostLookups(), before + 1);
+        QCOMPARE(socket.GetText(), QByteArray("+OK two\r\n"));
+        socket.Disconnect();
+        QVERIFY(server.waitForFinished(5000));
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    void eventLoopRunsWhileWaiting()
+    {
+        TScriptServer server;
+        server.pause(400).sendLine("+OK late");
+        TSockets socket;
+        recordErrors(socket);
+        socket.Timeout = 0;
+        connectTo(socket, server);
+        int ticks = 0;
+        QTimer timer;
+        timer.setInterval(10);
+        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+        timer.start();
+        QVERIFY(!socket.Waiting());
+        bool waitingSeen = false;
+        QTimer::singleShot(50, this, [&] { waitingSeen = socket.Waiting(); });
+        QCOMPARE(socket.GetText(), QByteArray("+OK late\r\n"));
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        QVERIFY(waitingSeen);
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    void disconnectDuringWaitEndsIt()
+    {
+        TScriptServer server;
+        server.silent();
+        TSockets socket;
+        recordErrors(socket);
+        socket.Timeout = 10;
+        connectTo(socket, server);
+        const int handle = socket.SocketHandle();
+        QTimer::singleShot(100, this, [&] { socket.Disconnect(); });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(socket.GetText(), QByteArray());
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(codes(), QList<int>({10004}));
+        QCOMPARE(m_errors[0].socket, handle);
+        QCOMPARE(socket.SocketHandle(), -1);
+        QVERIFY(server.waitForFinished(5000));
+    }
+
+    void secondCallDuringWaitIsRefused()
+    {
+        TScriptServer server;
+        server.pause(300).sendLine("+OK");
+        TSockets socket;
+        recordErrors(socket);
+        connectTo(socket, server);
+        QTimer::singleShot(50, this, [&] { socket.SetText("NOOP\r\n"); });
+        QCOMPARE(socket.GetText(), QByteArray("+OK\r\n"));
+        QCOMPARE(codes(), QList<int>({10036}));
+    }
+
+    void destroyedDuringWait()
+    {
+        TScriptServer server;
+        server.silent();
+        QPointer<TSockets> socket = new TSockets;
+        recordErrors(*socket);
+        socket->Timeout = 10;
+        connectTo(*socket, server);
+        QTimer::singleShot(100, this, [&] { delete socket.data(); });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(socket->GetText(), QByteArray());
+        QVERIFY(socket.isNull());
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(m_errors.isEmpty());
+        QVERIFY(server.waitForFinished(5000));
+    }
+
+    void destroyedByHandler()
+    {
+        TScriptServer server;
+        server.silent();
+        auto* socket = new TSockets;
+        socket->Timeout = 1;
+        int calls = 0;
+        socket->OnErrorOccurred = [&](TSockets* sender, int, int, const QString&) {
+            ++calls;
+            delete sender;
+        };
+        connectTo(*socket, server);
+        QCOMPARE(socket->GetText(), QByteArray());
+        // The time-out report killed the socket: the call's own failure is not reported.
+        QCOMPARE(calls, 1);
+        QVERIFY(server.waitForFinished(5000));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Sockets)
+#include "tst_Sockets.moc"

@@ -1,0 +1,712 @@
+#include "settings/TBrkApart.h"
+#include "settings/TFormOption.h"
+#include "settings/TIniFile.h"
+#include "settings/TOptionHost.h"
+#include "settings/TVarnEncryption.h"
+#include "widgets/TFxLabel.h"
+#include "widgets/TModal.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+// Records what the dialog asks of the running program.
+class FakeOptionHost : public TOptionHost {
+public:
+    QString path;
+    TVarnEncryption encryption;
+    TBrkApart splitter;
+    bool ras = true;
+    QStringList entries;
+
+    QStringList created;
+    QStringList destroyed;
+    QList<QPair<QString, QString>> passwords;
+    int count = 0;
+    QStringList messages;
+    QStringList sources;
+    QList<TOptionState> refreshed;
+    int nextChecks = 0;
+    int raised = 0;
+
+    FakeOptionHost()
+    {
+        encryption.Key = QStringLiteral("Q-Lumen");
+        splitter.BreakString = QStringLiteral(",");
+        splitter.AllowEmptyString = true;
+    }
+    QString SettingsPath() const override { return path; }
+    QString ExeFolder() const override { return QStringLiteral("/opt/mailvane/"); }
+    TVarnEncryption& Encryption() override { return encryption; }
+    TBrkApart& BrkApart() override { return splitter; }
+    bool RasPresent() override { return ras; }
+    QStringList GetPhoneBookEntries() override { return entries; }
+    void CreateMailbox(const QString& name) override { created << name; }
+    void DestroyMailbox(const QString& name) override { destroyed << name; }
+    void SetMailboxPassword(const QString& name, const QString& clear) override { passwords.append({name, clear}); }
+    void AddMailboxCount(int delta) override { count += delta; }
+    void ShowMessage(const QString& from, const QString& text) override
+    {
+        sources << from;
+        messages << text;
+    }
+    void RefreshState(const TOptionState& state) override { refreshed << state; }
+    void ChangeNextCheck() override { ++nextChecks; }
+    void RaiseMainWindow() override { ++raised; }
+};
+
+const QString kBadName = QStringLiteral("信箱名稱不正確，請重新命名。");
+const QString kDuplicate = QStringLiteral("信箱名稱重覆，請重新命名。");
+const QString kFull = QStringLiteral("最多設定10個信箱，請先刪除部份信箱。");
+const QString kIncomplete = QStringLiteral("請詳細填寫資料！");
+
+} // namespace
+
+class tst_FormOption : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void layout();
+    void defaultsBecomeStored();
+    void storedValuesSurvive();
+    void add_data();
+    void add();
+    void addUpToTen();
+    void deleteLine();
+    void deleteFollowsSelectedLine();
+    void update();
+    void buttonsFollowName();
+    void hourList_data();
+    void hourList();
+    void integerFields_data();
+    void integerFields();
+    void dialUp_data();
+    void dialUp();
+    void choosers();
+    void unreadablePasswordKept();
+    void closeBoxStores();
+
+private:
+    std::unique_ptr<TFormOption> open();
+    QString read(const QString& section, const QString& key) const;
+    void listMailboxes(const QStringList& names);
+    QStringList lines(TFormOption& dialog) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FakeOptionHost> m_host;
+    std::unique_ptr<TIniFile> m_ini;
+};
+
+void tst_FormOption::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_host = std::make_unique<FakeOptionHost>();
+    m_host->path = m_dir->filePath(QStringLiteral("Mailvane.ini"));
+    m_ini = std::make_unique<TIniFile>(m_host->path);
+}
+
+void tst_FormOption::cleanup()
+{
+    TFormOption::SetFileChooser({});
+    TFormOption::SetFontChooser({});
+    TFormOption::SetColorChooser({});
+    TModal::SetHook({});
+}
+
+std::unique_ptr<TFormOption> tst_FormOption::open()
+{
+    return std::make_unique<TFormOption>(*m_host);
+}
+
+QString tst_FormOption::read(const QString& section, const QString& key) const
+{
+    return m_ini->ReadString(section, key, QStringLiteral("<missing>"));
+}
+
+void tst_FormOption::listMailboxes(const QStringList& names)
+{
+    for (int k = 0; k < names.size(); ++k) {
+        m_ini->WriteString(QStringLiteral("Server"), QString::number(k), names[k]);
+        m_ini->WriteString(names[k], QStringLiteral("Host"), names[k] + QStringLiteral(".example"));
+        m_ini->WriteString(names[k], QStringLiteral("Login"), QStringLiteral("user"));
+        m_ini->WriteString(QStringLiteral("IDs:") + names[k], QStringLiteral("1"), QStringLiteral("<id@x>"));
+    }
+}
+
+QStringList tst_FormOption::lines(TFormOption& dialog) const
+{
+    QStringList result;
+    for (int k = 0; k < dialog.ListBoxName->count(); ++k) {
+        result << dialog.ListBoxName->item(k)->text();
+    }
+    return result;
+}
+
+void tst_FormOption::layout()
+{
+    auto dialog = open();
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Option"));
+    QCOMPARE(dialog->size(), QSize(392, 225));
+    const QStringList tabs = {"一般", "網路", "音效動畫", "撥號", "過濾信件", "時間表"};
+    QCOMPARE(dialog->PageControl->count(), tabs.size());
+    for (int i = 0; i < tabs.size(); ++i) {
+        QCOMPARE(dialog->PageControl->tabText(i), tabs[i]);
+    }
+    for (const char* name : {"EditTimeout", "ListBoxName", "ButtonAdd", "EditSound", "ComboBoxEntry", "ButtonColor5",
+                             "EditHighLight3", "CheckBoxColor1", "RadioButtonSchedule", "TabSheetFilter"}) {
+        QVERIFY2(dialog->findChild<QWidget*>(QLatin1String(name)), name);
+    }
+    const auto labels = dialog->findChildren<TFxLabel*>();
+    QCOMPARE(labels.size(), 29);
+    for (TFxLabel* label : labels) {
+        QCOMPARE(label->TextStyle(), TFxLabel::tsRaised);
+        QCOMPARE(label->BevelOuter(), TFxLabel::bvNone);
+        QCOMPARE(label->Effect(), 0);
+    }
+    dialog->SelectPage(TFormOption::pgSchedule);
+    QCOMPARE(dialog->PageControl->currentWidget(), dialog->TabSheetSchedule);
+}
+
+void tst_FormOption::defaultsBecomeStored()
+{
+    open()->reject();
+    QCOMPARE(read("Effect", "Animation"), QStringLiteral("/opt/mailvane/Mailvane.avi"));
+    QCOMPARE(read("Effect", "Sound"), QStringLiteral("/opt/mailvane/Mailvane.wav"));
+    QCOMPARE(read("General", "Timeout"), QStringLiteral("30"));
+    QCOMPARE(read("General", "ViewerFontSize"), QStringLiteral("10"));
+    QCOMPARE(read("General", "ConsolePassword"), QString());
+    QCOMPARE(read("DialUp", "EnableDiapUp"), QStringLiteral("0"));
+    QCOMPARE(read("DialUp", "Redial"), QStringLiteral("2"));
+    QCOMPARE(read("DialUp", "RedialInterval"), QStringLiteral("30"));
+    QCOMPARE(read("DialUp", "Entry"), QStringLiteral("0"));
+    QCOMPARE(read("Filter", "Color5"), QStringLiteral("1"));
+    QCOMPARE(read("Filter", "Delete5"), QStringLiteral("0"));
+    QCOMPARE(read("Filter", "HighLightColor1"), QStringLiteral("0"));
+    QCOMPARE(read("Schedule", "IntervalCheck"), QStringLiteral("1"));
+    QCOMPARE(read("Schedule", "ScheduleCheck"), QStringLiteral("0"));
+    QCOMPARE(read("Schedule", "AutoCheck"), QStringLiteral("3"));
+    QCOMPARE(read("Server", "9"), QString());
+    // Opening and closing does not move printing off its own face.
+    QCOMPARE(read("General", "PrinterFontName"), QString());
+
+    QCOMPARE(m_host->refreshed.size(), 1);
+    QCOMPARE(m_host->nextChecks, 1);
+    QCOMPARE(m_host->raised, 1);
+    const TOptionState& state = m_host->refreshed.first();
+    QCOMPARE(state.CheckInterval, 3);
+    QCOMPARE(state.RedialAttempts, 2);
+    QCOMPARE(state.AnimationFile, QStringLiteral("/opt/mailvane/Mailvane.avi"));
+    QVERIFY(m_host->messages.isEmpty());
+}
+
+void tst_FormOption::storedValuesSurvive()
+{
+    m_ini->WriteString("General", "ConsolePassword", m_host->encryption.Scramble("guard"));
+    m_ini->WriteString("General", "ViewerFontName", "Arial");
+    m_ini->WriteInteger("General", "ViewerFontSize", 14);
+    m_ini->WriteString("Filter", "HighLight2", "Sale");
+    m_ini->WriteInteger("Filter", "HighLightColor2", 255);
+    m_ini->WriteBool("Filter", "Delete2", true);
+    m_ini->WriteString("DialUp", "DialUpLogin", "dialer");
+    m_ini->WriteString("Schedule", "AutoCheck", "15");
+    m_ini->WriteBool("Schedule", "ScheduleCheck", true);
+    m_ini->WriteString("Schedule", "Schedule", "6,12,18,24");
+    m_ini->WriteString("Server", "0", "A");
+    m_ini->WriteString("Server", "2", "B");
+
+    auto dialog = open();
+    QCOMPARE(dialog->EditConsolePassword->text(), QStringLiteral("guard"));
+    QCOMPARE(dialog->EditViewerFontName->text(), QStringLiteral("Arial 14"));
+    QCOMPARE(dialog->EditHighLight[1]->text(), QStringLiteral("SALE"));
+    QCOMPARE(dialog->EditHighLight[1]->palette().color(QPalette::Text), QColor(255, 0, 0));
+    QVERIFY(dialog->RadioButtonSchedule->isChecked());
+    QCOMPARE(lines(*dialog).mid(0, 3), (QStringList{"A", "", "B"}));
+    dialog->reject();
+
+    QCOMPARE(m_host->encryption.Unscramble(read("General", "ConsolePassword")), QStringLiteral("guard"));
+    QCOMPARE(read("General", "ViewerFontName"), QStringLiteral("Arial"));
+    QCOMPARE(read("General", "ViewerFontSize"), QStringLiteral("14"));
+    QCOMPARE(read("Filter", "HighLight2"), QStringLiteral("SALE"));
+    QCOMPARE(read("Filter", "HighLightColor2"), QStringLiteral("255"));
+    QCOMPARE(read("Filter", "Delete2"), QStringLiteral("1"));
+    QCOMPARE(read("Schedule", "Schedule"), QStringLiteral("6,12,18,24"));
+    QCOMPARE(read("Server", "2"), QStringLiteral("B"));
+
+    const TOptionState& state = m_host->refreshed.first();
+    QCOMPARE(state.CheckInterval, 15);
+    QCOMPARE(state.HighLight[1], QStringLiteral("SALE"));
+    QCOMPARE(state.HighLightColor[1], 255);
+    QVERIFY(state.Delete[1] && state.Color[1] && !state.Delete[0]);
+    QCOMPARE(state.UserName, QStringLiteral("dialer"));
+    QVERIFY(state.ScheduleCheck);
+    QList<int> hours;
+    for (int h = 1; h <= 24; ++h) {
+        if (state.ScheduleHours[h - 1]) {
+            hours << h;
+        }
+    }
+    QCOMPARE(hours, (QList<int>{6, 12, 18, 24}));
+}
+
+void tst_FormOption::add_data()
+{
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("login");
+    QTest::addColumn<QString>("message"); // empty: accepted
+
+    const QStringList home = {"home"};
+    QTest::newRow("ok") << home << "work"
+                        << "pop.work"
+                        << "me" << QString();
+    QTest::newRow("no name") << home << ""
+                             << "pop.work"
+                             << "me" << kIncomplete;
+    QTest::newRow("no host") << home << "work"
+                             << ""
+                             << "me" << kIncomplete;
+    QTest::newRow("no login") << home << "work"
+                              << "pop.work"
+                              << "" << kIncomplete;
+    QTest::newRow("Status") << home << "Status"
+                            << "h"
+                            << "l" << kBadName;
+    QTest::newRow("Viewer") << home << "Viewer"
+                            << "h"
+                            << "l" << kBadName;
+    QTest::newRow("About") << home << "About"
+                           << "h"
+                           << "l" << kBadName;
+    QTest::newRow("status in lower case") << home << "status"
+                                          << "h"
+                                          << "l" << QString();
+    QTest::newRow("Home beside home") << home << "Home"
+                                      << "h"
+                                      << "l" << kDuplicate;
+    QTest::newRow("closing bracket") << home << "a]b"
+                                     << "h"
+                                     << "l" << kBadName;
+    QTest::newRow("opening bracket first") << home << "[ab"
+                                           << "h"
+                                           << "l" << kBadName;
+    QTest::newRow("leading blank") << home << " ab"
+                                   << "h"
+                                   << "l" << kBadName;
+    QTest::newRow("trailing blank") << home << "ab "
+                                    << "h"
+                                    << "l" << kBadName;
+    QTest::newRow("line feed") << home << "a\nb"
+                               << "h"
+                               << "l" << kBadName;
+    QTest::newRow("program section") << home << "general"
+                                     << "h"
+                                     << "l" << kBadName;
+    QTest::newRow("seen-ID section") << home << "IDs:home"
+                                     << "h"
+                                     << "l" << kBadName;
+    QStringList ten;
+    for (int i = 0; i < 10; ++i) {
+        ten << QStringLiteral("box%1").arg(i);
+    }
+    QTest::newRow("ten listed") << ten << "Status"
+                                << "h"
+                                << "l" << kFull;
+}
+
+void tst_FormOption::add()
+{
+    QFETCH(QStringList, listed);
+    QFETCH(QString, name);
+    QFETCH(QString, host);
+    QFETCH(QString, login);
+    QFETCH(QString, message);
+    listMailboxes(listed);
+
+    auto dialog = open();
+    dialog->EditName->setText(name);
+    dialog->EditHost->setText(host);
+    dialog->EditLogin->setText(login);
+    dialog->EditPassword->setText(QStringLiteral("pw"));
+    dialog->ButtonAddClick();
+
+    if (!message.isEmpty()) {
+        QCOMPARE(m_host->messages, QStringList{message});
+        QCOMPARE(m_host->sources, QStringList{QStringLiteral("設定選單")});
+        QCOMPARE(lines(*dialog).mid(0, listed.size()), listed);
+        QCOMPARE(read("Server", "0"), listed.first());
+        QVERIFY(m_host->created.isEmpty());
+        QCOMPARE(m_host->count, 0);
+        return;
+    }
+    QVERIFY(m_host->messages.isEmpty());
+    QCOMPARE(lines(*dialog), (QStringList{name} + listed + QStringList(9 - listed.size())));
+    QCOMPARE(read("Server", "0"), name);
+    QCOMPARE(read("Server", "1"), listed.first());
+    QCOMPARE(read(name, "Host"), host);
+    QCOMPARE(m_host->encryption.Unscramble(read(name, "Password")), QStringLiteral("pw"));
+    QCOMPARE(m_host->created, QStringList{name});
+    QCOMPARE(m_host->count, 1);
+    QCOMPARE(dialog->ListBoxName->currentRow(), 0);
+    QVERIFY(!dialog->ButtonAdd->isEnabled());
+    QVERIFY(dialog->ButtonDelete->isEnabled());
+}
+
+void tst_FormOption::addUpToTen()
+{
+    QStringList nine;
+    for (int i = 0; i < 9; ++i) {
+        nine << QStringLiteral("box%1").arg(i);
+    }
+    listMailboxes(nine);
+    auto dialog = open();
+    dialog->EditName->setText(QStringLiteral("tenth"));
+    dialog->EditHost->setText(QStringLiteral("h"));
+    dialog->EditLogin->setText(QStringLiteral("l"));
+    dialog->EditPassword->clear();
+    dialog->ButtonAdd->click();
+    QCOMPARE(lines(*dialog), QStringList{"tenth"} + nine);
+    QCOMPARE(read("tenth", "Password"), QString()); // an empty password is not scrambled
+
+    dialog->EditName->setText(QStringLiteral("eleventh"));
+    dialog->ButtonAdd->click();
+    QCOMPARE(m_host->messages, QStringList{kFull});
+    QCOMPARE(m_host->created, QStringList{"tenth"});
+}
+
+void tst_FormOption::deleteLine()
+{
+    listMailboxes({"a", "b", "c", "d", "e", "f"});
+    auto dialog = open();
+    dialog->ListBoxName->setCurrentRow(3);
+    QCOMPARE(dialog->EditName->text(), QStringLiteral("d"));
+    QCOMPARE(dialog->EditHost->text(), QStringLiteral("d.example"));
+    dialog->ButtonDelete->click();
+
+    const QStringList expected = {"a", "b", "c", "e", "f", "", "", "", "", ""};
+    QCOMPARE(lines(*dialog), expected);
+    for (int k = 0; k < 10; ++k) {
+        QCOMPARE(read("Server", QString::number(k)), expected[k]);
+    }
+    QVERIFY(!m_ini->SectionExists("d"));
+    QVERIFY(!m_ini->SectionExists("IDs:d"));
+    QVERIFY(m_ini->SectionExists("e") && m_ini->SectionExists("IDs:e"));
+    QCOMPARE(m_host->destroyed, QStringList{"d"});
+    QCOMPARE(m_host->count, -1);
+    QCOMPARE(dialog->ListBoxName->currentRow(), 0);
+    QCOMPARE(dialog->EditName->text(), QStringLiteral("a"));
+}
+
+void tst_FormOption::deleteFollowsSelectedLine()
+{
+    listMailboxes({"a", "b", "c"});
+    auto dialog = open();
+    dialog->ListBoxName->setCurrentRow(1);
+    dialog->EditName->setText(QStringLiteral("C")); // another listed mailbox, other letter case
+    QVERIFY(dialog->ButtonDelete->isEnabled());
+    dialog->ButtonDelete->click();
+    QCOMPARE(lines(*dialog).mid(0, 3), (QStringList{"a", "c", ""}));
+    QCOMPARE(m_host->destroyed, QStringList{"b"});
+    QVERIFY(!m_ini->SectionExists("b"));
+    QVERIFY(m_ini->SectionExists("c") && m_ini->SectionExists("IDs:c"));
+
+    // A free line holds no mailbox: nothing is destroyed, erased or counted.
+    dialog->ListBoxName->setCurrentRow(5);
+    dialog->ButtonDeleteClick();
+    QCOMPARE(m_host->destroyed, QStringList{"b"});
+    QCOMPARE(m_host->count, -1);
+}
+
+void tst_FormOption::update()
+{
+    listMailboxes({"home"});
+    m_ini->WriteString("home", "Password", m_host->encryption.Scramble("secret"));
+    auto dialog = open();
+    QCOMPARE(dialog->EditPassword->text(), QStringLiteral("secret"));
+
+    dialog->EditHost->clear();
+    dialog->ButtonUpdate->click();
+    QCOMPARE(m_host->messages, QStringList{QStringLiteral("除密碼外皆須填寫！")});
+    QCOMPARE(read("home", "Host"), QStringLiteral("home.example"));
+
+    dialog->EditHost->setText(QStringLiteral("pop.new"));
+    dialog->EditPassword->clear();
+    dialog->ButtonUpdate->click();
+    QCOMPARE(read("home", "Host"), QStringLiteral("pop.new"));
+    QCOMPARE(read("home", "Password"), QString());
+    QCOMPARE(m_host->passwords, (QList<QPair<QString, QString>>{{"home", ""}}));
+    QCOMPARE(read("Server", "0"), QStringLiteral("home"));
+    QVERIFY(m_host->created.isEmpty());
+}
+
+void tst_FormOption::buttonsFollowName()
+{
+    listMailboxes({"home"});
+    auto dialog = open();
+    auto state = [&] {
+        return QList<bool>{dialog->ButtonAdd->isEnabled(), dialog->ButtonUpdate->isEnabled(),
+                           dialog->ButtonDelete->isEnabled()};
+    };
+    dialog->EditName->setText(QStringLiteral("HOME"));
+    QCOMPARE(state(), (QList<bool>{false, true, true}));
+    dialog->EditName->setText(QStringLiteral("office"));
+    QCOMPARE(state(), (QList<bool>{true, false, false}));
+    dialog->EditName->clear(); // matches a free line
+    QCOMPARE(state(), (QList<bool>{false, true, true}));
+}
+
+void tst_FormOption::hourList_data()
+{
+    QTest::addColumn<bool>("hourMode");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("stored");
+
+    const QString bad = QStringLiteral("Bad time schedule!");
+    const QString range = QStringLiteral("時間表格式錯誤！");
+    QTest::newRow("four hours") << true << "6,12,18,24" << QString() << "6,12,18,24";
+    QTest::newRow("blank before a number") << true << "6, 12" << QString() << "6, 12";
+    QTest::newRow("blank before a comma") << true << "6 ,12" << bad << "";
+    QTest::newRow("two commas") << true << "6,,12" << bad << "";
+    QTest::newRow("trailing comma") << true << "6,12," << bad << "";
+    QTest::newRow("empty list") << true << "" << bad << "";
+    QTest::newRow("letters") << true << "six" << bad << "";
+    QTest::newRow("hour 0") << true << "0,6" << range << "";
+    QTest::newRow("hour 25") << true << "6,25" << range << "";
+    QTest::newRow("not checked in interval mode") << false << "six,," << QString() << "six,,";
+}
+
+void tst_FormOption::hourList()
+{
+    QFETCH(bool, hourMode);
+    QFETCH(QString, list);
+    QFETCH(QString, message);
+    QFETCH(QString, stored);
+
+    auto dialog = open();
+    (hourMode ? dialog->RadioButtonSchedule : dialog->RadioButtonInterval)->setChecked(true);
+    dialog->EditSchedule->setText(list);
+    dialog->reject();
+
+    QCOMPARE(m_host->messages, message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(read("Schedule", "Schedule"), stored);
+    const bool hoursOn = hourMode && message.isEmpty();
+    QCOMPARE(read("Schedule", "ScheduleCheck"), hoursOn ? QStringLiteral("1") : QStringLiteral("0"));
+    QCOMPARE(read("Schedule", "IntervalCheck"), hoursOn ? QStringLiteral("0") : QStringLiteral("1"));
+    const TOptionState& state = m_host->refreshed.first();
+    QCOMPARE(state.ScheduleCheck, hoursOn);
+    int marked = 0;
+    for (bool h : state.ScheduleHours) {
+        marked += h ? 1 : 0;
+    }
+    QCOMPARE(marked, hoursOn ? int(list.count(',')) + 1 : 0);
+}
+
+void tst_FormOption::integerFields_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+
+    QTest::newRow("time-out 61") << "EditTimeout"
+                                 << "61"
+                                 << "General/Timeout"
+                                 << "30";
+    QTest::newRow("time-out -1") << "EditTimeout"
+                                 << "-1"
+                                 << "General/Timeout"
+                                 << "30";
+    QTest::newRow("time-out 0") << "EditTimeout"
+                                << "0"
+                                << "General/Timeout"
+                                << "0";
+    QTest::newRow("time-out 60") << "EditTimeout"
+                                 << "60"
+                                 << "General/Timeout"
+                                 << "60";
+    QTest::newRow("time-out letter") << "EditTimeout"
+                                     << "3a"
+                                     << "General/Timeout"
+                                     << "30";
+    QTest::newRow("time-out hex") << "EditTimeout"
+                                  << "$1F"
+                                  << "General/Timeout"
+                                  << "$1F";
+    QTest::newRow("redial emptied") << "EditRedial"
+                                    << ""
+                                    << "DialUp/Redial"
+                                    << "2";
+    QTest::newRow("redial 5") << "EditRedial"
+                              << "5"
+                              << "DialUp/Redial"
+                              << "5";
+    QTest::newRow("interval emptied") << "EditRedialInterval"
+                                      << ""
+                                      << "DialUp/RedialInterval"
+                                      << "30";
+    QTest::newRow("auto-check emptied") << "EditAutoCheck"
+                                        << ""
+                                        << "Schedule/AutoCheck"
+                                        << "3";
+    QTest::newRow("auto-check blank after") << "EditAutoCheck"
+                                            << "10 "
+                                            << "Schedule/AutoCheck"
+                                            << "3";
+}
+
+void tst_FormOption::integerFields()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+
+    auto dialog = open();
+    auto* edit = dialog->findChild<QLineEdit*>(field);
+    QVERIFY(edit);
+    edit->setText(typed);
+    dialog->reject();
+    const QStringList parts = key.split('/');
+    QCOMPARE(read(parts[0], parts[1]), stored);
+    QVERIFY(m_host->messages.isEmpty());
+    QCOMPARE(m_host->refreshed.size(), 1);
+}
+
+void tst_FormOption::dialUp_data()
+{
+    QTest::addColumn<bool>("ras");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<int>("storedEntry");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("ticked");
+    QTest::addColumn<QString>("entryName");
+
+    const QStringList three = {"ISP one", "ISP two", "ISP three"};
+    QTest::newRow("no remote-access library") << false << three << 0 << "未安裝RASAPI32.DLL" << false << "";
+    QTest::newRow("stored entry") << true << three << 2 << "" << true << "ISP three";
+    QTest::newRow("entry beyond the list") << true << three << 5 << "" << true << "ISP one";
+    QTest::newRow("negative entry") << true << three << -1 << "" << true << "ISP one";
+    QTest::newRow("no entries") << true << QStringList() << 0 << "沒有撥號設定！" << false << "";
+}
+
+void tst_FormOption::dialUp()
+{
+    QFETCH(bool, ras);
+    QFETCH(QStringList, entries);
+    QFETCH(int, storedEntry);
+    QFETCH(QString, message);
+    QFETCH(bool, ticked);
+    QFETCH(QString, entryName);
+    m_host->ras = ras;
+    m_host->entries = entries;
+    m_ini->WriteBool("DialUp", "EnableDiapUp", true);
+    m_ini->WriteInteger("DialUp", "Entry", storedEntry);
+
+    auto dialog = open();
+    QCOMPARE(m_host->messages, message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(dialog->CheckBoxDialUp->isChecked(), ticked);
+    QCOMPARE(dialog->CheckBoxDialUp->isEnabled(), ticked);
+    QCOMPARE(dialog->ComboBoxEntry->isEnabled(), ticked);
+    QCOMPARE(dialog->EditDialUpLogin->isEnabled(), ticked);
+    QVERIFY(dialog->EditRedialInterval->isEnabled());
+    dialog->reject();
+
+    QCOMPARE(read("DialUp", "EnableDiapUp"), ticked ? QStringLiteral("1") : QStringLiteral("0"));
+    const TOptionState& state = m_host->refreshed.first();
+    QCOMPARE(state.DialUpEnabled, ticked);
+    QCOMPARE(state.EntryName, entryName);
+    if (ticked) {
+        QCOMPARE(read("DialUp", "Entry"), QString::number(entries.indexOf(entryName)));
+    }
+}
+
+void tst_FormOption::choosers()
+{
+    QList<int> filters;
+    TFormOption::SetFileChooser([&](QWidget*, const QStringList&, int filter) {
+        filters << filter;
+        return filter == 2 ? QStringLiteral("/media/new.avi") : QString();
+    });
+    TFormOption::SetFontChooser([](QWidget*, QFont& font) {
+        font = QFont(QStringLiteral("DejaVu Serif"), 16);
+        font.setBold(true);
+        return true;
+    });
+    QList<QColor> offered;
+    TFormOption::SetColorChooser([&](QWidget*, QColor& colour) {
+        offered << colour;
+        colour = QColor(0, 0, 255);
+        return true;
+    });
+
+    auto dialog = open();
+    dialog->ButtonAnimation->click();
+    dialog->ButtonSound->click(); // cancelled
+    dialog->ButtonMail->click();  // cancelled
+    QCOMPARE(filters, (QList<int>{2, 3, 1}));
+    QCOMPARE(dialog->EditAnimation->text(), QStringLiteral("/media/new.avi"));
+    QCOMPARE(dialog->EditSound->text(), QStringLiteral("/opt/mailvane/Mailvane.wav"));
+
+    dialog->ButtonPrinterFont->click();
+    QCOMPARE(dialog->EditPrinterFontName->text(), QStringLiteral("DejaVu Serif 16"));
+
+    dialog->ButtonColor[2]->click();
+    dialog->ButtonColor[3]->click();
+    QCOMPARE(offered.last(), QColor(0, 0, 255)); // opens with the colour chosen last
+    dialog->reject();
+
+    QCOMPARE(read("Effect", "Animation"), QStringLiteral("/media/new.avi"));
+    QCOMPARE(read("General", "PrinterFontName"), QStringLiteral("DejaVu Serif"));
+    QCOMPARE(read("General", "PrinterFontSize"), QStringLiteral("16"));
+    QCOMPARE(read("General", "ViewerFontName"), QString());
+    QCOMPARE(read("Filter", "HighLightColor3"), QString::number(0xFF0000));
+    QCOMPARE(read("Filter", "HighLightColor4"), QString::number(0xFF0000));
+    QCOMPARE(read("Filter", "HighLightColor1"), QStringLiteral("0"));
+}
+
+// A stored password that does not unscramble is reported, and kept unless replaced.
+void tst_FormOption::unreadablePasswordKept()
+{
+    m_ini->WriteString("General", "ConsolePassword", "XYZ");
+    m_ini->WriteString("DialUp", "DialUpPassword", "QQ");
+    auto dialog = open();
+    QCOMPARE(m_host->messages.size(), 2);
+    QVERIFY(m_host->messages.first().endsWith(QStringLiteral("is not a valid integer value")));
+    QVERIFY(dialog->EditConsolePassword->text().isEmpty());
+    dialog->EditDialUpPassword->setText(QStringLiteral("fresh"));
+    dialog->reject();
+    QCOMPARE(read("General", "ConsolePassword"), QStringLiteral("XYZ"));
+    QCOMPARE(m_host->encryption.Unscramble(read("DialUp", "DialUpPassword")), QStringLiteral("fresh"));
+}
+
+// Shown modally and closed with the close box, the dialog still stores and refreshes.
+void tst_FormOption::closeBoxStores()
+{
+    auto dialog = open();
+    dialog->EditMailProgram->setText(QStringLiteral("/usr/bin/mailer"));
+    bool seen = false;
+    TModal::SetHook([&](QDialog* shown) {
+        seen = shown == dialog.get();
+        shown->close();
+    });
+    QCOMPARE(TModal::Exec(dialog.get()), int(QDialog::Accepted));
+    QVERIFY(seen);
+    QCOMPARE(read("General", "MailProgram"), QStringLiteral("/usr/bin/mailer"));
+    QCOMPARE(m_host->refreshed.size(), 1);
+    QCOMPARE(m_host->refreshed.first().MailProgramPath, QStringLiteral("/usr/bin/mailer"));
+}
+
+QTEST_MAIN(tst_FormOption)
+#include "tst_FormOption.moc"

@@ -1,0 +1,576 @@
+#include "settings/EWriteError.h"
+#include "settings/TIniFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+class TestIniFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void readString_data();
+    void readString();
+    void readCutsLongValues();
+    void readIntegerAndBool_data();
+    void readIntegerAndBool();
+
+    void writeString_data();
+    void writeString();
+    void writeKinds();
+    void lineBreaksReadBackUnderTheSameName();
+    void writeCreatesFileWithHeldValues();
+    void roundTrip_data();
+    void roundTrip();
+
+    void eraseSection_data();
+    void eraseSection();
+    void eraseMissingSectionLeavesNoFile();
+    void sectionExists();
+
+    void nothingIsCached();
+    void ownerOnlyMode();
+    void replacesFileInOneStep();
+    void writeThroughSymlinkKeepsLink();
+    void unwritableFolderThrows();
+    void unreadableFileIsNotOverwritten();
+    void failedWriteKeepsOldContent();
+    void defaultPathIsBesideExecutable();
+
+private:
+    QString path() const { return m_dir->filePath(QStringLiteral("Mailvane.ini")); }
+    void put(const QByteArray& bytes) const;
+    QByteArray get() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestIniFile::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestIniFile::put(const QByteArray& bytes) const
+{
+    QFile file(path());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray TestIniFile::get() const
+{
+    QFile file(path());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QByteArray();
+    }
+    return file.readAll();
+}
+
+void TestIniFile::readString_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected");
+
+    const QString def = QStringLiteral("<def>");
+    QTest::newRow("plain") << QByteArray("[General]\nTimeout=5\n") << "General"
+                           << "Timeout"
+                           << "5";
+    QTest::newRow("case of names") << QByteArray("[General]\nTimeout=5\n") << "gENERAL"
+                                   << "TIMEOUT"
+                                   << "5";
+    QTest::newRow("blanks around") << QByteArray("  [ General ]  \n  Timeout  =  5 6  \n") << "General"
+                                   << "Timeout"
+                                   << "5 6";
+    QTest::newRow("tabs around") << QByteArray("[A]\n\tx\t=\tv\t\n") << "A"
+                                 << "x"
+                                 << "v";
+    QTest::newRow("quoted") << QByteArray("[A]\nx=\" a b \"\n") << "A"
+                            << "x"
+                            << " a b ";
+    QTest::newRow("unmatched quote") << QByteArray("[A]\nx=\"ab\n") << "A"
+                                     << "x"
+                                     << "\"ab";
+    QTest::newRow("lone quote") << QByteArray("[A]\nx=\"\n") << "A"
+                                << "x"
+                                << "\"";
+    QTest::newRow("empty value is not missing") << QByteArray("[A]\nx=\n") << "A"
+                                                << "x"
+                                                << "";
+    QTest::newRow("equals in value") << QByteArray("[A]\nx=a=b;c\n") << "A"
+                                     << "x"
+                                     << "a=b;c";
+    QTest::newRow("comment") << QByteArray("[A]\n;x=1\n") << "A"
+                             << "x" << def;
+    QTest::newRow("indented comment") << QByteArray("[A]\n  ;x=1\nx=2\n") << "A"
+                                      << "x"
+                                      << "2";
+    QTest::newRow("missing file section") << QByteArray("[B]\nx=1\n") << "A"
+                                          << "x" << def;
+    QTest::newRow("missing key") << QByteArray("[A]\ny=1\n") << "A"
+                                 << "x" << def;
+    QTest::newRow("key of the next section") << QByteArray("[A]\n[B]\nx=1\n") << "A"
+                                             << "x" << def;
+    QTest::newRow("keys before any section") << QByteArray("x=0\n[A]\ny=1\n") << "A"
+                                             << "x" << def;
+    QTest::newRow("keys before any section, then own") << QByteArray("x=0\n[A]\nx=1\n") << "A"
+                                                       << "x"
+                                                       << "1";
+    QTest::newRow("first duplicate section") << QByteArray("[A]\nx=1\n[a]\nx=2\ny=3\n") << "A"
+                                             << "x"
+                                             << "1";
+    QTest::newRow("second duplicate ignored") << QByteArray("[A]\nx=1\n[a]\nx=2\ny=3\n") << "A"
+                                              << "y" << def;
+    QTest::newRow("first duplicate key") << QByteArray("[A]\nx=1\nX=2\n") << "A"
+                                         << "x"
+                                         << "1";
+    QTest::newRow("garbage lines") << QByteArray("[A]\ngarbage\n\n=\nx=1\n") << "A"
+                                   << "x"
+                                   << "1";
+    QTest::newRow("CRLF") << QByteArray("[A]\r\nx=1\r\ny=2\r\n") << "A"
+                          << "x"
+                          << "1";
+    QTest::newRow("no final line end") << QByteArray("[A]\nx=1") << "A"
+                                       << "x"
+                                       << "1";
+    QTest::newRow("BOM") << QByteArray("\xEF\xBB\xBF[A]\nx=1\n") << "A"
+                         << "x"
+                         << "1";
+    QTest::newRow("UTF-8 names and value") << QByteArray("[信箱]\n主機=pop.例子.tw\n") << "信箱"
+                                           << "主機"
+                                           << "pop.例子.tw";
+    QTest::newRow("bracket in section name") << QByteArray("[a]b]\nx=1\n") << "a]b"
+                                             << "x"
+                                             << "1";
+    QTest::newRow("seen-ID section") << QByteArray("[IDs:Home]\n1=<a@b>\n") << "IDs:Home"
+                                     << "1"
+                                     << "<a@b>";
+    QTest::newRow("EnableDialUp is another key") << QByteArray("[DialUp]\nEnableDialUp=1\n") << "DialUp"
+                                                 << "EnableDiapUp" << def;
+}
+
+void TestIniFile::readString()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    put(content);
+    QCOMPARE(TIniFile(path()).ReadString(section, key, QStringLiteral("<def>")), expected);
+}
+
+void TestIniFile::readCutsLongValues()
+{
+    QString value;
+    for (int i = 0; i < 1500; ++i) {
+        value += QChar(u'a' + i % 26);
+    }
+    TIniFile ini(path());
+    ini.WriteString(QStringLiteral("A"), QStringLiteral("x"), value);
+    QCOMPARE(ini.ReadString(QStringLiteral("A"), QStringLiteral("x"), QString()), value.left(1023));
+    // The file itself keeps the whole value.
+    QVERIFY(get().contains(value.toUtf8()));
+
+    ini.WriteString(QStringLiteral("A"), QStringLiteral("y"), QString(1023, QChar(u'中')));
+    QCOMPARE(ini.ReadString(QStringLiteral("A"), QStringLiteral("y"), QString()).size(), 1023);
+}
+
+void TestIniFile::readIntegerAndBool_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("integer");
+    QTest::addColumn<bool>("boolDefTrue");
+    QTest::addColumn<bool>("boolDefFalse");
+
+    // Integer read with default 7; booleans with default true and false.
+    QTest::newRow("decimal") << QByteArray("42") << 42 << true << true;
+    QTest::newRow("zero") << QByteArray("0") << 0 << false << false;
+    QTest::newRow("negative colour") << QByteArray("-2147483643") << -2147483643 << true << true;
+    QTest::newRow("0x1F") << QByteArray("0x1F") << 31 << true << true;
+    QTest::newRow("$1F") << QByteArray("$1F") << 31 << true << true;
+    QTest::newRow("leading blank") << QByteArray("\" 12\"") << 12 << true << true;
+    QTest::newRow("trailing blank") << QByteArray("\"12 \"") << 7 << true << false;
+    QTest::newRow("1F") << QByteArray("1F") << 7 << true << false;
+    QTest::newRow("0x alone") << QByteArray("0x") << 7 << true << false;
+    QTest::newRow("bool 2") << QByteArray("2") << 2 << true << true;
+    QTest::newRow("bool -1") << QByteArray("-1") << -1 << true << true;
+    QTest::newRow("yes") << QByteArray("yes") << 7 << true << false;
+    QTest::newRow("empty") << QByteArray("") << 7 << true << false;
+    QTest::newRow("overflow") << QByteArray("2147483648") << 7 << true << false;
+}
+
+void TestIniFile::readIntegerAndBool()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, integer);
+    QFETCH(bool, boolDefTrue);
+    QFETCH(bool, boolDefFalse);
+    put("[A]\nk=" + stored + "\n");
+    const TIniFile ini(path());
+    QCOMPARE(ini.ReadInteger(QStringLiteral("A"), QStringLiteral("k"), 7), integer);
+    QCOMPARE(ini.ReadBool(QStringLiteral("A"), QStringLiteral("k"), true), boolDefTrue);
+    QCOMPARE(ini.ReadBool(QStringLiteral("A"), QStringLiteral("k"), false), boolDefFalse);
+    QCOMPARE(ini.ReadInteger(QStringLiteral("A"), QStringLiteral("missing"), -3), -3);
+    QCOMPARE(ini.ReadBool(QStringLiteral("A"), QStringLiteral("missing"), true), true);
+}
+
+void TestIniFile::writeString_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("replace in place, other lines untouched")
+        << QByteArray("; head\r\n[A]\r\n  x = old \r\ny=2\n[B]\r\nx=3\r\n") << "a"
+        << "X"
+        << "new" << QByteArray("; head\r\n[A]\r\nX=new\r\ny=2\n[B]\r\nx=3\r\n");
+    QTest::newRow("replace first of duplicate keys") << QByteArray("[A]\nx=1\nx=2\n") << "A"
+                                                     << "x"
+                                                     << "9" << QByteArray("[A]\nx=9\nx=2\n");
+    QTest::newRow("replace last line without end") << QByteArray("[A]\nx=1") << "A"
+                                                   << "x"
+                                                   << "2" << QByteArray("[A]\nx=2");
+    QTest::newRow("append after last key, before blanks") << QByteArray("[A]\nx=1\n; note\n\n\n[B]\ny=2\n") << "A"
+                                                          << "z"
+                                                          << "3" << QByteArray("[A]\nx=1\nz=3\n; note\n\n\n[B]\ny=2\n");
+    QTest::newRow("append keeps section's line end") << QByteArray("[A]\r\nx=1\r\n[B]\n") << "A"
+                                                     << "z"
+                                                     << "3" << QByteArray("[A]\r\nx=1\r\nz=3\r\n[B]\n");
+    QTest::newRow("append to empty section") << QByteArray("[A]\n[B]\n") << "A"
+                                             << "z"
+                                             << "3" << QByteArray("[A]\nz=3\n[B]\n");
+    QTest::newRow("append to last section without end") << QByteArray("[A]\nx=1") << "A"
+                                                        << "y"
+                                                        << "2" << QByteArray("[A]\nx=1\ny=2");
+    QTest::newRow("append section") << QByteArray("[A]\nx=1\n") << "B"
+                                    << "y"
+                                    << "2" << QByteArray("[A]\nx=1\n[B]\ny=2\n");
+    QTest::newRow("append section after missing end") << QByteArray("[A]\nx=1") << "B"
+                                                      << "y"
+                                                      << "2" << QByteArray("[A]\nx=1\n[B]\ny=2\n");
+    QTest::newRow("append section in CRLF file") << QByteArray("[A]\r\nx=1\r\n") << "B"
+                                                 << "y"
+                                                 << "2" << QByteArray("[A]\r\nx=1\r\n[B]\r\ny=2\r\n");
+    QTest::newRow("new file") << QByteArray() << "Server"
+                              << "0"
+                              << "Home" << QByteArray("[Server]\n0=Home\n");
+    QTest::newRow("first duplicate section") << QByteArray("[A]\nx=1\n[A]\ny=2\n") << "A"
+                                             << "y"
+                                             << "9" << QByteArray("[A]\nx=1\ny=9\n[A]\ny=2\n");
+    QTest::newRow("keys before any section stay") << QByteArray("x=0\n[A]\n") << "A"
+                                                  << "x"
+                                                  << "1" << QByteArray("x=0\n[A]\nx=1\n");
+    QTest::newRow("garbage and comments stay") << QByteArray("[A]\ngarbage\n;x=0\nx=1\n") << "A"
+                                               << "x"
+                                               << "2" << QByteArray("[A]\ngarbage\n;x=0\nx=2\n");
+    QTest::newRow("BOM stays") << QByteArray("\xEF\xBB\xBF[A]\nx=1\n") << "A"
+                               << "x"
+                               << "2" << QByteArray("\xEF\xBB\xBF[A]\nx=2\n");
+    QTest::newRow("BOM alone") << QByteArray("\xEF\xBB\xBF") << "A"
+                               << "x"
+                               << "1" << QByteArray("\xEF\xBB\xBF[A]\nx=1\n");
+    QTest::newRow("blanks around given names") << QByteArray("[A]\nx=1\n") << " A "
+                                               << " x "
+                                               << "2" << QByteArray("[A]\nx=2\n");
+    QTest::newRow("line breaks in value") << QByteArray("[A]\n") << "A"
+                                          << "x"
+                                          << "a\r\n[Evil]\nx=b" << QByteArray("[A]\nx=a  [Evil] x=b\n");
+    QTest::newRow("line breaks in key") << QByteArray("[A]\n") << "A"
+                                        << "x\n[Evil]"
+                                        << "1" << QByteArray("[A]\nx [Evil]=1\n");
+    QTest::newRow("line breaks in section") << QByteArray() << "A]\n[Evil"
+                                            << "x"
+                                            << "1" << QByteArray("[A] [Evil]\nx=1\n");
+    QTest::newRow("UTF-8") << QByteArray("[信箱]\n") << "信箱"
+                           << "主機"
+                           << "郵件" << QByteArray("[信箱]\n主機=郵件\n");
+}
+
+void TestIniFile::writeString()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, after);
+    if (!before.isNull()) {
+        put(before);
+    }
+    TIniFile(path()).WriteString(section, key, value);
+    QCOMPARE(get(), after);
+}
+
+void TestIniFile::writeKinds()
+{
+    TIniFile ini(path());
+    ini.WriteInteger(QStringLiteral("W"), QStringLiteral("i"), -2147483647 - 1);
+    ini.WriteInteger(QStringLiteral("W"), QStringLiteral("j"), 480);
+    ini.WriteBool(QStringLiteral("W"), QStringLiteral("t"), true);
+    ini.WriteBool(QStringLiteral("W"), QStringLiteral("f"), false);
+    QCOMPARE(get(), QByteArray("[W]\ni=-2147483648\nj=480\nt=1\nf=0\n"));
+    QCOMPARE(ini.ReadInteger(QStringLiteral("W"), QStringLiteral("i"), 0), -2147483647 - 1);
+    QCOMPARE(ini.ReadBool(QStringLiteral("W"), QStringLiteral("f"), true), false);
+}
+
+void TestIniFile::lineBreaksReadBackUnderTheSameName()
+{
+    TIniFile ini(path());
+    const QString section = QStringLiteral("Home\r\n[Evil]");
+    const QString key = QStringLiteral("Pass\nword");
+    ini.WriteString(section, key, QStringLiteral("a\nEvil=1"));
+    QCOMPARE(ini.ReadString(section, key, QString()), QStringLiteral("a Evil=1"));
+    QVERIFY(ini.SectionExists(section));
+    QVERIFY(!ini.SectionExists(QStringLiteral("Evil")));
+    ini.EraseSection(section);
+    QCOMPARE(get(), QByteArray());
+}
+
+void TestIniFile::writeCreatesFileWithHeldValues()
+{
+    QVERIFY(!QFile::exists(path()));
+    TIniFile ini(path());
+    QCOMPARE(ini.ReadString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("d")), QStringLiteral("d"));
+    QVERIFY(!QFile::exists(path()));
+    ini.WriteString(QStringLiteral("A"), QStringLiteral("x"), QString());
+    QVERIFY(QFile::exists(path()));
+    QCOMPARE(ini.ReadString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("d")), QString());
+}
+
+void TestIniFile::roundTrip_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("readBack");
+
+    QTest::newRow("semicolon and equals") << "a;b=c"
+                                          << "a;b=c";
+    QTest::newRow("brackets") << "[Server]"
+                              << "[Server]";
+    QTest::newRow("Chinese") << "新進信件"
+                             << "新進信件";
+    QTest::newRow("scrambled password") << "3FA0C1"
+                                        << "3FA0C1";
+    QTest::newRow("path with blanks") << "C:\\Program Files\\Mail\\mail.exe"
+                                      << "C:\\Program Files\\Mail\\mail.exe";
+    // The profile rules themselves: outer blanks and one pair of quotes do not survive.
+    QTest::newRow("outer blanks") << "  x  "
+                                  << "x";
+    QTest::newRow("quoted") << "\"x\""
+                            << "x";
+}
+
+void TestIniFile::roundTrip()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, readBack);
+    TIniFile ini(path());
+    ini.WriteString(QStringLiteral("General"), QStringLiteral("MailProgram"), QStringLiteral("first"));
+    ini.WriteString(QStringLiteral("General"), QStringLiteral("MailProgram"), value);
+    QCOMPARE(ini.ReadString(QStringLiteral("general"), QStringLiteral("mailprogram"), QString()), readBack);
+}
+
+void TestIniFile::eraseSection_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("first") << QByteArray("[A]\nx=1\n[B]\ny=2\n") << "a" << QByteArray("[B]\ny=2\n");
+    QTest::newRow("middle, up to next section") << QByteArray("[A]\r\nx=1\r\n[B]\n;c\ny=2\n\ngarbage\n[C]\nz=3\n")
+                                                << "B" << QByteArray("[A]\r\nx=1\r\n[C]\nz=3\n");
+    QTest::newRow("last without end") << QByteArray("[A]\nx=1\n[B]\ny=2") << "B" << QByteArray("[A]\nx=1\n");
+    QTest::newRow("every duplicate") << QByteArray("[A]\nx=1\n[B]\n[a]\nx=2\n") << "A" << QByteArray("[B]\n");
+    QTest::newRow("keys before any section stay") << QByteArray("x=0\n[A]\nx=1\n") << "A" << QByteArray("x=0\n");
+    QTest::newRow("BOM stays") << QByteArray("\xEF\xBB\xBF[A]\nx=1\n[B]\n") << "A" << QByteArray("\xEF\xBB\xBF[B]\n");
+    QTest::newRow("missing section") << QByteArray("[A]\nx=1\n") << "IDs:A" << QByteArray("[A]\nx=1\n");
+}
+
+void TestIniFile::eraseSection()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, section);
+    QFETCH(QByteArray, after);
+    put(before);
+    TIniFile ini(path());
+    ini.EraseSection(section);
+    QCOMPARE(get(), after);
+    QVERIFY(!ini.SectionExists(section));
+}
+
+void TestIniFile::eraseMissingSectionLeavesNoFile()
+{
+    TIniFile(path()).EraseSection(QStringLiteral("A"));
+    QVERIFY(!QFile::exists(path()));
+}
+
+void TestIniFile::sectionExists()
+{
+    put("x=1\n[Server]\n0=Home\n[IDs:Home]\n");
+    const TIniFile ini(path());
+    QVERIFY(ini.SectionExists(QStringLiteral("server")));
+    QVERIFY(ini.SectionExists(QStringLiteral("IDs:Home")));
+    QVERIFY(!ini.SectionExists(QStringLiteral("Home")));
+    QVERIFY(!TIniFile(m_dir->filePath(QStringLiteral("none.ini"))).SectionExists(QStringLiteral("Server")));
+}
+
+void TestIniFile::nothingIsCached()
+{
+    TIniFile reader(path());
+    TIniFile writer(path());
+    writer.WriteString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("1"));
+    QCOMPARE(reader.ReadString(QStringLiteral("A"), QStringLiteral("x"), QString()), QStringLiteral("1"));
+    put("[A]\nx=edited\n");
+    QCOMPARE(reader.ReadString(QStringLiteral("A"), QStringLiteral("x"), QString()), QStringLiteral("edited"));
+    writer.WriteString(QStringLiteral("A"), QStringLiteral("y"), QStringLiteral("2"));
+    QCOMPARE(get(), QByteArray("[A]\nx=edited\ny=2\n"));
+}
+
+void TestIniFile::ownerOnlyMode()
+{
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QFileDevice::Permissions mask = ownerOnly | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                          QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                          QFileDevice::WriteOther | QFileDevice::ExeOther;
+    TIniFile ini(path());
+    ini.WriteString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("1"));
+    QCOMPARE(QFile::permissions(path()) & mask, ownerOnly);
+    ini.WriteString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("2"));
+    QCOMPARE(QFile::permissions(path()) & mask, ownerOnly);
+
+    // A file left readable by others is closed up at the next write.
+    QVERIFY(QFile::setPermissions(path(), ownerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    ini.EraseSection(QStringLiteral("A"));
+    QCOMPARE(QFile::permissions(path()) & mask, ownerOnly);
+}
+
+void TestIniFile::replacesFileInOneStep()
+{
+    // A second name for the old file shows whether the write went to a new file.
+    put("[A]\nx=old\n");
+    const QString oldLink = m_dir->filePath(QStringLiteral("old.ini"));
+    QVERIFY(::link(QFile::encodeName(path()).constData(), QFile::encodeName(oldLink).constData()) == 0);
+    TIniFile ini(path());
+    for (int i = 0; i < 20; ++i) {
+        ini.WriteInteger(QStringLiteral("A"), QStringLiteral("n%1").arg(i), i);
+    }
+    QFile old(oldLink);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("[A]\nx=old\n"));
+    QCOMPARE(ini.ReadInteger(QStringLiteral("A"), QStringLiteral("n19"), -1), 19);
+    // No temporary files are left behind.
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+void TestIniFile::writeThroughSymlinkKeepsLink()
+{
+    const QString real = m_dir->filePath(QStringLiteral("real.ini"));
+    {
+        QFile file(real);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[A]\nx=1\n");
+    }
+    QVERIFY(QFile::link(real, path()));
+    TIniFile(path()).WriteString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("2"));
+    QVERIFY(QFileInfo(path()).isSymLink());
+    QFile file(real);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("[A]\nx=2\n"));
+}
+
+void TestIniFile::unwritableFolderThrows()
+{
+    // A folder that cannot hold files: its "parent" is a plain file.
+    const QString blocker = m_dir->filePath(QStringLiteral("blocker"));
+    {
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QString bad = blocker + QStringLiteral("/Mailvane.ini");
+    TIniFile ini(bad);
+    QCOMPARE(ini.ReadString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("d")), QStringLiteral("d"));
+    try {
+        ini.WriteString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("1"));
+        QFAIL("no EWriteError");
+    } catch (const EWriteError& e) {
+        QCOMPARE(e.message(), QStringLiteral("Unable to write to ") + QFileInfo(bad).absoluteFilePath());
+    }
+
+    // A relative path is reported in full.
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    try {
+        TIniFile(QStringLiteral("blocker/Mailvane.ini")).WriteBool(QStringLiteral("A"), QStringLiteral("x"), true);
+        QDir::setCurrent(previous);
+        QFAIL("no EWriteError");
+    } catch (const EWriteError& e) {
+        QDir::setCurrent(previous);
+        QCOMPARE(e.message(), QStringLiteral("Unable to write to ") + QFileInfo(bad).absoluteFilePath());
+    }
+}
+
+void TestIniFile::unreadableFileIsNotOverwritten()
+{
+    // A settings path that cannot be read (here a folder) must not be replaced by one key.
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("Mailvane.ini")));
+    TIniFile ini(path());
+    QVERIFY_THROWS_EXCEPTION(EWriteError, ini.WriteString(QStringLiteral("A"), QStringLiteral("x"), "1"));
+    QVERIFY_THROWS_EXCEPTION(EWriteError, ini.EraseSection(QStringLiteral("A")));
+    QVERIFY(QFileInfo(path()).isDir());
+}
+
+void TestIniFile::failedWriteKeepsOldContent()
+{
+    // A file size limit makes the write break off half-way, even for root.
+    const QByteArray old = "[A]\nx=1\n[B]\n; padding that makes the file longer than the limit\n";
+    put(old);
+    struct rlimit saved {};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = saved;
+    tight.rlim_cur = 16;
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &tight) == 0);
+    bool writeThrew = false;
+    bool eraseThrew = false;
+    TIniFile ini(path());
+    try {
+        ini.WriteString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("2"));
+    } catch (const EWriteError&) {
+        writeThrew = true;
+    }
+    try {
+        ini.EraseSection(QStringLiteral("Z"));
+        ini.EraseSection(QStringLiteral("A"));
+    } catch (const EWriteError&) {
+        eraseThrew = true;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY(writeThrew);
+    QVERIFY(eraseThrew);
+    QCOMPARE(get(), old);
+    // The broken-off new file is not left lying beside the old one.
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Mailvane.ini")});
+}
+
+void TestIniFile::defaultPathIsBesideExecutable()
+{
+    const QString expected = QCoreApplication::applicationDirPath() + QStringLiteral("/Mailvane.ini");
+    QCOMPARE(TIniFile::DefaultPath(), expected);
+    QVERIFY(QFileInfo(TIniFile::DefaultPath()).isAbsolute());
+}
+
+QTEST_GUILESS_MAIN(TestIniFile)
+#include "tst_IniFile.moc"

@@ -1,0 +1,268 @@
+#include "testsupport/TDovecot.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool mailUser(uid_t& uid, gid_t& gid)
+{
+    const passwd* pw = getpwnam("nobody");
+    const group* gr = getgrnam("nogroup");
+    if (!pw || !gr) {
+        return false;
+    }
+    uid = pw->pw_uid;
+    gid = gr->gr_gid;
+    return true;
+}
+
+int freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0)) {
+        return 0;
+    }
+    return probe.serverPort();
+}
+
+} // namespace
+
+TDovecot::TDovecot() = default;
+
+TDovecot::~TDovecot()
+{
+    Stop();
+}
+
+bool TDovecot::Available(QString* why)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dovecot"),
+                                       {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")})
+            .isEmpty()) {
+        *why = QStringLiteral("dovecot is not installed (Debian package dovecot-pop3d)");
+        return false;
+    }
+    if (geteuid() != 0) {
+        *why = QStringLiteral("a private dovecot instance needs root to switch to the mail user");
+        return false;
+    }
+    uid_t uid;
+    gid_t gid;
+    if (!mailUser(uid, gid)) {
+        *why = QStringLiteral("no user nobody / group nogroup for mail access");
+        return false;
+    }
+    return true;
+}
+
+QString TDovecot::maildir() const
+{
+    return m_root + QStringLiteral("/mail/") + User() + QStringLiteral("/Maildir");
+}
+
+void TDovecot::chownToMailUser(const QString& path) const
+{
+    uid_t uid;
+    gid_t gid;
+    if (mailUser(uid, gid)) {
+        if (::chown(QFile::encodeName(path).constData(), uid, gid) != 0) {
+            qWarning("TDovecot: cannot hand %s to the mail user", qPrintable(path));
+        }
+    }
+}
+
+bool TDovecot::Start(QString* error)
+{
+    Stop();
+    // Under /tmp: every parent folder must be traversable by the mail user.
+    m_dir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/mailvane-dovecot-XXXXXX"));
+    if (!m_dir->isValid()) {
+        *error = QStringLiteral("cannot create a temporary folder");
+        return false;
+    }
+    m_root = m_dir->path();
+    ::chmod(QFile::encodeName(m_root).constData(), 0755);
+    m_port = freePort();
+    QDir root(m_root);
+    for (const QString& sub : {QStringLiteral("run"), QStringLiteral("state"), QStringLiteral("mail")}) {
+        root.mkpath(sub);
+    }
+    for (const QString& sub : {QStringLiteral("new"), QStringLiteral("cur"), QStringLiteral("tmp")}) {
+        root.mkpath(maildir() + QLatin1Char('/') + sub);
+    }
+    for (const QString& p :
+         {m_root + QStringLiteral("/mail"), m_root + QStringLiteral("/mail/") + User(), maildir(),
+          maildir() + QStringLiteral("/new"), maildir() + QStringLiteral("/cur"), maildir() + QStringLiteral("/tmp")}) {
+        chownToMailUser(p);
+    }
+
+    QFile passwd(m_root + QStringLiteral("/passwd"));
+    if (!passwd.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("cannot write the passwd file");
+        return false;
+    }
+    passwd.write((User() + QStringLiteral(":{PLAIN}") + Password() + QLatin1Char('\n')).toUtf8());
+    passwd.close();
+
+    const QString conf =
+        QStringLiteral("base_dir = %1/run\n"
+                       "state_dir = %1/state\n"
+                       "log_path = %1/dovecot.log\n"
+                       "info_log_path = %1/dovecot.log\n"
+                       "listen = 127.0.0.1\n"
+                       "protocols = pop3\n"
+                       "ssl = no\n"
+                       "disable_plaintext_auth = no\n"
+                       "auth_mechanisms = plain\n"
+                       "auth_failure_delay = 0\n"
+                       "mail_location = maildir:%1/mail/%u/Maildir\n"
+                       "mail_uid = nobody\n"
+                       "mail_gid = nogroup\n"
+                       "first_valid_uid = 0\n"
+                       "default_login_user = nobody\n"
+                       "default_internal_user = nobody\n"
+                       "default_internal_group = nogroup\n"
+                       "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u %1/passwd\n}\n"
+                       "userdb {\n  driver = static\n  args = uid=nobody gid=nogroup home=%1/mail/%u\n}\n"
+                       "service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    address = 127.0.0.1\n"
+                       "    port = %2\n  }\n}\n"
+                       "service anvil {\n  chroot =\n}\n")
+            .arg(m_root)
+            .arg(m_port);
+    QFile confFile(m_root + QStringLiteral("/dovecot.conf"));
+    if (!confFile.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("cannot write the configuration");
+        return false;
+    }
+    confFile.write(conf.toUtf8());
+    confFile.close();
+
+    QProcess start;
+    start.start(QStringLiteral("dovecot"), {QStringLiteral("-c"), confFile.fileName()});
+    if (!start.waitForFinished(10000) || start.exitCode() != 0) {
+        *error = QStringLiteral("dovecot did not start: ") + QString::fromLocal8Bit(start.readAllStandardError()) +
+                 LogText();
+        return false;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 10000) {
+        QFile pidFile(m_root + QStringLiteral("/run/master.pid"));
+        if (m_pid == 0 && pidFile.open(QIODevice::ReadOnly)) {
+            m_pid = pidFile.readAll().trimmed().toLongLong();
+        }
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, quint16(m_port));
+        if (m_pid > 0 && probe.waitForConnected(200)) {
+            probe.abort();
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    *error = QStringLiteral("dovecot does not answer on port %1: ").arg(m_port) + LogText();
+    Stop();
+    return false;
+}
+
+void TDovecot::Stop()
+{
+    if (m_pid > 0) {
+        ::kill(pid_t(m_pid), SIGTERM);
+        QElapsedTimer waited;
+        waited.start();
+        while (::kill(pid_t(m_pid), 0) == 0 && waited.elapsed() < 5000) {
+            QThread::msleep(20);
+        }
+        if (::kill(pid_t(m_pid), 0) == 0) {
+            ::kill(pid_t(m_pid), SIGKILL);
+        }
+        m_pid = 0;
+    }
+    m_dir.reset();
+}
+
+QString TDovecot::LogText() const
+{
+    QFile log(m_root + QStringLiteral("/dovecot.log"));
+    return log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString();
+}
+
+QByteArray TDovecot::MakeMessage(const QByteArray& id, const QByteArray& from, const QByteArray& subject,
+                                 const QByteArray& body)
+{
+    QByteArray text;
+    if (!id.isEmpty()) {
+        text += "Message-ID: " + id + "\n";
+    }
+    text += "Date: Mon, 1 Jan 2024 10:00:00 +0000\nFrom: " + from + "\nSubject: " + subject + "\n\n" + body + "\n";
+    return text;
+}
+
+void TDovecot::AddMessage(const QByteArray& content)
+{
+    ++m_stamp;
+    ++m_sequence;
+    const QString name = QStringLiteral("%1/new/%2.M%3P1.mailvane").arg(maildir()).arg(m_stamp).arg(m_sequence);
+    QFile file(name);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(content);
+        file.close();
+        chownToMailUser(name);
+    }
+}
+
+void TDovecot::Clear()
+{
+    for (const QString& sub : {QStringLiteral("/new"), QStringLiteral("/cur")}) {
+        QDir dir(maildir() + sub);
+        for (const QString& f : dir.entryList(QDir::Files)) {
+            dir.remove(f);
+        }
+    }
+}
+
+QList<QByteArray> TDovecot::StoredIds() const
+{
+    // File names start with the stamp, so sorting them gives the message order.
+    QStringList files;
+    for (const QString& sub : {QStringLiteral("/new"), QStringLiteral("/cur")}) {
+        QDir dir(maildir() + sub);
+        for (const QString& f : dir.entryList(QDir::Files)) {
+            files.append(dir.filePath(f));
+        }
+    }
+    std::sort(files.begin(), files.end(),
+              [](const QString& a, const QString& b) { return QFileInfo(a).fileName() < QFileInfo(b).fileName(); });
+    QList<QByteArray> ids;
+    for (const QString& path : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        QByteArray id;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line.trimmed().isEmpty()) {
+                break;
+            }
+            if (line.toLower().startsWith("message-id:")) {
+                id = line.mid(11).trimmed();
+            }
+        }
+        ids.append(id);
+    }
+    return ids;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+// A private Dovecot POP3 server on 127.0.0.1 for one test: its own configuration,
+// run and state folders, log and Maildir inside a temporary folder under /tmp, one
+// passwd-file user. Stopped by the destructor, also when a test fails.
+class TDovecot {
+public:
+    TDovecot();
+    ~TDovecot();
+    TDovecot(const TDovecot&) = delete;
+    TDovecot& operator=(const TDovecot&) = delete;
+
+    // False with a reason when this machine cannot run it (no binary, not root).
+    static bool Available(QString* why);
+
+    bool Start(QString* error);
+    void Stop();
+    bool Running() const { return m_pid > 0; }
+
+    int Port() const { return m_port; }
+    QString User() const { return QStringLiteral("mvuser"); }
+    QString Password() const { return QStringLiteral("secret"); }
+    QString LogText() const;
+
+    // Puts a message into new/; each later message gets a later stamp, which fixes the
+    // order the server numbers them in. LF line ends are fine: the server sends CR LF.
+    void AddMessage(const QByteArray& content);
+    // A simple message with these headers and a body line.
+    static QByteArray MakeMessage(const QByteArray& id, const QByteArray& from, const QByteArray& subject,
+                                  const QByteArray& body = "Hello.");
+    // Removes every message, delivered or not.
+    void Clear();
+    // The Message-ID of every message the server still holds, in message order.
+    QList<QByteArray> StoredIds() const;
+
+private:
+    QString maildir() const;
+    void chownToMailUser(const QString& path) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_root;
+    int m_port = 0;
+    qint64 m_pid = 0;
+    qint64 m_stamp = 1700000000;
+    int m_sequence = 0;
+};

@@ -1,0 +1,225 @@
+#include "PdfText.h"
+#include "settings/TExceptionHook.h"
+#include "settings/TIniFile.h"
+#include "viewer/TFormViewer.h"
+#include "viewer/TLinePrinter.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QMdiArea>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPrinterInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+class TestFormViewer : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void defaultsWithoutSettings();
+    void fontsFromSettings_data();
+    void fontsFromSettings();
+    void sizeRememberedAcrossViewers();
+    void showTextDecodesByCharset();
+    void zeroByteVisible();
+    void tabStaysInMemo();
+    void printsToPdfWithoutPrinter();
+    void printFailureReachesExceptionHook();
+
+private:
+    QString iniPath() const { return m_dir->filePath(QStringLiteral("Mailvane.ini")); }
+    void writeIni(const QByteArray& content) const
+    {
+        QFile f(iniPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QMdiArea> m_area;
+    QStringList m_info;
+    QStringList m_failures;
+};
+
+void TestFormViewer::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_area = std::make_unique<QMdiArea>();
+    m_area->resize(1200, 900);
+    m_area->show();
+    m_info.clear();
+    m_failures.clear();
+    TFormViewer::SetInfoHook([this](const QString& text) { m_info << text; });
+    TExceptionHook::SetHandler([this](const QString& text) { m_failures << text; });
+}
+
+void TestFormViewer::cleanup()
+{
+    TFormViewer::SetInfoHook(nullptr);
+    TExceptionHook::SetHandler(nullptr);
+    m_area.reset();
+}
+
+void TestFormViewer::defaultsWithoutSettings()
+{
+    QPointer<TFormViewer> v = new TFormViewer(m_area.get(), iniPath());
+    QVERIFY(v->isVisible());
+    QCOMPARE(v->windowTitle(), QStringLiteral("Viewer"));
+    QCOMPARE(v->size(), QSize(480, 200));
+    QCOMPARE(v->Memo->font().family(), TFormViewer::DefaultFontFamily());
+    QCOMPARE(v->Memo->font().pointSize(), 10);
+    QCOMPARE(v->Memo->toPlainText(), QStringLiteral("Memo"));
+    QVERIFY(v->Memo->isReadOnly());
+    QCOMPARE(v->findChild<QLabel*>(QStringLiteral("Label1"))->text(), QStringLiteral("信箱 : "));
+    QCOMPARE(v->findChild<QLabel*>(QStringLiteral("Label2"))->text(), QStringLiteral("主題 : "));
+    QCOMPARE(v->findChild<QToolButton*>(QStringLiteral("SpeedButtonPrint"))->toolTip(),
+             QStringLiteral("Click to print this mail."));
+    QCOMPARE(v->LinePrinter->Title(), QStringLiteral("Printed by Mailvane"));
+    QCOMPARE(v->LinePrinter->LineSpacing(), lsSingleAndAHalf);
+    QCOMPARE(v->LinePrinter->Font().family(), QStringLiteral("Courier New"));
+    QCOMPARE(m_area->subWindowList().size(), 1);
+    v->close();
+    QTRY_VERIFY(v.isNull()); // frees itself
+}
+
+void TestFormViewer::fontsFromSettings_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("points");
+    QTest::newRow("face and size") << QByteArray("[General]\nViewerFontName=DejaVu Serif\nViewerFontSize=14\n")
+                                   << QStringLiteral("DejaVu Serif") << 14;
+    QTest::newRow("size not a number") << QByteArray("[General]\nViewerFontSize=big\n")
+                                       << TFormViewer::DefaultFontFamily() << 10;
+    QTest::newRow("size zero") << QByteArray("[General]\nViewerFontSize=0\n") << TFormViewer::DefaultFontFamily() << 10;
+    QTest::newRow("face cut to 31 characters")
+        << QByteArray("[General]\nViewerFontName=ABCDEFGHIJABCDEFGHIJABCDEFGHIJXYZ\n")
+        << QStringLiteral("ABCDEFGHIJABCDEFGHIJABCDEFGHIJX") << 10;
+}
+
+void TestFormViewer::fontsFromSettings()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, family);
+    QFETCH(int, points);
+    writeIni(ini);
+    auto* v = new TFormViewer(m_area.get(), iniPath());
+    QCOMPARE(v->Memo->font().family(), family);
+    QCOMPARE(v->Memo->font().pointSize(), points);
+    v->close();
+}
+
+void TestFormViewer::sizeRememberedAcrossViewers()
+{
+    auto* first = new TFormViewer(m_area.get(), iniPath());
+    auto* second = new TFormViewer(m_area.get(), iniPath());
+    first->resize(610, 333);
+    second->resize(520, 260);
+    second->close();
+    first->close(); // the one closed last decides
+    QCOMPARE(TIniFile(iniPath()).ReadInteger(QStringLiteral("Windows"), QStringLiteral("ViewerWidth"), 0), 610);
+    auto* third = new TFormViewer(m_area.get(), iniPath());
+    QCOMPARE(third->size(), QSize(610, 333));
+
+    // A minimised viewer stores the size it had before.
+    third->resize(550, 280);
+    third->showMinimized();
+    QTRY_VERIFY(third->height() < 280);
+    third->showNormal();
+    QTRY_COMPARE(third->size(), QSize(550, 280));
+    third->showMinimized();
+    QTRY_VERIFY(third->height() < 280);
+    third->close();
+    auto* fourth = new TFormViewer(m_area.get(), iniPath());
+    QCOMPARE(fourth->size(), QSize(550, 280));
+    fourth->close();
+}
+
+void TestFormViewer::showTextDecodesByCharset()
+{
+    auto* v = new TFormViewer(m_area.get(), iniPath());
+    v->LabelServer->setText(QStringLiteral("home"));
+    v->SetFirstLine(QStringLiteral("下載信件..."));
+    QCOMPARE(v->Memo->toPlainText(), QStringLiteral("下載信件..."));
+    const QByteArray whole("+OK\r\nSubject: test\r\nContent-Type: text/plain; charset=\"big5\"\r\n"
+                           "Content-Transfer-Encoding: quoted-printable\r\n\r\n=A4=A4=A4=E5\r\nline2\r\n.\r\n");
+    // Headers hidden: only the decoded body is shown.
+    v->ShowText(QByteArray("\xA4\xA4\xA4\xE5\r\nline2\r\n.\r\n"), whole);
+    QCOMPARE(v->Memo->toPlainText(), QStringLiteral("中文\nline2\n.\n"));
+    QCOMPARE(v->Memo->textCursor().position(), 0);
+    QCOMPARE(v->Memo->textCursor().selectedText(), QString());
+    v->close();
+}
+
+void TestFormViewer::zeroByteVisible()
+{
+    auto* v = new TFormViewer(m_area.get(), iniPath());
+    v->ShowText(QByteArray("before\0after", 12), QByteArray());
+    QCOMPARE(v->Memo->toPlainText(), QStringLiteral("before\u2400after"));
+    v->close();
+}
+
+void TestFormViewer::tabStaysInMemo()
+{
+    auto* v = new TFormViewer(m_area.get(), iniPath());
+    m_area->setActiveSubWindow(v);
+    v->Memo->setFocus();
+    QTRY_VERIFY(v->Memo->hasFocus());
+    QTest::keyClick(v->Memo, Qt::Key_Tab);
+    QVERIFY(v->Memo->hasFocus());
+    v->close();
+}
+
+void TestFormViewer::printsToPdfWithoutPrinter()
+{
+    if (!QPrinterInfo::defaultPrinter().isNull()) {
+        QSKIP("a printer is installed; the file fallback is not used");
+    }
+    writeIni("[General]\nPrinterFontSize=20\n");
+    auto* v = new TFormViewer(m_area.get(), iniPath());
+    const int pitch = v->LinePrinter->LineHeight();
+    v->ShowText(QByteArray("Dear reader,\r\na\tb\r\n" + QByteArray(400, 'x') + "\r\n.\r\n"), QByteArray());
+    v->SpeedButtonPrint->click();
+    QCOMPARE(m_failures, QStringList());
+    QCOMPARE(m_info.size(), 1);
+    const QStringList pdfs = QDir(m_dir->path()).entryList({QStringLiteral("Mailvane-print-*.pdf")});
+    QCOMPARE(pdfs.size(), 1);
+    const QString path = m_dir->filePath(pdfs[0]);
+    QVERIFY2(m_info[0].contains(QDir::toNativeSeparators(path)), qPrintable(m_info[0]));
+    QCOMPARE(v->LinePrinter->Font().pointSize(), 20);
+    QCOMPARE(v->LinePrinter->LineHeight(), pitch); // same pitch as the 10-point design font
+
+    const QStringList pages = PdfPages(path);
+    QVERIFY(!pages.isEmpty());
+    QVERIFY(pages[0].contains(QRegularExpression(QStringLiteral("Printed by Mailvane\\s+Page 1"))));
+    QVERIFY(pages[0].contains(QStringLiteral("Dear reader,")));
+    QVERIFY(pages[0].contains(QRegularExpression(QStringLiteral("a {5,}b"))));
+
+    // A second print in the same second gets a file of its own.
+    v->SpeedButtonPrint->click();
+    QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("Mailvane-print-*.pdf")}).size(), 2);
+    v->close();
+}
+
+void TestFormViewer::printFailureReachesExceptionHook()
+{
+    if (!QPrinterInfo::defaultPrinter().isNull()) {
+        QSKIP("a printer is installed; the file fallback is not used");
+    }
+    // The PDF would go beside a settings file in a folder that does not exist.
+    auto* v = new TFormViewer(m_area.get(), m_dir->filePath(QStringLiteral("gone/Mailvane.ini")));
+    v->SpeedButtonPrint->click();
+    QCOMPARE(m_failures, QStringList{QStringLiteral("Unable to begin printing.")});
+    QVERIFY(m_info.isEmpty());
+    QVERIFY(!v->LinePrinter->Printing());
+    v->close();
+}
+
+QTEST_MAIN(TestFormViewer)
+#include "tst_TFormViewer.moc"
