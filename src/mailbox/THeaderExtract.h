@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-// Header values of a TOP reply, found as the spec'd line patterns: the header name,
+// Header values of a TOP reply, found by their line patterns: the header name,
 // a colon and one space at the start of a line (first occurrence; value case kept;
 // continuation lines not joined).
 class THeaderExtract {

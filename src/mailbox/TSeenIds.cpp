@@ -2,6 +2,8 @@
 
 #include "settings/TIniFile.h"
 
+#include <QHash>
+
 QString TSeenIds::SectionName(const QString& mailbox)
 {
     return QStringLiteral("IDs:") + mailbox;
@@ -32,28 +34,38 @@ bool TSeenIds::Contains(const QByteArray& id) const
 void TSeenIds::Load(const TIniFile& ini, const QString& mailbox, const std::function<void()>& pump)
 {
     Clear();
-    const QString section = SectionName(mailbox);
+    // One read of the whole section; the first line of a key counts, as for single reads.
+    QHash<QString, QString> values;
+    const auto entries = ini.ReadSection(SectionName(mailbox));
+    for (const auto& entry : entries) {
+        const QString k = entry.first.toLower();
+        if (!values.contains(k)) {
+            values.insert(k, entry.second);
+        }
+    }
+    if (pump) {
+        pump();
+    }
     for (int n = 1;; ++n) {
-        const QString value = ini.ReadString(section, QString::number(n), QString());
+        const QString value = values.value(QString::number(n));
         if (value.isEmpty()) {
             break;
         }
         Add(value.toLatin1());
-        if (pump) {
-            pump();
-        }
     }
 }
 
 void TSeenIds::Store(TIniFile& ini, const QString& mailbox, const QList<QByteArray>& ids,
                      const std::function<void()>& pump)
 {
-    const QString section = SectionName(mailbox);
-    ini.EraseSection(section);
+    QList<QPair<QString, QString>> entries;
+    entries.reserve(ids.size());
     for (int n = 0; n < ids.size(); ++n) {
-        ini.WriteString(section, QString::number(n + 1), QString::fromLatin1(ids.at(n)));
-        if (pump) {
-            pump();
-        }
+        entries.append({QString::number(n + 1), QString::fromLatin1(ids.at(n))});
     }
+    if (pump) {
+        pump();
+    }
+    // Erased and rewritten in one step: a crash never leaves half a list.
+    ini.WriteSection(SectionName(mailbox), entries);
 }

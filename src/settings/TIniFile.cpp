@@ -272,13 +272,8 @@ bool replaceFile(const QString& path, const QByteArray& data)
 
 TIniFile::TIniFile(QString path) : m_path(std::move(path)) {}
 
-QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const
+static QString storedValue(QByteArrayView bytes)
 {
-    const Document doc = load(m_path);
-    QByteArrayView bytes;
-    if (!findValue(doc, section, key, bytes)) {
-        return def;
-    }
     QString value = QString::fromUtf8(bytes);
     if (value.size() > kMaxValueLength) {
         value.truncate(kMaxValueLength);
@@ -288,6 +283,34 @@ QString TIniFile::ReadString(const QString& section, const QString& key, const Q
         }
     }
     return value;
+}
+
+QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const
+{
+    const Document doc = load(m_path);
+    QByteArrayView bytes;
+    if (!findValue(doc, section, key, bytes)) {
+        return def;
+    }
+    return storedValue(bytes);
+}
+
+QList<QPair<QString, QString>> TIniFile::ReadSection(const QString& section) const
+{
+    QList<QPair<QString, QString>> entries;
+    const Document doc = load(m_path);
+    size_t header = 0;
+    size_t next = 0;
+    if (!findSection(doc, Name(section), 0, header, next)) {
+        return entries;
+    }
+    for (size_t i = header + 1; i < next; ++i) {
+        const Parsed p = parse(doc.content(doc.lines[i]));
+        if (p.kind == Kind::Key) {
+            entries.append({QString::fromUtf8(p.name), storedValue(p.value)});
+        }
+    }
+    return entries;
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int def) const
@@ -373,6 +396,16 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
 
 void TIniFile::EraseSection(const QString& section)
 {
+    replaceSection(section, nullptr);
+}
+
+void TIniFile::WriteSection(const QString& section, const QList<QPair<QString, QString>>& entries)
+{
+    replaceSection(section, &entries);
+}
+
+void TIniFile::replaceSection(const QString& section, const QList<QPair<QString, QString>>* entries)
+{
     const Name sectionName(section);
     const Document doc = load(m_path);
     if (!doc.readable) {
@@ -391,10 +424,23 @@ void TIniFile::EraseSection(const QString& section)
         copied = resume;
         from = next;
     }
-    if (from == 0) {
+    if (from == 0 && !entries) {
         return;
     }
     out += doc.data.mid(copied);
+    if (entries && !entries->isEmpty()) {
+        // Appended at the end, as writing each key into a missing section would.
+        const QByteArray eol = lineEnding(doc);
+        if (!out.isEmpty() && !out.endsWith('\n')) {
+            out += eol;
+        }
+        out += '[' + sectionName.utf8() + ']' + eol;
+        for (const auto& entry : *entries) {
+            out += Name(entry.first).utf8() + '=' + oneLine(entry.second).toUtf8() + eol;
+        }
+    } else if (from == 0) {
+        return;
+    }
     if (!replaceFile(m_path, out)) {
         throw EWriteError(QFileInfo(m_path).absoluteFilePath());
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 
 // The settings file, with the rules of the Windows private-profile service:
@@ -23,16 +25,22 @@ public:
     int ReadInteger(const QString& section, const QString& key, int def) const;
     bool ReadBool(const QString& section, const QString& key, bool def) const;
     bool SectionExists(const QString& section) const;
+    // Every key line of the section in file order, values as ReadString gives them.
+    QList<QPair<QString, QString>> ReadSection(const QString& section) const;
 
     // Throw EWriteError("Unable to write to <path>") when the file cannot be written.
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteInteger(const QString& section, const QString& key, int value);
     void WriteBool(const QString& section, const QString& key, bool value);
     void EraseSection(const QString& section);
+    // EraseSection followed by writing each key in order, in one step on the disk.
+    void WriteSection(const QString& section, const QList<QPair<QString, QString>>& entries);
 
     // The settings file beside the running executable.
     static QString DefaultPath();
 
 private:
+    void replaceSection(const QString& section, const QList<QPair<QString, QString>>* entries);
+
     QString m_path;
 };

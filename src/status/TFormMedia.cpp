@@ -173,6 +173,8 @@ void TFormMedia::closeEvent(QCloseEvent* event)
     m_dragActive = false;
     m_closed = true;
     MediaPlayer->stop();
+    // Freed a moment later; until then it must not count as a playing window to title searches.
+    setWindowTitle(QLatin1String(DesignCaption));
     QWidget::closeEvent(event);
 }
 

@@ -36,6 +36,9 @@ private slots:
     void eraseSection();
     void eraseMissingSectionLeavesNoFile();
     void sectionExists();
+    void wholeSectionMatchesKeyByKey_data();
+    void wholeSectionMatchesKeyByKey();
+    void readSection();
 
     void nothingIsCached();
     void ownerOnlyMode();
@@ -570,6 +573,51 @@ void TestIniFile::defaultPathIsBesideExecutable()
     const QString expected = QCoreApplication::applicationDirPath() + QStringLiteral("/Mailvane.ini");
     QCOMPARE(TIniFile::DefaultPath(), expected);
     QVERIFY(QFileInfo(TIniFile::DefaultPath()).isAbsolute());
+}
+
+void TestIniFile::wholeSectionMatchesKeyByKey_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::newRow("missing file") << QByteArray();
+    QTest::newRow("section in the middle, twice, CRLF")
+        << QByteArray("[A]\r\nx=1\r\n[IDs:Box]\r\n1=<a>\r\n2=<b>\r\n[B]\r\ny=2\r\n[ids:box]\r\n9=<z>\r\n");
+    QTest::newRow("no final line break") << QByteArray("[A]\nx=1");
+}
+
+void TestIniFile::wholeSectionMatchesKeyByKey()
+{
+    QFETCH(QByteArray, before);
+    const QList<QPair<QString, QString>> entries{
+        {QStringLiteral("1"), QStringLiteral("<m1@x>")},
+        {QStringLiteral("2"), QStringLiteral("<m2@x>\r\nInjected=1")},
+        {QStringLiteral("3"), QStringLiteral("<m3@x>")}};
+    if (!before.isNull()) {
+        put(before);
+    }
+    TIniFile ini(path());
+    ini.EraseSection(QStringLiteral("IDs:Box"));
+    for (const auto& e : entries) {
+        ini.WriteString(QStringLiteral("IDs:Box"), e.first, e.second);
+    }
+    const QByteArray keyByKey = get();
+
+    QFile::remove(path());
+    if (!before.isNull()) {
+        put(before);
+    }
+    ini.WriteSection(QStringLiteral("IDs:Box"), entries);
+    QCOMPARE(get(), keyByKey);
+}
+
+void TestIniFile::readSection()
+{
+    put("[IDs:Box]\n 1 = <a> \n; note\n2=\"<b>\"\ngarbage\n1=<dup>\n[Other]\n3=<c>\n");
+    const auto entries = TIniFile(path()).ReadSection(QStringLiteral("ids:box"));
+    QCOMPARE(entries.size(), 3);
+    QCOMPARE(entries.at(0), qMakePair(QStringLiteral("1"), QStringLiteral("<a>")));
+    QCOMPARE(entries.at(1), qMakePair(QStringLiteral("2"), QStringLiteral("<b>")));
+    QCOMPARE(entries.at(2), qMakePair(QStringLiteral("1"), QStringLiteral("<dup>")));
+    QVERIFY(TIniFile(path()).ReadSection(QStringLiteral("Missing")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)
