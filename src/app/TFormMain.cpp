@@ -3,16 +3,17 @@
 #include "MailvaneAssets.h"
 #include "app/TMainOptionHost.h"
 #include "app/TSchedule.h"
+#include "app/TWindowFinder.h"
 #include "dialup/TDialDriver.h"
 #include "dialup/TRAS.h"
 #include "dialup/TRasApi.h"
-#include "app/TWindowFinder.h"
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
 #include "settings/EAbort.h"
 #include "settings/EConvertError.h"
 #include "settings/TClock.h"
 #include "settings/TExceptionHook.h"
+#include "settings/TFormOption.h"
 #include "settings/TIniFile.h"
 #include "settings/TIntConvert.h"
 #include "status/TFormMedia.h"
@@ -20,12 +21,11 @@
 #include "status/TFormStatus.h"
 #include "viewer/TFormViewer.h"
 #include "widgets/TColorStringGrid.h"
-#include "widgets/TModal.h"
-#include "widgets/TTrayIcon.h"
-#include "widgets/TFormAbout.h"
 #include "widgets/TDocPanel.h"
 #include "widgets/TDocSite.h"
-#include "settings/TFormOption.h"
+#include "widgets/TFormAbout.h"
+#include "widgets/TModal.h"
+#include "widgets/TTrayIcon.h"
 #include "widgets/TsolTile.h"
 
 #include <QAction>
@@ -221,7 +221,8 @@ QToolButton* TFormMain::addButton(const char* name, const QString& text, const Q
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setAutoRaise(true);
     button->setGeometry(left, 1, 40, 40);
-    connect(button, &QToolButton::clicked, this, [this, button, handler] { guarded([=] { (this->*handler)(button); }); });
+    connect(button, &QToolButton::clicked, this,
+            [this, button, handler] { guarded([=] { (this->*handler)(button); }); });
     return button;
 }
 
@@ -255,17 +256,18 @@ void TFormMain::createMenus()
     MenuLoad = addCommand(mail, "MenuLoad", QStringLiteral("載入程式"), QStringLiteral("Load E-Mail program."),
                           QKeySequence(QStringLiteral("Ctrl+L")), &TFormMain::MenuLoadClick);
     mail->addSeparator();
-    MenuDeleteAll = addCommand(mail, "MenuDeleteAll", QStringLiteral("全部刪除"),
-                               QStringLiteral("Delete all mail on all server."), QKeySequence(QStringLiteral("Ctrl+A")),
-                               &TFormMain::MenuDeleteClick);
-    MenuDeleteOne = addCommand(mail, "MenuDeleteOne", QStringLiteral("刪除信件"), QStringLiteral("Delete selected mail."),
-                               QKeySequence(QStringLiteral("Ctrl+D")), &TFormMain::MenuDeleteClick);
-    MenuUndeleteAll = addCommand(mail, "MenuUndeleteAll", QStringLiteral("全部復原"),
-                                 QStringLiteral("Unmark all delete signs."), QKeySequence(QStringLiteral("Ctrl+N")),
-                                 &TFormMain::MenuDeleteClick);
-    MenuUndeleteOne = addCommand(mail, "MenuUndeleteOne", QStringLiteral("復原信件"),
-                                 QStringLiteral("Unmark delete sign."), QKeySequence(QStringLiteral("Ctrl+U")),
-                                 &TFormMain::MenuDeleteClick);
+    MenuDeleteAll =
+        addCommand(mail, "MenuDeleteAll", QStringLiteral("全部刪除"), QStringLiteral("Delete all mail on all server."),
+                   QKeySequence(QStringLiteral("Ctrl+A")), &TFormMain::MenuDeleteClick);
+    MenuDeleteOne =
+        addCommand(mail, "MenuDeleteOne", QStringLiteral("刪除信件"), QStringLiteral("Delete selected mail."),
+                   QKeySequence(QStringLiteral("Ctrl+D")), &TFormMain::MenuDeleteClick);
+    MenuUndeleteAll =
+        addCommand(mail, "MenuUndeleteAll", QStringLiteral("全部復原"), QStringLiteral("Unmark all delete signs."),
+                   QKeySequence(QStringLiteral("Ctrl+N")), &TFormMain::MenuDeleteClick);
+    MenuUndeleteOne =
+        addCommand(mail, "MenuUndeleteOne", QStringLiteral("復原信件"), QStringLiteral("Unmark delete sign."),
+                   QKeySequence(QStringLiteral("Ctrl+U")), &TFormMain::MenuDeleteClick);
     mail->addSeparator();
     MenuCheck = addCommand(mail, "MenuCheck", QStringLiteral("立即檢查"), QStringLiteral("Check all servers now."),
                            QKeySequence(QStringLiteral("Ctrl+C")), &TFormMain::MenuCheckClick);
@@ -294,7 +296,8 @@ void TFormMain::createMenus()
                              QStringLiteral("Automatically open viewer if find new mail."), false);
     MenuConsoleProtect = addToggle(option, "MenuConsoleProtect", QStringLiteral("密碼保護"),
                                    QStringLiteral("Password protect when restore window."), false);
-    MenuNoSound = addToggle(option, "MenuNoSound", QStringLiteral("關閉音效"), QStringLiteral("Turn off sound."), false);
+    MenuNoSound =
+        addToggle(option, "MenuNoSound", QStringLiteral("關閉音效"), QStringLiteral("Turn off sound."), false);
     MenuNoHeader = addToggle(option, "MenuNoHeader", QStringLiteral("隱藏信件表頭"),
                              QStringLiteral("Do not diaplay mail header in viewer."), true);
     MenuRestoreWindow = addToggle(option, "MenuRestoreWindow", QStringLiteral("自動復原視窗"),
@@ -351,8 +354,8 @@ void TFormMain::createMenus()
     MenuAbout = addCommand(help, "MenuAbout", QStringLiteral("關於 ..."), QString(), QKeySequence(),
                            &TFormMain::MenuAboutClick);
 
-    MenuExit = addCommand(nullptr, "MenuExit", QStringLiteral("離開"), QString(), QKeySequence(QStringLiteral("Ctrl+E")),
-                          &TFormMain::MenuExitClick);
+    MenuExit = addCommand(nullptr, "MenuExit", QStringLiteral("離開"), QString(),
+                          QKeySequence(QStringLiteral("Ctrl+E")), &TFormMain::MenuExitClick);
     menuBar()->addAction(MenuExit);
 
     PopupMenu = new QMenu(this);
@@ -360,8 +363,8 @@ void TFormMain::createMenus()
     PopMenuCheck = addCommand(PopupMenu, "PopMenuCheck", QStringLiteral("檢查信件"),
                               QStringLiteral("Check all servers now."), QKeySequence(), &TFormMain::MenuCheckClick);
     PopupMenu->addSeparator();
-    PopMenuOpen = addCommand(PopupMenu, "PopMenuOpen", QStringLiteral("復原視窗"), QStringLiteral("Restore main window."),
-                             QKeySequence(), &TFormMain::PopMenuOpenClick);
+    PopMenuOpen = addCommand(PopupMenu, "PopMenuOpen", QStringLiteral("復原視窗"),
+                             QStringLiteral("Restore main window."), QKeySequence(), &TFormMain::PopMenuOpenClick);
     PopMenuClose = addCommand(PopupMenu, "PopMenuClose", QStringLiteral("離開"), QStringLiteral("Exit Mailvane."),
                               QKeySequence(), &TFormMain::MenuExitClick);
     PopupMenu->addSeparator();
@@ -376,11 +379,16 @@ void TFormMain::readOptions(TIniFile& ini)
         const char* key;
         bool def;
     } toggles[] = {
-        {MenuAutoCheck, "AutoCheck", true},        {MenuAutoLoad, "AutoLoad", false},
-        {MenuAutoDelete, "AutoDelete", false},     {MenuAutoView, "AutoView", false},
-        {MenuConsoleProtect, "ConsoleProtect", false}, {MenuNoSound, "NoSound", false},
-        {MenuNoHeader, "NoHeader", true},          {MenuRestoreWindow, "RestoreWindow", true},
-        {MenuStayOnTop, "StayOnTop", true},        {MenuStartupCheck, "StartupCheck", true},
+        {MenuAutoCheck, "AutoCheck", true},
+        {MenuAutoLoad, "AutoLoad", false},
+        {MenuAutoDelete, "AutoDelete", false},
+        {MenuAutoView, "AutoView", false},
+        {MenuConsoleProtect, "ConsoleProtect", false},
+        {MenuNoSound, "NoSound", false},
+        {MenuNoHeader, "NoHeader", true},
+        {MenuRestoreWindow, "RestoreWindow", true},
+        {MenuStayOnTop, "StayOnTop", true},
+        {MenuStartupCheck, "StartupCheck", true},
         {MenuStartupMinimized, "StartupMinimized", false},
     };
     for (const auto& t : toggles) {
@@ -392,7 +400,8 @@ void TFormMain::readOptions(TIniFile& ini)
 void TFormMain::FormCreate()
 {
     TIniFile ini(m_settingsPath);
-    move(ini.ReadInteger(kWindows, QStringLiteral("MainLeft"), 0), ini.ReadInteger(kWindows, QStringLiteral("MainTop"), 0));
+    move(ini.ReadInteger(kWindows, QStringLiteral("MainLeft"), 0),
+         ini.ReadInteger(kWindows, QStringLiteral("MainTop"), 0));
     resize(ini.ReadInteger(kWindows, QStringLiteral("MainWidth"), 640),
            ini.ReadInteger(kWindows, QStringLiteral("MainHeight"), 480));
     readOptions(ini);
@@ -423,7 +432,8 @@ void TFormMain::FormCreate()
     ConnectedOnly = ini.ReadBool(dialUp, QStringLiteral("ConnectedOnly"), false);
     std::fill(std::begin(ScheduleHours), std::end(ScheduleHours), false);
     try {
-        RedialInterval = TIntConvert::StrToInt(ini.ReadString(dialUp, QStringLiteral("RedialInterval"), QStringLiteral("30")));
+        RedialInterval =
+            TIntConvert::StrToInt(ini.ReadString(dialUp, QStringLiteral("RedialInterval"), QStringLiteral("30")));
         ScheduleCheck = ini.ReadBool(QStringLiteral("Schedule"), QStringLiteral("ScheduleCheck"), false);
         BrkApart.BaseString = ini.ReadString(QStringLiteral("Schedule"), QStringLiteral("Schedule"), QString());
         BrkApart.BreakString = QStringLiteral(",");
@@ -534,10 +544,17 @@ void TFormMain::FormClose()
         QAction* item;
         const char* key;
     } toggles[] = {
-        {MenuAutoCheck, "AutoCheck"},   {MenuAutoLoad, "AutoLoad"},         {MenuAutoDelete, "AutoDelete"},
-        {MenuAutoView, "AutoView"},     {MenuConsoleProtect, "ConsoleProtect"}, {MenuNoSound, "NoSound"},
-        {MenuNoHeader, "NoHeader"},     {MenuRestoreWindow, "RestoreWindow"}, {MenuStayOnTop, "StayOnTop"},
-        {MenuStartupCheck, "StartupCheck"}, {MenuStartupMinimized, "StartupMinimized"},
+        {MenuAutoCheck, "AutoCheck"},
+        {MenuAutoLoad, "AutoLoad"},
+        {MenuAutoDelete, "AutoDelete"},
+        {MenuAutoView, "AutoView"},
+        {MenuConsoleProtect, "ConsoleProtect"},
+        {MenuNoSound, "NoSound"},
+        {MenuNoHeader, "NoHeader"},
+        {MenuRestoreWindow, "RestoreWindow"},
+        {MenuStayOnTop, "StayOnTop"},
+        {MenuStartupCheck, "StartupCheck"},
+        {MenuStartupMinimized, "StartupMinimized"},
     };
     for (const auto& t : toggles) {
         ini.WriteBool(kOption, QLatin1String(t.key), t.item->isChecked());
@@ -565,6 +582,14 @@ void TFormMain::closeEvent(QCloseEvent* event)
         FormClose();
     });
     Q_UNUSED(ok);
+    // A check or dial still waiting must end before the event loops are told to stop,
+    // or its wait could never finish.
+    for (TFormMailList* w : MailboxWindows()) {
+        if (w->InSession()) {
+            w->Retire();
+        }
+    }
+    RedialsLeft = -1;
     event->accept();
     QCoreApplication::quit();
 }
@@ -973,10 +998,12 @@ void TFormMain::OnRestore()
         return;
     }
     TIniFile ini(m_settingsPath);
-    const QString stored = Encryption.Unscramble(ini.ReadString(kGeneral, QStringLiteral("ConsolePassword"), QString()));
+    const QString stored =
+        Encryption.Unscramble(ini.ReadString(kGeneral, QStringLiteral("ConsolePassword"), QString()));
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_consoleAttempt.clear();
-        TFormPassword prompt(this, [this](const QString& typed) { m_consoleAttempt = typed; }, this);
+        TFormPassword prompt(
+            this, [this](const QString& typed) { m_consoleAttempt = typed; }, this);
         prompt.SetName(QStringLiteral("Console"));
         TModal::Exec(&prompt);
         if (m_consoleAttempt == stored) {

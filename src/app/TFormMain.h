@@ -5,10 +5,10 @@
 #include "settings/TVarnEncryption.h"
 
 #include <QMainWindow>
-#include <QStyle>
-#include <functional>
 #include <QPointer>
 #include <QString>
+#include <QStyle>
+#include <functional>
 
 class QAction;
 class QMdiArea;

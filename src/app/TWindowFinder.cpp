@@ -53,7 +53,8 @@ QByteArray property(xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, xcb_at
     if (!r || r->type == XCB_ATOM_NONE) {
         return {};
     }
-    return QByteArray(static_cast<const char*>(xcb_get_property_value(r.get())), xcb_get_property_value_length(r.get()));
+    return QByteArray(static_cast<const char*>(xcb_get_property_value(r.get())),
+                      xcb_get_property_value_length(r.get()));
 }
 
 struct Atoms {

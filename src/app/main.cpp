@@ -24,9 +24,8 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Set-up errors of the socket client appear in a message box of their own.
-    TSockets::SetMessageBox([](const QString& text, const QString& caption) {
-        TModal::MessageBox(FormMain, text, caption, true);
-    });
+    TSockets::SetMessageBox(
+        [](const QString& text, const QString& caption) { TModal::MessageBox(FormMain, text, caption, true); });
     // A print that went to a file because no printer is installed is reported in the message window.
     TFormViewer::SetInfoHook([](const QString& text) {
         if (FormMain) {

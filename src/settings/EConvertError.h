@@ -6,5 +6,7 @@
 class EConvertError : public EMailvane {
 public:
     explicit EConvertError(const QString& text)
-        : EMailvane(QStringLiteral("'%1' is not a valid integer value").arg(text)) {}
+        : EMailvane(QStringLiteral("'%1' is not a valid integer value").arg(text))
+    {
+    }
 };

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
 #include <QList>
 #include <QPair>
+#include <QString>
 #include <QStringList>
 
 // The settings file, with the rules of the Windows private-profile service:

@@ -18,7 +18,8 @@ public:
         TCellPaint cell;
         cell.Brush = QBrush(selected ? m_grid->HighlightColor() : m_grid->GridColor());
         cell.Font = option.font;
-        cell.FontColor = selected ? option.palette.color(QPalette::HighlightedText) : option.palette.color(QPalette::Text);
+        cell.FontColor =
+            selected ? option.palette.color(QPalette::HighlightedText) : option.palette.color(QPalette::Text);
         const int row = index.row() + m_grid->FixedRows();
         if (m_grid->OnGetCellColor) {
             TExceptionHook::Run([&] { m_grid->OnGetCellColor(m_grid, row, index.column(), option.state, cell); });

@@ -21,7 +21,8 @@ int main(int argc, char* argv[])
         text += QStringLiteral("%1=Mailbox %1\n").arg(i);
     }
     for (int i = 0; i < 10; ++i) {
-        text += QStringLiteral("[Mailbox %1]\nHost=127.0.0.1\nLogin=u\nTop=%2\nLeft=%2\nColumn3=120\n").arg(i).arg(i * 10);
+        text +=
+            QStringLiteral("[Mailbox %1]\nHost=127.0.0.1\nLogin=u\nTop=%2\nLeft=%2\nColumn3=120\n").arg(i).arg(i * 10);
     }
     QFile f(ini);
     f.open(QIODevice::WriteOnly);

@@ -85,8 +85,9 @@ void tst_CheckPass::start(int mailboxes)
     s.close();
     s.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    QString text = QStringLiteral("[Option]\nStartupCheck=0\nAutoLoad=1\n[General]\nMailProgram=%1\nTimeout=5\n[Server]\n")
-                       .arg(script);
+    QString text =
+        QStringLiteral("[Option]\nStartupCheck=0\nAutoLoad=1\n[General]\nMailProgram=%1\nTimeout=5\n[Server]\n")
+            .arg(script);
     for (int i = 0; i < mailboxes; ++i) {
         text += QStringLiteral("%1=M%1\n").arg(i);
     }

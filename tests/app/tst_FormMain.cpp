@@ -132,7 +132,8 @@ void tst_FormMain::badStoredNumberEndsCreationWithMessage()
 {
     start(QStringLiteral("[DialUp]\nRedialInterval=abc\n[Schedule]\nScheduleCheck=1\nSchedule=6\n"));
     QCOMPARE(m_dialogs.size(), 1);
-    QVERIFY2(m_dialogs.first().contains(QStringLiteral("'abc' is not a valid integer value")), qPrintable(m_dialogs.first()));
+    QVERIFY2(m_dialogs.first().contains(QStringLiteral("'abc' is not a valid integer value")),
+             qPrintable(m_dialogs.first()));
     // Everything after the failing step keeps its initial value, and start-up goes on.
     QVERIFY(!ScheduleCheck);
     QVERIFY(!ScheduleHours[5]);

@@ -24,25 +24,24 @@ void tst_Schedule::nextCheck_data()
     QTest::addColumn<double>("expected");
 
     const double previous = at("2026-01-01 00:00:00.000");
-    QTest::newRow("interval counts from the tick") << at("2026-03-10 10:00:00.400") << false << 3 << QList<int>()
-                                                   << at("2026-03-10 10:03:00.400");
-    QTest::newRow("interval zero is due at once") << at("2026-03-10 10:00:00.000") << false << 0 << QList<int>()
-                                                  << at("2026-03-10 10:00:00.000");
+    QTest::newRow("interval counts from the tick")
+        << at("2026-03-10 10:00:00.400") << false << 3 << QList<int>() << at("2026-03-10 10:03:00.400");
+    QTest::newRow("interval zero is due at once")
+        << at("2026-03-10 10:00:00.000") << false << 0 << QList<int>() << at("2026-03-10 10:00:00.000");
     const QList<int> four{6, 12, 18, 24};
-    QTest::newRow("later today") << at("2026-03-10 13:00:00.000") << true << 3 << four
-                                 << at("2026-03-10 18:00:00.000");
+    QTest::newRow("later today") << at("2026-03-10 13:00:00.000") << true << 3 << four << at("2026-03-10 18:00:00.000");
     QTest::newRow("hour 24 is the coming midnight")
         << at("2026-03-10 18:00:01.000") << true << 3 << four << at("2026-03-11 00:00:00.000");
-    QTest::newRow("right after midnight") << at("2026-03-11 00:00:01.000") << true << 3 << four
-                                          << at("2026-03-11 06:00:00.000");
+    QTest::newRow("right after midnight")
+        << at("2026-03-11 00:00:01.000") << true << 3 << four << at("2026-03-11 06:00:00.000");
     QTest::newRow("the hour just reached is not chosen again")
         << at("2026-03-10 06:00:00.000") << true << 3 << four << at("2026-03-10 12:00:00.000");
-    QTest::newRow("tomorrow's first hour") << at("2026-03-10 13:00:00.000") << true << 3 << QList<int>{6, 12}
-                                           << at("2026-03-11 06:00:00.000");
+    QTest::newRow("tomorrow's first hour")
+        << at("2026-03-10 13:00:00.000") << true << 3 << QList<int>{6, 12} << at("2026-03-11 06:00:00.000");
     QTest::newRow("no hour keeps the previous time")
         << at("2026-03-10 13:00:00.000") << true << 3 << QList<int>() << previous;
-    QTest::newRow("month end rolls over") << at("2026-03-31 23:30:00.000") << true << 3 << QList<int>{1}
-                                          << at("2026-04-01 01:00:00.000");
+    QTest::newRow("month end rolls over")
+        << at("2026-03-31 23:30:00.000") << true << 3 << QList<int>{1} << at("2026-04-01 01:00:00.000");
 }
 
 void tst_Schedule::nextCheck()

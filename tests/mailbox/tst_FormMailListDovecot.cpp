@@ -111,15 +111,7 @@ QStringList TestFormMailListDovecot::row(int n) const
 
 QList<QByteArray> TestFormMailListDovecot::storedSection() const
 {
-    const TIniFile ini(m_host->Path);
-    QList<QByteArray> ids;
-    for (int n = 1;; ++n) {
-        const QString v = ini.ReadString(QStringLiteral("IDs:Box"), QString::number(n), QString());
-        if (v.isEmpty()) {
-            return ids;
-        }
-        ids.append(v.toLatin1());
-    }
+    return TFakeMailHost::StoredIds(m_host->Path, QStringLiteral("IDs:Box"));
 }
 
 void TestFormMailListDovecot::firstCheckListsAndRemembers()

@@ -125,15 +125,7 @@ bool TestFormMailListSession::view(int row)
 
 QList<QByteArray> TestFormMailListSession::storedSection() const
 {
-    const TIniFile ini(m_host->Path);
-    QList<QByteArray> ids;
-    for (int n = 1;; ++n) {
-        const QString v = ini.ReadString(QStringLiteral("IDs:Box"), QString::number(n), QString());
-        if (v.isEmpty()) {
-            return ids;
-        }
-        ids.append(v.toLatin1());
-    }
+    return TFakeMailHost::StoredIds(m_host->Path, QStringLiteral("IDs:Box"));
 }
 
 void TestFormMailListSession::commandSequence()

@@ -587,10 +587,9 @@ void TestIniFile::wholeSectionMatchesKeyByKey_data()
 void TestIniFile::wholeSectionMatchesKeyByKey()
 {
     QFETCH(QByteArray, before);
-    const QList<QPair<QString, QString>> entries{
-        {QStringLiteral("1"), QStringLiteral("<m1@x>")},
-        {QStringLiteral("2"), QStringLiteral("<m2@x>\r\nInjected=1")},
-        {QStringLiteral("3"), QStringLiteral("<m3@x>")}};
+    const QList<QPair<QString, QString>> entries{{QStringLiteral("1"), QStringLiteral("<m1@x>")},
+                                                 {QStringLiteral("2"), QStringLiteral("<m2@x>\r\nInjected=1")},
+                                                 {QStringLiteral("3"), QStringLiteral("<m3@x>")}};
     if (!before.isNull()) {
         put(before);
     }

@@ -1,5 +1,7 @@
 #include "testsupport/TFakeMailHost.h"
 
+#include "settings/TIniFile.h"
+
 QString TFakeMailHost::LastLed() const
 {
     return Leds.isEmpty() ? QString() : Leds.last().first + QLatin1Char('/') + Leds.last().second;
@@ -81,4 +83,17 @@ void TFakeMailHost::FillViewer(QWidget* viewer, const QByteArray& shown, const Q
     Viewers[i].Whole = whole;
     Viewers[i].Minimised = minimise;
     Viewers[i].Filled = true;
+}
+
+QList<QByteArray> TFakeMailHost::StoredIds(const QString& path, const QString& section)
+{
+    const TIniFile ini(path);
+    QList<QByteArray> ids;
+    for (int n = 1;; ++n) {
+        const QString v = ini.ReadString(section, QString::number(n), QString());
+        if (v.isEmpty()) {
+            return ids;
+        }
+        ids.append(v.toLatin1());
+    }
 }

@@ -13,6 +13,9 @@
 // and hang-ups; options and dial-up answers are plain fields a test sets.
 class TFakeMailHost : public TMailHost {
 public:
+    // The seen-ID list as stored: keys "1", "2", ... read one by one up to the first empty value.
+    static QList<QByteArray> StoredIds(const QString& path, const QString& section);
+
     struct Viewer {
         QString Server;
         QString Subject;
