@@ -33,6 +33,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -137,7 +138,12 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
     TDialDriver::Callbacks callbacks;
     callbacks.LED = [this](const QString& colour, const QString& text) { LED(colour, text); };
     callbacks.ShowError = [this](const QString& text) { ShowError(text); };
-    callbacks.ProcessEvents = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); };
+    callbacks.ProcessEvents = [] {
+        // Pump the window for a moment instead of spinning on the status poll.
+        QEventLoop pause;
+        QTimer::singleShot(25, &pause, &QEventLoop::quit);
+        pause.exec();
+    };
     m_dial = new TDialDriver(*RAS, ::DialUpEnabled, DialedByProgram, RedialsLeft, RedialInterval, callbacks);
     m_optionHost = new TMainOptionHost(*this);
 
