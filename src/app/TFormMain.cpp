@@ -43,6 +43,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QToolButton>
 
@@ -490,7 +491,10 @@ void TFormMain::Startings()
     LED(QStringLiteral("Green"), QStringLiteral("Ready"));
     if (MenuStartupMinimized->isChecked()) {
         showMinimized();
-        OnMinimize();
+        if (!m_minimized) {
+            m_minimized = true;
+            OnMinimize();
+        }
     }
     if (MenuStartupCheck->isChecked()) {
         MenuCheckClick(Timer);
@@ -608,7 +612,8 @@ void TFormMain::MenuExitClick(QObject*)
 void TFormMain::endProgram()
 {
     m_terminated = true;
-    QCoreApplication::exit(0);
+    // Acts only while the program's event loop runs; before that, main() sees the flag.
+    QCoreApplication::quit();
 }
 
 // --- schedule --------------------------------------------------------------
@@ -952,13 +957,14 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 
 void TFormMain::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::WindowStateChange) {
-        auto* change = static_cast<QWindowStateChangeEvent*>(event);
-        const bool wasMinimized = change->oldState() & Qt::WindowMinimized;
-        if (isMinimized() && !wasMinimized && !m_inTray) {
+    // State changes that arrive while the console password is asked are the restore's own.
+    if (event->type() == QEvent::WindowStateChange && !m_inRestore) {
+        if (isMinimized() && !m_minimized) {
+            m_minimized = true;
             guarded([this] { OnMinimize(); });
-        } else if (!isMinimized() && wasMinimized && !m_restoring) {
-            // Restored from the task bar where there is no notification area.
+        } else if (!isMinimized() && m_minimized && !m_inTray) {
+            // Restored from the task bar, where there is no notification area.
+            m_minimized = false;
             guarded([this] { OnRestore(); });
         }
     }
@@ -984,11 +990,10 @@ void TFormMain::OnMinimize()
 
 void TFormMain::PopMenuOpenClick(QObject*)
 {
-    if (m_inTray || isMinimized()) {
+    if (m_minimized) {
+        m_minimized = false;
         m_inTray = false;
-        m_restoring = true;
         showNormal();
-        m_restoring = false;
         OnRestore();
         if (m_terminated) {
             return;

@@ -151,7 +151,8 @@ private:
     TDialDriver* m_dial = nullptr;
     TMainOptionHost* m_optionHost = nullptr;
     bool m_inTray = false;
-    bool m_restoring = false;
+    bool m_minimized = false;
+    bool m_inRestore = false;
 };
 
 // Program-wide state, one instance each, used from the GUI thread only.

@@ -1,0 +1,138 @@
+#include "app/TFormMain.h"
+#include "mailbox/TFormPassword.h"
+#include "settings/TIniFile.h"
+#include "settings/TVarnEncryption.h"
+#include "widgets/TModal.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The console password asked when the program is restored.
+class tst_Console : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void tries_data();
+    void tries();
+    void notMinimisedAsksNothing();
+
+private:
+    void start(const QString& stored);
+
+    QTemporaryDir* m_dir = nullptr;
+    TFormMain* m_main = nullptr;
+    QStringList m_answers;
+    QStringList m_prompts;
+    QStringList m_messages;
+};
+
+void tst_Console::init()
+{
+    m_dir = new QTemporaryDir;
+    m_answers.clear();
+    m_prompts.clear();
+    m_messages.clear();
+    TModal::SetHook([this](QDialog* d) {
+        if (auto* prompt = qobject_cast<TFormPassword*>(d)) {
+            m_prompts << prompt->LabelName->text();
+            prompt->EditPassword->setText(m_answers.isEmpty() ? QString() : m_answers.takeFirst());
+            prompt->accept();
+        } else {
+            QString text;
+            for (QLabel* l : d->findChildren<QLabel*>()) {
+                text += l->text() + QLatin1Char('|');
+            }
+            m_messages << text;
+            d->accept();
+        }
+    });
+}
+
+void tst_Console::cleanup()
+{
+    delete m_main;
+    m_main = nullptr;
+    TModal::SetHook({});
+    delete m_dir;
+}
+
+void tst_Console::start(const QString& stored)
+{
+    const QString ini = m_dir->filePath(QStringLiteral("Mailvane.ini"));
+    TIniFile f(ini);
+    f.WriteBool(QStringLiteral("Option"), QStringLiteral("StartupCheck"), false);
+    f.WriteBool(QStringLiteral("Option"), QStringLiteral("ConsoleProtect"), true);
+    TVarnEncryption scrambler;
+    scrambler.Key = QStringLiteral("Q-Lumen");
+    f.WriteString(QStringLiteral("General"), QStringLiteral("ConsolePassword"), scrambler.Scramble(stored));
+    m_main = new TFormMain(ini);
+    m_main->show();
+    m_main->CreateStatusWindow();
+    m_main->Startings();
+}
+
+void tst_Console::tries_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<int>("prompts");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("right at once") << QStringLiteral("s3cret") << QStringList{QStringLiteral("s3cret")} << 1 << false;
+    QTest::newRow("two wrong, then right")
+        << QStringLiteral("s3cret")
+        << QStringList{QStringLiteral("x"), QStringLiteral("S3CRET"), QStringLiteral("s3cret")} << 3 << false;
+    QTest::newRow("three wrong end the program")
+        << QStringLiteral("s3cret") << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")} << 3
+        << true;
+    QTest::newRow("none stored takes an empty entry") << QString() << QStringList{QString()} << 1 << false;
+    QTest::newRow("密碼 in Chinese") << QStringLiteral("密碼") << QStringList{QStringLiteral("密碼")} << 1 << false;
+}
+
+void tst_Console::tries()
+{
+    QFETCH(QString, stored);
+    QFETCH(QStringList, answers);
+    QFETCH(int, prompts);
+    QFETCH(bool, ends);
+    start(stored);
+    const QByteArray before = [&] {
+        QFile f(m_dir->filePath(QStringLiteral("Mailvane.ini")));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    m_answers = answers;
+    m_main->showMinimized();
+    // Let the window system's answer to the minimise arrive first.
+    QTest::qWait(50);
+    m_main->PopMenuOpenClick(m_main->PopMenuOpen);
+    QCOMPARE(m_prompts.size(), prompts);
+    QCOMPARE(m_prompts.first(), QStringLiteral("Console"));
+    QCOMPARE(m_main->Terminated(), ends);
+    if (ends) {
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages.first().contains(QStringLiteral("Mailvane Kernel")));
+        // Nothing is written on the way out.
+        m_main->close();
+        QFile f(m_dir->filePath(QStringLiteral("Mailvane.ini")));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    } else {
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(!m_main->isMinimized());
+    }
+}
+
+void tst_Console::notMinimisedAsksNothing()
+{
+    start(QStringLiteral("s3cret"));
+    m_main->PopMenuOpenClick(m_main->PopMenuOpen);
+    QVERIFY(m_prompts.isEmpty());
+    QVERIFY(!m_main->Terminated());
+}
+
+QTEST_MAIN(tst_Console)
+#include "tst_Console.moc"
