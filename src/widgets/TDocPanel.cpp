@@ -68,8 +68,9 @@ TDocPanel::TDocPanel(QWidget* parent) : QFrame(parent)
 TDocPanel::~TDocPanel()
 {
     hideOutline();
-    // While floating the window is our parent and is deleting us.
-    if (m_form && parentWidget() != m_form) {
+    // While floating the window is our parent and is deleting us; compare plain widget
+    // pointers, since the window is no longer a TDocForm at this point.
+    if (parentWidget() != m_formWidget && m_form) {
         delete m_form;
     }
 }
@@ -467,6 +468,7 @@ void TDocPanel::undock(const QRect& drop, bool dropped)
     m_align = alNone;
     if (!m_form) {
         m_form = new TDocForm(this, site->window());
+        m_formWidget = m_form;
     }
     m_form->ApplyStyle();
     m_floating = true;

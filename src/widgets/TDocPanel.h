@@ -213,6 +213,7 @@ private:
 
     DockedState m_state;
     QPointer<TDocForm> m_form;
+    QWidget* m_formWidget = nullptr;
     bool m_rolledUp = false;
     bool m_wrapping = false;
     bool m_fitting = false;
