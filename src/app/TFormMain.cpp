@@ -583,7 +583,6 @@ void TFormMain::closeEvent(QCloseEvent* event)
         return;
     }
     m_closing = true;
-    bool ok = true;
     guarded([&] {
         // Each mailbox window stores its geometry as it is asked to close.
         for (TFormMailList* w : MailboxWindows()) {
@@ -591,7 +590,6 @@ void TFormMain::closeEvent(QCloseEvent* event)
         }
         FormClose();
     });
-    Q_UNUSED(ok);
     // A check or dial still waiting must end before the event loops are told to stop,
     // or its wait could never finish.
     for (TFormMailList* w : MailboxWindows()) {

@@ -4,6 +4,7 @@
 #include "dialup/TRAS.h"
 #include "dialup/TRasApi.h"
 #include "mailbox/TFormMailList.h"
+#include "widgets/TColorStringGrid.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -89,7 +90,7 @@ void TMainOptionHost::RefreshState(const TOptionState& state)
     m_main.RAS->EntryName = state.EntryName;
     // Keyword colours may have changed.
     for (TFormMailList* w : m_main.MailboxWindows()) {
-        w->update();
+        w->ColorStringGrid->viewport()->update();
     }
 }
 
