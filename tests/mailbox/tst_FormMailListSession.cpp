@@ -1,3 +1,4 @@
+#include "CheckPass.h"
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
 #include "net/TSockets.h"
@@ -102,14 +103,7 @@ void TestFormMailListSession::cleanup()
 
 bool TestFormMailListSession::check()
 {
-    m_host->Counts[1] = 0;
-    m_host->Counts[2] = 0;
-    try {
-        m_form->Check();
-        return true;
-    } catch (const EAbort&) {
-        return false;
-    }
+    return RunCheck(m_form.data(), m_host.get());
 }
 
 bool TestFormMailListSession::view(int row)
