@@ -19,7 +19,6 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mailvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Mailvane"));
     // The tray keeps the program running while its frame is hidden.
     QApplication::setQuitOnLastWindowClosed(false);
 

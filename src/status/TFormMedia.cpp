@@ -4,10 +4,12 @@
 #include "settings/TIniFile.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QAudioOutput>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QMediaDevices>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QUrl>
@@ -84,6 +86,10 @@ void TFormMedia::formCreate()
     }
     const bool animation = m_context.MediaFile == m_context.AnimationFile;
     if (animation) {
+        // Without any sound device the audio sink would fail the whole animation; show it silent.
+        if (QMediaDevices::audioOutputs().isEmpty()) {
+            MediaPlayer->setAudioOutput(nullptr);
+        }
         m_videoSink = new QVideoSink(this);
         connect(m_videoSink, &QVideoSink::videoFrameChanged, this, &TFormMedia::videoFrameChanged);
         MediaPlayer->setVideoOutput(m_videoSink);
