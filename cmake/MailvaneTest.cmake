@@ -17,3 +17,35 @@ function(mailvane_add_test name)
         set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
     endif()
 endfunction()
+
+# mailvane_add_folder_tests(<prefix> LIBS <targets...> [FORM_LIBS <targets...>] [EXTRA_SOURCES <files...>])
+# Every tst_*.cpp of the calling folder becomes the test <prefix>_tst_<Name>; tests named
+# tst_Form* link FORM_LIBS when given (the forms), the others LIBS. The targets made are
+# returned in MV_FOLDER_TESTS for per-test additions.
+function(mailvane_add_folder_tests prefix)
+    cmake_parse_arguments(F "" "" "LIBS;FORM_LIBS;EXTRA_SOURCES" ${ARGN})
+    file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+    set(made)
+    foreach(src ${tests})
+        get_filename_component(name ${src} NAME_WE)
+        set(libs ${F_LIBS})
+        if(F_FORM_LIBS AND name MATCHES "^tst_Form")
+            set(libs ${F_FORM_LIBS})
+        endif()
+        mailvane_add_test(${prefix}_${name} SOURCES ${src} ${F_EXTRA_SOURCES} LIBS ${libs} mv_testsupport)
+        list(APPEND made ${prefix}_${name})
+    endforeach()
+    set(MV_FOLDER_TESTS ${made} PARENT_SCOPE)
+endfunction()
+
+# mailvane_add_benchmarks(<prefix> LIBS <targets...>): every bench_*.cpp of the calling
+# folder becomes an executable <prefix>_bench_<Name>, built but not run as a test.
+function(mailvane_add_benchmarks prefix)
+    cmake_parse_arguments(B "" "" "LIBS" ${ARGN})
+    file(GLOB benches CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/bench_*.cpp)
+    foreach(src ${benches})
+        get_filename_component(name ${src} NAME_WE)
+        add_executable(${prefix}_${name} ${src})
+        target_link_libraries(${prefix}_${name} PRIVATE ${B_LIBS} project_warnings)
+    endforeach()
+endfunction()

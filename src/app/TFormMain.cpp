@@ -129,7 +129,6 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
     DocPanel->setToolTip(QStringLiteral("You can drag this bar to every where."));
     DocPanel->resize(551, 42);
     DocPanel->SetDocked(false);
-    m_buttonBar = DocPanel;
     createMenus();
     createButtons();
     DocPanel->Loaded();
@@ -219,7 +218,7 @@ QAction* TFormMain::addToggle(QMenu* menu, const char* name, const QString& capt
 QToolButton* TFormMain::addButton(const char* name, const QString& text, const QString& hint,
                                   QStyle::StandardPixmap icon, int left, void (TFormMain::*handler)(QObject*))
 {
-    auto* button = new QToolButton(m_buttonBar);
+    auto* button = new QToolButton(DocPanel);
     button->setObjectName(QLatin1String(name));
     button->setText(text);
     button->setToolTip(hint);
@@ -379,13 +378,9 @@ void TFormMain::createMenus()
                                QStringLiteral("Disable auto check."), false);
 }
 
-void TFormMain::readOptions(TIniFile& ini)
+QList<TFormMain::OptionToggle> TFormMain::optionToggles() const
 {
-    const struct {
-        QAction* item;
-        const char* key;
-        bool def;
-    } toggles[] = {
+    return {
         {MenuAutoCheck, "AutoCheck", true},
         {MenuAutoLoad, "AutoLoad", false},
         {MenuAutoDelete, "AutoDelete", false},
@@ -398,7 +393,11 @@ void TFormMain::readOptions(TIniFile& ini)
         {MenuStartupCheck, "StartupCheck", true},
         {MenuStartupMinimized, "StartupMinimized", false},
     };
-    for (const auto& t : toggles) {
+}
+
+void TFormMain::readOptions(TIniFile& ini)
+{
+    for (const OptionToggle& t : optionToggles()) {
         t.item->setChecked(ini.ReadBool(kOption, QLatin1String(t.key), t.def));
     }
     PopMenuDisable->setChecked(!MenuAutoCheck->isChecked());
@@ -467,9 +466,7 @@ void TFormMain::CreateStatusWindow()
         m_mdiArea, m_settingsPath, [] { return NextCheckTime; },
         [this](const QString& tip) { TrayIcon->SetToolTip(tip); });
     FormStatus->setObjectName(QStringLiteral("FormStatus"));
-    if (!m_mdiArea->subWindowList().contains(FormStatus)) {
-        m_mdiArea->addSubWindow(FormStatus);
-    }
+    m_mdiArea->addSubWindow(FormStatus);
     FormStatus->show();
 }
 
@@ -550,23 +547,7 @@ void TFormMain::FormClose()
         ini.WriteInteger(kWindows, QStringLiteral("StatusTop"), FormStatus->y());
         ini.WriteInteger(kWindows, QStringLiteral("StatusLeft"), FormStatus->x());
     }
-    const struct {
-        QAction* item;
-        const char* key;
-    } toggles[] = {
-        {MenuAutoCheck, "AutoCheck"},
-        {MenuAutoLoad, "AutoLoad"},
-        {MenuAutoDelete, "AutoDelete"},
-        {MenuAutoView, "AutoView"},
-        {MenuConsoleProtect, "ConsoleProtect"},
-        {MenuNoSound, "NoSound"},
-        {MenuNoHeader, "NoHeader"},
-        {MenuRestoreWindow, "RestoreWindow"},
-        {MenuStayOnTop, "StayOnTop"},
-        {MenuStartupCheck, "StartupCheck"},
-        {MenuStartupMinimized, "StartupMinimized"},
-    };
-    for (const auto& t : toggles) {
+    for (const OptionToggle& t : optionToggles()) {
         ini.WriteBool(kOption, QLatin1String(t.key), t.item->isChecked());
     }
     HangUpIfDialed();
@@ -916,8 +897,8 @@ void TFormMain::DeliverPassword(const QString& name, const QString& clear)
 
 QWidget* TFormMain::CreateViewer(const QString& server, const QString& subject)
 {
+    // Given the frame's area as parent, the viewer takes its place there itself.
     auto* viewer = new TFormViewer(m_mdiArea, m_settingsPath);
-    m_mdiArea->addSubWindow(viewer);
     viewer->LabelServer->setText(server);
     viewer->LabelSubject->setText(subject);
     viewer->SetFirstLine(QStringLiteral("下載信件..."));

@@ -126,6 +126,13 @@ private:
     void FormClose();
     void createMenus();
     void createButtons();
+    // The eleven option toggles with their settings keys and defaults.
+    struct OptionToggle {
+        QAction* item;
+        const char* key;
+        bool def;
+    };
+    QList<OptionToggle> optionToggles() const;
     void readOptions(TIniFile& ini);
     QAction* addToggle(QMenu* menu, const char* name, const QString& caption, const QString& hint, bool def);
     QAction* addCommand(QMenu* menu, const char* name, const QString& caption, const QString& hint,
@@ -144,7 +151,6 @@ private:
     QString m_settingsPath;
     QString m_helpFile;
     QMdiArea* m_mdiArea = nullptr;
-    QWidget* m_buttonBar = nullptr;
     bool m_terminated = false;
     bool m_closing = false;
     QString m_consoleAttempt;
