@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstdio>
@@ -129,6 +130,13 @@ Parsed parse(QByteArrayView text)
     return p;
 }
 
+// QString::fromUtf8 drops a leading U+FEFF; inside the file it is part of a name or value.
+QString decode(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
 bool isAscii(QByteArrayView bytes)
 {
     for (const char ch : bytes) {
@@ -162,7 +170,7 @@ public:
             return bytes.size() == m_utf8.size() &&
                    qstrnicmp(bytes.data(), bytes.size(), m_utf8.constData(), m_utf8.size()) == 0;
         }
-        return QString::fromUtf8(bytes).compare(m_text, Qt::CaseInsensitive) == 0;
+        return decode(bytes).compare(m_text, Qt::CaseInsensitive) == 0;
     }
 
     const QByteArray& utf8() const { return m_utf8; }
@@ -210,6 +218,8 @@ bool findValue(const Document& doc, const QString& section, const QString& key, 
     return false;
 }
 
+// The file's own line end, from its first line break. A file without LF whose text
+// ends in CR has lost the LF of a CR LF; any other file without one gets LF.
 QByteArray lineEnding(const Document& doc)
 {
     for (const Line& line : doc.lines) {
@@ -217,7 +227,26 @@ QByteArray lineEnding(const Document& doc)
             return doc.data.mid(line.contentEnd, line.end - line.contentEnd);
         }
     }
-    return QByteArrayLiteral("\n");
+    return doc.data.endsWith('\r') ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+}
+
+// What ends a last line that has no line break: a CR already there is half of one.
+QByteArray closingBreak(const QByteArray& text, const QByteArray& eol)
+{
+    return text.endsWith('\r') ? QByteArrayLiteral("\n") : eol;
+}
+
+std::function<void(TIniFile::WriteStep)>& writeStepHook()
+{
+    static std::function<void(TIniFile::WriteStep)> instance;
+    return instance;
+}
+
+void reached(TIniFile::WriteStep step)
+{
+    if (writeStepHook()) {
+        writeStepHook()(step);
+    }
 }
 
 bool writeAll(int fd, const QByteArray& data)
@@ -238,43 +267,98 @@ bool writeAll(int fd, const QByteArray& data)
     return true;
 }
 
-// A new file beside the old one, swapped in by one rename: a crash leaves either the
-// old file or the new one, never a half-written one. No fsync per write: the rename is
-// what protects the content. The file holds scrambled passwords, so it is kept to its
-// owner (mkstemp creates it 0600).
+// The temporary file of one write: closed, and removed unless it took the file's place,
+// however the write ends.
+struct TempFile {
+    QByteArray name;
+    int fd = -1;
+    bool placed = false;
+
+    ~TempFile()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (!placed) {
+            ::unlink(name.constData());
+        }
+    }
+};
+
+// A rename is only lasting once the folder that holds the names is on the disk too.
+bool syncFolder(const QString& file)
+{
+    const int dir =
+        ::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        return false;
+    }
+    // Some file systems cannot sync a folder at all and say so with EINVAL.
+    const bool synced = ::fsync(dir) == 0 || errno == EINVAL;
+    ::close(dir);
+    return synced;
+}
+
+// A new file beside the old one, synced, then put in its place by one rename, and the
+// folder synced: a crash at any step leaves the old file or the new one, complete. The
+// temporary file has a fixed name, so one left by a crash goes at the next write; it
+// holds scrambled passwords, so it is owner-only from its creation.
 bool replaceFile(const QString& path, const QByteArray& data)
 {
     QFileInfo info(path);
     const QString target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
     const QByteArray dest = QFile::encodeName(target);
-    QByteArray tmp = dest + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) {
+    struct stat st {};
+    // The owner's write bit, not access(): root may write anything, yet a file the user
+    // made read-only must stay as it is.
+    if (::stat(dest.constData(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) {
         return false;
     }
-    bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && writeAll(fd, data);
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::renameat2(AT_FDCWD, tmp.constData(), AT_FDCWD, dest.constData(), RENAME_EXCHANGE) == 0) {
-        // Exchanging names instead of renaming over the old file spares ext4 its flush
-        // of the new data on every replace, which made each key write wait for the disk.
-        ::unlink(tmp.constData());
-        return true;
+    TempFile temp{dest + ".tmp"};
+    ::unlink(temp.name.constData());
+    temp.fd = ::open(temp.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (temp.fd < 0) {
+        temp.placed = true; // not ours to remove
+        return false;
     }
-    // No old file yet, or a file system without exchange.
-    ok = ok && ::rename(tmp.constData(), dest.constData()) == 0;
-    if (!ok) {
-        ::unlink(tmp.constData());
+    // The umask may have taken the owner's write bit.
+    if (::fchmod(temp.fd, S_IRUSR | S_IWUSR) != 0 || !writeAll(temp.fd, data)) {
+        return false;
     }
-    return ok;
+    reached(TIniFile::WriteStep::TempWritten);
+    if (::fsync(temp.fd) != 0) {
+        return false;
+    }
+    const int closed = ::close(temp.fd);
+    temp.fd = -1;
+    if (closed != 0) {
+        return false;
+    }
+    reached(TIniFile::WriteStep::TempSynced);
+    if (::rename(temp.name.constData(), dest.constData()) != 0) {
+        return false;
+    }
+    temp.placed = true;
+    reached(TIniFile::WriteStep::Renamed);
+    if (!syncFolder(target)) {
+        return false;
+    }
+    reached(TIniFile::WriteStep::FolderSynced);
+    return true;
 }
 
 } // namespace
+
+void TIniFile::SetWriteStepHook(std::function<void(WriteStep)> hook)
+{
+    writeStepHook() = std::move(hook);
+}
 
 TIniFile::TIniFile(QString path) : m_path(std::move(path)) {}
 
 static QString storedValue(QByteArrayView bytes)
 {
-    QString value = QString::fromUtf8(bytes);
+    QString value = decode(bytes);
     if (value.size() > kMaxValueLength) {
         value.truncate(kMaxValueLength);
         // Do not leave half of a surrogate pair behind.
@@ -307,7 +391,7 @@ QList<QPair<QString, QString>> TIniFile::ReadSection(const QString& section) con
     for (size_t i = header + 1; i < next; ++i) {
         const Parsed p = parse(doc.content(doc.lines[i]));
         if (p.kind == Kind::Key) {
-            entries.append({QString::fromUtf8(p.name), storedValue(p.value)});
+            entries.append({decode(p.name), storedValue(p.value)});
         }
     }
     return entries;
@@ -368,14 +452,14 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
             if (after.end > after.contentEnd) {
                 out.insert(after.end, entry + doc.data.mid(after.contentEnd, after.end - after.contentEnd));
             } else {
-                out.insert(after.end, lineEnding(doc) + entry);
+                out.insert(after.end, closingBreak(doc.data, lineEnding(doc)) + entry);
             }
         }
     } else {
         const QByteArray eol = lineEnding(doc);
         out = doc.data;
         if (!doc.lines.empty() && doc.lines.back().end == doc.lines.back().contentEnd) {
-            out += eol;
+            out += closingBreak(doc.data, eol);
         }
         out += '[' + sectionName.utf8() + ']' + eol + entry + eol;
     }
@@ -432,7 +516,7 @@ void TIniFile::replaceSection(const QString& section, const QList<QPair<QString,
         // Appended at the end, as writing each key into a missing section would.
         const QByteArray eol = lineEnding(doc);
         if (!out.isEmpty() && !out.endsWith('\n')) {
-            out += eol;
+            out += closingBreak(out, eol);
         }
         out += '[' + sectionName.utf8() + ']' + eol;
         for (const auto& entry : *entries) {

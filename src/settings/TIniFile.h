@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The settings file, with the rules of the Windows private-profile service:
 // section and key names match without regard to letter case, blanks around names
 // and values are dropped on reading, a value in matching double quotes reads
@@ -38,6 +40,11 @@ public:
 
     // The settings file beside the running executable.
     static QString DefaultPath();
+
+    // The steps of replacing the file on disk, in order. A test hook called after each
+    // step may throw to interrupt the write there; an empty function removes it.
+    enum class WriteStep { TempWritten, TempSynced, Renamed, FolderSynced };
+    static void SetWriteStepHook(std::function<void(WriteStep)> hook);
 
 private:
     void replaceSection(const QString& section, const QList<QPair<QString, QString>>* entries);

@@ -47,6 +47,14 @@ private slots:
     void unwritableFolderThrows();
     void unreadableFileIsNotOverwritten();
     void failedWriteKeepsOldContent();
+    void readOnlyFileIsRefused();
+    void interruptedWrite_data();
+    void interruptedWrite();
+    void staleTempIsReplaced();
+    void namesWithLeadingZeroWidthNoBreakSpace_data();
+    void namesWithLeadingZeroWidthNoBreakSpace();
+    void lineEndingKept_data();
+    void lineEndingKept();
     void defaultPathIsBesideExecutable();
 
 private:
@@ -566,6 +574,209 @@ void TestIniFile::failedWriteKeepsOldContent()
     QCOMPARE(get(), old);
     // The broken-off new file is not left lying beside the old one.
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Mailvane.ini")});
+}
+
+void TestIniFile::readOnlyFileIsRefused()
+{
+    // Mode bits, not access(): as root the kernel would let the write through.
+    const QByteArray old = "[A]\nx=1\n";
+    put(old);
+    const QFileDevice::Permissions readOnly = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    QVERIFY(QFile::setPermissions(path(), readOnly));
+    TIniFile ini(path());
+    try {
+        ini.WriteString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("2"));
+        QFAIL("no EWriteError");
+    } catch (const EWriteError& e) {
+        QCOMPARE(e.message(), QStringLiteral("Unable to write to ") + path());
+    }
+    QVERIFY_THROWS_EXCEPTION(EWriteError, ini.EraseSection(QStringLiteral("A")));
+    QCOMPARE(get(), old);
+    QCOMPARE(QFile::permissions(path()) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+             readOnly);
+
+    // Through a link, the file it points at decides.
+    const QString link = m_dir->filePath(QStringLiteral("link.ini"));
+    QVERIFY(QFile::link(path(), link));
+    QVERIFY_THROWS_EXCEPTION(EWriteError, TIniFile(link).WriteString(QStringLiteral("A"), QStringLiteral("x"), "3"));
+    QCOMPARE(get(), old);
+}
+
+namespace {
+struct Interrupted {
+    TIniFile::WriteStep step;
+};
+} // namespace
+
+void TestIniFile::interruptedWrite_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<bool>("newContent");
+    QTest::newRow("temp written") << int(TIniFile::WriteStep::TempWritten) << false;
+    QTest::newRow("temp synced") << int(TIniFile::WriteStep::TempSynced) << false;
+    QTest::newRow("renamed") << int(TIniFile::WriteStep::Renamed) << true;
+    QTest::newRow("folder synced") << int(TIniFile::WriteStep::FolderSynced) << true;
+}
+
+void TestIniFile::interruptedWrite()
+{
+    QFETCH(int, step);
+    QFETCH(bool, newContent);
+    const QByteArray old = "[Home]\nHost=pop.example\nPassword=3FA0C1\n";
+    const QByteArray updated = "[Home]\nHost=pop.example\nPassword=77B2\n";
+    put(old);
+
+    QList<TIniFile::WriteStep> steps;
+    QStringList temps;
+    TIniFile::SetWriteStepHook([&](TIniFile::WriteStep s) {
+        steps << s;
+        if (s == TIniFile::WriteStep::TempWritten) {
+            // The new content lies complete beside the old file, readable by its owner only.
+            const QFileInfoList files = QDir(m_dir->path()).entryInfoList(QDir::Files | QDir::Hidden);
+            for (const QFileInfo& f : files) {
+                if (f.fileName() != QLatin1String("Mailvane.ini")) {
+                    temps << f.fileName();
+                    QCOMPARE(f.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+                             QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+                    QFile file(f.filePath());
+                    QVERIFY(file.open(QIODevice::ReadOnly));
+                    QCOMPARE(file.readAll(), updated);
+                }
+            }
+        }
+        if (int(s) == step) {
+            throw Interrupted{s};
+        }
+    });
+    bool interrupted = false;
+    try {
+        TIniFile(path()).WriteString(QStringLiteral("Home"), QStringLiteral("Password"), QStringLiteral("77B2"));
+    } catch (const Interrupted& e) {
+        interrupted = int(e.step) == step;
+    }
+    TIniFile::SetWriteStepHook({});
+
+    QVERIFY(interrupted);
+    QCOMPARE(temps.size(), 1);
+    QCOMPARE(get(), newContent ? updated : old);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Mailvane.ini")});
+    // The data is on the disk before the new name points at it, and the name before the write returns.
+    const QList<TIniFile::WriteStep> order{TIniFile::WriteStep::TempWritten, TIniFile::WriteStep::TempSynced,
+                                           TIniFile::WriteStep::Renamed, TIniFile::WriteStep::FolderSynced};
+    QCOMPARE(steps, order.mid(0, step + 1));
+}
+
+void TestIniFile::staleTempIsReplaced()
+{
+    // Left by a crash of an earlier write: scrambled passwords, readable by all.
+    QString temp;
+    TIniFile::SetWriteStepHook([&](TIniFile::WriteStep s) {
+        if (s == TIniFile::WriteStep::TempWritten) {
+            const QStringList files = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
+            for (const QString& f : files) {
+                if (f != QLatin1String("Mailvane.ini")) {
+                    temp = m_dir->filePath(f);
+                }
+            }
+        }
+    });
+    put("[A]\nx=1\n");
+    TIniFile(path()).WriteString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("2"));
+    TIniFile::SetWriteStepHook({});
+    QVERIFY(!temp.isEmpty());
+
+    {
+        QFile stale(temp);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("[Home]\nPassword=3FA0C1\n; and a long tail that a shorter file must not keep\n");
+    }
+    QVERIFY(QFile::setPermissions(temp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    TIniFile(path()).WriteString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("3"));
+    QCOMPARE(get(), QByteArray("[A]\nx=3\n"));
+    QVERIFY(!QFile::exists(temp));
+}
+
+void TestIniFile::namesWithLeadingZeroWidthNoBreakSpace_data()
+{
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    const QString feff(QChar(0xFEFF));
+    QTest::newRow("section") << feff + "Home"
+                             << "Host"
+                             << "pop.example";
+    QTest::newRow("section of Chinese") << feff + "信箱"
+                                        << "Host"
+                                        << "pop.example";
+    QTest::newRow("key") << "Home" << feff + "Host"
+                         << "pop.example";
+    QTest::newRow("value") << "Home"
+                           << "Host" << feff + "pop.example";
+}
+
+void TestIniFile::namesWithLeadingZeroWidthNoBreakSpace()
+{
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    put("\xEF\xBB\xBF[Server]\n0=Home\n");
+    TIniFile ini(path());
+    for (int i = 0; i < 3; ++i) {
+        ini.WriteString(section, key, value);
+        ini.WriteString(section, QStringLiteral("Top"), QString::number(i));
+    }
+    QCOMPARE(ini.ReadString(section, key, QStringLiteral("<def>")), value);
+    QCOMPARE(ini.ReadInteger(section, QStringLiteral("Top"), -1), 2);
+    QCOMPARE(ini.ReadSection(section).size(), 2);
+    QCOMPARE(ini.ReadSection(section).first(), qMakePair(key, value));
+    // Written once, and a real byte-order mark at the head of the file still is no part of a name.
+    QCOMPARE(get().count("Top="), 1);
+    QCOMPARE(ini.ReadString(QStringLiteral("Server"), QStringLiteral("0"), QString()), QStringLiteral("Home"));
+    ini.EraseSection(section);
+    QVERIFY(!ini.SectionExists(section));
+    QCOMPARE(ini.ReadString(QStringLiteral("Server"), QStringLiteral("0"), QString()), QStringLiteral("Home"));
+}
+
+void TestIniFile::lineEndingKept_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("eol");
+    QTest::newRow("new file") << QByteArray() << QByteArray("\n");
+    QTest::newRow("LF") << QByteArray("[A]\nx=1\n") << QByteArray("\n");
+    QTest::newRow("LF, no final end") << QByteArray("[A]\nx=1") << QByteArray("\n");
+    QTest::newRow("CRLF") << QByteArray("[A]\r\nx=1\r\n") << QByteArray("\r\n");
+    QTest::newRow("CRLF, no final end") << QByteArray("[A]\r\nx=1") << QByteArray("\r\n");
+    QTest::newRow("one line ending in CR") << QByteArray("[A]\r") << QByteArray("\r\n");
+    QTest::newRow("one line, no end") << QByteArray("[A]") << QByteArray("\n");
+}
+
+void TestIniFile::lineEndingKept()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, eol);
+    if (!before.isNull()) {
+        put(before);
+    }
+    TIniFile ini(path());
+    // Every write, not only the last, keeps the file to one kind of line end.
+    const auto oneEnding = [&] {
+        const QByteArray after = get();
+        QByteArray other = after;
+        other.replace(eol, "");
+        return after.endsWith(eol) && !other.contains('\n') && !other.contains('\r');
+    };
+    const QList<QPair<QString, QString>> ids{{QStringLiteral("1"), QStringLiteral("<a@x>")}};
+    ini.WriteSection(QStringLiteral("IDs:B"), ids);
+    QVERIFY2(oneEnding(), get().toPercentEncoding().constData());
+    ini.WriteString(QStringLiteral("A"), QStringLiteral("y"), QStringLiteral("2"));
+    QVERIFY2(oneEnding(), get().toPercentEncoding().constData());
+    ini.WriteSection(QStringLiteral("IDs:B"), ids);
+    QVERIFY2(oneEnding(), get().toPercentEncoding().constData());
+    ini.WriteString(QStringLiteral("C"), QStringLiteral("z"), QStringLiteral("3"));
+    ini.WriteString(QStringLiteral("A"), QStringLiteral("w"), QStringLiteral("4"));
+    QVERIFY2(oneEnding(), get().toPercentEncoding().constData());
+    QCOMPARE(ini.ReadString(QStringLiteral("A"), QStringLiteral("w"), QString()), QStringLiteral("4"));
+    QCOMPARE(ini.ReadString(QStringLiteral("IDs:B"), QStringLiteral("1"), QString()), QStringLiteral("<a@x>"));
 }
 
 void TestIniFile::defaultPathIsBesideExecutable()
