@@ -444,6 +444,13 @@ void TFormOption::connectHandlers()
     auto guarded = [](auto body) { return [body] { TExceptionHook::Run(body); }; };
 
     connect(ListBoxName, &QListWidget::currentRowChanged, this, guarded([this] { ListBoxNameClick(); }));
+    // A click on the line already selected changes no row, yet it refills the fields too.
+    ListBoxName->viewport()->installEventFilter(this);
+    connect(ListBoxName, &QListWidget::clicked, this, guarded([this] {
+                if (ListBoxName->currentRow() == m_rowAtPress) {
+                    ListBoxNameClick();
+                }
+            }));
     connect(EditName, &QLineEdit::textChanged, this, guarded([this] { EditNameChange(); }));
     connect(ButtonAdd, &QPushButton::clicked, this, guarded([this] { ButtonAddClick(); }));
     connect(ButtonUpdate, &QPushButton::clicked, this, guarded([this] { ButtonUpdateClick(); }));
@@ -480,6 +487,14 @@ void TFormOption::SelectPage(TPage page)
     PageControl->setCurrentWidget(pages[page]);
 }
 
+bool TFormOption::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ListBoxName->viewport() && event->type() == QEvent::MouseButtonPress) {
+        m_rowAtPress = ListBoxName->currentRow();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void TFormOption::showEvent(QShowEvent* event)
 {
     if (!m_centred) {
@@ -503,7 +518,13 @@ bool TFormOption::ValidMailboxName(const QString& name)
     if (name.isEmpty() || name.trimmed() != name) {
         return false;
     }
-    if (name == QLatin1String("Status") || name == QLatin1String("Viewer") || name == QLatin1String("About")) {
+    // "Console" is the name under which the console password prompt answers.
+    if (name == QLatin1String("Status") || name == QLatin1String("Viewer") || name == QLatin1String("About") ||
+        name == QLatin1String("Console")) {
+        return false;
+    }
+    // A leading U+FEFF is invisible, and taken for a byte-order mark by other readers of the file.
+    if (name.startsWith(QChar(0xFEFF))) {
         return false;
     }
     // What the settings file cannot hold as a section name, or reads back otherwise.
@@ -718,9 +739,12 @@ void TFormOption::ButtonUpdateClick()
         Error(QStringLiteral("除密碼外皆須填寫！"));
         return;
     }
-    writeMailbox(name);
-    m_unreadable.remove(name + QStringLiteral("/Password"));
-    m_host.SetMailboxPassword(name, EditPassword->text());
+    // Windows are found by exact caption: use the name as listed, whatever its letter case here.
+    const int listed = findLine(name);
+    const QString mailbox = listed >= 0 ? line(listed) : name;
+    writeMailbox(mailbox);
+    m_unreadable.remove(mailbox + QStringLiteral("/Password"));
+    m_host.SetMailboxPassword(mailbox, EditPassword->text());
 }
 
 void TFormOption::ButtonDeleteClick()
@@ -757,7 +781,8 @@ void TFormOption::ButtonDeleteClick()
 void TFormOption::SelectFile(QObject* sender)
 {
     static const QStringList filters = {
-        QStringLiteral("Program Files (*.EXE *.exe)"), QStringLiteral("Animation Files (*.AVI *.avi)"),
+        // Programs here carry no extension: every file is offered.
+        QStringLiteral("Program Files (*)"), QStringLiteral("Animation Files (*.AVI *.avi)"),
         QStringLiteral("Sound Files (*.WAV *.MID *.wav *.mid)"), QStringLiteral("All Files (*)")};
     QLineEdit* target = nullptr;
     int filter = 0;

@@ -121,6 +121,7 @@ public slots:
     void done(int result) override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -159,4 +160,5 @@ private:
     QSet<QString> m_unreadable;
     bool m_closed = false;
     bool m_centred = false;
+    int m_rowAtPress = -1;
 };

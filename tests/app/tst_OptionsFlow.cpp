@@ -25,6 +25,7 @@ class tst_OptionsFlow : public QObject {
 private slots:
     void setUpCheckAndDeleteWithoutRestart();
     void optionCommandsOpenTheirPage();
+    void updateInOtherLetterCaseReachesTheWindow();
 };
 
 void tst_OptionsFlow::setUpCheckAndDeleteWithoutRestart()
@@ -134,6 +135,40 @@ void tst_OptionsFlow::optionCommandsOpenTheirPage()
         QCOMPARE(page, c.second);
     }
     TModal::SetHook({});
+}
+
+void tst_OptionsFlow::updateInOtherLetterCaseReachesTheWindow()
+{
+    QTemporaryDir dir;
+    const QString iniPath = dir.filePath(QStringLiteral("Mailvane.ini"));
+    {
+        TIniFile ini(iniPath);
+        ini.WriteBool(QStringLiteral("Option"), QStringLiteral("StartupCheck"), false);
+        ini.WriteString(QStringLiteral("Server"), QStringLiteral("0"), QStringLiteral("Home"));
+        ini.WriteString(QStringLiteral("Home"), QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
+        ini.WriteString(QStringLiteral("Home"), QStringLiteral("Login"), QStringLiteral("user"));
+    }
+    TFormMain main(iniPath);
+    main.show();
+    main.CreateStatusWindow();
+    main.Startings();
+    TFormMailList* home = main.MailboxWindows().value(0);
+    QVERIFY(home);
+    home->EditPassword->setText(QStringLiteral("old"));
+
+    TModal::SetHook([&](QDialog* d) {
+        if (auto* option = qobject_cast<TFormOption*>(d)) {
+            option->EditName->setText(QStringLiteral("home"));
+            option->EditPassword->setText(QStringLiteral("new"));
+            option->ButtonUpdate->click();
+            option->close();
+        } else {
+            d->accept();
+        }
+    });
+    main.MenuNetwork->trigger();
+    TModal::SetHook({});
+    QCOMPARE(home->EditPassword->text(), QStringLiteral("new"));
 }
 
 QTEST_MAIN(tst_OptionsFlow)

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -85,6 +86,8 @@ private slots:
     void deleteLine();
     void deleteFollowsSelectedLine();
     void update();
+    void updateInOtherLetterCase();
+    void clickOnSelectedLineRefills();
     void buttonsFollowName();
     void hourList_data();
     void hourList();
@@ -292,6 +295,16 @@ void tst_FormOption::add_data()
     QTest::newRow("status in lower case") << home << "status"
                                           << "h"
                                           << "l" << QString();
+    // Its prompt answers the console password, never a mailbox.
+    QTest::newRow("Console") << home << "Console"
+                             << "h"
+                             << "l" << kBadName;
+    QTest::newRow("console in lower case") << home << "console"
+                                           << "h"
+                                           << "l" << QString();
+    QTest::newRow("leading U+FEFF") << home << QString(QChar(0xFEFF)) + "work"
+                                    << "h"
+                                    << "l" << kBadName;
     QTest::newRow("Home beside home") << home << "Home"
                                       << "h"
                                       << "l" << kDuplicate;
@@ -448,6 +461,48 @@ void tst_FormOption::update()
     QCOMPARE(m_host->passwords, (QList<QPair<QString, QString>>{{"home", ""}}));
     QCOMPARE(read("Server", "0"), QStringLiteral("home"));
     QVERIFY(m_host->created.isEmpty());
+}
+
+void tst_FormOption::updateInOtherLetterCase()
+{
+    listMailboxes({"Home"});
+    auto dialog = open();
+    dialog->EditName->setText(QStringLiteral("HOME"));
+    dialog->EditPassword->setText(QStringLiteral("fresh"));
+    dialog->ButtonUpdate->click();
+    // The open window is captioned as listed, so it is reached under the listed name.
+    QCOMPARE(m_host->passwords, (QList<QPair<QString, QString>>{{"Home", "fresh"}}));
+    QCOMPARE(m_host->encryption.Unscramble(read("Home", "Password")), QStringLiteral("fresh"));
+    QCOMPARE(m_ini->ReadSection(QStringLiteral("Home")).size(), 3);
+}
+
+void tst_FormOption::clickOnSelectedLineRefills()
+{
+    listMailboxes({"home", "work"});
+    m_ini->WriteString("work", "Password", "QQ"); // reported each time it is read
+    auto dialog = open();
+    dialog->SelectPage(TFormOption::pgNetwork);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    const auto click = [&](int row) {
+        QListWidget* list = dialog->ListBoxName;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    };
+
+    QCOMPARE(dialog->ListBoxName->currentRow(), 0);
+    dialog->EditHost->setText(QStringLiteral("typed"));
+    dialog->EditLogin->clear();
+    click(0);
+    QCOMPARE(dialog->EditHost->text(), QStringLiteral("home.example"));
+    QCOMPARE(dialog->EditLogin->text(), QStringLiteral("user"));
+
+    // A click that moves the selection fills the fields once.
+    click(1);
+    QCOMPARE(dialog->EditName->text(), QStringLiteral("work"));
+    QCOMPARE(m_host->messages.size(), 1);
+    click(1);
+    QCOMPARE(m_host->messages.size(), 2);
+    dialog->hide();
 }
 
 void tst_FormOption::buttonsFollowName()
@@ -635,8 +690,12 @@ void tst_FormOption::dialUp()
 void tst_FormOption::choosers()
 {
     QList<int> filters;
-    TFormOption::SetFileChooser([&](QWidget*, const QStringList&, int filter) {
+    QString programFilter;
+    TFormOption::SetFileChooser([&](QWidget*, const QStringList& names, int filter) {
         filters << filter;
+        if (filter == 1) {
+            programFilter = names.value(0);
+        }
         return filter == 2 ? QStringLiteral("/media/new.avi") : QString();
     });
     TFormOption::SetFontChooser([](QWidget*, QFont& font) {
@@ -656,6 +715,9 @@ void tst_FormOption::choosers()
     dialog->ButtonSound->click(); // cancelled
     dialog->ButtonMail->click();  // cancelled
     QCOMPARE(filters, (QList<int>{2, 3, 1}));
+    // The first filter offered for the mail program shows programs without an extension.
+    const QString patterns = programFilter.section(QLatin1Char('('), 1).section(QLatin1Char(')'), 0, 0);
+    QVERIFY2(QDir::match(patterns, QStringLiteral("thunderbird")), qPrintable(programFilter));
     QCOMPARE(dialog->EditAnimation->text(), QStringLiteral("/media/new.avi"));
     QCOMPARE(dialog->EditSound->text(), QStringLiteral("/opt/mailvane/Mailvane.wav"));
 
