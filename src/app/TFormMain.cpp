@@ -455,7 +455,11 @@ void TFormMain::FormCreate()
         }
         formCreateDialUp(ini);
     } catch (const EMailvane& e) {
-        // The rest of the start-up settings keep their initial values.
+        // The rest of the start-up settings keep their initial values, but dial-up must
+        // not stay on without the remote-access library.
+        if (!TRasApi::IsPresent()) {
+            ::DialUpEnabled = false;
+        }
         TModal::MessageBox(this, e.message(), QStringLiteral("Mailvane"));
     }
 }

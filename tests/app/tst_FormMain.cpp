@@ -1,4 +1,5 @@
 #include "app/TFormMain.h"
+#include "dialup/TRasApi.h"
 #include "mailbox/TFormMailList.h"
 #include "settings/TClock.h"
 #include "settings/TIniFile.h"
@@ -68,6 +69,7 @@ void tst_FormMain::cleanup()
     m_main = nullptr;
     TModal::SetHook({});
     TClock::SetReal();
+    TRasApi::SetLibraryName(QLatin1String(TRasApi::DefaultLibraryName));
     delete m_dir;
 }
 
@@ -130,7 +132,8 @@ void tst_FormMain::exitWritesWindowsAndOptions()
 
 void tst_FormMain::badStoredNumberEndsCreationWithMessage()
 {
-    start(QStringLiteral("[DialUp]\nRedialInterval=abc\n[Schedule]\nScheduleCheck=1\nSchedule=6\n"));
+    TRasApi::SetLibraryName(m_dir->filePath(QStringLiteral("librasapi32-missing.so")));
+    start(QStringLiteral("[DialUp]\nEnableDiapUp=1\nRedialInterval=abc\n[Schedule]\nScheduleCheck=1\nSchedule=6\n"));
     QCOMPARE(m_dialogs.size(), 1);
     QVERIFY2(m_dialogs.first().contains(QStringLiteral("'abc' is not a valid integer value")),
              qPrintable(m_dialogs.first()));
@@ -138,6 +141,10 @@ void tst_FormMain::badStoredNumberEndsCreationWithMessage()
     QVERIFY(!ScheduleCheck);
     QVERIFY(!ScheduleHours[5]);
     QCOMPARE(FormStatus->LabelStatus->text(), QStringLiteral("Ready"));
+    // The library probe runs all the same: without the library a check does not try to dial.
+    QVERIFY(!DialUpEnabled);
+    m_main->MenuCheck->trigger();
+    QCOMPARE(m_dialogs.size(), 1);
 }
 
 void tst_FormMain::handEditedHoursStayInsideTheDay()
