@@ -1,5 +1,6 @@
 #include "mailbox/TFormMailList.h"
 
+#include "mailbox/TCharset.h"
 #include "mailbox/TColumnScale.h"
 #include "mailbox/TFormPassword.h"
 #include "mailbox/THeaderExtract.h"
@@ -38,14 +39,10 @@ constexpr int kNewRow = 2;
 constexpr int kCountRow = 1;
 constexpr int kViewLimit = 65534;
 
-// Header values as received; bytes that are not UTF-8 are shown one character each.
-QString displayText(const QByteArray& bytes)
+// Header values as received; raw 8-bit bytes are read by the charset of the reply's header.
+QString displayText(const QByteArray& bytes, const QByteArray& reply)
 {
-    const QString text = QString::fromUtf8(bytes);
-    if (text.contains(QChar::ReplacementCharacter) && !bytes.contains("\xEF\xBF\xBD")) {
-        return QString::fromLatin1(bytes);
-    }
-    return text;
+    return TCharset::HeaderText(bytes, reply);
 }
 
 QByteArray number(int n)
@@ -554,9 +551,9 @@ void TFormMailList::listingSession(const QSet<QString>& pendingNew)
         const QByteArray size = TPop3Reply::ListSize(list);
         ColorStringGrid->SetCells(2, n, QString::fromLatin1(size));
         const QByteArray top = SendCommand("Top " + number(n) + " 1", kReceiving, kReceiveError);
-        ColorStringGrid->SetCells(3, n, displayText(THeaderExtract::Value(top, "DATE")));
-        ColorStringGrid->SetCells(4, n, displayText(THeaderExtract::Value(top, "FROM")));
-        ColorStringGrid->SetCells(5, n, displayText(THeaderExtract::Value(top, "SUBJECT")));
+        ColorStringGrid->SetCells(3, n, displayText(THeaderExtract::Value(top, "DATE"), top));
+        ColorStringGrid->SetCells(4, n, displayText(THeaderExtract::Value(top, "FROM"), top));
+        ColorStringGrid->SetCells(5, n, displayText(THeaderExtract::Value(top, "SUBJECT"), top));
         const QByteArray id = THeaderExtract::MessageId(top, size);
         m_rowIds.append(id);
         if (!seen.Contains(id)) {

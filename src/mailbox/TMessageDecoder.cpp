@@ -70,12 +70,13 @@ QByteArray TMessageDecoder::DecodeQuotedPrintable(const QByteArray& source)
     result.reserve(body.size());
     for (int i = 0; i < splitter.StringList.size(); ++i) {
         QByteArray piece = splitter.StringList.at(i).toLatin1();
-        if (i > 0 && piece.size() >= 2 && IsHexPair(piece.left(2))) {
+        // Only what directly follows an "=" is a soft break or an escape; a CR LF at the
+        // start of the text, or one that an escape produced, is text.
+        if (i > 0 && piece.startsWith("\r\n")) {
+            piece.remove(0, 2);
+        } else if (i > 0 && piece.size() >= 2 && IsHexPair(piece.left(2))) {
             const char byte = static_cast<char>(hexDigit(piece[0]) * 16 + hexDigit(piece[1]));
             piece = QByteArray(1, byte) + piece.mid(2);
-        }
-        if (piece.size() >= 2 && piece.startsWith("\r\n")) {
-            piece.remove(0, 2);
         }
         result += piece;
     }

@@ -201,13 +201,11 @@ void TFormViewer::FormCloseQuery()
 void TFormViewer::showEvent(QShowEvent* event)
 {
     QMdiSubWindow::showEvent(event);
-    // Minimising and restoring inside the frame hide and show the window again; only a
-    // real show takes the stored size.
-    if (!event->spontaneous() && !isMinimized()) {
-        if (!m_restoring) {
-            TExceptionHook::Run([this] { FormShow(); });
-        }
-        m_restoring = false;
+    // Restoring from minimised and hiding and showing the frame (options dialog, tray)
+    // show the viewer again; only its first show takes the stored size.
+    if (!m_sizeRead && !event->spontaneous() && !isMinimized()) {
+        m_sizeRead = true;
+        TExceptionHook::Run([this] { FormShow(); });
     }
 }
 
@@ -217,18 +215,6 @@ void TFormViewer::closeEvent(QCloseEvent* event)
     TExceptionHook::Run([this] { FormCloseQuery(); });
     QMdiSubWindow::closeEvent(event);
     event->accept();
-}
-
-void TFormViewer::changeEvent(QEvent* event)
-{
-    if (event->type() == QEvent::WindowStateChange) {
-        // Restoring passes through several state changes before the window shows again.
-        const auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
-        if (old & (Qt::WindowMinimized | Qt::WindowMaximized)) {
-            m_restoring = true;
-        }
-    }
-    QMdiSubWindow::changeEvent(event);
 }
 
 void TFormViewer::resizeEvent(QResizeEvent* event)

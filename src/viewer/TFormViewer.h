@@ -52,7 +52,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -66,5 +65,5 @@ private:
     std::unique_ptr<TLinePrinter> m_linePrinter;
     bool m_printToFile = false;
     QSize m_normalSize;
-    bool m_restoring = false;
+    bool m_sizeRead = false;
 };

@@ -497,11 +497,18 @@ TLinePrinter::TColumn TLinePrinter::ParseColumn(const QString& field, double def
         column.Alignment = first == u'<' ? taLeftJustify : (first == u'>' ? taRightJustify : taCenter);
         f.remove(0, 1);
     }
-    // Plain decimal text only: a thousands separator would turn "1,5" into 15.
+    // Plain decimal text only: a thousands separator would turn "1,5" into 15. The point
+    // is read first, in every locale, because the program writes its own formats with it.
+    QLocale c = QLocale::c();
+    c.setNumberOptions(c.numberOptions() | QLocale::RejectGroupSeparator);
     QLocale numbers(locale);
     numbers.setNumberOptions(numbers.numberOptions() | QLocale::RejectGroupSeparator);
+    const QString number = f.trimmed();
     bool ok = false;
-    const double width = numbers.toDouble(f.trimmed(), &ok);
+    double width = c.toDouble(number, &ok);
+    if (!ok) {
+        width = numbers.toDouble(number, &ok);
+    }
     column.Width = ok ? width : defaultColWidth;
     return column;
 }

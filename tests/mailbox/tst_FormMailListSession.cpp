@@ -6,6 +6,7 @@
 #include "settings/TIniFile.h"
 #include "testsupport/TFakeMailHost.h"
 #include "testsupport/TScriptServer.h"
+#include "widgets/TColorRef.h"
 #include "widgets/TColorStringGrid.h"
 #include "widgets/TModal.h"
 
@@ -42,6 +43,7 @@ private slots:
     void deleteSkipsMovedMessage();
     void autoDeleteSparesNewMessages();
     void filterMarksAndCountsOnce();
+    void rawHeadersReadAsChinese();
     void viewClearsMarkOnce();
     void autoViewOpensMinimised();
     void retrReplyIsBounded();
@@ -434,6 +436,34 @@ void TestFormMailListSession::filterMarksAndCountsOnce()
     QVERIFY(check());
     QCOMPARE(server.mailbox().size(), 2);
     QCOMPARE(m_form->MessageRows(), 2);
+}
+
+void TestFormMailListSession::rawHeadersReadAsChinese()
+{
+    m_host->Rules.HighLight[0] = QStringLiteral("通知");
+    m_host->Rules.HighLightColor[0] = 0x0000FF;
+    m_host->Rules.HighLight[1] = QStringLiteral("會議");
+    m_host->Rules.Delete[1] = true;
+    // Subjects sent as raw bytes, without encoded words.
+    const QByteArray big5Subject("\xB7\x7C\xC4\xB3\xB3\x71\xAA\xBE");
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>", "a@t", big5Subject), msg("<2@t>", "a@t", "\xE9\x80\xB1\xE5\xA0\xB1"),
+                         "Message-ID: <3@t>\nContent-Type: text/plain; charset=gb2312\nFrom: \xD6\xD0\n"
+                         "Subject: \xD6\xD0\xCE\xC4\n\nbody\n",
+                         msg("<4@t>", "a@t", "Caf\xE9 Bar")});
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 1), QStringLiteral("會議通知"));
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 2), QStringLiteral("週報"));
+    QCOMPARE(m_form->ColorStringGrid->Cells(4, 3), QStringLiteral("中"));
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 3), QStringLiteral("中文"));
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 4), QStringLiteral("Café Bar"));
+    QCOMPARE(m_form->Marker(1), QStringLiteral("x"));
+    QCOMPARE(m_form->Marker(2), QStringLiteral("*"));
+    TCellPaint paint;
+    paint.Brush = QBrush(m_form->ColorStringGrid->GridColor());
+    m_form->ColorStringGridGetCellColor(m_form->ColorStringGrid, 1, 5, QStyle::State_None, paint);
+    QCOMPARE(paint.FontColor, TColorRef::ToQColor(0x0000FF));
 }
 
 void TestFormMailListSession::viewClearsMarkOnce()

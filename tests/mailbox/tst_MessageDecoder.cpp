@@ -38,6 +38,11 @@ void TestMessageDecoder::quotedPrintable_data()
     QTest::newRow("equals at the very end") << QByteArray("tail=") << QByteArray("tail");
     QTest::newRow("hard line breaks stay") << QByteArray("one\r\ntwo") << QByteArray("one\r\ntwo");
     QTest::newRow("escaped CR LF stays") << QByteArray("a=0D=0Ab") << QByteArray("a\r\nb");
+    // Only "=" at a line end joins lines; a CR LF that no "=" precedes is text.
+    QTest::newRow("blank first line kept") << QByteArray("\r\nafter") << QByteArray("\r\nafter");
+    QTest::newRow("escaped CR before a bare LF") << QByteArray("a=0D\nb") << QByteArray("a\r\nb");
+    QTest::newRow("escaped CR before CR LF") << QByteArray("a=0D\r\nb") << QByteArray("a\r\r\nb");
+    QTest::newRow("soft break before a blank line") << QByteArray("a=\r\n\r\nb") << QByteArray("a\r\nb");
 }
 
 void TestMessageDecoder::quotedPrintable()

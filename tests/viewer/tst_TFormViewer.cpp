@@ -25,6 +25,7 @@ private slots:
     void fontsFromSettings_data();
     void fontsFromSettings();
     void sizeRememberedAcrossViewers();
+    void sizeKeptWhenFrameHidden();
     void showTextDecodesByCharset();
     void zeroByteVisible();
     void tabStaysInMemo();
@@ -139,6 +140,22 @@ void TestFormViewer::sizeRememberedAcrossViewers()
     auto* fourth = new TFormViewer(m_area.get(), iniPath());
     QCOMPARE(fourth->size(), QSize(550, 280));
     fourth->close();
+}
+
+void TestFormViewer::sizeKeptWhenFrameHidden()
+{
+    // Every options dialog and every restore from the tray hides and shows the frame.
+    auto* v = new TFormViewer(m_area.get(), iniPath());
+    QCOMPARE(v->size(), QSize(480, 200));
+    v->resize(700, 450);
+    m_area->hide();
+    m_area->show();
+    QVERIFY(v->isVisible());
+    QCOMPARE(v->size(), QSize(700, 450));
+    v->showMinimized();
+    v->showNormal();
+    QTRY_COMPARE(v->size(), QSize(700, 450));
+    v->close();
 }
 
 void TestFormViewer::showTextDecodesByCharset()

@@ -49,6 +49,7 @@ private slots:
     void defaultColWidth();
     void parseColumn_data();
     void parseColumn();
+    void fixedFormatInCommaLocale();
     void fitText_data();
     void fitText();
     void expandTabs_data();
@@ -211,7 +212,10 @@ void TestLinePrinter::parseColumn_data()
     QTest::newRow("unknown mark stays and spoils the number") << "x4" << english << int(taLeftJustify) << 2.0;
     QTest::newRow("decimal comma in a point locale") << ">1,5" << english << int(taRightJustify) << 2.0;
     QTest::newRow("decimal comma in a comma locale") << ">1,5" << german << int(taRightJustify) << 1.5;
-    QTest::newRow("thousands point in a comma locale") << "<1.500" << german << int(taLeftJustify) << 2.0;
+    // The point is the program's own notation and is read as a decimal point everywhere.
+    QTest::newRow("decimal point in a comma locale") << ">1.5" << german << int(taRightJustify) << 1.5;
+    QTest::newRow("point never groups thousands") << "<1.500" << german << int(taLeftJustify) << 1.5;
+    QTest::newRow("both separators") << "<1.5,0" << german << int(taLeftJustify) << 2.0;
 }
 
 void TestLinePrinter::parseColumn()
@@ -223,6 +227,31 @@ void TestLinePrinter::parseColumn()
     const TLinePrinter::TColumn column = TLinePrinter::ParseColumn(field, 2.0, locale);
     QCOMPARE(int(column.Alignment), alignment);
     QCOMPARE(column.Width, width);
+}
+
+void TestLinePrinter::fixedFormatInCommaLocale()
+{
+    // The viewer's header and footer, printed where the decimal separator is a comma.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    TClock::SetFixed(QDateTime(QDate(2023, 11, 28), QTime(9, 41, 7)));
+    const QString file = pdf(QStringLiteral("comma-locale"));
+    auto printer = pdfPrinter(file);
+    TLinePrinter lp(printer.get());
+    lp.SetMarginTop(0.5);
+    lp.SetMarginBottom(1.0);
+    lp.SetTitle(QStringLiteral("Printed by Mailvane"));
+    lp.SetTableFormat(QStringLiteral("<5|>1.5"));
+    lp.SetHeader(QStringLiteral("{$TITLE}|Page {$PAGE}"));
+    lp.SetFooter(QStringLiteral("{$DATE}|{$TIME}"));
+    lp.SetLines({QStringLiteral("body")});
+    lp.BeginDoc();
+    lp.PrintLines();
+    lp.EndDoc();
+    const QStringList text = PdfPages(file);
+    QCOMPARE(text.size(), 1);
+    QVERIFY2(text[0].contains(QRegularExpression(QStringLiteral("Printed by Mailvane\\s+Page 1"))),
+             qPrintable(text[0]));
+    QVERIFY2(text[0].contains(QStringLiteral("09:41:07")), qPrintable(text[0]));
 }
 
 void TestLinePrinter::fitText_data()
