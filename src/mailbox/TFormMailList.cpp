@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -35,6 +36,9 @@ const QString kReceiveError = QStringLiteral("接收資料錯誤！");
 const QString kReceiving = QStringLiteral("接收資料...");
 const QString kDeleting = QStringLiteral("刪除信件...");
 const QString kDeleteError = QStringLiteral("刪除信件錯誤！");
+const QString kDownloading = QStringLiteral("下載信件...");
+const QString kDownloadError = QStringLiteral("下載信件錯誤");
+const QString kMoved = QStringLiteral("信件已移動或刪除，請重新檢查！");
 constexpr int kNewRow = 2;
 constexpr int kCountRow = 1;
 constexpr int kViewLimit = 65534;
@@ -48,6 +52,16 @@ QString displayText(const QByteArray& bytes, const QByteArray& reply)
 QByteArray number(int n)
 {
     return QByteArray::number(n);
+}
+
+QString idKey(const QByteArray& id)
+{
+    return QString::fromLatin1(id).toLower();
+}
+
+bool sameId(const QByteArray& a, const QByteArray& b)
+{
+    return !a.isEmpty() && idKey(a) == idKey(b);
 }
 
 } // namespace
@@ -234,14 +248,17 @@ void TFormMailList::LoadGeometry()
 
 void TFormMailList::FormCloseQuery()
 {
-    const QRect g = (isMinimized() || isMaximized()) && m_normalGeometry.isValid() ? m_normalGeometry : geometry();
+    const bool normal = !(isMinimized() || isMaximized()) || !m_normalGeometry.isValid();
+    const QRect g = normal ? geometry() : m_normalGeometry;
     TIniFile ini(m_host->SettingsPath());
     const QString name = MailboxName();
     ini.WriteInteger(name, QStringLiteral("Top"), g.y());
     ini.WriteInteger(name, QStringLiteral("Left"), g.x());
     ini.WriteInteger(name, QStringLiteral("Height"), g.height());
+    // The next start sizes the window from the columns: save those of the normal window.
     for (int i = 0; i < 6; ++i) {
-        ini.WriteInteger(name, QStringLiteral("Column%1").arg(i), ColorStringGrid->ColWidths(i));
+        const int width = !normal && i < m_normalWidths.size() ? m_normalWidths.at(i) : ColorStringGrid->ColWidths(i);
+        ini.WriteInteger(name, QStringLiteral("Column%1").arg(i), width);
     }
 }
 
@@ -261,6 +278,10 @@ void TFormMailList::rememberGeometry()
 {
     if (!isMinimized() && !isMaximized()) {
         m_normalGeometry = geometry();
+        m_normalWidths.clear();
+        for (int i = 0; i < 6; ++i) {
+            m_normalWidths.append(ColorStringGrid->ColWidths(i));
+        }
     }
 }
 
@@ -275,8 +296,11 @@ void TFormMailList::closeEvent(QCloseEvent* event)
 void TFormMailList::resizeEvent(QResizeEvent* event)
 {
     QMdiSubWindow::resizeEvent(event);
+    // A minimised window is a title bar: squeezing the columns into it would lose them.
+    if (!isMinimized()) {
+        FormResize();
+    }
     rememberGeometry();
-    FormResize();
 }
 
 void TFormMailList::moveEvent(QMoveEvent* event)
@@ -338,7 +362,7 @@ void TFormMailList::Retire()
     }
 }
 
-QByteArray TFormMailList::readReply(bool multiLine, qint64 limit, const QString& errorText)
+QByteArray TFormMailList::readReply(bool multiLine, qint64 limit, const QString& errorText, bool keepStart)
 {
     int scanned = 0;
     for (;;) {
@@ -359,6 +383,9 @@ QByteArray TFormMailList::readReply(bool multiLine, qint64 limit, const QString&
             scanned = int(m_pending.size());
         }
         if (m_pending.size() > limit) {
+            if (keepStart && multiLine && lineEnd >= 0 && m_pending.at(0) == '+') {
+                return skipToReplyEnd(limit, errorText);
+            }
             AbortSession(errorText);
         }
         const QByteArray chunk = Socket->GetText();
@@ -375,13 +402,38 @@ QByteArray TFormMailList::readReply(bool multiLine, qint64 limit, const QString&
     }
 }
 
+QByteArray TFormMailList::skipToReplyEnd(qint64 keep, const QString& errorText)
+{
+    // A long unwrapped line is not an endless reply: keep the start (the headers come
+    // first) and read the rest to its end, holding only what may begin the terminator.
+    const QByteArray kept = m_pending.left(keep);
+    QByteArray tail = m_pending.right(4);
+    m_pending.clear();
+    for (;;) {
+        const QByteArray chunk = Socket->GetText();
+        checkRetired();
+        if (chunk.isEmpty()) {
+            AbortSession(errorText);
+        }
+        tail += chunk;
+        const int end = tail.indexOf("\r\n.\r\n");
+        if (end >= 0) {
+            m_pending = tail.mid(end + 5);
+            return kept + "\r\n.\r\n";
+        }
+        tail = tail.right(4);
+    }
+}
+
 QByteArray TFormMailList::exchange(const QByteArray& command, const QString& statusText, const QString& errorText,
                                    qint64 limit)
 {
     setStatus(statusText);
     Socket->SetText(command + "\r\n");
     checkRetired();
-    return readReply(TPop3Reply::IsMultiLine(command), limit, errorText);
+    // Only headers are wanted from TOP, so an over-long reply may be cut; RETR may not.
+    const bool isTop = command.left(4).toUpper() == "TOP ";
+    return readReply(TPop3Reply::IsMultiLine(command), limit, errorText, isTop);
 }
 
 QByteArray TFormMailList::SendCommand(const QByteArray& command, const QString& statusText, const QString& errorText)
@@ -490,41 +542,89 @@ void TFormMailList::Logout()
     setStatus(QStringLiteral("離線成功！"));
 }
 
-bool TFormMailList::stillListedAs(int row)
+QByteArray TFormMailList::currentId(int n, const QString& statusText, const QString& errorText)
 {
-    const QByteArray listed = RowId(row);
-    if (listed.isEmpty()) {
-        return false;
-    }
-    const QByteArray top = exchange("TOP " + number(row) + " 0", kDeleting, kDeleteError, TPop3Reply::MaxTopReply);
+    const QByteArray top = exchange("TOP " + number(n) + " 0", statusText, errorText, TPop3Reply::MaxTopReply);
     if (!top.startsWith('+')) {
-        return false;
+        return {};
     }
     QByteArray size;
-    if (THeaderExtract::Value(top, "MESSAGE-ID").trimmed().isEmpty()) {
-        const QByteArray list = exchange("LIST " + number(row), kDeleting, kDeleteError, TPop3Reply::MaxLineReply);
+    if (THeaderExtract::NeedsSize(top)) {
+        const QByteArray list = exchange("LIST " + number(n), statusText, errorText, TPop3Reply::MaxLineReply);
         if (!list.startsWith('+')) {
-            return false;
+            return {};
         }
         size = TPop3Reply::ListSize(list);
     }
-    return QString::fromLatin1(THeaderExtract::MessageId(top, size)).toLower() == QString::fromLatin1(listed).toLower();
+    return THeaderExtract::MessageId(top, size);
 }
 
-void TFormMailList::deletionSession()
+QSet<QString> TFormMailList::deletionSession()
 {
     Login();
+    // Identifiers under the server's present numbering, fetched once each.
+    QHash<int, QByteArray> current;
+    auto idAt = [&](int n) {
+        auto it = current.constFind(n);
+        if (it == current.constEnd()) {
+            it = current.insert(n, currentId(n, kDeleting, kDeleteError));
+        }
+        return it.value();
+    };
+    QSet<int> deleted;
+    QList<int> moved;
     for (int row = 1; row <= MessageRows(); ++row) {
-        // The mailbox may have changed since the listing: delete only the message the
-        // user marked, never whatever now carries its number.
-        if (Marker(row) == QLatin1String("x") && stillListedAs(row)) {
+        if (Marker(row) != QLatin1String("x") || RowId(row).isEmpty()) {
+            continue;
+        }
+        // Another client may have changed the numbering: delete only the marked message.
+        if (sameId(idAt(row), RowId(row))) {
             SendCommand("DELE " + number(row), kDeleting, kDeleteError);
+            deleted.insert(row);
+        } else {
+            moved.append(row);
+        }
+    }
+    QSet<QString> unfound;
+    if (!moved.isEmpty()) {
+        int count = 0;
+        if (!TPop3Reply::StatCount(SendCommand("STAT", kDeleting, kDeleteError), count)) {
+            AbortSession(kDeleteError);
+        }
+        for (const int row : moved) {
+            // Deletions move messages to lower numbers, so look there first.
+            QList<int> candidates;
+            for (int n = qMin(row - 1, count); n >= 1; --n) {
+                candidates.append(n);
+            }
+            for (int n = row + 1; n <= count; ++n) {
+                candidates.append(n);
+            }
+            int found = 0;
+            for (const int n : candidates) {
+                if (!deleted.contains(n) && sameId(idAt(n), RowId(row))) {
+                    found = n;
+                    break;
+                }
+            }
+            if (found > 0) {
+                SendCommand("DELE " + number(found), kDeleting, kDeleteError);
+                deleted.insert(found);
+            } else {
+                unfound.insert(idKey(RowId(row)));
+            }
         }
     }
     Logout();
+    if (!unfound.isEmpty() && !m_retired) {
+        m_host->ShowMessage(QStringLiteral("主機 : ") + MailboxName(),
+                            QStringLiteral("有 %1 封標記刪除的信件找不到，未能刪除！\n").arg(unfound.size()));
+        checkRetired();
+    }
+    return unfound;
 }
 
-void TFormMailList::listingSession(const QSet<QString>& pendingNew)
+void TFormMailList::listingSession(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks)
 {
     const QString name = MailboxName();
     TSeenIds seen;
@@ -556,11 +656,14 @@ void TFormMailList::listingSession(const QSet<QString>& pendingNew)
         ColorStringGrid->SetCells(5, n, displayText(THeaderExtract::Value(top, "SUBJECT"), top));
         const QByteArray id = THeaderExtract::MessageId(top, size);
         m_rowIds.append(id);
-        if (!seen.Contains(id)) {
+        if (keptMarks.contains(idKey(id))) {
+            // A deletion that could not be carried out is tried again at the next check.
+            SetMarker(n, QStringLiteral("x"));
+        } else if (!seen.Contains(id)) {
             SetMarker(n, QStringLiteral("*"));
             m_host->SetStatusCount(kNewRow, m_host->StatusCount(kNewRow) + 1);
             m_host->SetNewMailFound();
-        } else if (pendingNew.contains(QString::fromLatin1(id).toLower())) {
+        } else if (pendingNew.contains(idKey(id))) {
             SetMarker(n, QStringLiteral("*"));
             m_host->SetStatusCount(kNewRow, m_host->StatusCount(kNewRow) + 1);
         }
@@ -614,22 +717,23 @@ void TFormMailList::Check()
     for (int row = 1; row <= MessageRows() && !anyMarked; ++row) {
         anyMarked = Marker(row) == QLatin1String("x") && !RowId(row).isEmpty();
     }
+    QSet<QString> keptMarks;
     if (anyMarked) {
-        deletionSession();
+        keptMarks = deletionSession();
     }
 
     // New and not yet viewed at the end of the last listing: they stay new.
     QSet<QString> pendingNew;
     for (int row = 1; row <= MessageRows(); ++row) {
         if (Marker(row) == QLatin1String("*") && !RowId(row).isEmpty()) {
-            pendingNew.insert(QString::fromLatin1(RowId(row)).toLower());
+            pendingNew.insert(idKey(RowId(row)));
         }
         for (int col = 0; col < 6; ++col) {
             ColorStringGrid->SetCells(col, row, QString());
         }
     }
 
-    listingSession(pendingNew);
+    listingSession(pendingNew, keptMarks);
 
     setStatus(QStringLiteral("連線完成！"));
     m_host->LED(QStringLiteral("Green"), QStringLiteral("Ready"));
@@ -676,7 +780,20 @@ void TFormMailList::View(QObject* sender)
     if (!tooLarge) {
         m_retrLimit = TPop3Reply::RetrLimit(sizeText.toLatin1());
         Login();
-        text = SendCommand("RETR " + number(row), QStringLiteral("下載信件..."), QStringLiteral("下載信件錯誤"));
+        // The row number is that of the last listing; another client may have changed it.
+        if (!sameId(currentId(row, kDownloading, kDownloadError), RowId(row))) {
+            Logout();
+            if (viewer) {
+                viewer->close();
+            }
+            m_host->HangUpIfDialed();
+            setStatus(QStringLiteral("連線完成！"));
+            m_host->LED(QStringLiteral("Green"), QStringLiteral("Ready"));
+            m_host->RepaintMain();
+            m_host->ShowMessage(QStringLiteral("主機 : ") + MailboxName(), kMoved + QLatin1Char('\n'));
+            return;
+        }
+        text = SendCommand("RETR " + number(row), kDownloading, kDownloadError);
         Logout();
     }
 
@@ -696,7 +813,8 @@ void TFormMailList::View(QObject* sender)
     if (viewer) {
         m_host->FillViewer(viewer, shown, text, minimise);
     }
-    if (Marker(row) == QLatin1String("*")) {
+    // Only a message that could be shown counts as read.
+    if (Marker(row) == QLatin1String("*") && !tooLarge) {
         SetMarker(row, QString());
         m_host->SetStatusCount(kNewRow, m_host->StatusCount(kNewRow) - 1);
     }

@@ -83,11 +83,12 @@ private:
 
     void setStatus(const QString& text);
     void checkRetired() const;
-    QByteArray readReply(bool multiLine, qint64 limit, const QString& errorText);
+    QByteArray readReply(bool multiLine, qint64 limit, const QString& errorText, bool keepStart = false);
+    QByteArray skipToReplyEnd(qint64 keep, const QString& errorText);
     QByteArray exchange(const QByteArray& command, const QString& statusText, const QString& errorText, qint64 limit);
-    bool stillListedAs(int row);
-    void deletionSession();
-    void listingSession(const QSet<QString>& pendingNew);
+    QByteArray currentId(int n, const QString& statusText, const QString& errorText);
+    QSet<QString> deletionSession();
+    void listingSession(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks);
     void applyFilters();
     void pumpEvents(bool mayAbort);
     void rememberGeometry();
@@ -97,6 +98,7 @@ private:
     QByteArray m_pending;
     QList<QByteArray> m_rowIds;
     QRect m_normalGeometry;
+    QList<int> m_normalWidths;
     qint64 m_retrLimit = 0;
     QElapsedTimer m_pumpClock;
     int m_sessionDepth = 0;

@@ -1,5 +1,7 @@
 #include "mailbox/THeaderExtract.h"
 
+#include "mailbox/TSeenIds.h"
+
 #include <QCryptographicHash>
 
 QByteArray THeaderExtract::UpperAscii(const QByteArray& text)
@@ -26,30 +28,39 @@ QString THeaderExtract::UpperAscii(const QString& text)
 
 QByteArray THeaderExtract::Value(const QByteArray& reply, const QByteArray& upperName)
 {
+    // Only the header block counts: a body line such as "Subject: ..." is the sender's text.
+    const int blank = reply.indexOf("\r\n\r\n");
+    const QByteArray headers = blank < 0 ? reply : reply.left(blank);
     const QByteArray pattern = "\r\n" + upperName + ": ";
-    const int at = UpperAscii(reply).indexOf(pattern);
+    const int at = UpperAscii(headers).indexOf(pattern);
     if (at < 0) {
         return {};
     }
     int start = at + pattern.size();
-    while (start < reply.size() && reply[start] == ' ') {
+    while (start < headers.size() && headers[start] == ' ') {
         ++start;
     }
-    int end = reply.indexOf("\r\n", start);
+    int end = headers.indexOf("\r\n", start);
     if (end < 0) {
-        end = reply.size();
+        end = headers.size();
     }
-    return reply.mid(start, end - start);
+    return headers.mid(start, end - start);
+}
+
+bool THeaderExtract::NeedsSize(const QByteArray& reply)
+{
+    const QByteArray raw = Value(reply, "MESSAGE-ID").trimmed();
+    return raw.size() <= 900 && TSeenIds::Storable(raw).isEmpty();
 }
 
 QByteArray THeaderExtract::MessageId(const QByteArray& reply, const QByteArray& size)
 {
-    // The settings file trims values and cuts them at 1023 characters: store only what
-    // reads back the same, or the message would be new at every check.
-    const QByteArray id = Value(reply, "MESSAGE-ID").trimmed();
-    if (id.size() > 900) {
-        return "<long-id:" + QCryptographicHash::hash(id, QCryptographicHash::Sha1).toHex() + ">";
+    const QByteArray raw = Value(reply, "MESSAGE-ID").trimmed();
+    if (raw.size() > 900) {
+        return "<long-id:" + QCryptographicHash::hash(raw, QCryptographicHash::Sha1).toHex() + ">";
     }
+    // Stored as it will read back from the settings file, or it would be new at every check.
+    const QByteArray id = TSeenIds::Storable(raw);
     if (!id.isEmpty()) {
         return id;
     }

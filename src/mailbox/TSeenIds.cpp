@@ -9,9 +9,21 @@ QString TSeenIds::SectionName(const QString& mailbox)
     return QStringLiteral("IDs:") + mailbox;
 }
 
+QByteArray TSeenIds::Storable(const QByteArray& id)
+{
+    QByteArray out = id;
+    out.replace('\r', ' ').replace('\n', ' ');
+    out = out.trimmed();
+    // Reading drops a pair of enclosing quotes and trims again: strip until that is a no-op.
+    while (out.size() >= 2 && out.startsWith('"') && out.endsWith('"')) {
+        out = out.mid(1, out.size() - 2).trimmed();
+    }
+    return out;
+}
+
 QString TSeenIds::key(const QByteArray& id)
 {
-    return QString::fromLatin1(id).toLower();
+    return QString::fromLatin1(Storable(id)).toLower();
 }
 
 void TSeenIds::Clear()

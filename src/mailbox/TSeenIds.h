@@ -13,6 +13,10 @@ class TIniFile;
 class TSeenIds {
 public:
     static QString SectionName(const QString& mailbox);
+    // The form of an ID that reads back unchanged from the settings file: CR and LF
+    // as blanks, surrounding blanks and enclosing double quotes dropped. Earlier
+    // stored values are already in this form.
+    static QByteArray Storable(const QByteArray& id);
 
     // Reads keys "1", "2", ... up to the first empty value. pump runs between reads so
     // a long list does not freeze the window.

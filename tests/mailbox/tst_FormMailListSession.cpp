@@ -47,6 +47,14 @@ private slots:
     void viewClearsMarkOnce();
     void autoViewOpensMinimised();
     void retrReplyIsBounded();
+    void longFirstBodyLineIsListed();
+    void oddMessageIdsStaySeen();
+    void earlierSeenListStillReads();
+    void viewRefusesMovedMessage();
+    void deleteFindsMovedMarks();
+    void unfoundMarkIsKeptAndReported();
+    void bodyLineNeverIdentifies();
+    void autoViewKeepsTooLargeNew();
     void retireDuringWait();
     void doubleClickKeepsAbortInside();
 
@@ -271,7 +279,8 @@ void TestFormMailListSession::unterminatedReplyIsBounded()
 {
     TScriptServer server;
     server.dialogue("+OK", {{"USER user", "+OK"}, {"PASS pass", "+OK"}, {"STAT", "+OK 1 9"}, {"LIST 1", "+OK 1 9"}});
-    server.expect("Top 1 1").send("+OK\r\n").sendHuge(6 * 1024 * 1024);
+    // Read past the bound, as a long line would be, until the server gives up.
+    server.expect("Top 1 1").send("+OK\r\n").sendHuge(6 * 1024 * 1024).close();
     useServer(server);
     QVERIFY(!check());
     QCOMPARE(m_host->LastMessage(), QStringLiteral("接收資料錯誤！\n"));
@@ -519,7 +528,8 @@ void TestFormMailListSession::retrReplyIsBounded()
     useServer(first);
     QVERIFY(check());
     TScriptServer server;
-    server.dialogue("+OK", {{"USER user", "+OK"}, {"PASS pass", "+OK"}});
+    server.dialogue("+OK",
+                    {{"USER user", "+OK"}, {"PASS pass", "+OK"}, {"TOP 1 0", "+OK\r\nMessage-ID: <1@t>\r\n\r\n.\r\n"}});
     server.expect("RETR 1").send("+OK\r\n").sendHuge(3 * 1024 * 1024);
     useServer(server);
     QVERIFY(!view(1));
@@ -560,6 +570,189 @@ void TestFormMailListSession::doubleClickKeepsAbortInside()
     QCOMPARE(m_host->LastLed(), QStringLiteral("Red/Error"));
     QCOMPARE(m_form->Marker(1), QStringLiteral("*"));
     QCOMPARE(m_host->Viewers.size(), 1);
+}
+
+void TestFormMailListSession::longFirstBodyLineIsListed()
+{
+    // Unwrapped HTML: one line longer than any reply bound.
+    const QByteArray huge = "Message-ID: <2@t>\nDate: d\nFrom: big@t\nSubject: big\n\n<html>" +
+                            QByteArray(4800 * 1024, 'h') + "\nsecond line\n";
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>"), huge, msg("<3@t>", "c@t", "third")});
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_host->Messages.size(), 0);
+    QCOMPARE(m_form->MessageRows(), 3);
+    QCOMPARE(m_form->ColorStringGrid->Cells(4, 2), QStringLiteral("big@t"));
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 2), QStringLiteral("big"));
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 3), QStringLiteral("third"));
+    QCOMPARE(storedSection(), QList<QByteArray>({"<1@t>", "<2@t>", "<3@t>"}));
+
+    for (int r = 1; r <= 3; ++r) {
+        m_form->SetMarker(r, QString());
+    }
+    m_form->SetMarker(2, QStringLiteral("x"));
+    QVERIFY(check());
+    QCOMPARE(m_host->Counts[2], 0);
+    QCOMPARE(server.mailbox().size(), 2);
+    QCOMPARE(storedSection(), QList<QByteArray>({"<1@t>", "<3@t>"}));
+}
+
+void TestFormMailListSession::oddMessageIdsStaySeen()
+{
+    const QList<QByteArray> mails = {msg("\"\""), msg("\"q@example.com\""), msg("<cr\rinside@t>"), msg("<4@t>")};
+    TScriptServer server;
+    server.serveMailbox(mails);
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_host->NewMailFoundCount, 4);
+    QCOMPARE(storedSection().size(), 4);
+    for (int r = 1; r <= 4; ++r) {
+        m_form->SetMarker(r, QString());
+    }
+    QVERIFY(check());
+    QCOMPARE(m_host->Counts[2], 0);
+    QCOMPARE(m_host->NewMailFoundCount, 4);
+
+    // A restart: a new window knows only the file.
+    delete m_form.data();
+    m_form = new TFormMailList(m_host.get());
+    m_form->setWindowTitle(QStringLiteral("Box"));
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_host->Counts[2], 0);
+    QCOMPARE(m_host->NewMailFoundCount, 4);
+}
+
+void TestFormMailListSession::earlierSeenListStillReads()
+{
+    // As earlier versions wrote it: the ID as received, trimmed.
+    TIniFile ini(m_host->Path);
+    ini.WriteString(QStringLiteral("IDs:Box"), QStringLiteral("1"), QStringLiteral("<1@T>"));
+    ini.WriteString(QStringLiteral("IDs:Box"), QStringLiteral("2"), QStringLiteral("\"q@example.com\""));
+    ini.WriteString(QStringLiteral("IDs:Box"), QStringLiteral("3"), QStringLiteral("<3@t>"));
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>"), msg("\"q@example.com\""), msg("<3@t>"), msg("<4@t>")});
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_host->NewMailFoundCount, 1);
+    QCOMPARE(m_form->Marker(3), QString());
+    QCOMPARE(m_form->Marker(4), QStringLiteral("*"));
+}
+
+void TestFormMailListSession::viewRefusesMovedMessage()
+{
+    const QList<QByteArray> mails = {msg("<1@t>", "a@t", "first"), msg("<2@t>", "a@t", "second"),
+                                     msg("<3@t>", "a@t", "third"), msg("<4@t>", "a@t", "fourth")};
+    TScriptServer before;
+    before.serveMailbox(mails);
+    useServer(before);
+    QVERIFY(check());
+
+    // Another client removed message 1: number 3 is now "fourth".
+    TScriptServer after;
+    after.serveMailbox(mails.mid(1));
+    useServer(after);
+    QVERIFY(view(3));
+    QCOMPARE(after.received().filter(QStringLiteral("RETR")), QStringList());
+    QCOMPARE(m_host->LastMessage(), QStringLiteral("信件已移動或刪除，請重新檢查！\n"));
+    QCOMPARE(m_form->Marker(3), QStringLiteral("*"));
+    QCOMPARE(m_host->Counts[2], 4);
+    QCOMPARE(m_host->Viewers.size(), 1);
+    QVERIFY(!m_host->Viewers[0].Filled);
+
+    // After a new listing the same row shows its own message.
+    QVERIFY(check());
+    QVERIFY(view(3));
+    QCOMPARE(m_host->Messages.size(), 1);
+    QVERIFY(m_host->Viewers[1].Whole.contains("Message-ID: <4@t>"));
+    QCOMPARE(m_form->Marker(3), QString());
+}
+
+void TestFormMailListSession::deleteFindsMovedMarks()
+{
+    QList<QByteArray> mails;
+    for (int n = 1; n <= 5; ++n) {
+        mails.append(msg("<" + QByteArray::number(n) + "@t>"));
+    }
+    TScriptServer before;
+    before.serveMailbox(mails);
+    useServer(before);
+    QVERIFY(check());
+    m_form->SetMarker(3, QStringLiteral("x"));
+    m_form->SetMarker(5, QStringLiteral("x"));
+
+    TScriptServer after;
+    after.serveMailbox(mails.mid(1));
+    useServer(after);
+    QVERIFY(check());
+    QCOMPARE(after.received().filter(QStringLiteral("DELE")), QStringList({"DELE 2", "DELE 4"}));
+    QCOMPARE(m_host->Messages.size(), 0);
+    QCOMPARE(storedSection(), QList<QByteArray>({"<2@t>", "<4@t>"}));
+}
+
+void TestFormMailListSession::unfoundMarkIsKeptAndReported()
+{
+    TScriptServer before;
+    before.serveMailbox({msg("<1@t>"), msg("<2@t>"), msg("<3@t>")});
+    useServer(before);
+    QVERIFY(check());
+    m_form->SetMarker(2, QStringLiteral("x"));
+
+    // The server will not show message 2's headers in the deletion session.
+    TScriptServer refusing;
+    refusing.serveMailbox({msg("<1@t>"), msg("<2@t>"), msg("<3@t>")});
+    refusing.failOn("TOP 2 0", TScriptServer::Fault::ErrReply);
+    useServer(refusing);
+    QVERIFY(check());
+    QCOMPARE(refusing.received().filter(QStringLiteral("DELE")), QStringList());
+    QCOMPARE(m_host->Messages.size(), 1);
+    QVERIFY(m_host->LastMessage().contains(QStringLiteral("未能刪除")));
+    QCOMPARE(m_form->Marker(2), QStringLiteral("x"));
+    QCOMPARE(m_form->Marker(3), QStringLiteral("*"));
+    QCOMPARE(m_host->Counts[2], 2);
+
+    TScriptServer willing;
+    willing.serveMailbox({msg("<1@t>"), msg("<2@t>"), msg("<3@t>")});
+    useServer(willing);
+    QVERIFY(check());
+    QCOMPARE(willing.received().filter(QStringLiteral("DELE")), QStringList({"DELE 2"}));
+}
+
+void TestFormMailListSession::bodyLineNeverIdentifies()
+{
+    // No Message-ID and no Subject header; the first body line looks like one.
+    const QByteArray odd = "Date: d\nFrom: odd@t\n\nSubject: not a header\nrest\n";
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>"), odd});
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 2), QString());
+    m_form->SetMarker(2, QStringLiteral("x"));
+    QVERIFY(check());
+    QCOMPARE(server.mailbox().size(), 1);
+    QCOMPARE(m_form->MessageRows(), 1);
+}
+
+void TestFormMailListSession::autoViewKeepsTooLargeNew()
+{
+    m_host->AutoViewOn = true;
+    const QByteArray large = msg("<big@t>", "a@t", "large") + QByteArray(70000, 'l') + "\n";
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>"), large});
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_host->Viewers.size(), 2);
+    QCOMPARE(m_form->Marker(1), QString());
+    QCOMPARE(m_form->Marker(2), QStringLiteral("*"));
+    QCOMPARE(m_host->Counts[2], 1);
+    QCOMPARE(server.received().filter(QStringLiteral("RETR")), QStringList({"RETR 1"}));
+
+    // Automatic deletion spares it: nobody has read it.
+    m_host->AutoDeleteOn = true;
+    QVERIFY(check());
+    QCOMPARE(server.mailbox().size(), 1);
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 1), QStringLiteral("large"));
 }
 
 QTEST_MAIN(TestFormMailListSession)

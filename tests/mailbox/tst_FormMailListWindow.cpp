@@ -110,6 +110,11 @@ void TestFormMailListWindow::geometryRoundTrip()
 
 void TestFormMailListWindow::closeMinimisesAndSaves()
 {
+    TIniFile ini(m_host->Path);
+    const int widths[6] = {16, 39, 44, 99, 90, 90};
+    for (int c = 0; c < 6; ++c) {
+        ini.WriteInteger(QStringLiteral("Box"), QStringLiteral("Column%1").arg(c), widths[c]);
+    }
     m_form->LoadGeometry();
     m_form->move(70, 80);
     QVERIFY(!m_form->close());
@@ -122,6 +127,13 @@ void TestFormMailListWindow::closeMinimisesAndSaves()
     m_form->FormCloseQuery();
     QCOMPARE(TIniFile(m_host->Path).ReadInteger(QStringLiteral("Box"), QStringLiteral("Top"), -1), 80);
     QCOMPARE(TIniFile(m_host->Path).ReadInteger(QStringLiteral("Box"), QStringLiteral("Height"), -1), 200);
+    // The columns of the restored window, not those squeezed into the minimised one.
+    for (int c = 0; c < 6; ++c) {
+        QCOMPARE(TIniFile(m_host->Path).ReadInteger(QStringLiteral("Box"), QStringLiteral("Column%1").arg(c), -1),
+                 widths[c]);
+    }
+    m_form->showNormal();
+    QCOMPARE(m_form->widget()->width(), 378 + 6);
 }
 
 void TestFormMailListWindow::resizeKeepsDraggedProportions()

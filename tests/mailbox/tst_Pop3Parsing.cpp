@@ -25,6 +25,8 @@ private slots:
     void bankersRound();
     void rescaleKeepsProportions();
     void seenIdsRoundTrip();
+    void storedIdReadsBack_data();
+    void storedIdReadsBack();
 };
 
 namespace {
@@ -38,7 +40,7 @@ const QByteArray kTop = "+OK\r\n"
                         "Subject: Second\r\n"
                         "X-Note: DATE: not a header start\r\n"
                         "\r\n"
-                        "body line\r\n"
+                        "Cc: body line\r\n"
                         ".\r\n";
 } // namespace
 
@@ -50,7 +52,7 @@ void TestPop3Parsing::headerValue_data()
     QTest::newRow("date") << QByteArray("DATE") << QByteArray("Mon, 1 Jan 2024 10:00:00 +0000");
     QTest::newRow("lower-case header name") << QByteArray("FROM") << QByteArray("Alice <alice@example.com>");
     QTest::newRow("first occurrence, no continuation") << QByteArray("SUBJECT") << QByteArray("First");
-    QTest::newRow("absent") << QByteArray("CC") << QByteArray();
+    QTest::newRow("absent, the body line not read") << QByteArray("CC") << QByteArray();
 }
 
 void TestPop3Parsing::headerValue()
@@ -216,6 +218,33 @@ void TestPop3Parsing::seenIdsRoundTrip()
     ini.WriteString(QStringLiteral("IDs:Box"), QStringLiteral("2"), QString());
     seen.Load(ini, QStringLiteral("Box"));
     QCOMPARE(seen.Ids(), QList<QByteArray>({"<A@x>"}));
+}
+
+void TestPop3Parsing::storedIdReadsBack_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::newRow("quoted") << QByteArray("\"q@example.com\"");
+    QTest::newRow("empty quotes") << QByteArray("\"\"");
+    QTest::newRow("quotes in quotes") << QByteArray("\"\"<q@x>\"\"");
+    QTest::newRow("blanks inside quotes") << QByteArray("\"  <q@x> \"");
+    QTest::newRow("bare CR") << QByteArray("<a\rb@x>");
+    QTest::newRow("bare LF") << QByteArray("<a\nb@x>");
+    QTest::newRow("CR next to the end") << QByteArray("<ab@x>\r");
+    QTest::newRow("tab at the end") << QByteArray("<ab@x>\t");
+    QTest::newRow("near the length cut") << "<" + QByteArray(1100, 'n') + ">";
+}
+
+void TestPop3Parsing::storedIdReadsBack()
+{
+    QFETCH(QByteArray, header);
+    const QByteArray id = THeaderExtract::MessageId("+OK\r\nMessage-ID: " + header + "\r\nFrom: f\r\n\r\n.\r\n", "7");
+    QVERIFY(!id.isEmpty());
+    QTemporaryDir dir;
+    TIniFile ini(dir.filePath(QStringLiteral("Mailvane.ini")));
+    TSeenIds::Store(ini, QStringLiteral("Box"), {id, "<after@x>"});
+    TSeenIds seen;
+    seen.Load(ini, QStringLiteral("Box"));
+    QCOMPARE(seen.Ids(), QList<QByteArray>({id, "<after@x>"}));
 }
 
 QTEST_GUILESS_MAIN(TestPop3Parsing)
