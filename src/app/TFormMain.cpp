@@ -33,6 +33,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDialog>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -502,6 +503,13 @@ void TFormMain::Startings()
     }
 }
 
+int TFormMain::Run()
+{
+    TExceptionHook::Run([this] { Startings(); });
+    // quit() does nothing before the loop runs: an exit during the start-up check is seen here.
+    return Ending() ? 0 : QApplication::exec();
+}
+
 TFormMailList* TFormMain::CreateMailbox(const QString& name)
 {
     auto* w = new TFormMailList(this, m_mdiArea);
@@ -575,6 +583,15 @@ void TFormMain::closeEvent(QCloseEvent* event)
         }
         FormClose();
     });
+    endWaits();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void TFormMain::endWaits()
+{
+    // No check may start on the way out.
+    Timer->stop();
     // A check or dial still waiting must end before the event loops are told to stop,
     // or its wait could never finish.
     for (TFormMailList* w : MailboxWindows()) {
@@ -583,8 +600,14 @@ void TFormMain::closeEvent(QCloseEvent* event)
         }
     }
     RedialsLeft = -1;
-    event->accept();
-    QCoreApplication::quit();
+    // A prompt the pass is waiting in would otherwise stay open until answered.
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* w : windows) {
+        auto* dialog = qobject_cast<QDialog*>(w);
+        if (dialog && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
 }
 
 void TFormMain::MenuExitClick(QObject*)
@@ -595,7 +618,8 @@ void TFormMain::MenuExitClick(QObject*)
 void TFormMain::endProgram()
 {
     m_terminated = true;
-    // Acts only while the program's event loop runs; before that, main() sees the flag.
+    endWaits();
+    // Acts only while the program's event loop runs; before that, Run() sees the flag.
     QCoreApplication::quit();
 }
 
@@ -887,6 +911,10 @@ void TFormMain::RepaintMain()
 
 void TFormMain::ShowMessage(const QString& from, const QString& text)
 {
+    // Waits cut short by the exit report nothing.
+    if (Ending()) {
+        return;
+    }
     TFormMessage::Show(this, from, text, [] { return NextCheckTime; });
 }
 

@@ -39,6 +39,8 @@ public:
     void CreateStatusWindow();
     // Second start-up stage: mailbox windows, first check time, lights, start-up options.
     void Startings();
+    // Startings, then the message loop until the program ends; returns the exit code.
+    int Run();
 
     // Commands; the sender tells the senders of one handler apart.
     void MenuCheckClick(QObject* sender);
@@ -70,6 +72,8 @@ public:
     QString HelpFile() const { return m_helpFile; }
     // True once the program has been told to end without saving.
     bool Terminated() const { return m_terminated; }
+    // True once the program has begun to end, closed or told to end.
+    bool Ending() const { return m_terminated || m_closing; }
     // Destroys every mailbox window captioned exactly name; safe during its session.
     void DestroyMailbox(const QString& name);
     TFormMailList* CreateMailbox(const QString& name);
@@ -141,6 +145,8 @@ private:
                            int left, void (TFormMain::*handler)(QObject*));
     void countNewMail();
     void endProgram();
+    // Ends every wait of a running check, dial or prompt, and starts no new check.
+    void endWaits();
     void formCreateDialUp(const TIniFile& ini);
     void startingsDialUp();
     void announceNewMail();

@@ -40,8 +40,7 @@ int main(int argc, char* argv[])
             FormMain->OnException(message);
         }
     });
-    TExceptionHook::Run([main] { main->Startings(); });
-    const int rc = main->Terminated() ? 0 : app.exec();
+    const int rc = main->Run();
     TExceptionHook::SetHandler({});
     delete main;
     return rc;

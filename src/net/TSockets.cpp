@@ -4,9 +4,8 @@
 #include "settings/TIntConvert.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -14,11 +13,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <optional>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -148,6 +149,97 @@ int& lookupCount()
     return count;
 }
 
+TSockets::TLookup& lookupOverride()
+{
+    static TSockets::TLookup instance;
+    return instance;
+}
+
+int systemLookup(const QString& name, quint32& address)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(name.toUtf8().constData(), nullptr, &hints, &found);
+    if (rc != 0) {
+        switch (rc) {
+        case EAI_NONAME:
+            return 11001;
+        case EAI_AGAIN:
+            return 11002;
+        case EAI_NODATA:
+        case EAI_ADDRFAMILY:
+            return 11004;
+        default:
+            return 11003;
+        }
+    }
+    int code = 11004;
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET) {
+            address = ntohl(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr);
+            code = 0;
+            break;
+        }
+    }
+    ::freeaddrinfo(found);
+    return code;
+}
+
+// A lookup running on a detached thread. Not QHostInfo: its thread pool is waited for when
+// the program ends, so a resolver that never answers would keep the process alive.
+// The thread and the waiting call share this; the thread wakes the call through the pipe.
+struct Lookup {
+    std::mutex mutex;
+    bool done = false;
+    int code = 0;
+    quint32 address = 0;
+    int pipe[2] = {-1, -1};
+
+    Lookup() = default;
+    Lookup(const Lookup&) = delete;
+    Lookup& operator=(const Lookup&) = delete;
+    ~Lookup()
+    {
+        for (int fd : pipe) {
+            if (fd != -1) {
+                ::close(fd);
+            }
+        }
+    }
+
+    // False when no thread could be started.
+    static bool start(const std::shared_ptr<Lookup>& self, const QString& name)
+    {
+        if (::pipe2(self->pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return false;
+        }
+        const TSockets::TLookup resolve = lookupOverride() ? lookupOverride() : TSockets::TLookup(systemLookup);
+        try {
+            std::thread([self, resolve, name] {
+                quint32 address = 0;
+                const int code = resolve(name, address);
+                std::lock_guard<std::mutex> lock(self->mutex);
+                self->code = code;
+                self->address = address;
+                self->done = true;
+                const char wake = 1;
+                [[maybe_unused]] const ssize_t n = ::write(self->pipe[1], &wake, 1);
+            }).detach();
+        } catch (const std::system_error&) {
+            return false;
+        }
+        return true;
+    }
+
+    bool finished()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return done;
+    }
+};
+
 void showMessage(const QString& text, const QString& caption)
 {
     if (messageBox()) {
@@ -190,6 +282,8 @@ struct TSockets::Private {
 
     int fd = -1;
     bool connected = false;
+    // When the running session must end, set by SConnect and cleared by Disconnect.
+    QDeadlineTimer sessionEnd{QDeadlineTimer::Forever};
     Call* call = nullptr;
     // Cleared by the destructor; a call waiting in its local loop checks it before it
     // touches the object again.
@@ -207,9 +301,17 @@ struct TSockets::Private::Call {
             timedOut = true;
             loop.quit();
         });
-        if (timeoutSeconds > 0) {
+        // The call's own time-out, cut short where the session's time runs out first.
+        qint64 ms = timeoutSeconds > 0 ? qint64(timeoutSeconds) * 1000 : -1;
+        if (!p->sessionEnd.isForever()) {
+            const qint64 left = p->sessionEnd.remainingTime();
+            ms = ms < 0 ? left : qMin(ms, left);
+        }
+        if (ms == 0) {
+            timedOut = true;
+        } else if (ms > 0) {
             timer.setSingleShot(true);
-            timer.start(static_cast<int>(qMin<qint64>(qint64(timeoutSeconds) * 1000, INT_MAX)));
+            timer.start(static_cast<int>(qMin<qint64>(ms, INT_MAX)));
         }
     }
     Call(const Call&) = delete;
@@ -233,36 +335,38 @@ struct TSockets::Private::Call {
             return false;
         }
         QSocketNotifier ready(fd, type);
-        QObject::connect(&ready, &QSocketNotifier::activated, &loop, [this] { loop.quit(); });
+        bool woken = false;
+        QObject::connect(&ready, &QSocketNotifier::activated, &loop, [this, &woken] {
+            woken = true;
+            loop.quit();
+        });
         notifier = &ready;
         loop.exec();
         notifier = nullptr;
+        if (!woken && !ended()) {
+            // Ended from outside: the program is quitting, and from now on every loop
+            // returns at once, so waiting again would spin.
+            cancelled = true;
+        }
         return !ended();
     }
 
-    // The first IPv4 address of a host name; nothing when it cannot be resolved.
-    std::optional<quint32> lookup(const QString& name)
+    // Resolves name into address; returns 0 or the Winsock code of the failure, -1 when
+    // the wait ended first.
+    int lookup(const QString& name, quint32& address)
     {
-        QObject context;
-        bool done = false;
-        std::optional<quint32> address;
-        const int id = QHostInfo::lookupHost(name, &context, [&](const QHostInfo& info) {
-            for (const QHostAddress& a : info.addresses()) {
-                if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-                    address = a.toIPv4Address();
-                    break;
-                }
+        const auto pending = std::make_shared<Lookup>();
+        if (!Lookup::start(pending, name)) {
+            return 11003;
+        }
+        while (!pending->finished()) {
+            if (!waitFor(pending->pipe[0], QSocketNotifier::Read)) {
+                return -1;
             }
-            done = true;
-            loop.quit();
-        });
-        while (!done && !ended()) {
-            loop.exec();
         }
-        if (!done) {
-            QHostInfo::abortHostLookup(id);
-        }
-        return address;
+        std::lock_guard<std::mutex> lock(pending->mutex);
+        address = pending->address;
+        return pending->code;
     }
 
     void cancel()
@@ -324,6 +428,11 @@ int TSockets::HostLookups()
     return lookupCount();
 }
 
+void TSockets::SetLookup(TLookup lookup)
+{
+    lookupOverride() = std::move(lookup);
+}
+
 void TSockets::SConnect()
 {
     if (Port.isEmpty()) {
@@ -346,25 +455,39 @@ void TSockets::SConnect()
             return;
         }
     }
+    const int limit = sessionLimit();
+    d->sessionEnd = limit > 0 ? QDeadlineTimer(qint64(limit) * 1000) : QDeadlineTimer(QDeadlineTimer::Forever);
 
     const int port = resolvePort(Port);
 
     in_addr address{};
     if (::inet_aton(IPAddr.toLatin1().constData(), &address) == 0) {
         ++lookupCount();
-        std::optional<quint32> resolved;
+        quint32 resolved = 0;
+        int result = 0;
+        bool timedOut = false;
         {
             Private::Call call(d, Timeout);
-            resolved = call.lookup(IPAddr);
-            if (call.dead() || call.cancelled) {
+            result = call.lookup(IPAddr, resolved);
+            if (call.dead()) {
                 return;
             }
+            timedOut = call.timedOut;
         }
-        if (!resolved) {
-            showMessage(QStringLiteral("Cannot convert host address"), kWinsockError);
+        if (result < 0) {
+            failCall(-1, QStringLiteral("SConnect"), WSAEINTR, timedOut);
             return;
         }
-        address.s_addr = htonl(*resolved);
+        if (result != 0) {
+            // A handler reports it like any failed session; only without one is it a box.
+            if (OnErrorOccurred) {
+                ReportError(-1, QStringLiteral("SConnect"), result);
+            } else {
+                showMessage(QStringLiteral("Cannot convert host address"), kWinsockError);
+            }
+            return;
+        }
+        address.s_addr = htonl(resolved);
     }
 
     if (port <= 0 || port > 65535) {
@@ -441,6 +564,11 @@ void TSockets::SetText(const QByteArray& text)
         qsizetype sent = 0;
         // One send may take only part of the text: go on until every byte is out.
         while (sent < text.size()) {
+            if (call.ended()) {
+                code = WSAEINTR;
+                timedOut = call.timedOut;
+                break;
+            }
             const ssize_t n = ::send(fd, text.constData() + sent, size_t(text.size() - sent), MSG_NOSIGNAL);
             if (n >= 0) {
                 sent += n;
@@ -492,6 +620,12 @@ QByteArray TSockets::GetText()
     {
         Private::Call call(d, Timeout);
         for (;;) {
+            // Past the session's end even a ready reply is not taken.
+            if (call.ended()) {
+                code = WSAEINTR;
+                timedOut = call.timedOut;
+                break;
+            }
             const ssize_t n = ::recv(fd, buffer.data(), size_t(size), 0);
             if (n >= 0) {
                 buffer.truncate(n);
@@ -521,7 +655,12 @@ QByteArray TSockets::GetText()
 
 void TSockets::Disconnect()
 {
+    d->sessionEnd = QDeadlineTimer(QDeadlineTimer::Forever);
     if (d->fd == -1) {
+        // A host-name lookup waits before there is a socket.
+        if (d->call) {
+            d->call->cancel();
+        }
         return;
     }
     const int fd = d->fd;
@@ -536,6 +675,19 @@ void TSockets::Disconnect()
     if (::close(fd) != 0 && errno != EINTR) {
         ReportError(fd, QStringLiteral("Disconnect (closesocket)"), winsockCode(errno));
     }
+}
+
+int TSockets::sessionLimit() const
+{
+    if (SessionTimeout >= 0) {
+        return SessionTimeout;
+    }
+    if (Timeout <= 0) {
+        return 0;
+    }
+    // Ten calls' worth of the time-out, plus ten minutes so that a large message on a
+    // slow line still arrives whole (4 MB at about 5 KB/s).
+    return static_cast<int>(qMin<qint64>(qint64(Timeout) * 10 + 600, INT_MAX / 1000));
 }
 
 void TSockets::failCall(int socket, const QString& function, int code, bool timedOut)

@@ -18,6 +18,10 @@ public:
     using TErrorOccurred = std::function<void(TSockets* sender, int socket, int error, const QString& msg)>;
     using TMessageBox = std::function<void(const QString& text, const QString& caption)>;
     using TExit = std::function<void()>;
+    // Resolves a host name to an IPv4 address in host byte order; returns 0, or the Winsock
+    // code of the failure (11001 "Host not found", ...). Runs on a thread of its own, so it
+    // may block; a lookup still running when its call ends is abandoned.
+    using TLookup = std::function<int(const QString& name, quint32& address)>;
 
     explicit TSockets(QObject* parent = nullptr);
     ~TSockets() override;
@@ -27,6 +31,9 @@ public:
     QString Port;
     bool NonBlocking = true;
     int Timeout = 30;
+    // Longest time in seconds that one session, from SConnect to Disconnect, may take in all;
+    // below 0 it follows Timeout, 0 means none.
+    int SessionTimeout = -1;
     TErrorOccurred OnErrorOccurred;
 
     void SConnect();
@@ -53,11 +60,15 @@ public:
     static void SetExit(TExit exitProgram);
     // Host-name lookups made so far by all sockets (dotted addresses make none).
     static int HostLookups();
+    // Replaces the system's resolver; an empty function restores it.
+    static void SetLookup(TLookup lookup);
 
 protected:
     void ReportError(int socket, const QString& function, int code);
 
 private:
+    // The session's limit in seconds, 0 for none.
+    int sessionLimit() const;
     // Reports a failed call; a timed-out call first raises 10060 "Blocking call timed out".
     void failCall(int socket, const QString& function, int code, bool timedOut);
 

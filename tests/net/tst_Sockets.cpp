@@ -3,10 +3,14 @@
 #include "settings/EConvertError.h"
 #include "testsupport/TScriptServer.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QSemaphore>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -42,6 +46,15 @@ private:
         return out;
     }
 
+    // A resolver that answers only when released (or gives up after capMs with 11002).
+    std::shared_ptr<QSemaphore> m_release;
+    void stallLookups(int capMs = 8000)
+    {
+        m_release = std::make_shared<QSemaphore>();
+        TSockets::SetLookup(
+            [gate = m_release, capMs](const QString&, quint32&) { return gate->tryAcquire(1, capMs) ? 11001 : 11002; });
+    }
+
     void connectTo(TSockets& socket, TScriptServer& server)
     {
         socket.NonBlocking = false;
@@ -59,6 +72,16 @@ private slots:
         TSockets::SetMessageBox(
             [this](const QString& text, const QString& caption) { m_boxes.append(caption + QLatin1Char('|') + text); });
         TSockets::SetExit([this] { ++m_exits; });
+        TSockets::SetLookup({});
+    }
+
+    void cleanup()
+    {
+        if (m_release) {
+            m_release->release(100);
+            m_release.reset();
+        }
+        TSockets::SetLookup({});
     }
 
     void exchangesLinesWithServer()
@@ -359,9 +382,6 @@ private slots:
         QTest::newRow("no address") << "110"
                                     << ""
                                     << "No IP Address Specified";
-        QTest::newRow("unknown host") << "110"
-                                      << "no-such-host.invalid"
-                                      << "Cannot convert host address";
     }
 
     void setUpMessages()
@@ -406,13 +426,143 @@ private slots:
         QCOMPARE(TSockets::HostLookups(), before);
         socket.Disconnect();
 
-        socket.IPAddr = QStringLiteral("localhost");
+        QStringList asked;
+        TSockets::SetLookup([&asked](const QString& name, quint32& address) {
+            asked << name;
+            address = 0x7f000001;
+            return 0;
+        });
+        socket.IPAddr = QStringLiteral("pop.example.test");
         socket.SConnect();
+        QCOMPARE(asked, QStringList({"pop.example.test"}));
         QCOMPARE(TSockets::HostLookups(), before + 1);
         QCOMPARE(socket.GetText(), QByteArray("+OK two\r\n"));
         socket.Disconnect();
         QVERIFY(server.waitForFinished(5000));
         QVERIFY(m_errors.isEmpty());
+    }
+
+    // A failed lookup is a session failure like any other: reported to the handler, never a
+    // box that waits for a click. Only a socket without a handler still shows the box.
+    void failedLookup_data()
+    {
+        QTest::addColumn<int>("answer"); // what the resolver says; 0: it never answers
+        QTest::addColumn<bool>("handler");
+        QTest::addColumn<QList<int>>("reports");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("not found") << 11001 << true << QList<int>({11001}) << QString();
+        QTest::newRow("server failure") << 11002 << true << QList<int>({11002}) << QString();
+        QTest::newRow("never answers") << 0 << true << QList<int>({10060, 10004}) << QString();
+        QTest::newRow("not found, no handler") << 11001 << false << QList<int>() << "Cannot convert host address";
+    }
+
+    void failedLookup()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, handler);
+        QFETCH(QList<int>, reports);
+        QFETCH(QString, box);
+        if (answer == 0) {
+            stallLookups();
+        } else {
+            TSockets::SetLookup([answer](const QString&, quint32&) { return answer; });
+        }
+        TSockets socket;
+        if (handler) {
+            recordErrors(socket);
+        }
+        socket.Timeout = 1;
+        socket.Port = QStringLiteral("110");
+        socket.IPAddr = QStringLiteral("mail.example.invalid");
+        QElapsedTimer clock;
+        clock.start();
+        socket.SConnect();
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(codes(), reports);
+        for (const Report& r : std::as_const(m_errors)) {
+            QCOMPARE(r.socket, -1);
+            QCOMPARE(r.msg,
+                     r.error == 10060 ? QStringLiteral("Blocking call timed out") : TSockets::ErrorText(r.error));
+        }
+        QCOMPARE(m_boxes, box.isEmpty() ? QStringList() : QStringList({"WINSOCK ERROR|" + box}));
+        QCOMPARE(socket.SocketHandle(), -1);
+        QVERIFY(!socket.Waiting());
+        QCOMPARE(m_exits, 0);
+    }
+
+    // The lookup has no socket yet; closing must still end its wait.
+    void disconnectDuringLookupEndsIt()
+    {
+        stallLookups();
+        TSockets socket;
+        recordErrors(socket);
+        socket.Timeout = 20;
+        socket.Port = QStringLiteral("110");
+        socket.IPAddr = QStringLiteral("mail.example.invalid");
+        QTimer::singleShot(100, this, [&] { socket.Disconnect(); });
+        QElapsedTimer clock;
+        clock.start();
+        socket.SConnect();
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(codes(), QList<int>({10004}));
+        QCOMPARE(socket.SocketHandle(), -1);
+        QVERIFY(!socket.Waiting());
+    }
+
+    // A server that answers a byte just inside each call's time-out still cannot hold the
+    // session longer than its limit; the next session gets a limit of its own.
+    void sessionLimitCutsADribblingServer()
+    {
+        TScriptServer server;
+        server.sendChunked("+OK dribbling greeting\r\n", 1, 300).nextConnection().sendLine("+OK quick");
+        TSockets socket;
+        recordErrors(socket);
+        socket.Timeout = 1;
+        socket.SessionTimeout = 2;
+        connectTo(socket, server);
+        QElapsedTimer clock;
+        clock.start();
+        QByteArray got;
+        for (QByteArray chunk = socket.GetText(); !chunk.isEmpty(); chunk = socket.GetText()) {
+            got += chunk;
+        }
+        QVERIFY2(clock.elapsed() >= 1500 && clock.elapsed() < 3500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!got.endsWith("\r\n"));
+        QCOMPARE(codes(), QList<int>({10060, 10004}));
+        QCOMPARE(m_errors[0].msg, QStringLiteral("Blocking call timed out"));
+        socket.Disconnect();
+
+        m_errors.clear();
+        socket.SConnect();
+        QCOMPARE(socket.GetText(), QByteArray("+OK quick\r\n"));
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    // Once the program's loop is told to quit, every nested loop returns at once; a wait
+    // must end then instead of spinning until its data or its time-out arrives.
+    void programQuitEndsTheWait()
+    {
+        TScriptServer server;
+        server.pause(4000).sendLine("+OK too late");
+        TSockets socket;
+        recordErrors(socket);
+        socket.Timeout = 20;
+        connectTo(socket, server);
+        QByteArray got = "not run";
+        qint64 afterQuit = -1;
+        QElapsedTimer clock;
+        QTimer::singleShot(0, this, [&] {
+            QTimer::singleShot(200, this, [&] {
+                clock.start();
+                QCoreApplication::quit();
+            });
+            got = socket.GetText();
+            afterQuit = clock.elapsed();
+        });
+        QCoreApplication::exec();
+        QVERIFY2(afterQuit >= 0 && afterQuit < 1000, qPrintable(QString::number(afterQuit)));
+        QCOMPARE(got, QByteArray());
+        QCOMPARE(codes(), QList<int>({10004}));
     }
 
     void eventLoopRunsWhileWaiting()
