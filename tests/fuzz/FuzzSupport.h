@@ -71,7 +71,9 @@ inline QByteArray readFile(const QString& path)
 // UTF-8 that keeps a leading U+FEFF: a name or value is text, not a file.
 inline QString utf8KeepBom(const QByteArray& text)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    // Stateless: a sequence cut off at the end is a replacement character, as in reading.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
     return decoder.decode(text);
 }
 
