@@ -599,14 +599,14 @@ void TFormMain::endProgram()
 
 void TFormMain::TimerTimer()
 {
+    const bool due = m_schedule.Due(NextCheckTime);
     if (FormStatus) {
         const QDateTime now = TClock::CurrentDateTime();
-        const QLocale locale;
-        FormStatus->SetCell(3, locale.toString(now.date(), QLocale::ShortFormat));
-        FormStatus->SetCell(4, locale.toString(now.time(), QLocale::LongFormat));
-        FormStatus->SetCell(5, locale.toString(TClock::ToDateTime(NextCheckTime).time(), QLocale::LongFormat));
+        FormStatus->SetCell(3, QLocale().toString(now.date(), QLocale::ShortFormat));
+        FormStatus->SetTimeCell(4, now.time());
+        FormStatus->SetTimeCell(5, TClock::ToDateTime(NextCheckTime).time());
     }
-    if (TClock::Now() < NextCheckTime) {
+    if (!due) {
         return;
     }
     ChangeNextCheck();
@@ -623,7 +623,7 @@ void TFormMain::TimerTimer()
 
 void TFormMain::ChangeNextCheck()
 {
-    NextCheckTime = TSchedule::NextCheck(TClock::Now(), ScheduleCheck, CheckInterval, ScheduleHours, NextCheckTime);
+    m_schedule.Plan(NextCheckTime, ScheduleCheck, CheckInterval, ScheduleHours);
 }
 
 void TFormMain::MenuCheckClick(QObject* sender)

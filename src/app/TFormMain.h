@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/TSchedule.h"
 #include "mailbox/TMailHost.h"
 #include "settings/TBrkApart.h"
 #include "settings/TVarnEncryption.h"
@@ -159,6 +160,7 @@ private:
     bool m_inTray = false;
     bool m_minimized = false;
     bool m_inRestore = false;
+    TSchedule m_schedule;
 };
 
 // Program-wide state, one instance each, used from the GUI thread only.
