@@ -943,8 +943,7 @@ void TFormMain::changeEvent(QEvent* event)
             guarded([this] { OnMinimize(); });
         } else if (!isMinimized() && m_minimized && !m_inTray) {
             // Restored from the task bar, where there is no notification area.
-            m_minimized = false;
-            guarded([this] { OnRestore(); });
+            guarded([this] { restoreFrame(); });
         }
     }
     QMainWindow::changeEvent(event);
@@ -969,17 +968,35 @@ void TFormMain::OnMinimize()
 
 void TFormMain::PopMenuOpenClick(QObject*)
 {
+    // The console password is being asked: its prompt is already in front.
+    if (m_inRestore) {
+        return;
+    }
     if (m_minimized) {
-        m_minimized = false;
         m_inTray = false;
-        showNormal();
-        OnRestore();
-        if (m_terminated) {
+        restoreFrame();
+        if (m_terminated || m_minimized) {
             return;
         }
     }
     raise();
     activateWindow();
+}
+
+void TFormMain::restoreFrame()
+{
+    m_inRestore = true;
+    const auto done = qScopeGuard([this] { m_inRestore = false; });
+    // Nothing of the frame (mailbox lists, viewers) may show before the console password is given.
+    if (MenuConsoleProtect->isChecked()) {
+        hide();
+    }
+    OnRestore();
+    if (m_terminated) {
+        return;
+    }
+    m_minimized = false;
+    showNormal();
 }
 
 void TFormMain::OnRestore()

@@ -145,6 +145,8 @@ private:
     void formCreateDialUp(const TIniFile& ini);
     void startingsDialUp();
     void announceNewMail();
+    // Back from the minimised state; the console password is asked while the frame is hidden.
+    void restoreFrame();
     void openMedia(const QString& file);
 
     void guarded(const std::function<void()>& body);
