@@ -627,14 +627,14 @@ void TFormMain::endProgram()
 
 void TFormMain::TimerTimer()
 {
+    const bool due = m_schedule.Due(NextCheckTime);
     if (FormStatus) {
         const QDateTime now = TClock::CurrentDateTime();
-        const QLocale locale;
-        FormStatus->SetCell(3, locale.toString(now.date(), QLocale::ShortFormat));
-        FormStatus->SetCell(4, locale.toString(now.time(), QLocale::LongFormat));
-        FormStatus->SetCell(5, locale.toString(TClock::ToDateTime(NextCheckTime).time(), QLocale::LongFormat));
+        FormStatus->SetCell(3, QLocale().toString(now.date(), QLocale::ShortFormat));
+        FormStatus->SetTimeCell(4, now.time());
+        FormStatus->SetTimeCell(5, TClock::ToDateTime(NextCheckTime).time());
     }
-    if (TClock::Now() < NextCheckTime) {
+    if (!due) {
         return;
     }
     ChangeNextCheck();
@@ -651,7 +651,7 @@ void TFormMain::TimerTimer()
 
 void TFormMain::ChangeNextCheck()
 {
-    NextCheckTime = TSchedule::NextCheck(TClock::Now(), ScheduleCheck, CheckInterval, ScheduleHours, NextCheckTime);
+    m_schedule.Plan(NextCheckTime, ScheduleCheck, CheckInterval, ScheduleHours);
 }
 
 void TFormMain::MenuCheckClick(QObject* sender)
@@ -975,8 +975,7 @@ void TFormMain::changeEvent(QEvent* event)
             guarded([this] { OnMinimize(); });
         } else if (!isMinimized() && m_minimized && !m_inTray) {
             // Restored from the task bar, where there is no notification area.
-            m_minimized = false;
-            guarded([this] { OnRestore(); });
+            guarded([this] { restoreFrame(); });
         }
     }
     QMainWindow::changeEvent(event);
@@ -1001,17 +1000,35 @@ void TFormMain::OnMinimize()
 
 void TFormMain::PopMenuOpenClick(QObject*)
 {
+    // The console password is being asked: its prompt is already in front.
+    if (m_inRestore) {
+        return;
+    }
     if (m_minimized) {
-        m_minimized = false;
         m_inTray = false;
-        showNormal();
-        OnRestore();
-        if (m_terminated) {
+        restoreFrame();
+        if (m_terminated || m_minimized) {
             return;
         }
     }
     raise();
     activateWindow();
+}
+
+void TFormMain::restoreFrame()
+{
+    m_inRestore = true;
+    const auto done = qScopeGuard([this] { m_inRestore = false; });
+    // Nothing of the frame (mailbox lists, viewers) may show before the console password is given.
+    if (MenuConsoleProtect->isChecked()) {
+        hide();
+    }
+    OnRestore();
+    if (m_terminated) {
+        return;
+    }
+    m_minimized = false;
+    showNormal();
 }
 
 void TFormMain::OnRestore()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/TSchedule.h"
 #include "mailbox/TMailHost.h"
 #include "settings/TBrkApart.h"
 #include "settings/TVarnEncryption.h"
@@ -150,6 +151,8 @@ private:
     void formCreateDialUp(const TIniFile& ini);
     void startingsDialUp();
     void announceNewMail();
+    // Back from the minimised state; the console password is asked while the frame is hidden.
+    void restoreFrame();
     void openMedia(const QString& file);
 
     void guarded(const std::function<void()>& body);
@@ -165,6 +168,7 @@ private:
     bool m_inTray = false;
     bool m_minimized = false;
     bool m_inRestore = false;
+    TSchedule m_schedule;
 };
 
 // Program-wide state, one instance each, used from the GUI thread only.

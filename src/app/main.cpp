@@ -1,6 +1,8 @@
 #include "app/TFormMain.h"
+#include "app/TSingleInstance.h"
 #include "net/TSockets.h"
 #include "settings/TExceptionHook.h"
+#include "settings/TIniFile.h"
 #include "viewer/TFormViewer.h"
 #include "widgets/TModal.h"
 
@@ -22,6 +24,21 @@ int main(int argc, char* argv[])
     // The tray keeps the program running while its frame is hidden.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Two copies on one settings file would poll the same mailboxes and overwrite each
+    // other's settings: a second start brings the running copy to the front instead.
+    TSingleInstance instance(TIniFile::DefaultPath());
+    switch (instance.Claim()) {
+    case TSingleInstance::Result::First:
+        break;
+    case TSingleInstance::Result::Raised:
+        std::printf("Mailvane is already running; it was brought to the front.\n");
+        return 0;
+    case TSingleInstance::Result::NoAnswer:
+        std::fprintf(stderr, "Mailvane is already running for %s but does not answer.\n",
+                     qPrintable(TIniFile::DefaultPath()));
+        return 1;
+    }
+
     // Set-up errors of the socket client appear in a message box of their own.
     TSockets::SetMessageBox(
         [](const QString& text, const QString& caption) { TModal::MessageBox(FormMain, text, caption, true); });
@@ -33,6 +50,11 @@ int main(int argc, char* argv[])
     });
 
     auto* main = new TFormMain;
+    instance.OnRaise = [] {
+        if (FormMain) {
+            TExceptionHook::Run([] { FormMain->PopMenuOpenClick(nullptr); });
+        }
+    };
     main->show();
     main->CreateStatusWindow();
     TExceptionHook::SetHandler([](const QString& message) {

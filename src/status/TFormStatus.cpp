@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QShowEvent>
+#include <QTime>
 
 namespace {
 constexpr int kClientWidth = 162;
@@ -162,6 +163,19 @@ void TFormStatus::SetCell(int row, const QString& text)
     ColorStringGrid->SetCells(1, row, text);
     // The red rules depend on the clock as well as the text: repaint every cell.
     ColorStringGrid->viewport()->update();
+}
+
+void TFormStatus::SetTimeCell(int row, const QTime& time)
+{
+    // Judged on the widest times of both halves of the day, so that the form does not
+    // change with the hour. The text starts 2 px in and stops 1 px before the grid line.
+    const int room = ColorStringGrid->ColWidths(1) - 4;
+    const QFontMetrics metrics = ColorStringGrid->fontMetrics();
+    bool fits = true;
+    for (const QTime& widest : {QTime(10, 58, 58), QTime(22, 58, 58)}) {
+        fits = fits && metrics.horizontalAdvance(TClock::TimeText(widest)) <= room;
+    }
+    SetCell(row, fits ? TClock::TimeText(time) : time.toString(QStringLiteral("HH:mm:ss")));
 }
 
 void TFormStatus::ColorStringGridGetCellColor(TColorStringGrid* sender, int ARow, int ACol, QStyle::State,

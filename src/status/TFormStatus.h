@@ -5,6 +5,7 @@
 #include <functional>
 
 class QLabel;
+class QTime;
 class QFrame;
 class TColorStringGrid;
 class TLED;
@@ -29,6 +30,8 @@ public:
     // Column 1 of the grid (the values).
     QString Cell(int row) const;
     void SetCell(int row, const QString& text);
+    // A time of day in the locale's way, or plain 24-hour digits where that is too wide.
+    void SetTimeCell(int row, const QTime& time);
 
     TColorStringGrid* ColorStringGrid;
     QFrame* PanelLight;

@@ -554,7 +554,7 @@ QString TLinePrinter::ExpandMacros(const QString& text) const
             s = ReplaceAll(s, date, locale.toString(now.date(), QLocale::ShortFormat));
         }
         if (hasTime) {
-            s = ReplaceAll(s, time, locale.toString(now.time(), QLocale::LongFormat));
+            s = ReplaceAll(s, time, TClock::TimeText(now.time(), locale));
         }
     }
     if (s.contains(title)) {

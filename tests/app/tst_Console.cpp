@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,6 +21,8 @@ private slots:
     void tries_data();
     void tries();
     void notMinimisedAsksNothing();
+    void nothingShowsWhileAsked_data();
+    void nothingShowsWhileAsked();
 
 private:
     void start(const QString& stored);
@@ -28,6 +32,7 @@ private:
     QStringList m_answers;
     QStringList m_prompts;
     QStringList m_messages;
+    QStringList m_shownWhileAsked; // names of the frame's windows visible at each prompt
 };
 
 void tst_Console::init()
@@ -36,9 +41,18 @@ void tst_Console::init()
     m_answers.clear();
     m_prompts.clear();
     m_messages.clear();
+    m_shownWhileAsked.clear();
     TModal::SetHook([this](QDialog* d) {
         if (auto* prompt = qobject_cast<TFormPassword*>(d)) {
             m_prompts << prompt->LabelName->text();
+            if (m_main->isVisible() && !m_main->isMinimized()) {
+                m_shownWhileAsked << m_main->objectName();
+            }
+            for (QMdiSubWindow* w : m_main->MdiArea()->subWindowList()) {
+                if (w->isVisible() && !m_main->isMinimized()) {
+                    m_shownWhileAsked << w->windowTitle();
+                }
+            }
             prompt->EditPassword->setText(m_answers.isEmpty() ? QString() : m_answers.takeFirst());
             prompt->accept();
         } else {
@@ -132,6 +146,50 @@ void tst_Console::notMinimisedAsksNothing()
     m_main->PopMenuOpenClick(m_main->PopMenuOpen);
     QVERIFY(m_prompts.isEmpty());
     QVERIFY(!m_main->Terminated());
+}
+
+void tst_Console::nothingShowsWhileAsked_data()
+{
+    QTest::addColumn<bool>("fromTray"); // else the window system restores it from the task bar
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<bool>("shownAfter");
+    const QStringList wrong{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    QTest::newRow("tray, right") << true << QStringList{QStringLiteral("s3cret")} << true;
+    QTest::newRow("tray, three wrong") << true << wrong << false;
+    QTest::newRow("task bar, right") << false << QStringList{QStringLiteral("s3cret")} << true;
+    QTest::newRow("task bar, three wrong") << false << wrong << false;
+}
+
+void tst_Console::nothingShowsWhileAsked()
+{
+    QFETCH(bool, fromTray);
+    QFETCH(QStringList, answers);
+    QFETCH(bool, shownAfter);
+    {
+        TIniFile f(m_dir->filePath(QStringLiteral("Mailvane.ini")));
+        f.WriteString(QStringLiteral("Server"), QStringLiteral("0"), QStringLiteral("Inbox"));
+    }
+    start(QStringLiteral("s3cret"));
+    QCOMPARE(m_main->MailboxWindows().size(), 1);
+    // The window system's answers to the start-up shows come first.
+    QVERIFY(QTest::qWaitForWindowExposed(m_main));
+    QTest::qWait(50);
+    m_answers = answers;
+    m_main->showMinimized();
+    // Let the window system's answer to the minimise arrive first.
+    QTest::qWait(50);
+    QCOMPARE(m_prompts.join(u','), QString());
+    QVERIFY(m_main->isMinimized());
+    if (fromTray) {
+        m_main->PopMenuOpenClick(m_main->PopMenuOpen);
+    } else {
+        m_main->setWindowState(Qt::WindowNoState);
+    }
+    QCOMPARE(m_prompts.size(), answers.size());
+    QCOMPARE(m_shownWhileAsked, QStringList());
+    const bool shown = m_main->isVisible() && !m_main->isMinimized();
+    QCOMPARE(shown, shownAfter);
+    QCOMPARE(m_main->Terminated(), !shownAfter);
 }
 
 QTEST_MAIN(tst_Console)

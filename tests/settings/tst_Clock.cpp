@@ -1,6 +1,7 @@
 #include "settings/TClock.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QtTest>
 
 class TestClock : public QObject {
@@ -13,6 +14,9 @@ private slots:
     void dayCounts();
     void fixedClock();
     void waitWithFixedClockDoesNotSleep();
+    void monotonicIgnoresWallJumps();
+    void timeText_data();
+    void timeText();
 };
 
 void TestClock::dayCounts_data()
@@ -71,6 +75,69 @@ void TestClock::waitWithFixedClockDoesNotSleep()
     TClock::Wait(-5);
     QVERIFY(timer.elapsed() < 1000);
     QCOMPARE(TClock::CurrentDateTime(), start.addSecs(90));
+}
+
+void TestClock::monotonicIgnoresWallJumps()
+{
+    const QDateTime start(QDate(2024, 5, 1), QTime(8, 0));
+    TClock::SetFixed(start);
+    const qint64 m0 = TClock::Monotonic();
+    TClock::JumpWall(-3600 * 1000);
+    QCOMPARE(TClock::CurrentDateTime(), start.addSecs(-3600));
+    QCOMPARE(TClock::Monotonic(), m0);
+    TClock::Advance(1500);
+    QCOMPARE(TClock::Monotonic(), m0 + 1500);
+    QCOMPARE(TClock::CurrentDateTime(), start.addSecs(-3600).addMSecs(1500));
+    TClock::Advance(-1000);
+    QCOMPARE(TClock::Monotonic(), m0 + 1500);
+    // Back to the real clock after a long fixed run: still no step backwards.
+    TClock::Advance(86400LL * 1000);
+    const qint64 fixedEnd = TClock::Monotonic();
+    TClock::SetReal();
+    QVERIFY(TClock::Monotonic() >= fixedEnd);
+}
+
+void TestClock::timeText_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("hour"); // how 13 o'clock is written
+    QTest::newRow("zh_TW") << "zh_TW"
+                           << "1";
+    QTest::newRow("en_US") << "en_US"
+                           << "1";
+    QTest::newRow("de_DE") << "de_DE"
+                           << "13";
+    QTest::newRow("zh_CN") << "zh_CN"
+                           << "13";
+    QTest::newRow("ja_JP") << "ja_JP"
+                           << "13";
+    QTest::newRow("ko_KR") << "ko_KR"
+                           << "1";
+    QTest::newRow("fa_IR, zone in brackets") << "fa_IR"
+                                             << "۱۳";
+}
+
+void TestClock::timeText()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, hour);
+    const QLocale l(locale);
+    const QString text = TClock::TimeText(QTime(13, 4, 5), l);
+    QString rest = text;
+    rest.remove(l.pmText(), Qt::CaseInsensitive);
+    // No zone, no brackets left behind, no pattern letter printed as it is.
+    QVERIFY2(!rest.contains(QRegularExpression(QStringLiteral("[A-Za-z\\[\\]()]"))), qPrintable(text));
+    QVERIFY2(text == text.trimmed(), qPrintable(text));
+    // Hour, minutes and seconds each stand as a number of their own ("1" of "下午1:04:05").
+    const auto number = [](const QString& digits) {
+        return QRegularExpression(QStringLiteral("(?<!\\d)") + digits + QStringLiteral("(?!\\d)"));
+    };
+    QVERIFY2(text.contains(number(hour)), qPrintable(text));
+    QVERIFY2(text.contains(number(l.zeroDigit() + QStringLiteral("?") + l.toString(4))), qPrintable(text));
+    QVERIFY2(text.contains(number(l.zeroDigit() + QStringLiteral("?") + l.toString(5))), qPrintable(text));
+    if (hour == QLatin1String("1")) {
+        QVERIFY2(text.contains(l.pmText()), qPrintable(text));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestClock)

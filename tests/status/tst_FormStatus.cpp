@@ -21,6 +21,8 @@ private slots:
     void redRules_data();
     void redRules();
     void redPainted();
+    void timeCellFits_data();
+    void timeCellFits();
 
 private:
     QTemporaryDir m_dir;
@@ -179,6 +181,26 @@ void tst_FormStatus::redPainted()
     };
     QVERIFY(hasRed(0));
     QVERIFY(!hasRed(3));
+}
+
+void tst_FormStatus::timeCellFits_data()
+{
+    QTest::addColumn<QString>("locale");
+    for (const char* name : {"zh_TW", "en_US", "de_DE", "ja_JP", "ko_KR"}) {
+        QTest::newRow(name) << QString::fromLatin1(name);
+    }
+}
+
+void tst_FormStatus::timeCellFits()
+{
+    QFETCH(QString, locale);
+    QLocale::setDefault(QLocale(locale));
+    m_form->SetTimeCell(4, QTime(23, 48, 57));
+    QLocale::setDefault(QLocale::c());
+    const QString text = m_form->Cell(4);
+    QVERIFY2(text.contains(QLatin1String("48")) && text.contains(QLatin1String("57")), qPrintable(text));
+    const QFontMetrics metrics(m_form->ColorStringGrid->font());
+    QVERIFY2(metrics.horizontalAdvance(text) <= m_form->ColorStringGrid->ColWidths(1) - 4, qPrintable(text));
 }
 
 QTEST_MAIN(tst_FormStatus)
