@@ -18,34 +18,33 @@ function(mailvane_add_test name)
     endif()
 endfunction()
 
-# mailvane_add_folder_tests(<prefix> LIBS <targets...> [FORM_LIBS <targets...>] [EXTRA_SOURCES <files...>])
-# Every tst_*.cpp of the calling folder becomes the test <prefix>_tst_<Name>; tests named
-# tst_Form* link FORM_LIBS when given (the forms), the others LIBS. The targets made are
-# returned in MV_FOLDER_TESTS for per-test additions.
+# mailvane_add_folder_tests(<prefix> TESTS <names...> LIBS <targets...> [FORM_LIBS <targets...>]
+#                           [EXTRA_SOURCES <files...>])
+# Each listed <name> (tst_<Subject>, built from <name>.cpp of the calling folder) becomes
+# the test <prefix>_<name>; tests named tst_Form* link FORM_LIBS when given (the forms),
+# the others LIBS. The targets made are returned in MV_FOLDER_TESTS for per-test additions.
 function(mailvane_add_folder_tests prefix)
-    cmake_parse_arguments(F "" "" "LIBS;FORM_LIBS;EXTRA_SOURCES" ${ARGN})
-    file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+    cmake_parse_arguments(F "" "" "TESTS;LIBS;FORM_LIBS;EXTRA_SOURCES" ${ARGN})
     set(made)
-    foreach(src ${tests})
-        get_filename_component(name ${src} NAME_WE)
+    foreach(name ${F_TESTS})
         set(libs ${F_LIBS})
         if(F_FORM_LIBS AND name MATCHES "^tst_Form")
             set(libs ${F_FORM_LIBS})
         endif()
-        mailvane_add_test(${prefix}_${name} SOURCES ${src} ${F_EXTRA_SOURCES} LIBS ${libs} mv_testsupport)
+        mailvane_add_test(${prefix}_${name} SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp ${F_EXTRA_SOURCES}
+                          LIBS ${libs} mv_testsupport)
         list(APPEND made ${prefix}_${name})
     endforeach()
     set(MV_FOLDER_TESTS ${made} PARENT_SCOPE)
 endfunction()
 
-# mailvane_add_benchmarks(<prefix> LIBS <targets...>): every bench_*.cpp of the calling
-# folder becomes an executable <prefix>_bench_<Name>, built but not run as a test.
+# mailvane_add_benchmarks(<prefix> BENCHMARKS <names...> LIBS <targets...>): each listed
+# bench_<Name> (from <name>.cpp) becomes an executable <prefix>_<name>, built but not run
+# as a test.
 function(mailvane_add_benchmarks prefix)
-    cmake_parse_arguments(B "" "" "LIBS" ${ARGN})
-    file(GLOB benches CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/bench_*.cpp)
-    foreach(src ${benches})
-        get_filename_component(name ${src} NAME_WE)
-        add_executable(${prefix}_${name} ${src})
+    cmake_parse_arguments(B "" "" "BENCHMARKS;LIBS" ${ARGN})
+    foreach(name ${B_BENCHMARKS})
+        add_executable(${prefix}_${name} ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp)
         target_link_libraries(${prefix}_${name} PRIVATE ${B_LIBS} project_warnings)
     endforeach()
 endfunction()

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/TSchedule.h"
+#include "core/TBrkApart.h"
+#include "core/TSchedule.h"
 #include "mailbox/TMailHost.h"
-#include "settings/TBrkApart.h"
 #include "settings/TVarnEncryption.h"
 
 #include <QMainWindow>

@@ -1,7 +1,7 @@
 #include "app/TFormMain.h"
 #include "app/TSingleInstance.h"
+#include "core/TExceptionHook.h"
 #include "net/TSockets.h"
-#include "settings/TExceptionHook.h"
 #include "settings/TIniFile.h"
 #include "viewer/TFormViewer.h"
 #include "widgets/TModal.h"

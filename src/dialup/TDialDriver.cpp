@@ -1,12 +1,12 @@
 #include "dialup/TDialDriver.h"
 
+#include "core/EAbort.h"
+#include "core/TClock.h"
+#include "core/TIntConvert.h"
 #include "dialup/RasRecords.h"
 #include "dialup/TRAS.h"
 #include "dialup/TRasApi.h"
-#include "settings/EAbort.h"
-#include "settings/TClock.h"
 #include "settings/TIniFile.h"
-#include "settings/TIntConvert.h"
 #include "settings/TVarnEncryption.h"
 
 TDialDriver::TDialDriver(TRAS& ras, bool& DialUpEnabled, bool& DialedByProgram, int& RedialsLeft, int& RedialInterval,

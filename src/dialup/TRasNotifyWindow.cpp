@@ -1,8 +1,8 @@
 #include "dialup/TRasNotifyWindow.h"
 
+#include "core/TExceptionHook.h"
 #include "dialup/TRAS.h"
 #include "dialup/TRasDialEvent.h"
-#include "settings/TExceptionHook.h"
 
 #include <QCoreApplication>
 #include <QHash>

@@ -1,8 +1,8 @@
 #include "mailbox/TFormPassword.h"
 
 #include "MailvaneAssets.h"
+#include "core/TExceptionHook.h"
 #include "mailbox/TMailHost.h"
-#include "settings/TExceptionHook.h"
 #include "widgets/TsolTile.h"
 
 #include <QFile>

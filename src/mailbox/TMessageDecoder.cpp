@@ -1,6 +1,6 @@
 #include "mailbox/TMessageDecoder.h"
 
-#include "settings/TBrkApart.h"
+#include "core/TBrkApart.h"
 
 namespace {
 

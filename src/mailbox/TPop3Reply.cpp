@@ -1,6 +1,6 @@
 #include "mailbox/TPop3Reply.h"
 
-#include "settings/TIntConvert.h"
+#include "core/TIntConvert.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "net/TSockets.h"
 
-#include "settings/EAbort.h"
-#include "settings/TIntConvert.h"
+#include "core/EAbort.h"
+#include "core/TIntConvert.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,9 +1,9 @@
 #include "settings/TFormOption.h"
 
-#include "settings/EConvertError.h"
-#include "settings/TBrkApart.h"
-#include "settings/TExceptionHook.h"
-#include "settings/TIntConvert.h"
+#include "core/EConvertError.h"
+#include "core/TBrkApart.h"
+#include "core/TExceptionHook.h"
+#include "core/TIntConvert.h"
 #include "settings/TOptionHost.h"
 #include "settings/TVarnEncryption.h"
 #include "widgets/TColorRef.h"

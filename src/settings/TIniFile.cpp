@@ -1,7 +1,7 @@
 #include "settings/TIniFile.h"
 
-#include "settings/EWriteError.h"
-#include "settings/TIntConvert.h"
+#include "core/EWriteError.h"
+#include "core/TIntConvert.h"
 
 #include <QCoreApplication>
 #include <QFile>

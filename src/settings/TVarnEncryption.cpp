@@ -1,6 +1,6 @@
 #include "settings/TVarnEncryption.h"
 
-#include "settings/TIntConvert.h"
+#include "core/TIntConvert.h"
 
 #include <QRandomGenerator>
 

@@ -1,6 +1,6 @@
 #include "status/TFormMedia.h"
 
-#include "settings/TExceptionHook.h"
+#include "core/TExceptionHook.h"
 #include "settings/TIniFile.h"
 
 #include <QApplication>

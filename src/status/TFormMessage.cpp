@@ -1,7 +1,7 @@
 #include "status/TFormMessage.h"
 
-#include "settings/TClock.h"
-#include "settings/TExceptionHook.h"
+#include "core/TClock.h"
+#include "core/TExceptionHook.h"
 #include "widgets/TModal.h"
 #include "widgets/TsolTile.h"
 

@@ -1,9 +1,9 @@
 #include "status/TFormStatus.h"
 
-#include "settings/TClock.h"
-#include "settings/TExceptionHook.h"
+#include "core/TClock.h"
+#include "core/TExceptionHook.h"
+#include "core/TIntConvert.h"
 #include "settings/TIniFile.h"
-#include "settings/TIntConvert.h"
 #include "status/TLED.h"
 #include "widgets/TColorStringGrid.h"
 

@@ -1,6 +1,6 @@
 #include "status/TLED.h"
 
-#include "settings/TExceptionHook.h"
+#include "core/TExceptionHook.h"
 
 #include <QPainter>
 #include <QRadialGradient>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/EMailvane.h"
+#include "core/EMailvane.h"
 
 // Failures of the line printer, with the printer's English message.
 class ELinePrinter : public EMailvane {

@@ -1,8 +1,8 @@
 #include "viewer/TFormViewer.h"
 
 #include "MailvaneAssets.h"
-#include "settings/TClock.h"
-#include "settings/TExceptionHook.h"
+#include "core/TClock.h"
+#include "core/TExceptionHook.h"
 #include "settings/TIniFile.h"
 #include "viewer/TCharsetText.h"
 #include "viewer/TLinePrinter.h"

@@ -1,6 +1,6 @@
 #include "viewer/TLinePrinter.h"
 
-#include "settings/TClock.h"
+#include "core/TClock.h"
 #include "viewer/ELinePrinter.h"
 #include "viewer/TPrntProgDlg.h"
 

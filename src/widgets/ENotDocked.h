@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/EMailvane.h"
+#include "core/EMailvane.h"
 
 // Raised when a property that only a docked bar may change is set while it floats.
 class ENotDocked : public EMailvane {

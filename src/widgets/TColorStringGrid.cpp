@@ -1,6 +1,6 @@
 #include "widgets/TColorStringGrid.h"
 
-#include "settings/TExceptionHook.h"
+#include "core/TExceptionHook.h"
 
 #include <QHeaderView>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "widgets/TDocForm.h"
 
-#include "settings/TExceptionHook.h"
+#include "core/TExceptionHook.h"
 #include "widgets/TDocPanel.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "widgets/TDocPanel.h"
 
-#include "settings/TExceptionHook.h"
+#include "core/TExceptionHook.h"
 #include "widgets/ENotDocked.h"
 #include "widgets/TDocForm.h"
 #include "widgets/TDocSite.h"

@@ -1,7 +1,7 @@
 #include "widgets/TFormAbout.h"
 
 #include "MailvaneAssets.h"
-#include "settings/TExceptionHook.h"
+#include "core/TExceptionHook.h"
 #include "widgets/TScrollingCreditsBox.h"
 #include "widgets/TUrlLabel.h"
 #include "widgets/TsolTile.h"

@@ -1,6 +1,6 @@
 #include "widgets/TScrollingCreditsBox.h"
 
-#include "settings/TExceptionHook.h"
+#include "core/TExceptionHook.h"
 
 TScrollingCreditsBox::TScrollingCreditsBox(QWidget* parent) : QFrame(parent), m_client(new QWidget(this))
 {

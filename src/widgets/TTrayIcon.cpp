@@ -1,6 +1,6 @@
 #include "widgets/TTrayIcon.h"
 
-#include "settings/TExceptionHook.h"
+#include "core/TExceptionHook.h"
 
 #include <QCursor>
 #include <QMenu>

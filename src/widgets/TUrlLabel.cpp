@@ -1,6 +1,6 @@
 #include "widgets/TUrlLabel.h"
 
-#include "settings/TExceptionHook.h"
+#include "core/TExceptionHook.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>

@@ -1,7 +1,7 @@
 #include "app/TFormMain.h"
+#include "core/TClock.h"
 #include "dialup/TRasApi.h"
 #include "mailbox/TFormMailList.h"
-#include "settings/TClock.h"
 #include "settings/TIniFile.h"
 #include "status/TFormStatus.h"
 #include "widgets/TColorStringGrid.h"

@@ -1,6 +1,6 @@
 #include "app/TFormMain.h"
-#include "app/TSchedule.h"
-#include "settings/TClock.h"
+#include "core/TClock.h"
+#include "core/TSchedule.h"
 #include "status/TFormStatus.h"
 #include "widgets/TColorStringGrid.h"
 

@@ -1,10 +1,10 @@
 #include "FakeRasControl.h"
+#include "core/EAbort.h"
+#include "core/EConvertError.h"
+#include "core/TClock.h"
 #include "dialup/TDialDriver.h"
 #include "dialup/TRAS.h"
 #include "dialup/TRasApi.h"
-#include "settings/EAbort.h"
-#include "settings/EConvertError.h"
-#include "settings/TClock.h"
 #include "settings/TIniFile.h"
 #include "settings/TVarnEncryption.h"
 
@@ -58,7 +58,7 @@ struct Program {
 
 } // namespace
 
-class TstTDialDriver : public QObject {
+class tst_TDialDriver : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -79,19 +79,19 @@ private slots:
     void readSettingsFailures();
 };
 
-void TstTDialDriver::init()
+void tst_TDialDriver::init()
 {
     FakeRas_Reset();
     TRasApi::SetLibraryName(QStringLiteral(MV_FAKE_RAS_PATH));
     TClock::SetFixed(QDateTime(QDate(2024, 3, 1), QTime(10, 0)));
 }
 
-void TstTDialDriver::cleanup()
+void tst_TDialDriver::cleanup()
 {
     TClock::SetReal();
 }
 
-void TstTDialDriver::connectsAfterPolls()
+void tst_TDialDriver::connectsAfterPolls()
 {
     Program p;
     p.ras.RedialAttempts = 2;
@@ -110,7 +110,7 @@ void TstTDialDriver::connectsAfterPolls()
     QCOMPARE(FakeRas_ConnectionCount(), 0);
 }
 
-void TstTDialDriver::redialsUntilGivingUp_data()
+void tst_TDialDriver::redialsUntilGivingUp_data()
 {
     QTest::addColumn<int>("redials");
     QTest::addColumn<int>("interval");
@@ -121,7 +121,7 @@ void TstTDialDriver::redialsUntilGivingUp_data()
     QTest::newRow("interval zero") << 2 << 0 << 3 << 0;
 }
 
-void TstTDialDriver::redialsUntilGivingUp()
+void tst_TDialDriver::redialsUntilGivingUp()
 {
     QFETCH(int, redials);
     QFETCH(int, interval);
@@ -144,7 +144,7 @@ void TstTDialDriver::redialsUntilGivingUp()
     QVERIFY(!p.DialedByProgram);
 }
 
-void TstTDialDriver::redialThenConnects()
+void tst_TDialDriver::redialThenConnects()
 {
     Program p;
     p.ras.RedialAttempts = 2;
@@ -160,7 +160,7 @@ void TstTDialDriver::redialThenConnects()
     QVERIFY(p.errors.isEmpty());
 }
 
-void TstTDialDriver::refusedDialAndHangUp()
+void tst_TDialDriver::refusedDialAndHangUp()
 {
     FakeRas_SetErrorText(633, "The port is already in use.");
     FakeRas_SetErrorText(668, "The connection dropped.");
@@ -187,7 +187,7 @@ void TstTDialDriver::refusedDialAndHangUp()
     }
 }
 
-void TstTDialDriver::showErrorThatReturnsStillAborts()
+void tst_TDialDriver::showErrorThatReturnsStillAborts()
 {
     Program p;
     p.showErrorThrows = false;
@@ -198,7 +198,7 @@ void TstTDialDriver::showErrorThatReturnsStillAborts()
     QCOMPARE(FakeRas_DialCount(), 1);
 }
 
-void TstTDialDriver::buttonCancelsWhileDialling()
+void tst_TDialDriver::buttonCancelsWhileDialling()
 {
     Program p;
     p.ras.RedialAttempts = 3;
@@ -218,7 +218,7 @@ void TstTDialDriver::buttonCancelsWhileDialling()
     QVERIFY(!p.DialedByProgram);
 }
 
-void TstTDialDriver::buttonHangsUpAndDialsForGood()
+void tst_TDialDriver::buttonHangsUpAndDialsForGood()
 {
     Program p;
     const RASHANDLE outside = FakeRas_AddConnection("ISP", RAS_StateConnected);
@@ -244,7 +244,7 @@ void TstTDialDriver::buttonHangsUpAndDialsForGood()
     QCOMPARE(FakeRas_ConnectionCount(), 1);
 }
 
-void TstTDialDriver::disabledDialUpDoesNothing()
+void tst_TDialDriver::disabledDialUpDoesNothing()
 {
     Program p;
     p.DialUpEnabled = false;
@@ -256,7 +256,7 @@ void TstTDialDriver::disabledDialUpDoesNothing()
     QCOMPARE(p.ras.ConnectionHandle, RASHANDLE(0));
 }
 
-void TstTDialDriver::dialForCheck()
+void tst_TDialDriver::dialForCheck()
 {
     Program p;
     FakeRas_SetDialMode(FakeRasConnects, 1);
@@ -272,7 +272,7 @@ void TstTDialDriver::dialForCheck()
     QCOMPARE(FakeRas_DialCount(), 2);
 }
 
-void TstTDialDriver::hangUpRule()
+void tst_TDialDriver::hangUpRule()
 {
     Program p;
     FakeRas_SetDialMode(FakeRasConnects, 1);
@@ -287,7 +287,7 @@ void TstTDialDriver::hangUpRule()
     QCOMPARE(FakeRas_CallCount(), calls);
 }
 
-void TstTDialDriver::readSettings_data()
+void tst_TDialDriver::readSettings_data()
 {
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QString>("entryKey");
@@ -301,7 +301,7 @@ void TstTDialDriver::readSettings_data()
     QTest::newRow("no entries") << QStringList() << QStringLiteral("Entry=0") << false << QString();
 }
 
-void TstTDialDriver::readSettings()
+void tst_TDialDriver::readSettings()
 {
     QFETCH(QStringList, entries);
     QFETCH(QString, entryKey);
@@ -331,7 +331,7 @@ void TstTDialDriver::readSettings()
     QCOMPARE(ras.Password, QStringLiteral("pa55"));
 }
 
-void TstTDialDriver::readSettingsFailures()
+void tst_TDialDriver::readSettingsFailures()
 {
     FakeRas_AddEntry("Home");
     QTemporaryDir dir;
@@ -362,5 +362,5 @@ void TstTDialDriver::readSettingsFailures()
     }
 }
 
-QTEST_GUILESS_MAIN(TstTDialDriver)
+QTEST_GUILESS_MAIN(tst_TDialDriver)
 #include "tst_TDialDriver.moc"

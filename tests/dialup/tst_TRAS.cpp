@@ -53,7 +53,7 @@ void recordEvents(TRAS& ras, QStringList& log)
 
 } // namespace
 
-class TstTRAS : public QObject {
+class tst_TRAS : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -80,13 +80,13 @@ private slots:
     void destructorHangsUpSilently();
 };
 
-void TstTRAS::init()
+void tst_TRAS::init()
 {
     FakeRas_Reset();
     TRasApi::SetLibraryName(QStringLiteral(MV_FAKE_RAS_PATH));
 }
 
-void TstTRAS::presenceTest()
+void tst_TRAS::presenceTest()
 {
     QVERIFY(TRasApi::IsPresent());
     TRasApi::SetLibraryName(QString::fromLatin1(TRasApi::DefaultLibraryName));
@@ -95,7 +95,7 @@ void TstTRAS::presenceTest()
     QVERIFY(!TRasApi::IsPresent());
 }
 
-void TstTRAS::missingLibraryAnswersMinusOne()
+void tst_TRAS::missingLibraryAnswersMinusOne()
 {
     TRasApi::SetLibraryName(QStringLiteral("/nonexistent/librasapi32.so"));
     TRAS ras;
@@ -117,7 +117,7 @@ void TstTRAS::missingLibraryAnswersMinusOne()
     QCOMPARE(FakeRas_CallCount(), 0);
 }
 
-void TstTRAS::missingFunctionAnswersMinusOne()
+void tst_TRAS::missingFunctionAnswersMinusOne()
 {
     // This build of the library has no error-text function.
     TRasApi::SetLibraryName(QStringLiteral(MV_FAKE_RAS_PARTIAL_PATH));
@@ -130,7 +130,7 @@ void TstTRAS::missingFunctionAnswersMinusOne()
     QCOMPARE(ras.HangUpSilently(), 0);
 }
 
-void TstTRAS::dialPassesCutParameters()
+void tst_TRAS::dialPassesCutParameters()
 {
     TRAS ras;
     ras.EntryName = QString(300, QLatin1Char('e'));
@@ -163,7 +163,7 @@ void TstTRAS::dialPassesCutParameters()
     QCOMPARE(QByteArray(FakeRas_LastPhoneBook()), QByteArray("/tmp/rasphone.pbk"));
 }
 
-void TstTRAS::dialRefusedAndRedialHangsUpFirst()
+void tst_TRAS::dialRefusedAndRedialHangsUpFirst()
 {
     TRAS ras;
     int disconnects = 0;
@@ -180,7 +180,7 @@ void TstTRAS::dialRefusedAndRedialHangsUpFirst()
     QCOMPARE(disconnects, 0); // the hang-up before a dial is silent
 }
 
-void TstTRAS::hangUpWithoutHandleCallsNothing()
+void tst_TRAS::hangUpWithoutHandleCallsNothing()
 {
     TRAS ras;
     QCOMPARE(ras.HangUp(), 0);
@@ -193,7 +193,7 @@ void TstTRAS::hangUpWithoutHandleCallsNothing()
     QCOMPARE(FakeRas_CallCount(), 0);
 }
 
-void TstTRAS::hangUpResultsAndDisconnectEvent()
+void tst_TRAS::hangUpResultsAndDisconnectEvent()
 {
     FakeRas_SetErrorText(RAS_ErrorInvalidHandle, "The handle is invalid.");
     FakeRas_SetErrorText(668, "The connection dropped.");
@@ -223,7 +223,7 @@ void TstTRAS::hangUpResultsAndDisconnectEvent()
     QCOMPARE(events.size(), 1);
 }
 
-void TstTRAS::connectStatus()
+void tst_TRAS::connectStatus()
 {
     TRAS ras;
     ras.ConnectionHandle = FakeRas_AddConnection("ISP", 4);
@@ -247,7 +247,7 @@ void TstTRAS::connectStatus()
     QCOMPARE(ras.HangUpSilently(), 0);
 }
 
-void TstTRAS::statusText_data()
+void tst_TRAS::statusText_data()
 {
     QTest::addColumn<uint>("state");
     QTest::addColumn<uint>("error");
@@ -283,7 +283,7 @@ void TstTRAS::statusText_data()
     QTest::newRow("query fails 8") << 3u << 0u << 8u << QStringLiteral("Not enough memory");
 }
 
-void TstTRAS::statusText()
+void tst_TRAS::statusText()
 {
     QFETCH(uint, state);
     QFETCH(uint, error);
@@ -299,7 +299,7 @@ void TstTRAS::statusText()
     ras.ConnectionHandle = 0;
 }
 
-void TstTRAS::errorString()
+void tst_TRAS::errorString()
 {
     FakeRas_SetErrorText(629, "The port was disconnected by the remote machine.");
     TRAS ras;
@@ -310,7 +310,7 @@ void TstTRAS::errorString()
     ras.ConnectionHandle = 0;
 }
 
-void TstTRAS::connectionsKeepFirstFour()
+void tst_TRAS::connectionsKeepFirstFour()
 {
     TRAS ras;
     QCOMPARE(ras.GetConnections(), 0);
@@ -335,7 +335,7 @@ void TstTRAS::connectionsKeepFirstFour()
     QCOMPARE(ras.Connections.EntryName(0), QStringLiteral("Only"));
 }
 
-void TstTRAS::connectionListWalk()
+void tst_TRAS::connectionListWalk()
 {
     RASCONN records[3] = {};
     for (int i = 0; i < 3; ++i) {
@@ -365,7 +365,7 @@ void TstTRAS::connectionListWalk()
     QCOMPARE(list.EntryName(-1), QString());
 }
 
-void TstTRAS::phoneBookEntries()
+void tst_TRAS::phoneBookEntries()
 {
     TRAS ras;
     FakeRas_AddEntry("Home");
@@ -386,7 +386,7 @@ void TstTRAS::phoneBookEntries()
     QCOMPARE(ras.PhoneBookEntries.last(), QStringLiteral("E20"));
 }
 
-void TstTRAS::stateEvents_data()
+void tst_TRAS::stateEvents_data()
 {
     QTest::addColumn<uint>("state");
     QTest::addColumn<QString>("event");
@@ -407,7 +407,7 @@ void TstTRAS::stateEvents_data()
     QTest::newRow("18 has none") << 18u << QString();
 }
 
-void TstTRAS::stateEvents()
+void tst_TRAS::stateEvents()
 {
     QFETCH(uint, state);
     QFETCH(QString, event);
@@ -423,7 +423,7 @@ void TstTRAS::stateEvents()
     QCOMPARE(ras.HangUpSilently(), 0);
 }
 
-void TstTRAS::notificationWithError()
+void tst_TRAS::notificationWithError()
 {
     TRAS ras;
     QStringList log;
@@ -445,7 +445,7 @@ void TstTRAS::notificationWithError()
     QCOMPARE(ras.HangUpSilently(), 0);
 }
 
-void TstTRAS::disconnectNotification()
+void tst_TRAS::disconnectNotification()
 {
     FakeRas_SetErrorText(0, "No error.");
     TRAS ras;
@@ -459,7 +459,7 @@ void TstTRAS::disconnectNotification()
     QCOMPARE(ras.HangUpSilently(), 0);
 }
 
-void TstTRAS::staleNotificationsAreDropped()
+void tst_TRAS::staleNotificationsAreDropped()
 {
     TRAS ras;
     QStringList log;
@@ -486,7 +486,7 @@ void TstTRAS::staleNotificationsAreDropped()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-void TstTRAS::notificationsFromAnotherThread()
+void tst_TRAS::notificationsFromAnotherThread()
 {
     TRAS ras;
     QList<int> states;
@@ -511,7 +511,7 @@ void TstTRAS::notificationsFromAnotherThread()
     QCOMPARE(ras.HangUpSilently(), 0);
 }
 
-void TstTRAS::destructorHangsUpSilently()
+void tst_TRAS::destructorHangsUpSilently()
 {
     int disconnects = 0;
     {
@@ -527,5 +527,5 @@ void TstTRAS::destructorHangsUpSilently()
     QCOMPARE(disconnects, 0);
 }
 
-QTEST_GUILESS_MAIN(TstTRAS)
+QTEST_GUILESS_MAIN(tst_TRAS)
 #include "tst_TRAS.moc"

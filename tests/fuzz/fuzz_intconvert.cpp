@@ -1,9 +1,9 @@
 // The integer rule, against a plain reading of its grammar: blanks, sign, then "$" and
 // hex digits or decimal digits to the end, within 32 bits.
 
+#include "core/EConvertError.h"
+#include "core/TIntConvert.h"
 #include "fuzz/FuzzSupport.h"
-#include "settings/EConvertError.h"
-#include "settings/TIntConvert.h"
 
 namespace {
 

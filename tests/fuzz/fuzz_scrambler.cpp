@@ -2,8 +2,8 @@
 // text either unscrambles or fails with the conversion error.
 // Input: key length, key, start value, clear bytes.
 
+#include "core/EConvertError.h"
 #include "fuzz/FuzzSupport.h"
-#include "settings/EConvertError.h"
 #include "settings/TVarnEncryption.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // dropped, an empty delimiter leaves the text whole.
 // Input: delimiter length (0 to 3), delimiter, text; all as UTF-8.
 
+#include "core/TBrkApart.h"
 #include "fuzz/FuzzSupport.h"
-#include "settings/TBrkApart.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

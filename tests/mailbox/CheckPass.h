@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/EAbort.h"
 #include "mailbox/TFormMailList.h"
-#include "settings/EAbort.h"
 #include "testsupport/TFakeMailHost.h"
 
 // One check of a mailbox window as the program's check pass runs it: the counters

@@ -2,7 +2,7 @@
 
 #include <QtTest>
 
-class TestCharset : public QObject {
+class tst_Charset : public QObject {
     Q_OBJECT
 private slots:
     void declaredCharset_data();
@@ -12,7 +12,7 @@ private slots:
     void headerText();
 };
 
-void TestCharset::declaredCharset_data()
+void tst_Charset::declaredCharset_data()
 {
     QTest::addColumn<QByteArray>("message");
     QTest::addColumn<QByteArray>("charset");
@@ -46,14 +46,14 @@ void TestCharset::declaredCharset_data()
         << QByteArray("iso-8859-2");
 }
 
-void TestCharset::declaredCharset()
+void tst_Charset::declaredCharset()
 {
     QFETCH(QByteArray, message);
     QFETCH(QByteArray, charset);
     QCOMPARE(TCharset::DeclaredCharset(message), charset);
 }
 
-void TestCharset::longFoldedHeader()
+void tst_Charset::longFoldedHeader()
 {
     // Tens of thousands of continuation lines must not lose the charset at their end.
     QByteArray message = "Subject: a\r\nContent-Type: text/plain;\r\n";
@@ -65,7 +65,7 @@ void TestCharset::longFoldedHeader()
     QCOMPARE(TCharset::ToText("\xA4\xA4", TCharset::DeclaredCharset(message)), QStringLiteral("中"));
 }
 
-void TestCharset::headerText_data()
+void tst_Charset::headerText_data()
 {
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<QByteArray>("message");
@@ -90,7 +90,7 @@ void TestCharset::headerText_data()
         << QStringLiteral("中");
 }
 
-void TestCharset::headerText()
+void tst_Charset::headerText()
 {
     QFETCH(QByteArray, value);
     QFETCH(QByteArray, message);
@@ -98,5 +98,5 @@ void TestCharset::headerText()
     QCOMPARE(TCharset::HeaderText(value, message), text);
 }
 
-QTEST_GUILESS_MAIN(TestCharset)
+QTEST_GUILESS_MAIN(tst_Charset)
 #include "tst_Charset.moc"

@@ -1,6 +1,6 @@
+#include "core/EAbort.h"
 #include "mailbox/TFormMailList.h"
 #include "net/TSockets.h"
-#include "settings/EAbort.h"
 #include "settings/TIniFile.h"
 #include "testsupport/TDovecot.h"
 #include "testsupport/TFakeMailHost.h"
@@ -13,7 +13,7 @@
 
 // Check speed against a bare client sending the same commands, on a local Dovecot.
 // Runs only with MAILVANE_BENCH=1; prints its figures.
-class TestFormMailListBench : public QObject {
+class tst_FormMailListBench : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -53,7 +53,7 @@ QByteArray readReply(QTcpSocket& socket, QByteArray& buffer, bool multiLine)
 
 } // namespace
 
-void TestFormMailListBench::initTestCase()
+void tst_FormMailListBench::initTestCase()
 {
     if (qgetenv("MAILVANE_BENCH") != "1") {
         m_skip = QStringLiteral("set MAILVANE_BENCH=1 to run the check benchmark");
@@ -62,7 +62,7 @@ void TestFormMailListBench::initTestCase()
     }
 }
 
-void TestFormMailListBench::checkTime_data()
+void tst_FormMailListBench::checkTime_data()
 {
     QTest::addColumn<int>("count");
     QTest::newRow("100") << 100;
@@ -70,7 +70,7 @@ void TestFormMailListBench::checkTime_data()
     QTest::newRow("5000") << 5000;
 }
 
-double TestFormMailListBench::bareClient(int count)
+double tst_FormMailListBench::bareClient(int count)
 {
     QTcpSocket socket;
     QByteArray buffer;
@@ -98,7 +98,7 @@ double TestFormMailListBench::bareClient(int count)
     return t.elapsed();
 }
 
-void TestFormMailListBench::checkTime()
+void tst_FormMailListBench::checkTime()
 {
     if (!m_skip.isEmpty()) {
         QSKIP(qPrintable(m_skip));
@@ -166,5 +166,5 @@ void TestFormMailListBench::checkTime()
           count, bare, first, first / bare, second, second / bare, longestGap);
 }
 
-QTEST_MAIN(TestFormMailListBench)
+QTEST_MAIN(tst_FormMailListBench)
 #include "tst_FormMailListBench.moc"

@@ -1,8 +1,8 @@
 #include "CheckPass.h"
+#include "core/EAbort.h"
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
 #include "net/TSockets.h"
-#include "settings/EAbort.h"
 #include "settings/TIniFile.h"
 #include "testsupport/TDovecot.h"
 #include "testsupport/TFakeMailHost.h"
@@ -16,7 +16,7 @@
 #include <memory>
 
 // The mailbox window against a real POP3 server.
-class TestFormMailListDovecot : public QObject {
+class tst_FormMailListDovecot : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -44,7 +44,7 @@ private:
     QWidget m_viewers;
 };
 
-void TestFormMailListDovecot::initTestCase()
+void tst_FormMailListDovecot::initTestCase()
 {
     if (!TDovecot::Available(&m_skip)) {
         return;
@@ -55,7 +55,7 @@ void TestFormMailListDovecot::initTestCase()
     }
 }
 
-void TestFormMailListDovecot::init()
+void tst_FormMailListDovecot::init()
 {
     if (!m_skip.isEmpty()) {
         QSKIP(qPrintable(m_skip));
@@ -81,19 +81,19 @@ void TestFormMailListDovecot::init()
     };
 }
 
-void TestFormMailListDovecot::cleanup()
+void tst_FormMailListDovecot::cleanup()
 {
     TModal::SetHook({});
     m_form.reset();
     m_host.reset();
 }
 
-bool TestFormMailListDovecot::check()
+bool tst_FormMailListDovecot::check()
 {
     return RunCheck(m_form.get(), m_host.get());
 }
 
-QStringList TestFormMailListDovecot::row(int n) const
+QStringList tst_FormMailListDovecot::row(int n) const
 {
     QStringList cells;
     for (int c = 0; c < 6; ++c) {
@@ -102,12 +102,12 @@ QStringList TestFormMailListDovecot::row(int n) const
     return cells;
 }
 
-QList<QByteArray> TestFormMailListDovecot::storedSection() const
+QList<QByteArray> tst_FormMailListDovecot::storedSection() const
 {
     return TFakeMailHost::StoredIds(m_host->Path, QStringLiteral("IDs:Box"));
 }
 
-void TestFormMailListDovecot::firstCheckListsAndRemembers()
+void tst_FormMailListDovecot::firstCheckListsAndRemembers()
 {
     m_server.AddMessage(TDovecot::MakeMessage("<one@test>", "Alice <a@test>", "First"));
     m_server.AddMessage(TDovecot::MakeMessage("<two@test>", "Bob <b@test>", "Second"));
@@ -143,7 +143,7 @@ void TestFormMailListDovecot::firstCheckListsAndRemembers()
     QCOMPARE(m_host->NewMailFoundCount, 3);
 }
 
-void TestFormMailListDovecot::deletesOnlyMarkedMessages()
+void tst_FormMailListDovecot::deletesOnlyMarkedMessages()
 {
     for (const char* id : {"<a@t>", "<b@t>", "<c@t>", "<d@t>", "<e@t>"}) {
         m_server.AddMessage(TDovecot::MakeMessage(id, "x@t", "s"));
@@ -157,7 +157,7 @@ void TestFormMailListDovecot::deletesOnlyMarkedMessages()
     QCOMPARE(storedSection(), QList<QByteArray>({"<a@t>", "<b@t>", "<d@t>", "<e@t>"}));
 }
 
-void TestFormMailListDovecot::autoDeleteKeepsNewMessages()
+void tst_FormMailListDovecot::autoDeleteKeepsNewMessages()
 {
     for (const char* id : {"<a@t>", "<b@t>", "<c@t>"}) {
         m_server.AddMessage(TDovecot::MakeMessage(id, "x@t", "s"));
@@ -174,7 +174,7 @@ void TestFormMailListDovecot::autoDeleteKeepsNewMessages()
     QCOMPARE(m_form->Marker(2), QStringLiteral("*"));
 }
 
-void TestFormMailListDovecot::keywordRuleDeletes()
+void tst_FormMailListDovecot::keywordRuleDeletes()
 {
     m_server.AddMessage(TDovecot::MakeMessage("<a@t>", "friend@t", "Lunch"));
     m_server.AddMessage(TDovecot::MakeMessage("<b@t>", "spam@t", "Spam offer"));
@@ -188,7 +188,7 @@ void TestFormMailListDovecot::keywordRuleDeletes()
     QCOMPARE(m_server.StoredIds(), QList<QByteArray>({"<a@t>"}));
 }
 
-void TestFormMailListDovecot::wrongPasswordAsksAgain()
+void tst_FormMailListDovecot::wrongPasswordAsksAgain()
 {
     m_server.AddMessage(TDovecot::MakeMessage("<a@t>", "x@t", "s"));
     QVERIFY(check());
@@ -224,7 +224,7 @@ void TestFormMailListDovecot::wrongPasswordAsksAgain()
     QCOMPARE(prompts, 2);
 }
 
-void TestFormMailListDovecot::viewDecodes_data()
+void tst_FormMailListDovecot::viewDecodes_data()
 {
     QTest::addColumn<QByteArray>("encoding");
     QTest::addColumn<QByteArray>("body");
@@ -234,7 +234,7 @@ void TestFormMailListDovecot::viewDecodes_data()
     QTest::newRow("base64") << QByteArray("base64") << QByteArray("QUJD\nREVG") << QByteArray("ABCDEF\r\n.\r\n");
 }
 
-void TestFormMailListDovecot::viewDecodes()
+void tst_FormMailListDovecot::viewDecodes()
 {
     QFETCH(QByteArray, encoding);
     QFETCH(QByteArray, body);
@@ -253,7 +253,7 @@ void TestFormMailListDovecot::viewDecodes()
     QCOMPARE(m_host->LastLed(), QStringLiteral("Green/Ready"));
 }
 
-void TestFormMailListDovecot::tooLargeMessageIsNotFetched()
+void tst_FormMailListDovecot::tooLargeMessageIsNotFetched()
 {
     // With CR LF line ends the server lists exactly 65534 octets.
     QByteArray text = "Message-ID: <big@t>\nSubject: Big\n\n";
@@ -279,5 +279,5 @@ void TestFormMailListDovecot::tooLargeMessageIsNotFetched()
     QCOMPARE(m_host->Counts[2], 1);
 }
 
-QTEST_MAIN(TestFormMailListDovecot)
+QTEST_MAIN(tst_FormMailListDovecot)
 #include "tst_FormMailListDovecot.moc"

@@ -1,8 +1,8 @@
 #include "CheckPass.h"
+#include "core/EAbort.h"
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
 #include "net/TSockets.h"
-#include "settings/EAbort.h"
 #include "settings/TIniFile.h"
 #include "testsupport/TFakeMailHost.h"
 #include "testsupport/TScriptServer.h"
@@ -22,7 +22,7 @@
 #include <memory>
 
 // The mailbox window's POP3 sessions against a scripted server.
-class TestFormMailListSession : public QObject {
+class tst_FormMailListSession : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -83,7 +83,7 @@ QByteArray msg(const QByteArray& id, const QByteArray& from = "a@t", const QByte
 
 } // namespace
 
-void TestFormMailListSession::init()
+void tst_FormMailListSession::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     const QString path = m_dir->filePath(QStringLiteral("Mailvane.ini"));
@@ -104,19 +104,19 @@ void TestFormMailListSession::init()
     };
 }
 
-void TestFormMailListSession::cleanup()
+void tst_FormMailListSession::cleanup()
 {
     TModal::SetHook({});
     delete m_form.data();
     m_host.reset();
 }
 
-bool TestFormMailListSession::check()
+bool tst_FormMailListSession::check()
 {
     return RunCheck(m_form.data(), m_host.get());
 }
 
-bool TestFormMailListSession::view(int row)
+bool tst_FormMailListSession::view(int row)
 {
     m_form->ColorStringGrid->SetRow(row);
     try {
@@ -127,12 +127,12 @@ bool TestFormMailListSession::view(int row)
     }
 }
 
-QList<QByteArray> TestFormMailListSession::storedSection() const
+QList<QByteArray> tst_FormMailListSession::storedSection() const
 {
     return TFakeMailHost::StoredIds(m_host->Path, QStringLiteral("IDs:Box"));
 }
 
-void TestFormMailListSession::commandSequence()
+void tst_FormMailListSession::commandSequence()
 {
     TScriptServer first;
     first.serveMailbox({msg("<1@t>"), msg("<2@t>"), msg("<3@t>")});
@@ -167,7 +167,7 @@ void TestFormMailListSession::commandSequence()
     QCOMPARE(storedSection(), QList<QByteArray>({"<1@t>", "<3@t>"}));
 }
 
-void TestFormMailListSession::refusalAtEveryStep_data()
+void tst_FormMailListSession::refusalAtEveryStep_data()
 {
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QString>("message");
@@ -180,7 +180,7 @@ void TestFormMailListSession::refusalAtEveryStep_data()
     QTest::newRow("QUIT") << QByteArray("QUIT") << QStringLiteral("無法離線！");
 }
 
-void TestFormMailListSession::refusalAtEveryStep()
+void tst_FormMailListSession::refusalAtEveryStep()
 {
     QFETCH(QByteArray, command);
     QFETCH(QString, message);
@@ -214,7 +214,7 @@ void TestFormMailListSession::refusalAtEveryStep()
     }
 }
 
-void TestFormMailListSession::greetingWithoutPlus()
+void tst_FormMailListSession::greetingWithoutPlus()
 {
     TScriptServer server;
     server.sendLine("-ERR too busy").close();
@@ -230,7 +230,7 @@ void TestFormMailListSession::greetingWithoutPlus()
     QCOMPARE(m_form->StatusBar->currentMessage(), QStringLiteral("連線中斷！"));
 }
 
-void TestFormMailListSession::timeoutShowsSocketError()
+void tst_FormMailListSession::timeoutShowsSocketError()
 {
     TIniFile(m_host->Path).WriteString(QStringLiteral("General"), QStringLiteral("Timeout"), QStringLiteral("1"));
     TScriptServer server;
@@ -252,7 +252,7 @@ void TestFormMailListSession::timeoutShowsSocketError()
     QCOMPARE(m_form->EditPassword->text(), QStringLiteral("pass"));
 }
 
-void TestFormMailListSession::oneByteChunks()
+void tst_FormMailListSession::oneByteChunks()
 {
     TScriptServer server;
     auto step = [&](const QByteArray& expect, const QByteArray& reply) {
@@ -275,7 +275,7 @@ void TestFormMailListSession::oneByteChunks()
     QCOMPARE(storedSection(), QList<QByteArray>({"<c@t>"}));
 }
 
-void TestFormMailListSession::unterminatedReplyIsBounded()
+void tst_FormMailListSession::unterminatedReplyIsBounded()
 {
     TScriptServer server;
     server.dialogue("+OK", {{"USER user", "+OK"}, {"PASS pass", "+OK"}, {"STAT", "+OK 1 9"}, {"LIST 1", "+OK 1 9"}});
@@ -287,7 +287,7 @@ void TestFormMailListSession::unterminatedReplyIsBounded()
     QCOMPARE(storedSection(), QList<QByteArray>());
 }
 
-void TestFormMailListSession::impossibleStatCount()
+void tst_FormMailListSession::impossibleStatCount()
 {
     TScriptServer server;
     server.dialogue("+OK", {{"USER user", "+OK"}, {"PASS pass", "+OK"}, {"STAT", "+OK 2000000000 1"}});
@@ -297,7 +297,7 @@ void TestFormMailListSession::impossibleStatCount()
     QVERIFY(m_form->ColorStringGrid->RowCount() < 10);
 }
 
-void TestFormMailListSession::lineBreakInPasswordRefused()
+void tst_FormMailListSession::lineBreakInPasswordRefused()
 {
     m_form->EditPassword->setText(QStringLiteral("pa\r\nDELE 1"));
     TScriptServer server;
@@ -309,7 +309,7 @@ void TestFormMailListSession::lineBreakInPasswordRefused()
     QVERIFY(m_form->EditPassword->text().isEmpty());
 }
 
-void TestFormMailListSession::refusedPasswordPromptsAgain()
+void tst_FormMailListSession::refusedPasswordPromptsAgain()
 {
     TIniFile(m_host->Path).WriteString(QStringLiteral("Box"), QStringLiteral("Password"), QString());
     QStringList answers = {QStringLiteral("wrong"), QStringLiteral("pass")};
@@ -336,7 +336,7 @@ void TestFormMailListSession::refusedPasswordPromptsAgain()
     QCOMPARE(m_host->Delivered.last(), qMakePair(QStringLiteral("Box"), QStringLiteral("pass")));
 }
 
-void TestFormMailListSession::newMarksAcrossChecks()
+void tst_FormMailListSession::newMarksAcrossChecks()
 {
     TScriptServer server;
     server.serveMailbox({msg("<1@t>"), msg("<2@t>"), msg("<3@t>")});
@@ -368,7 +368,7 @@ void TestFormMailListSession::newMarksAcrossChecks()
     }
 }
 
-void TestFormMailListSession::messageWithoutIdIsStable()
+void tst_FormMailListSession::messageWithoutIdIsStable()
 {
     TScriptServer server;
     server.serveMailbox({msg("<1@t>"), msg(QByteArray(), "b@t", "no id"), msg("<3@t>")});
@@ -391,7 +391,7 @@ void TestFormMailListSession::messageWithoutIdIsStable()
     QCOMPARE(m_form->ColorStringGrid->Cells(5, 2), QStringLiteral("s"));
 }
 
-void TestFormMailListSession::deleteSkipsMovedMessage()
+void tst_FormMailListSession::deleteSkipsMovedMessage()
 {
     TScriptServer before;
     before.serveMailbox({msg("<a@t>"), msg("<b@t>"), msg("<c@t>")});
@@ -410,7 +410,7 @@ void TestFormMailListSession::deleteSkipsMovedMessage()
     QCOMPARE(storedSection(), QList<QByteArray>({"<c@t>"}));
 }
 
-void TestFormMailListSession::autoDeleteSparesNewMessages()
+void tst_FormMailListSession::autoDeleteSparesNewMessages()
 {
     TScriptServer server;
     server.serveMailbox({msg("<a@t>"), msg("<b@t>"), msg("<c@t>")});
@@ -425,7 +425,7 @@ void TestFormMailListSession::autoDeleteSparesNewMessages()
     QCOMPARE(m_form->Marker(1), QStringLiteral("*"));
 }
 
-void TestFormMailListSession::filterMarksAndCountsOnce()
+void tst_FormMailListSession::filterMarksAndCountsOnce()
 {
     m_host->Rules.HighLight[0] = QStringLiteral("SALE");
     m_host->Rules.Delete[0] = false;
@@ -447,7 +447,7 @@ void TestFormMailListSession::filterMarksAndCountsOnce()
     QCOMPARE(m_form->MessageRows(), 2);
 }
 
-void TestFormMailListSession::rawHeadersReadAsChinese()
+void tst_FormMailListSession::rawHeadersReadAsChinese()
 {
     m_host->Rules.HighLight[0] = QStringLiteral("通知");
     m_host->Rules.HighLightColor[0] = 0x0000FF;
@@ -475,7 +475,7 @@ void TestFormMailListSession::rawHeadersReadAsChinese()
     QCOMPARE(paint.FontColor, TColorRef::ToQColor(0x0000FF));
 }
 
-void TestFormMailListSession::viewClearsMarkOnce()
+void tst_FormMailListSession::viewClearsMarkOnce()
 {
     TScriptServer server;
     server.serveMailbox({msg("<1@t>", "a@t", "Hi")});
@@ -505,7 +505,7 @@ void TestFormMailListSession::viewClearsMarkOnce()
     QCOMPARE(m_host->Viewers.size(), 2);
 }
 
-void TestFormMailListSession::autoViewOpensMinimised()
+void tst_FormMailListSession::autoViewOpensMinimised()
 {
     m_host->AutoViewOn = true;
     m_host->DialUp = true;
@@ -521,7 +521,7 @@ void TestFormMailListSession::autoViewOpensMinimised()
     QCOMPARE(m_host->Dials, 1);
 }
 
-void TestFormMailListSession::retrReplyIsBounded()
+void tst_FormMailListSession::retrReplyIsBounded()
 {
     TScriptServer first;
     first.serveMailbox({msg("<1@t>")});
@@ -538,7 +538,7 @@ void TestFormMailListSession::retrReplyIsBounded()
     QVERIFY(!m_host->Viewers[0].Filled);
 }
 
-void TestFormMailListSession::retireDuringWait()
+void tst_FormMailListSession::retireDuringWait()
 {
     TScriptServer server;
     server.sendLine("+OK").silent();
@@ -556,7 +556,7 @@ void TestFormMailListSession::retireDuringWait()
     QTRY_VERIFY(!m_form);
 }
 
-void TestFormMailListSession::doubleClickKeepsAbortInside()
+void tst_FormMailListSession::doubleClickKeepsAbortInside()
 {
     TScriptServer server;
     server.serveMailbox({msg("<1@t>")});
@@ -572,7 +572,7 @@ void TestFormMailListSession::doubleClickKeepsAbortInside()
     QCOMPARE(m_host->Viewers.size(), 1);
 }
 
-void TestFormMailListSession::longFirstBodyLineIsListed()
+void tst_FormMailListSession::longFirstBodyLineIsListed()
 {
     // Unwrapped HTML: one line longer than any reply bound.
     const QByteArray huge = "Message-ID: <2@t>\nDate: d\nFrom: big@t\nSubject: big\n\n<html>" +
@@ -598,7 +598,7 @@ void TestFormMailListSession::longFirstBodyLineIsListed()
     QCOMPARE(storedSection(), QList<QByteArray>({"<1@t>", "<3@t>"}));
 }
 
-void TestFormMailListSession::oddMessageIdsStaySeen()
+void tst_FormMailListSession::oddMessageIdsStaySeen()
 {
     const QList<QByteArray> mails = {msg("\"\""), msg("\"q@example.com\""), msg("<cr\rinside@t>"), msg("<4@t>")};
     TScriptServer server;
@@ -624,7 +624,7 @@ void TestFormMailListSession::oddMessageIdsStaySeen()
     QCOMPARE(m_host->NewMailFoundCount, 4);
 }
 
-void TestFormMailListSession::earlierSeenListStillReads()
+void tst_FormMailListSession::earlierSeenListStillReads()
 {
     // As earlier versions wrote it: the ID as received, trimmed.
     TIniFile ini(m_host->Path);
@@ -640,7 +640,7 @@ void TestFormMailListSession::earlierSeenListStillReads()
     QCOMPARE(m_form->Marker(4), QStringLiteral("*"));
 }
 
-void TestFormMailListSession::viewRefusesMovedMessage()
+void tst_FormMailListSession::viewRefusesMovedMessage()
 {
     const QList<QByteArray> mails = {msg("<1@t>", "a@t", "first"), msg("<2@t>", "a@t", "second"),
                                      msg("<3@t>", "a@t", "third"), msg("<4@t>", "a@t", "fourth")};
@@ -669,7 +669,7 @@ void TestFormMailListSession::viewRefusesMovedMessage()
     QCOMPARE(m_form->Marker(3), QString());
 }
 
-void TestFormMailListSession::deleteFindsMovedMarks()
+void tst_FormMailListSession::deleteFindsMovedMarks()
 {
     QList<QByteArray> mails;
     for (int n = 1; n <= 5; ++n) {
@@ -691,7 +691,7 @@ void TestFormMailListSession::deleteFindsMovedMarks()
     QCOMPARE(storedSection(), QList<QByteArray>({"<2@t>", "<4@t>"}));
 }
 
-void TestFormMailListSession::unfoundMarkIsKeptAndReported()
+void tst_FormMailListSession::unfoundMarkIsKeptAndReported()
 {
     TScriptServer before;
     before.serveMailbox({msg("<1@t>"), msg("<2@t>"), msg("<3@t>")});
@@ -719,7 +719,7 @@ void TestFormMailListSession::unfoundMarkIsKeptAndReported()
     QCOMPARE(willing.received().filter(QStringLiteral("DELE")), QStringList({"DELE 2"}));
 }
 
-void TestFormMailListSession::bodyLineNeverIdentifies()
+void tst_FormMailListSession::bodyLineNeverIdentifies()
 {
     // No Message-ID and no Subject header; the first body line looks like one.
     const QByteArray odd = "Date: d\nFrom: odd@t\n\nSubject: not a header\nrest\n";
@@ -734,7 +734,7 @@ void TestFormMailListSession::bodyLineNeverIdentifies()
     QCOMPARE(m_form->MessageRows(), 1);
 }
 
-void TestFormMailListSession::autoViewKeepsTooLargeNew()
+void tst_FormMailListSession::autoViewKeepsTooLargeNew()
 {
     m_host->AutoViewOn = true;
     const QByteArray large = msg("<big@t>", "a@t", "large") + QByteArray(70000, 'l') + "\n";
@@ -755,5 +755,5 @@ void TestFormMailListSession::autoViewKeepsTooLargeNew()
     QCOMPARE(m_form->ColorStringGrid->Cells(5, 1), QStringLiteral("large"));
 }
 
-QTEST_MAIN(TestFormMailListSession)
+QTEST_MAIN(tst_FormMailListSession)
 #include "tst_FormMailListSession.moc"

@@ -11,7 +11,7 @@
 #include <memory>
 
 // The mailbox window itself: geometry, column scaling, cell colours, pop-up menu.
-class TestFormMailListWindow : public QObject {
+class tst_FormMailListWindow : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -33,7 +33,7 @@ private:
     TFormMailList* m_other = nullptr;
 };
 
-void TestFormMailListWindow::init()
+void tst_FormMailListWindow::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_host = std::make_unique<TFakeMailHost>();
@@ -51,13 +51,13 @@ void TestFormMailListWindow::init()
     m_other->show();
 }
 
-void TestFormMailListWindow::cleanup()
+void tst_FormMailListWindow::cleanup()
 {
     m_area.reset();
     m_host.reset();
 }
 
-void TestFormMailListWindow::designedParts()
+void tst_FormMailListWindow::designedParts()
 {
     TColorStringGrid* grid = m_form->findChild<TColorStringGrid*>(QStringLiteral("ColorStringGrid"));
     QVERIFY(grid);
@@ -73,7 +73,7 @@ void TestFormMailListWindow::designedParts()
     QCOMPARE(m_form->PopMenuUndelete->text(), QStringLiteral("復原信件"));
 }
 
-void TestFormMailListWindow::defaultGeometry()
+void tst_FormMailListWindow::defaultGeometry()
 {
     m_form->LoadGeometry();
     QCOMPARE(m_form->geometry().topLeft(), QPoint(0, 0));
@@ -84,7 +84,7 @@ void TestFormMailListWindow::defaultGeometry()
     }
 }
 
-void TestFormMailListWindow::geometryRoundTrip()
+void tst_FormMailListWindow::geometryRoundTrip()
 {
     TIniFile ini(m_host->Path);
     const int widths[6] = {20, 40, 60, 120, 100, 80};
@@ -108,7 +108,7 @@ void TestFormMailListWindow::geometryRoundTrip()
     }
 }
 
-void TestFormMailListWindow::closeMinimisesAndSaves()
+void tst_FormMailListWindow::closeMinimisesAndSaves()
 {
     TIniFile ini(m_host->Path);
     const int widths[6] = {16, 39, 44, 99, 90, 90};
@@ -136,7 +136,7 @@ void TestFormMailListWindow::closeMinimisesAndSaves()
     QCOMPARE(m_form->widget()->width(), 378 + 6);
 }
 
-void TestFormMailListWindow::resizeKeepsDraggedProportions()
+void tst_FormMailListWindow::resizeKeepsDraggedProportions()
 {
     m_form->LoadGeometry();
     m_form->ColorStringGrid->SetColWidths(0, 100);
@@ -149,7 +149,7 @@ void TestFormMailListWindow::resizeKeepsDraggedProportions()
     QCOMPARE(widths, QList<int>({200, 100, 100, 100, 100, 100}));
 }
 
-void TestFormMailListWindow::cellColours_data()
+void tst_FormMailListWindow::cellColours_data()
 {
     QTest::addColumn<bool>("active");
     QTest::addColumn<bool>("selected");
@@ -192,7 +192,7 @@ void TestFormMailListWindow::cellColours_data()
                                                        << "window";
 }
 
-void TestFormMailListWindow::cellColours()
+void tst_FormMailListWindow::cellColours()
 {
     QFETCH(bool, active);
     QFETCH(bool, selected);
@@ -236,12 +236,12 @@ void TestFormMailListWindow::cellColours()
     QCOMPARE(paint.FontColor, expected);
 }
 
-void TestFormMailListWindow::popupDeleteGoesToHost()
+void tst_FormMailListWindow::popupDeleteGoesToHost()
 {
     m_form->PopMenuDelete->trigger();
     m_form->PopMenuUndelete->trigger();
     QCOMPARE(m_host->DeleteSenders, QList<QObject*>({m_form->PopMenuDelete, m_form->PopMenuUndelete}));
 }
 
-QTEST_MAIN(TestFormMailListWindow)
+QTEST_MAIN(tst_FormMailListWindow)
 #include "tst_FormMailListWindow.moc"

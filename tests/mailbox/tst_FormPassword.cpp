@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-class TestFormPassword : public QObject {
+class tst_FormPassword : public QObject {
     Q_OBJECT
 private slots:
     void cleanup() { TModal::SetHook({}); }
@@ -16,7 +16,7 @@ private slots:
     void handOver();
 };
 
-void TestFormPassword::design()
+void tst_FormPassword::design()
 {
     TFakeMailHost host;
     TFormPassword prompt(&host);
@@ -29,7 +29,7 @@ void TestFormPassword::design()
     QVERIFY(prompt.findChild<QWidget*>(QStringLiteral("solTile")));
 }
 
-void TestFormPassword::handOver_data()
+void tst_FormPassword::handOver_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("typed");
@@ -47,7 +47,7 @@ void TestFormPassword::handOver_data()
                              << "enter" << int(QDialog::Accepted);
 }
 
-void TestFormPassword::handOver()
+void tst_FormPassword::handOver()
 {
     QFETCH(QString, name);
     QFETCH(QString, typed);
@@ -83,5 +83,5 @@ void TestFormPassword::handOver()
     }
 }
 
-QTEST_MAIN(TestFormPassword)
+QTEST_MAIN(tst_FormPassword)
 #include "tst_FormPassword.moc"

@@ -2,7 +2,7 @@
 
 #include <QtTest>
 
-class TestMessageDecoder : public QObject {
+class tst_MessageDecoder : public QObject {
     Q_OBJECT
 private slots:
     void quotedPrintable_data();
@@ -23,7 +23,7 @@ QByteArray message(const QByteArray& body)
 }
 } // namespace
 
-void TestMessageDecoder::quotedPrintable_data()
+void tst_MessageDecoder::quotedPrintable_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QByteArray>("decoded");
@@ -45,7 +45,7 @@ void TestMessageDecoder::quotedPrintable_data()
     QTest::newRow("soft break before a blank line") << QByteArray("a=\r\n\r\nb") << QByteArray("a\r\nb");
 }
 
-void TestMessageDecoder::quotedPrintable()
+void tst_MessageDecoder::quotedPrintable()
 {
     QFETCH(QByteArray, body);
     QFETCH(QByteArray, decoded);
@@ -53,7 +53,7 @@ void TestMessageDecoder::quotedPrintable()
              "+OK 99 octets\r\nSubject: t\r\n\r\n" + decoded + "\r\n.\r\n");
 }
 
-void TestMessageDecoder::base64_data()
+void tst_MessageDecoder::base64_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QByteArray>("decoded");
@@ -66,7 +66,7 @@ void TestMessageDecoder::base64_data()
     QTest::newRow("high bytes") << QByteArray("/+8=") << QByteArray("\xFF\xEF");
 }
 
-void TestMessageDecoder::base64()
+void tst_MessageDecoder::base64()
 {
     QFETCH(QByteArray, body);
     QFETCH(QByteArray, decoded);
@@ -74,7 +74,7 @@ void TestMessageDecoder::base64()
              "+OK 99 octets\r\nSubject: t\r\n\r\n" + decoded + "\r\n.\r\n");
 }
 
-void TestMessageDecoder::headerPartKept()
+void tst_MessageDecoder::headerPartKept()
 {
     // Only the first terminating line after the blank line ends the body; header bytes
     // that look encoded are not touched.
@@ -83,13 +83,13 @@ void TestMessageDecoder::headerPartKept()
              QByteArray("+OK\r\nSubject: a=3Db\r\n\r\nx=y\r\n.\r\n"));
 }
 
-void TestMessageDecoder::noBlankLine()
+void tst_MessageDecoder::noBlankLine()
 {
     // Without a blank line the header part is empty and the whole text is the body.
     QCOMPARE(TMessageDecoder::DecodeMessage(QStringLiteral("BASE64"), "QUJD"), QByteArray("\r\n\r\nABC\r\n.\r\n"));
 }
 
-void TestMessageDecoder::hexPair_data()
+void tst_MessageDecoder::hexPair_data()
 {
     QTest::addColumn<QByteArray>("pair");
     QTest::addColumn<bool>("hex");
@@ -103,14 +103,14 @@ void TestMessageDecoder::hexPair_data()
     QTest::newRow("one char") << QByteArray("A") << false;
 }
 
-void TestMessageDecoder::hexPair()
+void tst_MessageDecoder::hexPair()
 {
     QFETCH(QByteArray, pair);
     QFETCH(bool, hex);
     QCOMPARE(TMessageDecoder::IsHexPair(pair), hex);
 }
 
-void TestMessageDecoder::base64Value()
+void tst_MessageDecoder::base64Value()
 {
     const QByteArray alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     for (int i = 0; i < alphabet.size(); ++i) {
@@ -120,5 +120,5 @@ void TestMessageDecoder::base64Value()
     QCOMPARE(TMessageDecoder::Base64Value('\n'), 0);
 }
 
-QTEST_GUILESS_MAIN(TestMessageDecoder)
+QTEST_GUILESS_MAIN(tst_MessageDecoder)
 #include "tst_MessageDecoder.moc"

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TestPop3Parsing : public QObject {
+class tst_Pop3Parsing : public QObject {
     Q_OBJECT
 private slots:
     void headerValue_data();
@@ -44,7 +44,7 @@ const QByteArray kTop = "+OK\r\n"
                         ".\r\n";
 } // namespace
 
-void TestPop3Parsing::headerValue_data()
+void tst_Pop3Parsing::headerValue_data()
 {
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<QByteArray>("value");
@@ -55,14 +55,14 @@ void TestPop3Parsing::headerValue_data()
     QTest::newRow("absent, the body line not read") << QByteArray("CC") << QByteArray();
 }
 
-void TestPop3Parsing::headerValue()
+void tst_Pop3Parsing::headerValue()
 {
     QFETCH(QByteArray, name);
     QFETCH(QByteArray, value);
     QCOMPARE(THeaderExtract::Value(kTop, name), value);
 }
 
-void TestPop3Parsing::messageIdStandIn()
+void tst_Pop3Parsing::messageIdStandIn()
 {
     QCOMPARE(THeaderExtract::MessageId(kTop, "120"), QByteArray("<Abc@Example.COM>"));
 
@@ -85,7 +85,7 @@ void TestPop3Parsing::messageIdStandIn()
             THeaderExtract::MessageId("+OK\r\nMessage-ID: <" + QByteArray(2000, 'm') + ">\r\n\r\n.\r\n", "1"));
 }
 
-void TestPop3Parsing::statCount_data()
+void tst_Pop3Parsing::statCount_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<bool>("ok");
@@ -100,7 +100,7 @@ void TestPop3Parsing::statCount_data()
     QTest::newRow("limit itself") << QByteArray("+OK 1000000 1\r\n") << true << 1000000;
 }
 
-void TestPop3Parsing::statCount()
+void tst_Pop3Parsing::statCount()
 {
     QFETCH(QByteArray, reply);
     QFETCH(bool, ok);
@@ -114,7 +114,7 @@ void TestPop3Parsing::statCount()
     }
 }
 
-void TestPop3Parsing::listSize_data()
+void tst_Pop3Parsing::listSize_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("size");
@@ -123,14 +123,14 @@ void TestPop3Parsing::listSize_data()
     QTest::newRow("rest of the line") << QByteArray("+OK 2 4711 octets\r\n") << QByteArray("4711 octets");
 }
 
-void TestPop3Parsing::listSize()
+void tst_Pop3Parsing::listSize()
 {
     QFETCH(QByteArray, reply);
     QFETCH(QByteArray, size);
     QCOMPARE(TPop3Reply::ListSize(reply), size);
 }
 
-void TestPop3Parsing::commandKind()
+void tst_Pop3Parsing::commandKind()
 {
     QVERIFY(TPop3Reply::IsMultiLine("Top 1 1"));
     QVERIFY(TPop3Reply::IsMultiLine("retr 4"));
@@ -144,7 +144,7 @@ void TestPop3Parsing::commandKind()
     QVERIFY(!TPop3Reply::HasLineBreak("secret"));
 }
 
-void TestPop3Parsing::completeLength()
+void tst_Pop3Parsing::completeLength()
 {
     QCOMPARE(TPop3Reply::CompleteLength("+OK 1", false), -1);
     QCOMPARE(TPop3Reply::CompleteLength("+OK 1\r\nextra", false), 7);
@@ -153,13 +153,13 @@ void TestPop3Parsing::completeLength()
     QCOMPARE(TPop3Reply::CompleteLength("+OK\r\na\r\n.\r\n+OK", true), 11);
 }
 
-void TestPop3Parsing::bodyOnly()
+void tst_Pop3Parsing::bodyOnly()
 {
     QCOMPARE(TPop3Reply::BodyOnly("+OK\r\nA: b\r\n\r\nbody\r\n.\r\nx"), QByteArray("body\r\n.\r\n"));
     QCOMPARE(TPop3Reply::BodyOnly("no blank line\r\n.\r\n"), QByteArray("no blank line\r\n.\r\n"));
 }
 
-void TestPop3Parsing::retrLimit()
+void tst_Pop3Parsing::retrLimit()
 {
     QCOMPARE(TPop3Reply::RetrLimit("100"), qint64(1024 * 1024));
     QCOMPARE(TPop3Reply::RetrLimit("1000000"), qint64(2000000 + 65536));
@@ -167,7 +167,7 @@ void TestPop3Parsing::retrLimit()
     QCOMPARE(TPop3Reply::RetrLimit("-5"), qint64(1024 * 1024));
 }
 
-void TestPop3Parsing::bankersRound_data()
+void tst_Pop3Parsing::bankersRound_data()
 {
     QTest::addColumn<qint64>("num");
     QTest::addColumn<qint64>("den");
@@ -183,7 +183,7 @@ void TestPop3Parsing::bankersRound_data()
     QTest::newRow("exact") << qint64(300) << qint64(6) << qint64(50);
 }
 
-void TestPop3Parsing::bankersRound()
+void tst_Pop3Parsing::bankersRound()
 {
     QFETCH(qint64, num);
     QFETCH(qint64, den);
@@ -191,7 +191,7 @@ void TestPop3Parsing::bankersRound()
     QCOMPARE(TColumnScale::BankersRound(num, den), rounded);
 }
 
-void TestPop3Parsing::rescaleKeepsProportions()
+void tst_Pop3Parsing::rescaleKeepsProportions()
 {
     // Designed client width: every column plus its grid line.
     QCOMPARE(TColumnScale::Rescale({50, 50, 50, 50, 50, 50}, 306), QList<int>({50, 50, 50, 50, 50, 50}));
@@ -202,7 +202,7 @@ void TestPop3Parsing::rescaleKeepsProportions()
     QCOMPARE(TColumnScale::Rescale({0, 0}, 100), QList<int>({0, 0}));
 }
 
-void TestPop3Parsing::seenIdsRoundTrip()
+void tst_Pop3Parsing::seenIdsRoundTrip()
 {
     QTemporaryDir dir;
     TIniFile ini(dir.filePath(QStringLiteral("Mailvane.ini")));
@@ -220,7 +220,7 @@ void TestPop3Parsing::seenIdsRoundTrip()
     QCOMPARE(seen.Ids(), QList<QByteArray>({"<A@x>"}));
 }
 
-void TestPop3Parsing::storedIdReadsBack_data()
+void tst_Pop3Parsing::storedIdReadsBack_data()
 {
     QTest::addColumn<QByteArray>("header");
     QTest::newRow("quoted") << QByteArray("\"q@example.com\"");
@@ -234,7 +234,7 @@ void TestPop3Parsing::storedIdReadsBack_data()
     QTest::newRow("near the length cut") << "<" + QByteArray(1100, 'n') + ">";
 }
 
-void TestPop3Parsing::storedIdReadsBack()
+void tst_Pop3Parsing::storedIdReadsBack()
 {
     QFETCH(QByteArray, header);
     const QByteArray id = THeaderExtract::MessageId("+OK\r\nMessage-ID: " + header + "\r\nFrom: f\r\n\r\n.\r\n", "7");
@@ -247,5 +247,5 @@ void TestPop3Parsing::storedIdReadsBack()
     QCOMPARE(seen.Ids(), QList<QByteArray>({id, "<after@x>"}));
 }
 
-QTEST_GUILESS_MAIN(TestPop3Parsing)
+QTEST_GUILESS_MAIN(tst_Pop3Parsing)
 #include "tst_Pop3Parsing.moc"

@@ -1,6 +1,6 @@
+#include "core/EAbort.h"
+#include "core/EConvertError.h"
 #include "net/TSockets.h"
-#include "settings/EAbort.h"
-#include "settings/EConvertError.h"
 #include "testsupport/TScriptServer.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "settings/TBrkApart.h"
+#include "core/TBrkApart.h"
 #include "settings/TFormOption.h"
 #include "settings/TIniFile.h"
 #include "settings/TOptionHost.h"

@@ -1,4 +1,4 @@
-#include "settings/EWriteError.h"
+#include "core/EWriteError.h"
 #include "settings/TIniFile.h"
 
 #include <QCoreApplication>
@@ -12,7 +12,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-class TestIniFile : public QObject {
+class tst_IniFile : public QObject {
     Q_OBJECT
 
 private slots:
@@ -65,20 +65,20 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
-void TestIniFile::init()
+void tst_IniFile::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
 }
 
-void TestIniFile::put(const QByteArray& bytes) const
+void tst_IniFile::put(const QByteArray& bytes) const
 {
     QFile file(path());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-QByteArray TestIniFile::get() const
+QByteArray tst_IniFile::get() const
 {
     QFile file(path());
     if (!file.open(QIODevice::ReadOnly)) {
@@ -87,7 +87,7 @@ QByteArray TestIniFile::get() const
     return file.readAll();
 }
 
-void TestIniFile::readString_data()
+void tst_IniFile::readString_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("section");
@@ -171,7 +171,7 @@ void TestIniFile::readString_data()
                                                  << "EnableDiapUp" << def;
 }
 
-void TestIniFile::readString()
+void tst_IniFile::readString()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, section);
@@ -181,7 +181,7 @@ void TestIniFile::readString()
     QCOMPARE(TIniFile(path()).ReadString(section, key, QStringLiteral("<def>")), expected);
 }
 
-void TestIniFile::readCutsLongValues()
+void tst_IniFile::readCutsLongValues()
 {
     QString value;
     for (int i = 0; i < 1500; ++i) {
@@ -197,7 +197,7 @@ void TestIniFile::readCutsLongValues()
     QCOMPARE(ini.ReadString(QStringLiteral("A"), QStringLiteral("y"), QString()).size(), 1023);
 }
 
-void TestIniFile::readIntegerAndBool_data()
+void tst_IniFile::readIntegerAndBool_data()
 {
     QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<int>("integer");
@@ -221,7 +221,7 @@ void TestIniFile::readIntegerAndBool_data()
     QTest::newRow("overflow") << QByteArray("2147483648") << 7 << true << false;
 }
 
-void TestIniFile::readIntegerAndBool()
+void tst_IniFile::readIntegerAndBool()
 {
     QFETCH(QByteArray, stored);
     QFETCH(int, integer);
@@ -236,7 +236,7 @@ void TestIniFile::readIntegerAndBool()
     QCOMPARE(ini.ReadBool(QStringLiteral("A"), QStringLiteral("missing"), true), true);
 }
 
-void TestIniFile::writeString_data()
+void tst_IniFile::writeString_data()
 {
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QString>("section");
@@ -310,7 +310,7 @@ void TestIniFile::writeString_data()
                            << "郵件" << QByteArray("[信箱]\n主機=郵件\n");
 }
 
-void TestIniFile::writeString()
+void tst_IniFile::writeString()
 {
     QFETCH(QByteArray, before);
     QFETCH(QString, section);
@@ -324,7 +324,7 @@ void TestIniFile::writeString()
     QCOMPARE(get(), after);
 }
 
-void TestIniFile::writeKinds()
+void tst_IniFile::writeKinds()
 {
     TIniFile ini(path());
     ini.WriteInteger(QStringLiteral("W"), QStringLiteral("i"), -2147483647 - 1);
@@ -336,7 +336,7 @@ void TestIniFile::writeKinds()
     QCOMPARE(ini.ReadBool(QStringLiteral("W"), QStringLiteral("f"), true), false);
 }
 
-void TestIniFile::lineBreaksReadBackUnderTheSameName()
+void tst_IniFile::lineBreaksReadBackUnderTheSameName()
 {
     TIniFile ini(path());
     const QString section = QStringLiteral("Home\r\n[Evil]");
@@ -349,7 +349,7 @@ void TestIniFile::lineBreaksReadBackUnderTheSameName()
     QCOMPARE(get(), QByteArray());
 }
 
-void TestIniFile::writeCreatesFileWithHeldValues()
+void tst_IniFile::writeCreatesFileWithHeldValues()
 {
     QVERIFY(!QFile::exists(path()));
     TIniFile ini(path());
@@ -360,7 +360,7 @@ void TestIniFile::writeCreatesFileWithHeldValues()
     QCOMPARE(ini.ReadString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("d")), QString());
 }
 
-void TestIniFile::roundTrip_data()
+void tst_IniFile::roundTrip_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("readBack");
@@ -382,7 +382,7 @@ void TestIniFile::roundTrip_data()
                             << "x";
 }
 
-void TestIniFile::roundTrip()
+void tst_IniFile::roundTrip()
 {
     QFETCH(QString, value);
     QFETCH(QString, readBack);
@@ -392,7 +392,7 @@ void TestIniFile::roundTrip()
     QCOMPARE(ini.ReadString(QStringLiteral("general"), QStringLiteral("mailprogram"), QString()), readBack);
 }
 
-void TestIniFile::eraseSection_data()
+void tst_IniFile::eraseSection_data()
 {
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QString>("section");
@@ -408,7 +408,7 @@ void TestIniFile::eraseSection_data()
     QTest::newRow("missing section") << QByteArray("[A]\nx=1\n") << "IDs:A" << QByteArray("[A]\nx=1\n");
 }
 
-void TestIniFile::eraseSection()
+void tst_IniFile::eraseSection()
 {
     QFETCH(QByteArray, before);
     QFETCH(QString, section);
@@ -420,13 +420,13 @@ void TestIniFile::eraseSection()
     QVERIFY(!ini.SectionExists(section));
 }
 
-void TestIniFile::eraseMissingSectionLeavesNoFile()
+void tst_IniFile::eraseMissingSectionLeavesNoFile()
 {
     TIniFile(path()).EraseSection(QStringLiteral("A"));
     QVERIFY(!QFile::exists(path()));
 }
 
-void TestIniFile::sectionExists()
+void tst_IniFile::sectionExists()
 {
     put("x=1\n[Server]\n0=Home\n[IDs:Home]\n");
     const TIniFile ini(path());
@@ -436,7 +436,7 @@ void TestIniFile::sectionExists()
     QVERIFY(!TIniFile(m_dir->filePath(QStringLiteral("none.ini"))).SectionExists(QStringLiteral("Server")));
 }
 
-void TestIniFile::nothingIsCached()
+void tst_IniFile::nothingIsCached()
 {
     TIniFile reader(path());
     TIniFile writer(path());
@@ -448,7 +448,7 @@ void TestIniFile::nothingIsCached()
     QCOMPARE(get(), QByteArray("[A]\nx=edited\ny=2\n"));
 }
 
-void TestIniFile::ownerOnlyMode()
+void tst_IniFile::ownerOnlyMode()
 {
     const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     const QFileDevice::Permissions mask = ownerOnly | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
@@ -466,7 +466,7 @@ void TestIniFile::ownerOnlyMode()
     QCOMPARE(QFile::permissions(path()) & mask, ownerOnly);
 }
 
-void TestIniFile::replacesFileInOneStep()
+void tst_IniFile::replacesFileInOneStep()
 {
     // A second name for the old file shows whether the write went to a new file.
     put("[A]\nx=old\n");
@@ -484,7 +484,7 @@ void TestIniFile::replacesFileInOneStep()
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
-void TestIniFile::writeThroughSymlinkKeepsLink()
+void tst_IniFile::writeThroughSymlinkKeepsLink()
 {
     const QString real = m_dir->filePath(QStringLiteral("real.ini"));
     {
@@ -500,7 +500,7 @@ void TestIniFile::writeThroughSymlinkKeepsLink()
     QCOMPARE(file.readAll(), QByteArray("[A]\nx=2\n"));
 }
 
-void TestIniFile::unwritableFolderThrows()
+void tst_IniFile::unwritableFolderThrows()
 {
     // A folder that cannot hold files: its "parent" is a plain file.
     const QString blocker = m_dir->filePath(QStringLiteral("blocker"));
@@ -531,7 +531,7 @@ void TestIniFile::unwritableFolderThrows()
     }
 }
 
-void TestIniFile::unreadableFileIsNotOverwritten()
+void tst_IniFile::unreadableFileIsNotOverwritten()
 {
     // A settings path that cannot be read (here a folder) must not be replaced by one key.
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("Mailvane.ini")));
@@ -541,7 +541,7 @@ void TestIniFile::unreadableFileIsNotOverwritten()
     QVERIFY(QFileInfo(path()).isDir());
 }
 
-void TestIniFile::failedWriteKeepsOldContent()
+void tst_IniFile::failedWriteKeepsOldContent()
 {
     // A file size limit makes the write break off half-way, even for root.
     const QByteArray old = "[A]\nx=1\n[B]\n; padding that makes the file longer than the limit\n";
@@ -576,7 +576,7 @@ void TestIniFile::failedWriteKeepsOldContent()
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Mailvane.ini")});
 }
 
-void TestIniFile::readOnlyFileIsRefused()
+void tst_IniFile::readOnlyFileIsRefused()
 {
     // Mode bits, not access(): as root the kernel would let the write through.
     const QByteArray old = "[A]\nx=1\n";
@@ -608,7 +608,7 @@ struct Interrupted {
 };
 } // namespace
 
-void TestIniFile::interruptedWrite_data()
+void tst_IniFile::interruptedWrite_data()
 {
     QTest::addColumn<int>("step");
     QTest::addColumn<bool>("newContent");
@@ -618,7 +618,7 @@ void TestIniFile::interruptedWrite_data()
     QTest::newRow("folder synced") << int(TIniFile::WriteStep::FolderSynced) << true;
 }
 
-void TestIniFile::interruptedWrite()
+void tst_IniFile::interruptedWrite()
 {
     QFETCH(int, step);
     QFETCH(bool, newContent);
@@ -666,7 +666,7 @@ void TestIniFile::interruptedWrite()
     QCOMPARE(steps, order.mid(0, step + 1));
 }
 
-void TestIniFile::staleTempIsReplaced()
+void tst_IniFile::staleTempIsReplaced()
 {
     // Left by a crash of an earlier write: scrambled passwords, readable by all.
     QString temp;
@@ -696,7 +696,7 @@ void TestIniFile::staleTempIsReplaced()
     QVERIFY(!QFile::exists(temp));
 }
 
-void TestIniFile::namesWithLeadingZeroWidthNoBreakSpace_data()
+void tst_IniFile::namesWithLeadingZeroWidthNoBreakSpace_data()
 {
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
@@ -714,7 +714,7 @@ void TestIniFile::namesWithLeadingZeroWidthNoBreakSpace_data()
                            << "Host" << feff + "pop.example";
 }
 
-void TestIniFile::namesWithLeadingZeroWidthNoBreakSpace()
+void tst_IniFile::namesWithLeadingZeroWidthNoBreakSpace()
 {
     QFETCH(QString, section);
     QFETCH(QString, key);
@@ -737,7 +737,7 @@ void TestIniFile::namesWithLeadingZeroWidthNoBreakSpace()
     QCOMPARE(ini.ReadString(QStringLiteral("Server"), QStringLiteral("0"), QString()), QStringLiteral("Home"));
 }
 
-void TestIniFile::lineEndingKept_data()
+void tst_IniFile::lineEndingKept_data()
 {
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QByteArray>("eol");
@@ -750,7 +750,7 @@ void TestIniFile::lineEndingKept_data()
     QTest::newRow("one line, no end") << QByteArray("[A]") << QByteArray("\n");
 }
 
-void TestIniFile::lineEndingKept()
+void tst_IniFile::lineEndingKept()
 {
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, eol);
@@ -779,14 +779,14 @@ void TestIniFile::lineEndingKept()
     QCOMPARE(ini.ReadString(QStringLiteral("IDs:B"), QStringLiteral("1"), QString()), QStringLiteral("<a@x>"));
 }
 
-void TestIniFile::defaultPathIsBesideExecutable()
+void tst_IniFile::defaultPathIsBesideExecutable()
 {
     const QString expected = QCoreApplication::applicationDirPath() + QStringLiteral("/Mailvane.ini");
     QCOMPARE(TIniFile::DefaultPath(), expected);
     QVERIFY(QFileInfo(TIniFile::DefaultPath()).isAbsolute());
 }
 
-void TestIniFile::wholeSectionMatchesKeyByKey_data()
+void tst_IniFile::wholeSectionMatchesKeyByKey_data()
 {
     QTest::addColumn<QByteArray>("before");
     QTest::newRow("missing file") << QByteArray();
@@ -795,7 +795,7 @@ void TestIniFile::wholeSectionMatchesKeyByKey_data()
     QTest::newRow("no final line break") << QByteArray("[A]\nx=1");
 }
 
-void TestIniFile::wholeSectionMatchesKeyByKey()
+void tst_IniFile::wholeSectionMatchesKeyByKey()
 {
     QFETCH(QByteArray, before);
     const QList<QPair<QString, QString>> entries{{QStringLiteral("1"), QStringLiteral("<m1@x>")},
@@ -819,7 +819,7 @@ void TestIniFile::wholeSectionMatchesKeyByKey()
     QCOMPARE(get(), keyByKey);
 }
 
-void TestIniFile::readSection()
+void tst_IniFile::readSection()
 {
     put("[IDs:Box]\n 1 = <a> \n; note\n2=\"<b>\"\ngarbage\n1=<dup>\n[Other]\n3=<c>\n");
     const auto entries = TIniFile(path()).ReadSection(QStringLiteral("ids:box"));
@@ -830,5 +830,5 @@ void TestIniFile::readSection()
     QVERIFY(TIniFile(path()).ReadSection(QStringLiteral("Missing")).isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestIniFile)
+QTEST_GUILESS_MAIN(tst_IniFile)
 #include "tst_IniFile.moc"

@@ -1,11 +1,11 @@
-#include "settings/EConvertError.h"
+#include "core/EConvertError.h"
 #include "settings/TVarnEncryption.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QtTest>
 
-class TestVarnEncryption : public QObject {
+class tst_VarnEncryption : public QObject {
     Q_OBJECT
 
 private slots:
@@ -23,7 +23,7 @@ private slots:
     void oddLengthStoredText();
 };
 
-void TestVarnEncryption::knownAnswers_data()
+void tst_VarnEncryption::knownAnswers_data()
 {
     QTest::addColumn<QByteArray>("clear");
     QTest::addColumn<QString>("key");
@@ -39,7 +39,7 @@ void TestVarnEncryption::knownAnswers_data()
     QTest::newRow("UTF-8 bytes") << QByteArray("密碼") << "Q-Lumen" << 255 << QByteArray("FFB449831EAD0F");
 }
 
-void TestVarnEncryption::knownAnswers()
+void tst_VarnEncryption::knownAnswers()
 {
     QFETCH(QByteArray, clear);
     QFETCH(QString, key);
@@ -61,7 +61,7 @@ void TestVarnEncryption::knownAnswers()
     QCOMPARE(enc.Action, TVarnEncryption::atDecryption);
 }
 
-void TestVarnEncryption::roundTrip_data()
+void tst_VarnEncryption::roundTrip_data()
 {
     QTest::addColumn<QString>("clear");
     QTest::addColumn<QString>("key");
@@ -85,7 +85,7 @@ void TestVarnEncryption::roundTrip_data()
                                    << "鑰匙";
 }
 
-void TestVarnEncryption::roundTrip()
+void tst_VarnEncryption::roundTrip()
 {
     QFETCH(QString, clear);
     QFETCH(QString, key);
@@ -106,7 +106,7 @@ void TestVarnEncryption::roundTrip()
     QCOMPARE(other.Unscramble(stored.toLower()), clear);
 }
 
-void TestVarnEncryption::randomTexts()
+void tst_VarnEncryption::randomTexts()
 {
     QRandomGenerator rng(20240611);
     TVarnEncryption enc;
@@ -124,7 +124,7 @@ void TestVarnEncryption::randomTexts()
     }
 }
 
-void TestVarnEncryption::everyByteValue()
+void tst_VarnEncryption::everyByteValue()
 {
     // Every byte after every possible previous scrambled value: 1..254 come back as they
     // were; 255 comes back as 0 exactly when the scrambled value before it is 255.
@@ -164,7 +164,7 @@ void TestVarnEncryption::everyByteValue()
     QCOMPARE(enc.UnscrambleBytes(QString::fromLatin1(stored)), expected);
 }
 
-void TestVarnEncryption::scramblesDiffer()
+void tst_VarnEncryption::scramblesDiffer()
 {
     TVarnEncryption enc;
     enc.Key = QStringLiteral("Q-Lumen");
@@ -180,7 +180,7 @@ void TestVarnEncryption::scramblesDiffer()
     QCOMPARE(enc.Unscramble(first), QStringLiteral("secret"));
 }
 
-void TestVarnEncryption::defaultKey()
+void tst_VarnEncryption::defaultKey()
 {
     TVarnEncryption empty;
     TVarnEncryption named;
@@ -197,7 +197,7 @@ void TestVarnEncryption::defaultKey()
     QVERIFY(shorter.Unscramble(stored) != clear);
 }
 
-void TestVarnEncryption::emptyInputSkipsExecute()
+void tst_VarnEncryption::emptyInputSkipsExecute()
 {
     TVarnEncryption enc;
     enc.Output = QStringLiteral("stale");
@@ -208,7 +208,7 @@ void TestVarnEncryption::emptyInputSkipsExecute()
     QCOMPARE(enc.Action, TVarnEncryption::atDecryption);
 }
 
-void TestVarnEncryption::malformed_data()
+void tst_VarnEncryption::malformed_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("message");
@@ -231,7 +231,7 @@ void TestVarnEncryption::malformed_data()
                                            << "'$G' is not a valid integer value";
 }
 
-void TestVarnEncryption::malformed()
+void tst_VarnEncryption::malformed()
 {
     QFETCH(QString, stored);
     QFETCH(QString, message);
@@ -254,7 +254,7 @@ void TestVarnEncryption::malformed()
     QCOMPARE(enc.Output, QString());
 }
 
-void TestVarnEncryption::oddLengthStoredText()
+void tst_VarnEncryption::oddLengthStoredText()
 {
     // A lone character is read as a pair of its own only in third place; after that the
     // loop stops before a last lone character.
@@ -265,5 +265,5 @@ void TestVarnEncryption::oddLengthStoredText()
     QCOMPARE(enc.UnscrambleBytes(QStringLiteral("001")), enc.UnscrambleBytes(QStringLiteral("0001")));
 }
 
-QTEST_GUILESS_MAIN(TestVarnEncryption)
+QTEST_GUILESS_MAIN(tst_VarnEncryption)
 #include "tst_VarnEncryption.moc"

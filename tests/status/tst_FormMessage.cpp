@@ -1,4 +1,4 @@
-#include "settings/TClock.h"
+#include "core/TClock.h"
 #include "status/TFormMessage.h"
 #include "widgets/TModal.h"
 

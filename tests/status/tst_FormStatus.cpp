@@ -1,4 +1,4 @@
-#include "settings/TClock.h"
+#include "core/TClock.h"
 #include "settings/TIniFile.h"
 #include "status/TFormStatus.h"
 #include "status/TLED.h"

@@ -2,7 +2,7 @@
 
 #include <QtTest>
 
-class TestCharsetText : public QObject {
+class tst_TCharsetText : public QObject {
     Q_OBJECT
 private slots:
     void toText_data();
@@ -11,7 +11,7 @@ private slots:
     void visibleControls();
 };
 
-void TestCharsetText::toText_data()
+void tst_TCharsetText::toText_data()
 {
     QTest::addColumn<QByteArray>("shown");
     QTest::addColumn<QByteArray>("whole");
@@ -67,7 +67,7 @@ void TestCharsetText::toText_data()
         << QByteArray("a\x81") << QByteArray() << QStringLiteral("a\u0081");
 }
 
-void TestCharsetText::toText()
+void tst_TCharsetText::toText()
 {
     QFETCH(QByteArray, shown);
     QFETCH(QByteArray, whole);
@@ -75,7 +75,7 @@ void TestCharsetText::toText()
     QCOMPARE(TCharsetText::ToText(shown, whole), text);
 }
 
-void TestCharsetText::visibleControls_data()
+void tst_TCharsetText::visibleControls_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
@@ -87,12 +87,12 @@ void TestCharsetText::visibleControls_data()
     QTest::newRow("blank lines kept") << QByteArray("a\r\n\r\nb") << QStringLiteral("a\n\nb");
 }
 
-void TestCharsetText::visibleControls()
+void tst_TCharsetText::visibleControls()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QCOMPARE(TCharsetText::ToText(bytes, QByteArray()), text);
 }
 
-QTEST_GUILESS_MAIN(TestCharsetText)
+QTEST_GUILESS_MAIN(tst_TCharsetText)
 #include "tst_TCharsetText.moc"

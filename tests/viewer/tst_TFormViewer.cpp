@@ -1,5 +1,5 @@
 #include "PdfText.h"
-#include "settings/TExceptionHook.h"
+#include "core/TExceptionHook.h"
 #include "settings/TIniFile.h"
 #include "viewer/TFormViewer.h"
 #include "viewer/TLinePrinter.h"
@@ -15,7 +15,7 @@
 #include <QToolButton>
 #include <QtTest>
 
-class TestFormViewer : public QObject {
+class tst_TFormViewer : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -47,7 +47,7 @@ private:
     QStringList m_failures;
 };
 
-void TestFormViewer::init()
+void tst_TFormViewer::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
@@ -60,14 +60,14 @@ void TestFormViewer::init()
     TExceptionHook::SetHandler([this](const QString& text) { m_failures << text; });
 }
 
-void TestFormViewer::cleanup()
+void tst_TFormViewer::cleanup()
 {
     TFormViewer::SetInfoHook(nullptr);
     TExceptionHook::SetHandler(nullptr);
     m_area.reset();
 }
 
-void TestFormViewer::defaultsWithoutSettings()
+void tst_TFormViewer::defaultsWithoutSettings()
 {
     QPointer<TFormViewer> v = new TFormViewer(m_area.get(), iniPath());
     QVERIFY(v->isVisible());
@@ -89,7 +89,7 @@ void TestFormViewer::defaultsWithoutSettings()
     QTRY_VERIFY(v.isNull()); // frees itself
 }
 
-void TestFormViewer::fontsFromSettings_data()
+void tst_TFormViewer::fontsFromSettings_data()
 {
     QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QString>("family");
@@ -104,7 +104,7 @@ void TestFormViewer::fontsFromSettings_data()
         << QStringLiteral("ABCDEFGHIJABCDEFGHIJABCDEFGHIJX") << 10;
 }
 
-void TestFormViewer::fontsFromSettings()
+void tst_TFormViewer::fontsFromSettings()
 {
     QFETCH(QByteArray, ini);
     QFETCH(QString, family);
@@ -116,7 +116,7 @@ void TestFormViewer::fontsFromSettings()
     v->close();
 }
 
-void TestFormViewer::sizeRememberedAcrossViewers()
+void tst_TFormViewer::sizeRememberedAcrossViewers()
 {
     auto* first = new TFormViewer(m_area.get(), iniPath());
     auto* second = new TFormViewer(m_area.get(), iniPath());
@@ -142,7 +142,7 @@ void TestFormViewer::sizeRememberedAcrossViewers()
     fourth->close();
 }
 
-void TestFormViewer::sizeKeptWhenFrameHidden()
+void tst_TFormViewer::sizeKeptWhenFrameHidden()
 {
     // Every options dialog and every restore from the tray hides and shows the frame.
     auto* v = new TFormViewer(m_area.get(), iniPath());
@@ -158,7 +158,7 @@ void TestFormViewer::sizeKeptWhenFrameHidden()
     v->close();
 }
 
-void TestFormViewer::showTextDecodesByCharset()
+void tst_TFormViewer::showTextDecodesByCharset()
 {
     auto* v = new TFormViewer(m_area.get(), iniPath());
     v->LabelServer->setText(QStringLiteral("home"));
@@ -174,7 +174,7 @@ void TestFormViewer::showTextDecodesByCharset()
     v->close();
 }
 
-void TestFormViewer::zeroByteVisible()
+void tst_TFormViewer::zeroByteVisible()
 {
     auto* v = new TFormViewer(m_area.get(), iniPath());
     v->ShowText(QByteArray("before\0after", 12), QByteArray());
@@ -182,7 +182,7 @@ void TestFormViewer::zeroByteVisible()
     v->close();
 }
 
-void TestFormViewer::tabStaysInMemo()
+void tst_TFormViewer::tabStaysInMemo()
 {
     auto* v = new TFormViewer(m_area.get(), iniPath());
     m_area->setActiveSubWindow(v);
@@ -193,7 +193,7 @@ void TestFormViewer::tabStaysInMemo()
     v->close();
 }
 
-void TestFormViewer::printsToPdfWithoutPrinter()
+void tst_TFormViewer::printsToPdfWithoutPrinter()
 {
     if (!QPrinterInfo::defaultPrinter().isNull()) {
         QSKIP("a printer is installed; the file fallback is not used");
@@ -224,7 +224,7 @@ void TestFormViewer::printsToPdfWithoutPrinter()
     v->close();
 }
 
-void TestFormViewer::printFailureReachesExceptionHook()
+void tst_TFormViewer::printFailureReachesExceptionHook()
 {
     if (!QPrinterInfo::defaultPrinter().isNull()) {
         QSKIP("a printer is installed; the file fallback is not used");
@@ -238,5 +238,5 @@ void TestFormViewer::printFailureReachesExceptionHook()
     v->close();
 }
 
-QTEST_MAIN(TestFormViewer)
+QTEST_MAIN(tst_TFormViewer)
 #include "tst_TFormViewer.moc"

@@ -1,5 +1,5 @@
 #include "PdfText.h"
-#include "settings/TClock.h"
+#include "core/TClock.h"
 #include "viewer/ELinePrinter.h"
 #include "viewer/TLinePrinter.h"
 #include "viewer/TPrntProgDlg.h"
@@ -35,7 +35,7 @@ static QString errorOf(const std::function<void()>& body)
     return QString();
 }
 
-class TestLinePrinter : public QObject {
+class tst_TLinePrinter : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -79,19 +79,19 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TestLinePrinter::initTestCase()
+void tst_TLinePrinter::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     QVERIFY2(!QStringLiteral(MV_PDFTOTEXT).isEmpty(), "pdftotext is needed to read printed pages back");
 }
 
-void TestLinePrinter::cleanup()
+void tst_TLinePrinter::cleanup()
 {
     TClock::SetReal();
     QLocale::setDefault(QLocale::system());
 }
 
-void TestLinePrinter::standInGeometry()
+void tst_TLinePrinter::standInGeometry()
 {
     TLinePrinter lp;
     QCOMPARE(lp.Title(), QStringLiteral("<Unknown>"));
@@ -115,7 +115,7 @@ void TestLinePrinter::standInGeometry()
     QCOMPARE(lp.MinMarginBottom(), 297.0 - 284 - 6);
 }
 
-void TestLinePrinter::printerGeometry()
+void tst_TLinePrinter::printerGeometry()
 {
     auto printer = pdfPrinter(pdf(QStringLiteral("geometry")));
     TLinePrinter lp(printer.get());
@@ -134,7 +134,7 @@ void TestLinePrinter::printerGeometry()
     QCOMPARE(lp.ToPixelsX(1.5), qRound(1.5 * dpi));
 }
 
-void TestLinePrinter::marginClamping_data()
+void tst_TLinePrinter::marginClamping_data()
 {
     QTest::addColumn<int>("side");
     QTest::addColumn<double>("value");
@@ -148,7 +148,7 @@ void TestLinePrinter::marginClamping_data()
     QTest::newRow("right exactly at the limit") << 3 << 8.25 << 8.25;
 }
 
-void TestLinePrinter::marginClamping()
+void tst_TLinePrinter::marginClamping()
 {
     QFETCH(int, side);
     QFETCH(double, value);
@@ -162,7 +162,7 @@ void TestLinePrinter::marginClamping()
     QCOMPARE(got[side], expected);
 }
 
-void TestLinePrinter::measureUnitSwitch()
+void tst_TLinePrinter::measureUnitSwitch()
 {
     TLinePrinter lp;
     lp.SetMarginTop(0.5);
@@ -184,7 +184,7 @@ void TestLinePrinter::measureUnitSwitch()
     QVERIFY(qFuzzyCompare(lp.DefaultColWidth(), 2.0));
 }
 
-void TestLinePrinter::defaultColWidth()
+void tst_TLinePrinter::defaultColWidth()
 {
     TLinePrinter lp;
     lp.SetDefaultColWidth(1.5);
@@ -194,7 +194,7 @@ void TestLinePrinter::defaultColWidth()
     QCOMPARE(errorOf([&] { lp.SetDefaultColWidth(0); }), QString());
 }
 
-void TestLinePrinter::parseColumn_data()
+void tst_TLinePrinter::parseColumn_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QLocale>("locale");
@@ -218,7 +218,7 @@ void TestLinePrinter::parseColumn_data()
     QTest::newRow("both separators") << "<1.5,0" << german << int(taLeftJustify) << 2.0;
 }
 
-void TestLinePrinter::parseColumn()
+void tst_TLinePrinter::parseColumn()
 {
     QFETCH(QString, field);
     QFETCH(QLocale, locale);
@@ -229,7 +229,7 @@ void TestLinePrinter::parseColumn()
     QCOMPARE(column.Width, width);
 }
 
-void TestLinePrinter::fixedFormatInCommaLocale()
+void tst_TLinePrinter::fixedFormatInCommaLocale()
 {
     // The viewer's header and footer, printed where the decimal separator is a comma.
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -254,7 +254,7 @@ void TestLinePrinter::fixedFormatInCommaLocale()
     QVERIFY2(text[0].contains(QStringLiteral("09:41:07")), qPrintable(text[0]));
 }
 
-void TestLinePrinter::fitText_data()
+void tst_TLinePrinter::fitText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("width");
@@ -271,7 +271,7 @@ void TestLinePrinter::fitText_data()
     QTest::newRow("surrogate pair kept whole") << QStringLiteral("ab\U0001F600cd") << 35 << "ab";
 }
 
-void TestLinePrinter::fitText()
+void tst_TLinePrinter::fitText()
 {
     QFETCH(QString, text);
     QFETCH(int, width);
@@ -286,7 +286,7 @@ void TestLinePrinter::fitText()
     QVERIFY2(calls <= 2 + int(std::log2(qMax<qsizetype>(2, text.size()))) + 1, qPrintable(QString::number(calls)));
 }
 
-void TestLinePrinter::expandTabs_data()
+void tst_TLinePrinter::expandTabs_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("tabSize");
@@ -299,7 +299,7 @@ void TestLinePrinter::expandTabs_data()
     QTest::newRow("negative size") << "a\tb" << -3 << "a b";
 }
 
-void TestLinePrinter::expandTabs()
+void tst_TLinePrinter::expandTabs()
 {
     QFETCH(QString, text);
     QFETCH(int, tabSize);
@@ -307,7 +307,7 @@ void TestLinePrinter::expandTabs()
     QCOMPARE(TLinePrinter::ExpandTabs(text, tabSize), expanded);
 }
 
-void TestLinePrinter::macros()
+void tst_TLinePrinter::macros()
 {
     auto printer = pdfPrinter(pdf(QStringLiteral("macros")));
     TLinePrinter lp(printer.get());
@@ -328,7 +328,7 @@ void TestLinePrinter::macros()
              QStringLiteral("a{$X}!b{$X}!"));
 }
 
-void TestLinePrinter::lineHeight_data()
+void tst_TLinePrinter::lineHeight_data()
 {
     QTest::addColumn<int>("spacing");
     QTest::addColumn<int>("base");
@@ -339,7 +339,7 @@ void TestLinePrinter::lineHeight_data()
     QTest::newRow("double") << int(lsDoubleSpace) << 41 << 82;
 }
 
-void TestLinePrinter::lineHeight()
+void tst_TLinePrinter::lineHeight()
 {
     QFETCH(int, spacing);
     QFETCH(int, base);
@@ -354,7 +354,7 @@ void TestLinePrinter::lineHeight()
     QCOMPARE(lp.LineHeight(), TLinePrinter::LineHeightFor(single, TLineSpacing(spacing)));
 }
 
-void TestLinePrinter::fontInPlaceKeepsPitch()
+void tst_TLinePrinter::fontInPlaceKeepsPitch()
 {
     auto printer = pdfPrinter(pdf(QStringLiteral("font")));
     TLinePrinter lp(printer.get());
@@ -369,7 +369,7 @@ void TestLinePrinter::fontInPlaceKeepsPitch()
     QVERIFY(lp.LineHeight() > pitch * 3 / 2);
 }
 
-void TestLinePrinter::refusedWhilePrinting()
+void tst_TLinePrinter::refusedWhilePrinting()
 {
     auto printer = pdfPrinter(pdf(QStringLiteral("refused")));
     TLinePrinter lp(printer.get());
@@ -392,7 +392,7 @@ void TestLinePrinter::refusedWhilePrinting()
     QCOMPARE(lp.Orientation(), poLandscape);
 }
 
-void TestLinePrinter::printerFailures()
+void tst_TLinePrinter::printerFailures()
 {
     TLinePrinter none;
     QCOMPARE(errorOf([&] { none.BeginDoc(); }), QStringLiteral("Unable to begin printing."));
@@ -413,7 +413,7 @@ void TestLinePrinter::printerFailures()
     QCOMPARE(errorOf([&] { lp.EndDoc(); }), QStringLiteral("Unable to finish printing."));
 }
 
-void TestLinePrinter::emptyDocumentIsOnePage()
+void tst_TLinePrinter::emptyDocumentIsOnePage()
 {
     const QString file = pdf(QStringLiteral("empty"));
     auto printer = pdfPrinter(file);
@@ -439,7 +439,7 @@ void TestLinePrinter::emptyDocumentIsOnePage()
     QVERIFY(text[0].contains(QStringLiteral("bottom row")));
 }
 
-void TestLinePrinter::fullPageAddsTrailingPage()
+void tst_TLinePrinter::fullPageAddsTrailingPage()
 {
     auto count = [this](int lineCount, const QString& name) {
         const QString file = pdf(name);
@@ -477,7 +477,7 @@ void TestLinePrinter::fullPageAddsTrailingPage()
     QVERIFY(spill[1].contains(QStringLiteral("line %1").arg(perPage + 1)));
 }
 
-void TestLinePrinter::headerFooterAndColumns()
+void tst_TLinePrinter::headerFooterAndColumns()
 {
     const QString file = pdf(QStringLiteral("columns"));
     auto printer = pdfPrinter(file);
@@ -538,7 +538,7 @@ void TestLinePrinter::headerFooterAndColumns()
     QCOMPARE(bareText[0].trimmed(), QStringLiteral("Z"));
 }
 
-void TestLinePrinter::tabStops()
+void tst_TLinePrinter::tabStops()
 {
     const QString file = pdf(QStringLiteral("tabs"));
     auto printer = pdfPrinter(file);
@@ -564,7 +564,7 @@ void TestLinePrinter::tabStops()
     QVERIFY(qAbs(x.value(QStringLiteral("x")) - left - 2 * eight) < 0.5);
 }
 
-void TestLinePrinter::wrappingAndCutting()
+void tst_TLinePrinter::wrappingAndCutting()
 {
     auto run = [this](bool wrap, const QStringList& lines, const QString& name) {
         const QString file = pdf(name);
@@ -616,7 +616,7 @@ void TestLinePrinter::wrappingAndCutting()
     QCOMPARE(blanks[1], QStringLiteral("zz"));
 }
 
-void TestLinePrinter::borderLines_data()
+void tst_TLinePrinter::borderLines_data()
 {
     QTest::addColumn<uint>("borders");
     QTest::addColumn<double>("offset");
@@ -626,7 +626,7 @@ void TestLinePrinter::borderLines_data()
     QTest::newRow("none") << 0u << 0.0;
 }
 
-void TestLinePrinter::borderLines()
+void tst_TLinePrinter::borderLines()
 {
     QFETCH(uint, borders);
     QFETCH(double, offset);
@@ -655,7 +655,7 @@ void TestLinePrinter::borderLines()
     QVERIFY(!darkRow(300) && !darkColumn(300));
 }
 
-void TestLinePrinter::narrowBands()
+void tst_TLinePrinter::narrowBands()
 {
     // Margins at the printer's minimum leave no band for header and footer.
     const QString file = pdf(QStringLiteral("bands"));
@@ -684,7 +684,7 @@ void TestLinePrinter::narrowBands()
     QCOMPARE(lp.HeaderY(), (lp.TopOffset() - lp.LineHeight()) / 2 - lp.TopOffset());
 }
 
-void TestLinePrinter::degenerateBodyAndTabSize()
+void tst_TLinePrinter::degenerateBodyAndTabSize()
 {
     const QString file = pdf(QStringLiteral("degenerate"));
     auto printer = pdfPrinter(file);
@@ -705,7 +705,7 @@ void TestLinePrinter::degenerateBodyAndTabSize()
     QCOMPARE(PdfPages(file).size(), 1);
 }
 
-void TestLinePrinter::progressWindow()
+void tst_TLinePrinter::progressWindow()
 {
     auto printer = pdfPrinter(pdf(QStringLiteral("progress")));
     TLinePrinter lp(printer.get());
@@ -760,7 +760,7 @@ static void prepareBenchmark(TLinePrinter& lp)
     lp.SetLines(thousandLines());
 }
 
-void TestLinePrinter::benchmarkLayout()
+void tst_TLinePrinter::benchmarkLayout()
 {
     auto printer = pdfPrinter(pdf(QStringLiteral("layout")));
     TLayoutOnly lp(printer.get());
@@ -776,7 +776,7 @@ void TestLinePrinter::benchmarkLayout()
     QCOMPARE(lp.Drawn, 2000 + 4 * lp.PageNumber()); // two rows per line, two cells in header and footer
 }
 
-void TestLinePrinter::benchmarkPdf()
+void tst_TLinePrinter::benchmarkPdf()
 {
     auto printer = pdfPrinter(pdf(QStringLiteral("bench")));
     TLinePrinter lp(printer.get());
@@ -790,5 +790,5 @@ void TestLinePrinter::benchmarkPdf()
     QVERIFY(lp.PageNumber() > 20);
 }
 
-QTEST_MAIN(TestLinePrinter)
+QTEST_MAIN(tst_TLinePrinter)
 #include "tst_TLinePrinter.moc"

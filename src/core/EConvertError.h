@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/EMailvane.h"
+#include "core/EMailvane.h"
 
 // A number that does not convert: "'%s' is not a valid integer value".
 class EConvertError : public EMailvane {

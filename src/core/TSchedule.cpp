@@ -1,6 +1,6 @@
-#include "app/TSchedule.h"
+#include "core/TSchedule.h"
 
-#include "settings/TClock.h"
+#include "core/TClock.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/EMailvane.h"
+#include "core/EMailvane.h"
 
 // The silent abort: ends the current command without a message.
 class EAbort : public EMailvane {

@@ -1,7 +1,7 @@
-#include "settings/TExceptionHook.h"
+#include "core/TExceptionHook.h"
 
-#include "settings/EAbort.h"
-#include "settings/EMailvane.h"
+#include "core/EAbort.h"
+#include "core/EMailvane.h"
 
 #include <cstdio>
 

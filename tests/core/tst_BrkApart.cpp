@@ -1,8 +1,8 @@
-#include "settings/TBrkApart.h"
+#include "core/TBrkApart.h"
 
 #include <QtTest>
 
-class TestBrkApart : public QObject {
+class tst_BrkApart : public QObject {
     Q_OBJECT
 
 private slots:
@@ -11,7 +11,7 @@ private slots:
     void splitReplacesPreviousPieces();
 };
 
-void TestBrkApart::split_data()
+void tst_BrkApart::split_data()
 {
     QTest::addColumn<QString>("base");
     QTest::addColumn<QString>("delimiter");
@@ -47,7 +47,7 @@ void TestBrkApart::split_data()
                                                   << true << QStringList{"ab", "cd", ""};
 }
 
-void TestBrkApart::split()
+void tst_BrkApart::split()
 {
     QFETCH(QString, base);
     QFETCH(QString, delimiter);
@@ -63,7 +63,7 @@ void TestBrkApart::split()
     QCOMPARE(brk.BaseString, base);
 }
 
-void TestBrkApart::splitReplacesPreviousPieces()
+void tst_BrkApart::splitReplacesPreviousPieces()
 {
     TBrkApart brk;
     QVERIFY(!brk.AllowEmptyString);
@@ -75,5 +75,5 @@ void TestBrkApart::splitReplacesPreviousPieces()
     QCOMPARE(brk.StringList, QStringList{QStringLiteral("4")});
 }
 
-QTEST_GUILESS_MAIN(TestBrkApart)
+QTEST_GUILESS_MAIN(tst_BrkApart)
 #include "tst_BrkApart.moc"

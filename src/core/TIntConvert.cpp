@@ -1,6 +1,6 @@
-#include "settings/TIntConvert.h"
+#include "core/TIntConvert.h"
 
-#include "settings/EConvertError.h"
+#include "core/EConvertError.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "settings/EConvertError.h"
-#include "settings/TIntConvert.h"
+#include "core/EConvertError.h"
+#include "core/TIntConvert.h"
 
 #include <QtTest>
 
-class TestIntConvert : public QObject {
+class tst_IntConvert : public QObject {
     Q_OBJECT
 
 private slots:
@@ -13,7 +13,7 @@ private slots:
     void strictMessage();
 };
 
-void TestIntConvert::rules_data()
+void tst_IntConvert::rules_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("lenientOk");
@@ -65,7 +65,7 @@ void TestIntConvert::rules_data()
     QTest::newRow("$ with zeros") << "$000000000001" << true << 1 << true << 1;
 }
 
-void TestIntConvert::rules()
+void tst_IntConvert::rules()
 {
     QFETCH(QString, text);
     QFETCH(bool, lenientOk);
@@ -89,7 +89,7 @@ void TestIntConvert::rules()
     }
 }
 
-void TestIntConvert::strictMessage_data()
+void tst_IntConvert::strictMessage_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
@@ -106,7 +106,7 @@ void TestIntConvert::strictMessage_data()
                              << "'三十' is not a valid integer value";
 }
 
-void TestIntConvert::strictMessage()
+void tst_IntConvert::strictMessage()
 {
     QFETCH(QString, text);
     QFETCH(QString, message);
@@ -118,5 +118,5 @@ void TestIntConvert::strictMessage()
     }
 }
 
-QTEST_GUILESS_MAIN(TestIntConvert)
+QTEST_GUILESS_MAIN(tst_IntConvert)
 #include "tst_IntConvert.moc"

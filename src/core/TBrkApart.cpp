@@ -1,4 +1,4 @@
-#include "settings/TBrkApart.h"
+#include "core/TBrkApart.h"
 
 void TBrkApart::Split()
 {

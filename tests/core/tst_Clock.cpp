@@ -1,10 +1,10 @@
-#include "settings/TClock.h"
+#include "core/TClock.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QtTest>
 
-class TestClock : public QObject {
+class tst_Clock : public QObject {
     Q_OBJECT
 
 private slots:
@@ -19,7 +19,7 @@ private slots:
     void timeText();
 };
 
-void TestClock::dayCounts_data()
+void tst_Clock::dayCounts_data()
 {
     QTest::addColumn<QDateTime>("dateTime");
     QTest::addColumn<double>("days");
@@ -34,7 +34,7 @@ void TestClock::dayCounts_data()
         << QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59)) << 45657.0 + 86399.0 / 86400;
 }
 
-void TestClock::dayCounts()
+void tst_Clock::dayCounts()
 {
     QFETCH(QDateTime, dateTime);
     QFETCH(double, days);
@@ -43,7 +43,7 @@ void TestClock::dayCounts()
     QCOMPARE(TClock::ToDateTime(TClock::FromDateTime(dateTime)), dateTime);
 }
 
-void TestClock::fixedClock()
+void tst_Clock::fixedClock()
 {
     const QDateTime start(QDate(2024, 5, 1), QTime(23, 30));
     TClock::SetFixed(start);
@@ -64,7 +64,7 @@ void TestClock::fixedClock()
     QVERIFY(qAbs(TClock::Now() - TClock::FromDateTime(QDateTime::currentDateTime())) < 1.0 / 1440);
 }
 
-void TestClock::waitWithFixedClockDoesNotSleep()
+void tst_Clock::waitWithFixedClockDoesNotSleep()
 {
     const QDateTime start(QDate(2024, 5, 1), QTime(8, 0));
     TClock::SetFixed(start);
@@ -77,7 +77,7 @@ void TestClock::waitWithFixedClockDoesNotSleep()
     QCOMPARE(TClock::CurrentDateTime(), start.addSecs(90));
 }
 
-void TestClock::monotonicIgnoresWallJumps()
+void tst_Clock::monotonicIgnoresWallJumps()
 {
     const QDateTime start(QDate(2024, 5, 1), QTime(8, 0));
     TClock::SetFixed(start);
@@ -97,7 +97,7 @@ void TestClock::monotonicIgnoresWallJumps()
     QVERIFY(TClock::Monotonic() >= fixedEnd);
 }
 
-void TestClock::timeText_data()
+void tst_Clock::timeText_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("hour"); // how 13 o'clock is written
@@ -117,7 +117,7 @@ void TestClock::timeText_data()
                                              << "۱۳";
 }
 
-void TestClock::timeText()
+void tst_Clock::timeText()
 {
     QFETCH(QString, locale);
     QFETCH(QString, hour);
@@ -140,5 +140,5 @@ void TestClock::timeText()
     }
 }
 
-QTEST_GUILESS_MAIN(TestClock)
+QTEST_GUILESS_MAIN(tst_Clock)
 #include "tst_Clock.moc"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/EMailvane.h"
+#include "core/EMailvane.h"
 
 // The settings file could not be written: "Unable to write to %s".
 class EWriteError : public EMailvane {

@@ -1,4 +1,4 @@
-#include "settings/TClock.h"
+#include "core/TClock.h"
 
 #include <QElapsedTimer>
 #include <QThread>

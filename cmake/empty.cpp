@@ -1,1 +1,0 @@
-// Keeps a library with no other sources buildable.
