@@ -25,6 +25,8 @@ public:
     QRect CaptionButtonRect() const;
     // Whether a close request may really close the window.
     bool FormCloseQuery() const;
+    // Fires once a stream of moves has settled and the dock test has run.
+    const QTimer& MoveSettle() const { return m_moveSettle; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

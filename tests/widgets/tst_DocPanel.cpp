@@ -434,8 +434,9 @@ void tst_DocPanel::floatingMoveOntoEdgeDocks()
     // The test looks at the client area (the panel), not at the frame that move() places.
     const QRect site = f.siteRect();
     const int frameTop = form->geometry().top() - form->frameGeometry().top();
+    QSignalSpy settled(&form->MoveSettle(), &QTimer::timeout);
     form->move(site.left() + 100, site.top() + 6 - frameTop);
-    QTest::qWait(400);
+    QVERIFY(settled.wait());
     QVERIFY(f.panel->Floating());
 
     form->move(site.left() + 100, site.top() + 5 - frameTop);
