@@ -718,12 +718,7 @@ void TFormMain::countNewMail()
 {
     int count = 0;
     for (TFormMailList* w : MailboxWindows()) {
-        TColorStringGrid* grid = w->ColorStringGrid;
-        for (int row = 1; row < grid->RowCount(); ++row) {
-            if (grid->Cells(0, row) == QLatin1String("*")) {
-                ++count;
-            }
-        }
+        count += w->NewCount();
     }
     SetStatusCount(2, count);
 }
@@ -739,36 +734,22 @@ void TFormMain::MenuDeleteClick(QObject* sender)
         LED(QStringLiteral("Red"), QStringLiteral("Error"));
         return;
     }
-    const QString x = QStringLiteral("x");
-    TColorStringGrid* grid = active->ColorStringGrid;
     if (sender == MenuDeleteOne || sender == SpeedButtonDelete || sender == active->PopMenuDelete) {
-        const int row = grid->SelectionTop();
-        if (row >= 1 && row < grid->RowCount()) {
-            grid->SetCells(0, row, x);
-        }
+        active->MarkDelete(active->SelectedRow());
     }
     if (sender == MenuUndeleteOne || sender == SpeedButtonUndelete || sender == active->PopMenuUndelete) {
-        const int row = grid->SelectionTop();
-        if (row >= 1 && row < grid->RowCount() && grid->Cells(0, row) == x) {
-            grid->SetCells(0, row, QString());
-        }
+        active->Undelete(active->SelectedRow());
     }
     if (sender == MenuDeleteAll || sender == MenuUndeleteAll) {
         for (TFormMailList* w : MailboxWindows()) {
-            TColorStringGrid* g = w->ColorStringGrid;
-            for (int row = 1; row < g->RowCount(); ++row) {
-                if (sender == MenuDeleteAll) {
-                    g->SetCells(0, row, x);
-                } else if (g->Cells(0, row) == x) {
-                    g->SetCells(0, row, QString());
-                }
+            if (sender == MenuDeleteAll) {
+                w->MarkAll();
+            } else {
+                w->UnmarkAll();
             }
         }
     }
     countNewMail();
-    for (TFormMailList* w : MailboxWindows()) {
-        w->ColorStringGrid->viewport()->update();
-    }
 }
 
 void TFormMain::MenuLoadClick(QObject*)

@@ -10,6 +10,7 @@
 #include "mailbox/TMailHost.h"
 #include "mailbox/TMessageDecoder.h"
 #include "mailbox/TPop3Reply.h"
+#include "mailbox/TPop3Session.h"
 #include "net/TSockets.h"
 #include "settings/TIniFile.h"
 #include "widgets/TColorRef.h"
@@ -20,7 +21,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -31,38 +31,8 @@
 
 namespace {
 
-const QString kLoginError = QStringLiteral("使用者名稱或密碼錯誤！");
-const QString kReceiveError = QStringLiteral("接收資料錯誤！");
-const QString kReceiving = QStringLiteral("接收資料...");
-const QString kDeleting = QStringLiteral("刪除信件...");
-const QString kDeleteError = QStringLiteral("刪除信件錯誤！");
-const QString kDownloading = QStringLiteral("下載信件...");
-const QString kDownloadError = QStringLiteral("下載信件錯誤");
 const QString kMoved = QStringLiteral("信件已移動或刪除，請重新檢查！");
-constexpr int kNewRow = 2;
 constexpr int kCountRow = 1;
-constexpr int kViewLimit = 65534;
-
-// Header values as received; raw 8-bit bytes are read by the charset of the reply's header.
-QString displayText(const QByteArray& bytes, const QByteArray& reply)
-{
-    return TCharset::HeaderText(bytes, reply);
-}
-
-QByteArray number(int n)
-{
-    return QByteArray::number(n);
-}
-
-QString idKey(const QByteArray& id)
-{
-    return QString::fromLatin1(id).toLower();
-}
-
-bool sameId(const QByteArray& a, const QByteArray& b)
-{
-    return !a.isEmpty() && idKey(a) == idKey(b);
-}
 
 } // namespace
 
@@ -72,7 +42,7 @@ public:
     ~SessionScope()
     {
         if (--m_form->m_sessionDepth == 0) {
-            m_form->m_aborting = false;
+            m_form->m_session->Finished();
             if (m_form->m_retired) {
                 m_form->deleteLater();
             }
@@ -80,6 +50,41 @@ public:
     }
     SessionScope(const SessionScope&) = delete;
     SessionScope& operator=(const SessionScope&) = delete;
+
+private:
+    TFormMailList* m_form;
+};
+
+// The window's side of the session: its status line, its password, its retirement.
+class TFormMailList::SessionHost : public TPop3SessionHost {
+public:
+    explicit SessionHost(TFormMailList* form) : m_form(form) {}
+
+    QString SettingsPath() const override { return m_form->m_host->SettingsPath(); }
+    QString MailboxName() const override { return m_form->MailboxName(); }
+    void Status(const QString& text) override { m_form->setStatus(text); }
+    void LED(const QString& colourWord, const QString& text) override { m_form->m_host->LED(colourWord, text); }
+    void RepaintMain() override { m_form->m_host->RepaintMain(); }
+    int StatusCount(int row) const override { return m_form->m_host->StatusCount(row); }
+    void SetStatusCount(int row, int value) override { m_form->m_host->SetStatusCount(row, value); }
+    void SetNewMailFound() override { m_form->m_host->SetNewMailFound(); }
+    void ShowMessage(const QString& text) override
+    {
+        m_form->m_host->ShowMessage(QStringLiteral("主機 : ") + m_form->MailboxName(), text);
+    }
+    void HangUpIfDialed() override { m_form->m_host->HangUpIfDialed(); }
+    const TFilterRules& Filters() const override { return m_form->m_host->Filters(); }
+    QString Password() const override { return m_form->EditPassword->text(); }
+    void SetPassword(const QString& clear) override { m_form->EditPassword->setText(clear); }
+    void AskPassword() override
+    {
+        TFormPassword prompt(m_form->m_host, {}, m_form->m_host->MainWidget());
+        prompt.SetName(m_form->MailboxName());
+        TModal::Exec(&prompt);
+    }
+    QString Unscramble(const QString& stored) override { return m_form->m_host->Unscramble(stored); }
+    bool Retired() const override { return m_form->m_retired; }
+    void PumpEvents(bool mayAbort) override { m_form->pumpEvents(mayAbort); }
 
 private:
     TFormMailList* m_form;
@@ -132,9 +137,9 @@ TFormMailList::TFormMailList(TMailHost* host, QWidget* parent) : QMdiSubWindow(p
     Socket->Port = QStringLiteral("110");
     Socket->MaximumReceiveLength = 8192;
     Socket->NonBlocking = false;
-    Socket->OnErrorOccurred = [this](TSockets* sender, int socket, int error, const QString& msg) {
-        SocketErrorOccurred(sender, socket, error, msg);
-    };
+    m_sessionHost = std::make_unique<SessionHost>(this);
+    m_session = std::make_unique<TPop3Session>(*Socket, m_list, *m_sessionHost);
+    m_list.OnChanged = [this](int row) { listChanged(row); };
 
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
@@ -173,22 +178,84 @@ TFormMailList::~TFormMailList() = default;
 
 int TFormMailList::MessageRows() const
 {
-    return ColorStringGrid->RowCount() - 1;
+    return m_list.Count();
 }
 
 QString TFormMailList::Marker(int row) const
 {
-    return ColorStringGrid->Cells(0, row);
+    return TMailListModel::MarkText(m_list.Mark(row));
 }
 
 void TFormMailList::SetMarker(int row, const QString& marker)
 {
-    ColorStringGrid->SetCells(0, row, marker);
+    m_list.SetMark(row, TMailListModel::MarkFromText(marker));
 }
 
 QByteArray TFormMailList::RowId(int row) const
 {
-    return row >= 1 && row <= m_rowIds.size() ? m_rowIds.at(row - 1) : QByteArray();
+    return m_list.Id(row);
+}
+
+int TFormMailList::SelectedRow() const
+{
+    const int row = ColorStringGrid->SelectionTop();
+    return m_list.Valid(row) ? row : 0;
+}
+
+void TFormMailList::MarkDelete(int row)
+{
+    m_list.SetMark(row, TMark::Delete);
+}
+
+void TFormMailList::Undelete(int row)
+{
+    if (m_list.Mark(row) == TMark::Delete) {
+        m_list.SetMark(row, TMark::None);
+    }
+}
+
+void TFormMailList::MarkAll()
+{
+    for (int row = 1; row <= m_list.Count(); ++row) {
+        MarkDelete(row);
+    }
+}
+
+void TFormMailList::UnmarkAll()
+{
+    for (int row = 1; row <= m_list.Count(); ++row) {
+        Undelete(row);
+    }
+}
+
+int TFormMailList::NewCount() const
+{
+    return m_list.NewCount();
+}
+
+void TFormMailList::drawRow(int row)
+{
+    const TMailRow& r = m_list.Row(row);
+    ColorStringGrid->SetCells(0, row, TMailListModel::MarkText(r.Mark));
+    ColorStringGrid->SetCells(1, row, r.Number > 0 ? QString::number(r.Number) : QString());
+    ColorStringGrid->SetCells(2, row, QString::fromLatin1(r.Size));
+    ColorStringGrid->SetCells(3, row, r.Date);
+    ColorStringGrid->SetCells(4, row, r.From);
+    ColorStringGrid->SetCells(5, row, r.Subject);
+}
+
+void TFormMailList::listChanged(int row)
+{
+    if (ColorStringGrid->RowCount() != m_list.Count() + 1) {
+        ColorStringGrid->SetRowCount(m_list.Count() + 1);
+    }
+    if (row > 0) {
+        drawRow(row);
+        return;
+    }
+    for (int r = 1; r <= m_list.Count(); ++r) {
+        drawRow(r);
+    }
 }
 
 void TFormMailList::setStatus(const QString& text)
@@ -355,344 +422,9 @@ void TFormMailList::Retire()
     if (InSession()) {
         // Reports of the cancelled wait are not shown; the session notices the mark
         // right after the wait and ends with the silent abort.
-        m_aborting = true;
-        Socket->Disconnect();
+        m_session->Cancel();
     } else {
         deleteLater();
-    }
-}
-
-QByteArray TFormMailList::readReply(bool multiLine, qint64 limit, const QString& errorText, bool keepStart)
-{
-    int scanned = 0;
-    for (;;) {
-        const int lineEnd = m_pending.indexOf("\r\n");
-        if (lineEnd >= 0) {
-            // A refusal of a multi-line command is a single line.
-            if (!multiLine || m_pending.isEmpty() || m_pending.at(0) != '+') {
-                const QByteArray reply = m_pending.left(lineEnd + 2);
-                m_pending.remove(0, lineEnd + 2);
-                return reply;
-            }
-            const int end = m_pending.indexOf("\r\n.\r\n", qMax(0, scanned - 4));
-            if (end >= 0) {
-                const QByteArray reply = m_pending.left(end + 5);
-                m_pending.remove(0, end + 5);
-                return reply;
-            }
-            scanned = int(m_pending.size());
-        }
-        if (m_pending.size() > limit) {
-            if (keepStart && multiLine && lineEnd >= 0 && m_pending.at(0) == '+') {
-                return skipToReplyEnd(limit, errorText);
-            }
-            AbortSession(errorText);
-        }
-        const QByteArray chunk = Socket->GetText();
-        checkRetired();
-        if (chunk.isEmpty()) {
-            if (multiLine) {
-                AbortSession(errorText);
-            }
-            const QByteArray partial = m_pending;
-            m_pending.clear();
-            return partial;
-        }
-        m_pending += chunk;
-    }
-}
-
-QByteArray TFormMailList::skipToReplyEnd(qint64 keep, const QString& errorText)
-{
-    // A long unwrapped line is not an endless reply: keep the start (the headers come
-    // first) and read the rest to its end, holding only what may begin the terminator.
-    const QByteArray kept = m_pending.left(keep);
-    QByteArray tail = m_pending.right(4);
-    m_pending.clear();
-    for (;;) {
-        const QByteArray chunk = Socket->GetText();
-        checkRetired();
-        if (chunk.isEmpty()) {
-            AbortSession(errorText);
-        }
-        tail += chunk;
-        const int end = tail.indexOf("\r\n.\r\n");
-        if (end >= 0) {
-            m_pending = tail.mid(end + 5);
-            return kept + "\r\n.\r\n";
-        }
-        tail = tail.right(4);
-    }
-}
-
-QByteArray TFormMailList::exchange(const QByteArray& command, const QString& statusText, const QString& errorText,
-                                   qint64 limit)
-{
-    setStatus(statusText);
-    Socket->SetText(command + "\r\n");
-    checkRetired();
-    // Only headers are wanted from TOP, so an over-long reply may be cut; RETR may not.
-    const bool isTop = command.left(4).toUpper() == "TOP ";
-    return readReply(TPop3Reply::IsMultiLine(command), limit, errorText, isTop);
-}
-
-QByteArray TFormMailList::SendCommand(const QByteArray& command, const QString& statusText, const QString& errorText)
-{
-    const QString status = statusText.isEmpty() ? QStringLiteral("傳輸資料...") : statusText;
-    const QString error = errorText.isEmpty() ? QStringLiteral("傳輸錯誤！") : errorText;
-    qint64 limit = TPop3Reply::MaxLineReply;
-    if (TPop3Reply::IsMultiLine(command)) {
-        limit = command.toUpper().startsWith("RETR") && m_retrLimit > 0 ? m_retrLimit : TPop3Reply::MaxTopReply;
-    }
-    const QByteArray reply = exchange(command, status, error, limit);
-    if (reply.isEmpty() || reply.at(0) != '+') {
-        AbortSession(error);
-    }
-    return reply;
-}
-
-void TFormMailList::AbortSession(const QString& message)
-{
-    m_aborting = true;
-    Socket->Disconnect();
-    m_pending.clear();
-    if (!m_retired) {
-        m_host->HangUpIfDialed();
-        setStatus(QStringLiteral("連線中斷!"));
-        m_host->LED(QStringLiteral("Red"), QStringLiteral("Error"));
-        m_host->RepaintMain();
-        m_host->ShowMessage(QStringLiteral("主機 : ") + MailboxName(), message + QLatin1Char('\n'));
-        if (message == kLoginError) {
-            EditPassword->clear();
-        }
-    }
-    throw EAbort();
-}
-
-void TFormMailList::SocketErrorOccurred(TSockets*, int socket, int error, const QString& msg)
-{
-    if (m_aborting) {
-        // Reports made while the socket is being closed after a failure.
-        return;
-    }
-    m_aborting = true;
-    Socket->Disconnect();
-    m_pending.clear();
-    if (!m_retired) {
-        m_host->HangUpIfDialed();
-        setStatus(QStringLiteral("連線中斷！"));
-        m_host->LED(QStringLiteral("Red"), QStringLiteral("Error"));
-        m_host->RepaintMain();
-        m_host->ShowMessage(QStringLiteral("主機 : ") + MailboxName(),
-                            QStringLiteral("Socket: %1\nError: %2\nMessage: %3\n").arg(socket).arg(error).arg(msg));
-    }
-    throw EAbort();
-}
-
-void TFormMailList::Login()
-{
-    setStatus(QStringLiteral("開始連線..."));
-    QString host;
-    QString login;
-    QString timeoutText;
-    {
-        const TIniFile ini(m_host->SettingsPath());
-        const QString name = MailboxName();
-        host = ini.ReadString(name, QStringLiteral("Host"), QString());
-        login = ini.ReadString(name, QStringLiteral("Login"), QString());
-        timeoutText = ini.ReadString(QStringLiteral("General"), QStringLiteral("Timeout"), QStringLiteral("30"));
-        if (EditPassword->text().isEmpty()) {
-            const QString stored = ini.ReadString(name, QStringLiteral("Password"), QString());
-            EditPassword->setText(stored.isEmpty() ? QString() : m_host->Unscramble(stored));
-        }
-    }
-    if (EditPassword->text().isEmpty()) {
-        TFormPassword prompt(m_host, {}, m_host->MainWidget());
-        prompt.SetName(MailboxName());
-        TModal::Exec(&prompt);
-        checkRetired();
-    }
-    Socket->IPAddr = host;
-    Socket->Timeout = TIntConvert::StrToInt(timeoutText);
-    m_pending.clear();
-    Socket->SConnect();
-    checkRetired();
-    const QByteArray greeting = readReply(false, TPop3Reply::MaxLineReply, QStringLiteral("無法連線！"));
-    if (greeting.isEmpty() || greeting.at(0) != '+') {
-        AbortSession(QStringLiteral("無法連線！"));
-    }
-    const QByteArray user = login.toUtf8();
-    const QByteArray pass = EditPassword->text().toUtf8();
-    // A line break would end the argument early and send the rest as a command.
-    if (TPop3Reply::HasLineBreak(user) || TPop3Reply::HasLineBreak(pass)) {
-        AbortSession(kLoginError);
-    }
-    SendCommand("USER " + user, QStringLiteral("傳送使用者名稱..."), kLoginError);
-    SendCommand("PASS " + pass, QStringLiteral("傳送密碼..."), kLoginError);
-    setStatus(QStringLiteral("登入成功！"));
-}
-
-void TFormMailList::Logout()
-{
-    setStatus(QStringLiteral("開始離線..."));
-    SendCommand("QUIT", QStringLiteral("離線..."), QStringLiteral("無法離線！"));
-    Socket->Disconnect();
-    m_pending.clear();
-    checkRetired();
-    setStatus(QStringLiteral("離線成功！"));
-}
-
-QByteArray TFormMailList::currentId(int n, const QString& statusText, const QString& errorText)
-{
-    const QByteArray top = exchange("TOP " + number(n) + " 0", statusText, errorText, TPop3Reply::MaxTopReply);
-    if (!top.startsWith('+')) {
-        return {};
-    }
-    QByteArray size;
-    if (THeaderExtract::NeedsSize(top)) {
-        const QByteArray list = exchange("LIST " + number(n), statusText, errorText, TPop3Reply::MaxLineReply);
-        if (!list.startsWith('+')) {
-            return {};
-        }
-        size = TPop3Reply::ListSize(list);
-    }
-    return THeaderExtract::MessageId(top, size);
-}
-
-QSet<QString> TFormMailList::deletionSession()
-{
-    Login();
-    // Identifiers under the server's present numbering, fetched once each.
-    QHash<int, QByteArray> current;
-    auto idAt = [&](int n) {
-        auto it = current.constFind(n);
-        if (it == current.constEnd()) {
-            it = current.insert(n, currentId(n, kDeleting, kDeleteError));
-        }
-        return it.value();
-    };
-    QSet<int> deleted;
-    QList<int> moved;
-    for (int row = 1; row <= MessageRows(); ++row) {
-        if (Marker(row) != QLatin1String("x") || RowId(row).isEmpty()) {
-            continue;
-        }
-        // Another client may have changed the numbering: delete only the marked message.
-        if (sameId(idAt(row), RowId(row))) {
-            SendCommand("DELE " + number(row), kDeleting, kDeleteError);
-            deleted.insert(row);
-        } else {
-            moved.append(row);
-        }
-    }
-    QSet<QString> unfound;
-    if (!moved.isEmpty()) {
-        int count = 0;
-        if (!TPop3Reply::StatCount(SendCommand("STAT", kDeleting, kDeleteError), count)) {
-            AbortSession(kDeleteError);
-        }
-        for (const int row : moved) {
-            // Deletions move messages to lower numbers, so look there first.
-            QList<int> candidates;
-            for (int n = qMin(row - 1, count); n >= 1; --n) {
-                candidates.append(n);
-            }
-            for (int n = row + 1; n <= count; ++n) {
-                candidates.append(n);
-            }
-            int found = 0;
-            for (const int n : candidates) {
-                if (!deleted.contains(n) && sameId(idAt(n), RowId(row))) {
-                    found = n;
-                    break;
-                }
-            }
-            if (found > 0) {
-                SendCommand("DELE " + number(found), kDeleting, kDeleteError);
-                deleted.insert(found);
-            } else {
-                unfound.insert(idKey(RowId(row)));
-            }
-        }
-    }
-    Logout();
-    if (!unfound.isEmpty() && !m_retired) {
-        m_host->ShowMessage(QStringLiteral("主機 : ") + MailboxName(),
-                            QStringLiteral("有 %1 封標記刪除的信件找不到，未能刪除！\n").arg(unfound.size()));
-        checkRetired();
-    }
-    return unfound;
-}
-
-void TFormMailList::listingSession(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks)
-{
-    const QString name = MailboxName();
-    TSeenIds seen;
-    {
-        const TIniFile ini(m_host->SettingsPath());
-        seen.Load(ini, name, [this] { pumpEvents(true); });
-    }
-
-    Login();
-    const QByteArray stat = SendCommand("STAT", kReceiving, kReceiveError);
-    int count = 0;
-    if (!TPop3Reply::StatCount(stat, count)) {
-        AbortSession(kReceiveError);
-    }
-    ColorStringGrid->SetRowCount(1);
-    m_rowIds.clear();
-    m_host->SetStatusCount(kCountRow, m_host->StatusCount(kCountRow) + count);
-
-    for (int n = 1; n <= count; ++n) {
-        // Rows grow as messages are listed, so a false count cannot allocate up front.
-        ColorStringGrid->SetRowCount(n + 1);
-        ColorStringGrid->SetCells(1, n, QString::number(n));
-        const QByteArray list = SendCommand("LIST " + number(n), kReceiving, kReceiveError);
-        const QByteArray size = TPop3Reply::ListSize(list);
-        ColorStringGrid->SetCells(2, n, QString::fromLatin1(size));
-        const QByteArray top = SendCommand("Top " + number(n) + " 1", kReceiving, kReceiveError);
-        ColorStringGrid->SetCells(3, n, displayText(THeaderExtract::Value(top, "DATE"), top));
-        ColorStringGrid->SetCells(4, n, displayText(THeaderExtract::Value(top, "FROM"), top));
-        ColorStringGrid->SetCells(5, n, displayText(THeaderExtract::Value(top, "SUBJECT"), top));
-        const QByteArray id = THeaderExtract::MessageId(top, size);
-        m_rowIds.append(id);
-        if (keptMarks.contains(idKey(id))) {
-            // A deletion that could not be carried out is tried again at the next check.
-            SetMarker(n, QStringLiteral("x"));
-        } else if (!seen.Contains(id)) {
-            SetMarker(n, QStringLiteral("*"));
-            m_host->SetStatusCount(kNewRow, m_host->StatusCount(kNewRow) + 1);
-            m_host->SetNewMailFound();
-        } else if (pendingNew.contains(idKey(id))) {
-            SetMarker(n, QStringLiteral("*"));
-            m_host->SetStatusCount(kNewRow, m_host->StatusCount(kNewRow) + 1);
-        }
-    }
-    Logout();
-
-    TIniFile ini(m_host->SettingsPath());
-    // A half-written list would make messages new again: finish it even when retired.
-    TSeenIds::Store(ini, name, m_rowIds, [this] { pumpEvents(false); });
-    checkRetired();
-}
-
-void TFormMailList::applyFilters()
-{
-    const TFilterRules& rules = m_host->Filters();
-    for (int row = 1; row <= MessageRows(); ++row) {
-        for (int k = 0; k < 5; ++k) {
-            if (rules.HighLight[k].isEmpty() || !rules.Delete[k]) {
-                continue;
-            }
-            for (const int col : {4, 5}) {
-                if (THeaderExtract::UpperAscii(ColorStringGrid->Cells(col, row)).contains(rules.HighLight[k])) {
-                    if (Marker(row) == QLatin1String("*")) {
-                        m_host->SetStatusCount(kNewRow, m_host->StatusCount(kNewRow) - 1);
-                    }
-                    SetMarker(row, QStringLiteral("x"));
-                }
-            }
-        }
     }
 }
 
@@ -702,48 +434,11 @@ void TFormMailList::Check()
         return;
     }
     SessionScope scope(this);
-    setStatus(QStringLiteral("開始連線..."));
-    m_host->LED(QStringLiteral("Yellow"), QStringLiteral("Busy"));
-    m_host->RepaintMain();
-
-    if (m_host->AutoDelete()) {
-        for (int row = 1; row <= MessageRows(); ++row) {
-            if (Marker(row).isEmpty() && !RowId(row).isEmpty()) {
-                SetMarker(row, QStringLiteral("x"));
-            }
-        }
-    }
-    bool anyMarked = false;
-    for (int row = 1; row <= MessageRows() && !anyMarked; ++row) {
-        anyMarked = Marker(row) == QLatin1String("x") && !RowId(row).isEmpty();
-    }
-    QSet<QString> keptMarks;
-    if (anyMarked) {
-        keptMarks = deletionSession();
-    }
-
-    // New and not yet viewed at the end of the last listing: they stay new.
-    QSet<QString> pendingNew;
-    for (int row = 1; row <= MessageRows(); ++row) {
-        if (Marker(row) == QLatin1String("*") && !RowId(row).isEmpty()) {
-            pendingNew.insert(idKey(RowId(row)));
-        }
-        for (int col = 0; col < 6; ++col) {
-            ColorStringGrid->SetCells(col, row, QString());
-        }
-    }
-
-    listingSession(pendingNew, keptMarks);
-
-    setStatus(QStringLiteral("連線完成！"));
-    m_host->LED(QStringLiteral("Green"), QStringLiteral("Ready"));
-    m_host->RepaintMain();
-
-    applyFilters();
+    m_session->Check(m_host->AutoDelete());
 
     if (m_host->AutoView()) {
         for (int row = 1; row <= MessageRows(); ++row) {
-            if (Marker(row) == QLatin1String("*")) {
+            if (m_list.Mark(row) == TMark::New) {
                 ColorStringGrid->SetRow(row);
                 View(QCoreApplication::instance());
             }
@@ -771,31 +466,20 @@ void TFormMailList::View(QObject* sender)
     m_host->LED(QStringLiteral("Yellow"), QStringLiteral("Busy"));
     m_host->RepaintMain();
 
-    const QPointer<QWidget> viewer = m_host->CreateViewer(MailboxName(), ColorStringGrid->Cells(5, row));
-    const QString sizeText = ColorStringGrid->Cells(2, row);
-    int size = 0;
-    // An unreadable size is fetched under the reply bound rather than failing the view.
-    const bool tooLarge = TIntConvert::TryStrToInt(sizeText, size) && size >= kViewLimit;
-    QByteArray text;
-    if (!tooLarge) {
-        m_retrLimit = TPop3Reply::RetrLimit(sizeText.toLatin1());
-        Login();
-        // The row number is that of the last listing; another client may have changed it.
-        if (!sameId(currentId(row, kDownloading, kDownloadError), RowId(row))) {
-            Logout();
-            if (viewer) {
-                viewer->close();
-            }
-            m_host->HangUpIfDialed();
-            setStatus(QStringLiteral("連線完成！"));
-            m_host->LED(QStringLiteral("Green"), QStringLiteral("Ready"));
-            m_host->RepaintMain();
-            m_host->ShowMessage(QStringLiteral("主機 : ") + MailboxName(), kMoved + QLatin1Char('\n'));
-            return;
+    const QPointer<QWidget> viewer = m_host->CreateViewer(MailboxName(), m_list.Row(row).Subject);
+    const TPop3Session::TRetrieval retrieved = m_session->Retrieve(row);
+    if (retrieved.Moved) {
+        if (viewer) {
+            viewer->close();
         }
-        text = SendCommand("RETR " + number(row), kDownloading, kDownloadError);
-        Logout();
+        m_host->HangUpIfDialed();
+        setStatus(QStringLiteral("連線完成！"));
+        m_host->LED(QStringLiteral("Green"), QStringLiteral("Ready"));
+        m_host->RepaintMain();
+        m_host->ShowMessage(QStringLiteral("主機 : ") + MailboxName(), kMoved + QLatin1Char('\n'));
+        return;
     }
+    QByteArray text = retrieved.Text;
 
     const QByteArray upper = THeaderExtract::UpperAscii(text);
     if (!text.isEmpty() && !upper.contains("CONTENT-TYPE: MULTIPART")) {
@@ -814,9 +498,8 @@ void TFormMailList::View(QObject* sender)
         m_host->FillViewer(viewer, shown, text, minimise);
     }
     // Only a message that could be shown counts as read.
-    if (Marker(row) == QLatin1String("*") && !tooLarge) {
-        SetMarker(row, QString());
-        m_host->SetStatusCount(kNewRow, m_host->StatusCount(kNewRow) - 1);
+    if (!retrieved.TooLarge) {
+        m_session->Viewed(row);
     }
     m_host->HangUpIfDialed();
     setStatus(QStringLiteral("連線完成！"));

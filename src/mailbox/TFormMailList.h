@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mailbox/TSeenIds.h"
+#include "mailbox/TMailListModel.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QSet>
 #include <QStyle>
+#include <memory>
 
 class QAction;
 class QLineEdit;
@@ -16,12 +17,13 @@ class QMenu;
 class QStatusBar;
 class TColorStringGrid;
 class TMailHost;
+class TPop3Session;
 class TSockets;
 struct TCellPaint;
 
-// One mailbox: its list of messages, the POP3 sessions that check, delete and
-// retrieve them, and the remembered password. Session failures end with the silent
-// abort (EAbort), which the caller of Check / View catches.
+// One mailbox window: draws its list of messages, runs the user's commands through the
+// mailbox's POP3 session and shows the session's reports; keeps the remembered password.
+// Session failures end with the silent abort (EAbort), which the caller of Check / View catches.
 class TFormMailList : public QMdiSubWindow {
     Q_OBJECT
 public:
@@ -51,13 +53,6 @@ public:
 
     void Check();
     void View(QObject* sender);
-    void Login();
-    void Logout();
-    QByteArray SendCommand(const QByteArray& command, const QString& statusText = QString(),
-                           const QString& errorText = QString());
-    [[noreturn]] void AbortSession(const QString& message);
-    // Never returns while a session runs; reports made while closing after a failure are dropped.
-    void SocketErrorOccurred(TSockets* sender, int socket, int error, const QString& msg);
 
     // True while Check or View runs (possibly blocked in a socket wait).
     bool InSession() const { return m_sessionDepth > 0; }
@@ -66,12 +61,27 @@ public:
     void Retire();
     bool Retired() const { return m_retired; }
 
+    // The grid draws this list after every change.
+    TMailListModel& List() { return m_list; }
+    const TMailListModel& List() const { return m_list; }
+    // The marker as the grid shows it: "*" new, "x" marked for deletion.
     QString Marker(int row) const;
     void SetMarker(int row, const QString& marker);
     // Rows of the listing (the header row not counted).
     int MessageRows() const;
     // The identifier each row was listed with; empty for rows not listed.
     QByteArray RowId(int row) const;
+
+    // The grid's selected row, 0 for none.
+    int SelectedRow() const;
+    // The user's deletion marks; rows out of range are ignored.
+    void MarkDelete(int row);
+    // Removes a deletion mark, leaving other marks alone.
+    void Undelete(int row);
+    void MarkAll();
+    void UnmarkAll();
+    // Rows marked new.
+    int NewCount() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -80,28 +90,23 @@ protected:
 
 private:
     class SessionScope;
+    class SessionHost;
 
     void setStatus(const QString& text);
     void checkRetired() const;
-    QByteArray readReply(bool multiLine, qint64 limit, const QString& errorText, bool keepStart = false);
-    QByteArray skipToReplyEnd(qint64 keep, const QString& errorText);
-    QByteArray exchange(const QByteArray& command, const QString& statusText, const QString& errorText, qint64 limit);
-    QByteArray currentId(int n, const QString& statusText, const QString& errorText);
-    QSet<QString> deletionSession();
-    void listingSession(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks);
-    void applyFilters();
     void pumpEvents(bool mayAbort);
+    void drawRow(int row);
+    void listChanged(int row);
     void rememberGeometry();
     int clientWidth() const;
 
     TMailHost* m_host;
-    QByteArray m_pending;
-    QList<QByteArray> m_rowIds;
+    TMailListModel m_list;
+    std::unique_ptr<SessionHost> m_sessionHost;
+    std::unique_ptr<TPop3Session> m_session;
     QRect m_normalGeometry;
     QList<int> m_normalWidths;
-    qint64 m_retrLimit = 0;
     QElapsedTimer m_pumpClock;
     int m_sessionDepth = 0;
     bool m_retired = false;
-    bool m_aborting = false;
 };

@@ -433,6 +433,22 @@ void TSockets::SetLookup(TLookup lookup)
     lookupOverride() = std::move(lookup);
 }
 
+void TSockets::Open(const QString& host, int timeout)
+{
+    IPAddr = host;
+    Timeout = timeout;
+    SConnect();
+}
+
+void TSockets::SetErrorReport(TErrorReport report)
+{
+    if (!report) {
+        OnErrorOccurred = nullptr;
+        return;
+    }
+    OnErrorOccurred = [report](TSockets*, int socket, int error, const QString& msg) { report(socket, error, msg); };
+}
+
 void TSockets::SConnect()
 {
     if (Port.isEmpty()) {

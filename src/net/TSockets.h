@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/TTransport.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -12,7 +14,7 @@
 // the blocked call itself, never from inside Qt's event dispatch.
 // Only the blocking mode exists: NonBlocking is kept as a property but every call blocks.
 // The socket handle is the file descriptor of the open socket, -1 when there is none.
-class TSockets : public QObject {
+class TSockets : public QObject, public TTransport {
     Q_OBJECT
 public:
     using TErrorOccurred = std::function<void(TSockets* sender, int socket, int error, const QString& msg)>;
@@ -52,6 +54,15 @@ public:
     bool Waiting() const;
 
     static QString ErrorText(int code);
+
+    // The transport: Open sets IPAddr and Timeout and connects to Port; the error report
+    // is OnErrorOccurred without the sender.
+    void Open(const QString& host, int timeout) override;
+    void Send(const QByteArray& bytes) override { SetText(bytes); }
+    QByteArray Receive() override { return GetText(); }
+    void Close() override { Disconnect(); }
+    bool Connected() const override { return IsOpen(); }
+    void SetErrorReport(TErrorReport report) override;
 
     // Where the set-up errors ("No Port Specified", ...) are shown, caption "WINSOCK ERROR".
     static void SetMessageBox(TMessageBox box);

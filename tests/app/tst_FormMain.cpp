@@ -179,11 +179,12 @@ void tst_FormMain::autoCheckItemsStayInverse()
 
 static void fill(TFormMailList* w, const QStringList& markers)
 {
-    TColorStringGrid* g = w->ColorStringGrid;
-    g->SetRowCount(markers.size() + 1);
+    w->List().Clear();
     for (int i = 0; i < markers.size(); ++i) {
-        g->SetCells(0, i + 1, markers[i]);
-        g->SetCells(1, i + 1, QString::number(i + 1));
+        TMailRow row;
+        row.Mark = TMailListModel::MarkFromText(markers[i]);
+        row.Number = i + 1;
+        w->List().Append(row);
     }
 }
 

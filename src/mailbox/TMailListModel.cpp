@@ -1,0 +1,108 @@
+#include "mailbox/TMailListModel.h"
+
+void TMailListModel::changed(int row)
+{
+    if (OnChanged) {
+        OnChanged(row);
+    }
+}
+
+void TMailListModel::SetMark(int row, TMark mark)
+{
+    if (Valid(row) && m_rows[row - 1].Mark != mark) {
+        m_rows[row - 1].Mark = mark;
+        changed(row);
+    }
+}
+
+void TMailListModel::Clear()
+{
+    m_rows.clear();
+    changed(0);
+}
+
+void TMailListModel::Blank()
+{
+    for (TMailRow& row : m_rows) {
+        TMailRow blank;
+        blank.Id = row.Id;
+        row = blank;
+    }
+    changed(0);
+}
+
+void TMailListModel::Append(const TMailRow& row)
+{
+    m_rows.append(row);
+    changed(Count());
+}
+
+void TMailListModel::Update(int row, const TMailRow& values)
+{
+    if (Valid(row)) {
+        m_rows[row - 1] = values;
+        changed(row);
+    }
+}
+
+int TMailListModel::NewCount() const
+{
+    int count = 0;
+    for (const TMailRow& row : m_rows) {
+        count += row.Mark == TMark::New ? 1 : 0;
+    }
+    return count;
+}
+
+bool TMailListModel::AnyDeleteMarked() const
+{
+    for (const TMailRow& row : m_rows) {
+        if (row.Mark == TMark::Delete && !row.Id.isEmpty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TMailListModel::MarkUnmarkedForDelete()
+{
+    for (int row = 1; row <= Count(); ++row) {
+        if (Mark(row) == TMark::None && !Id(row).isEmpty()) {
+            SetMark(row, TMark::Delete);
+        }
+    }
+}
+
+QString TMailListModel::MarkText(TMark mark)
+{
+    switch (mark) {
+    case TMark::New:
+        return QStringLiteral("*");
+    case TMark::Delete:
+        return QStringLiteral("x");
+    case TMark::None:
+        break;
+    }
+    return QString();
+}
+
+TMark TMailListModel::MarkFromText(const QString& text)
+{
+    if (text == QLatin1String("*")) {
+        return TMark::New;
+    }
+    if (text == QLatin1String("x")) {
+        return TMark::Delete;
+    }
+    return TMark::None;
+}
+
+QString TMailListModel::IdKey(const QByteArray& id)
+{
+    return QString::fromLatin1(id).toLower();
+}
+
+bool TMailListModel::SameId(const QByteArray& a, const QByteArray& b)
+{
+    return !a.isEmpty() && IdKey(a) == IdKey(b);
+}

@@ -1,0 +1,476 @@
+#include "mailbox/TMailHost.h"
+#include "mailbox/TMailListModel.h"
+#include "mailbox/TPop3Session.h"
+#include "mailbox/TSeenIds.h"
+#include "core/EAbort.h"
+#include "settings/TIniFile.h"
+#include "testsupport/TScriptTransport.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+const QString kName = QStringLiteral("Box");
+const QString kLoginError = QStringLiteral("使用者名稱或密碼錯誤！");
+const QString kReceiveError = QStringLiteral("接收資料錯誤！");
+const QString kAborted = QStringLiteral("連線中斷!");
+const QString kSocketAborted = QStringLiteral("連線中斷！");
+
+// Records what the session reports; answers the password prompt from a list.
+class TRecordingHost : public TPop3SessionHost {
+public:
+    QString Path;
+    QStringList Statuses;
+    QStringList Leds;
+    QStringList Messages;
+    int Counts[3] = {0, 0, 0};
+    int NewMailFound = 0;
+    int HangUps = 0;
+    QString Typed;
+    QStringList Answers;
+    int Prompts = 0;
+    bool IsRetired = false;
+    TFilterRules Rules;
+
+    QString SettingsPath() const override { return Path; }
+    QString MailboxName() const override { return kName; }
+    void Status(const QString& text) override { Statuses.append(text); }
+    void LED(const QString& colourWord, const QString& text) override { Leds.append(colourWord + u'/' + text); }
+    void RepaintMain() override {}
+    int StatusCount(int row) const override { return Counts[row]; }
+    void SetStatusCount(int row, int value) override { Counts[row] = value; }
+    void SetNewMailFound() override { ++NewMailFound; }
+    void ShowMessage(const QString& text) override { Messages.append(text); }
+    void HangUpIfDialed() override { ++HangUps; }
+    const TFilterRules& Filters() const override { return Rules; }
+    QString Password() const override { return Typed; }
+    void SetPassword(const QString& clear) override { Typed = clear; }
+    void AskPassword() override
+    {
+        ++Prompts;
+        Typed = Answers.isEmpty() ? QString() : Answers.takeFirst();
+    }
+    QString Unscramble(const QString& stored) override { return stored; }
+    bool Retired() const override { return IsRetired; }
+    void PumpEvents(bool) override {}
+};
+
+QByteArray top(const QByteArray& id, const QByteArray& from = "a@t", const QByteArray& subject = "s")
+{
+    return "+OK\r\nMessage-ID: " + id + "\r\nDate: d\r\nFrom: " + from + "\r\nSubject: " + subject +
+           "\r\n\r\nbody\r\n.\r\n";
+}
+
+// The dialogue of a check without deletions: the command sent and the server's reply,
+// the first entry being the greeting.
+using TDialogue = QList<QPair<QByteArray, QByteArray>>;
+
+TDialogue listing(const QList<QByteArray>& ids)
+{
+    TDialogue d = {{{}, "+OK ready\r\n"}, {"USER user", "+OK\r\n"}, {"PASS pass", "+OK\r\n"}};
+    d.append(qMakePair(QByteArray("STAT"), "+OK " + QByteArray::number(ids.size()) + " 100\r\n"));
+    for (int n = 1; n <= ids.size(); ++n) {
+        const QByteArray num = QByteArray::number(n);
+        d.append(qMakePair("LIST " + num, "+OK " + num + " 10" + num + "\r\n"));
+        d.append(qMakePair("Top " + num + " 1", top(ids.at(n - 1), "f" + num, "s" + num)));
+    }
+    d.append(qMakePair(QByteArray("QUIT"), QByteArray("+OK bye\r\n")));
+    return d;
+}
+
+void play(TScriptTransport& t, const TDialogue& dialogue)
+{
+    for (const auto& [command, reply] : dialogue) {
+        if (!command.isEmpty()) {
+            t.Expects(command);
+        }
+        if (!reply.isEmpty()) {
+            t.Says(reply);
+        }
+    }
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(TDialogue)
+
+// The POP3 session over a scripted transport, without a window or a socket.
+class tst_Pop3Session : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+
+    void listingFillsModelAndSeenList();
+    void failureTable_data();
+    void failureTable();
+    void framing_data();
+    void framing();
+    void newStaysNewUntilViewed();
+    void filterMarksOnce();
+    void deletionRefusedKeepsMarks();
+    void deletionFindsMovedMessage();
+    void retrievalGuards_data();
+    void retrievalGuards();
+    void wrongPasswordAsksAgain();
+    void retiredDuringWaitIsSilent();
+
+private:
+    bool check(bool autoDelete = false);
+    void writeSeen(const QList<QByteArray>& ids);
+    QList<QByteArray> storedSeen() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TRecordingHost> m_host;
+    std::unique_ptr<TScriptTransport> m_net;
+    std::unique_ptr<TMailListModel> m_list;
+    std::unique_ptr<TPop3Session> m_session;
+};
+
+void tst_Pop3Session::init()
+{
+    m_session.reset();
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_host = std::make_unique<TRecordingHost>();
+    m_host->Path = m_dir->filePath(QStringLiteral("Mailvane.ini"));
+    TIniFile ini(m_host->Path);
+    ini.WriteString(kName, QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
+    ini.WriteString(kName, QStringLiteral("Login"), QStringLiteral("user"));
+    ini.WriteString(kName, QStringLiteral("Password"), QStringLiteral("pass"));
+    ini.WriteString(QStringLiteral("General"), QStringLiteral("Timeout"), QStringLiteral("7"));
+    m_net = std::make_unique<TScriptTransport>();
+    m_list = std::make_unique<TMailListModel>();
+    m_session = std::make_unique<TPop3Session>(*m_net, *m_list, *m_host);
+}
+
+bool tst_Pop3Session::check(bool autoDelete)
+{
+    m_host->Counts[1] = 0;
+    m_host->Counts[2] = 0;
+    try {
+        m_session->Check(autoDelete);
+        m_session->Finished();
+        return true;
+    } catch (const EAbort&) {
+        m_session->Finished();
+        return false;
+    }
+}
+
+void tst_Pop3Session::writeSeen(const QList<QByteArray>& ids)
+{
+    TIniFile ini(m_host->Path);
+    TSeenIds::Store(ini, kName, ids);
+}
+
+QList<QByteArray> tst_Pop3Session::storedSeen() const
+{
+    TSeenIds seen;
+    seen.Load(TIniFile(m_host->Path), kName);
+    return seen.Ids();
+}
+
+void tst_Pop3Session::listingFillsModelAndSeenList()
+{
+    play(*m_net, listing({"<1@t>", "<2@t>"}));
+    QVERIFY(check());
+    QVERIFY(m_net->Mismatches.isEmpty());
+    QCOMPARE(m_net->Remaining(), 0);
+    QCOMPARE(m_net->Host, QStringLiteral("127.0.0.1"));
+    QCOMPARE(m_net->Timeout, 7);
+    QVERIFY(!m_net->Connected());
+    QCOMPARE(m_list->Count(), 2);
+    const TMailRow& second = m_list->Row(2);
+    QCOMPARE(second.Number, 2);
+    QCOMPARE(second.Size, QByteArray("102"));
+    QCOMPARE(second.From, QStringLiteral("f2"));
+    QCOMPARE(second.Subject, QStringLiteral("s2"));
+    QCOMPARE(second.Id, QByteArray("<2@t>"));
+    QCOMPARE(second.Mark, TMark::New);
+    QCOMPARE(m_host->Counts[1], 2);
+    QCOMPARE(m_host->Counts[2], 2);
+    QVERIFY(m_host->NewMailFound > 0);
+    QCOMPARE(m_host->Leds, QStringList({QStringLiteral("Yellow/Busy"), QStringLiteral("Green/Ready")}));
+    QCOMPARE(m_host->Statuses.last(), QStringLiteral("連線完成！"));
+    QCOMPARE(storedSeen(), QList<QByteArray>({"<1@t>", "<2@t>"}));
+}
+
+void tst_Pop3Session::failureTable_data()
+{
+    QTest::addColumn<int>("failAt");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("socketError");
+    QTest::addColumn<int>("rowsLeft");
+
+    // Steps of the two-message listing: 0 greeting, 1 USER, 2 PASS, 3 STAT, 4 LIST 1,
+    // 5 Top 1 1, 6 LIST 2, 7 Top 2 1, 8 QUIT. An empty reply is the peer closing.
+    const QString unreachable = QStringLiteral("無法連線！");
+    QTest::newRow("greeting refused") << 0 << QByteArray("-ERR busy\r\n") << unreachable << false << 0;
+    QTest::newRow("greeting without plus") << 0 << QByteArray("OK\r\n") << unreachable << false << 0;
+    QTest::newRow("no greeting") << 0 << QByteArray() << unreachable << false << 0;
+    QTest::newRow("USER refused") << 1 << QByteArray("-ERR who\r\n") << kLoginError << false << 0;
+    QTest::newRow("PASS refused") << 2 << QByteArray("-ERR no\r\n") << kLoginError << false << 0;
+    QTest::newRow("PASS unanswered") << 2 << QByteArray() << kLoginError << false << 0;
+    QTest::newRow("STAT refused") << 3 << QByteArray("-ERR\r\n") << kReceiveError << false << 0;
+    QTest::newRow("STAT garbage") << 3 << QByteArray("+OK many\r\n") << kReceiveError << false << 0;
+    QTest::newRow("STAT negative") << 3 << QByteArray("+OK -2 0\r\n") << kReceiveError << false << 0;
+    QTest::newRow("LIST refused") << 4 << QByteArray("-ERR\r\n") << kReceiveError << false << 1;
+    QTest::newRow("TOP refused") << 5 << QByteArray("-ERR\r\n") << kReceiveError << false << 1;
+    QTest::newRow("TOP cut by close") << 5 << QByteArray("+OK\r\nFrom: a\r\n") << kReceiveError << false << 1;
+    QTest::newRow("second LIST refused") << 6 << QByteArray("-ERR\r\n") << kReceiveError << false << 2;
+    QTest::newRow("QUIT refused") << 8 << QByteArray("-ERR\r\n") << QStringLiteral("無法離線！") << false << 2;
+    QTest::newRow("time-out connecting") << 0 << QByteArray("timeout") << QString() << true << 0;
+    QTest::newRow("time-out at TOP") << 5 << QByteArray("timeout") << QString() << true << 1;
+}
+
+void tst_Pop3Session::failureTable()
+{
+    QFETCH(int, failAt);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, message);
+    QFETCH(bool, socketError);
+    QFETCH(int, rowsLeft);
+
+    writeSeen({"<old@t>"});
+    m_host->Typed = QStringLiteral("pass");
+    TDialogue dialogue = listing({"<1@t>", "<2@t>"}).mid(0, failAt + 1);
+    if (socketError) {
+        dialogue.last().second.clear();
+        play(*m_net, dialogue);
+        m_net->Fails(10060, QStringLiteral("Blocking call timed out"));
+        message =
+            QStringLiteral("Socket: %1\nError: 10060\nMessage: Blocking call timed out").arg(TScriptTransport::Handle);
+    } else {
+        dialogue.last().second = reply;
+        play(*m_net, dialogue);
+        if (!reply.endsWith("\r\n") || reply.contains("From")) {
+            m_net->Closes();
+        }
+    }
+
+    QVERIFY(!check());
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+    QCOMPARE(m_net->Sent.size(), failAt);
+    QVERIFY(!m_net->Connected());
+    QCOMPARE(m_host->Messages, QStringList(message + u'\n'));
+    QCOMPARE(m_host->Statuses.last(), socketError ? kSocketAborted : kAborted);
+    QCOMPARE(m_host->Leds.last(), QStringLiteral("Red/Error"));
+    QCOMPARE(m_host->HangUps, 1);
+    // Only a refused login forgets the password.
+    QCOMPARE(m_host->Typed.isEmpty(), message == kLoginError);
+    QCOMPARE(m_list->Count(), rowsLeft);
+    QCOMPARE(storedSeen(), QList<QByteArray>({"<old@t>"}));
+}
+
+void tst_Pop3Session::framing_data()
+{
+    QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<QByteArray>("size");
+    QTest::addColumn<QString>("subject");
+
+    const QByteArray whole = top("<1@t>", "a@t", "hello");
+    QList<QByteArray> bytes;
+    for (const char c : whole) {
+        bytes.append(QByteArray(1, c));
+    }
+    QTest::newRow("one chunk") << QList<QByteArray>({whole}) << QByteArray("101") << QStringLiteral("hello");
+    QTest::newRow("byte by byte") << bytes << QByteArray("101") << QStringLiteral("hello");
+    QTest::newRow("terminator split") << QList<QByteArray>({whole.chopped(3), whole.right(3)}) << QByteArray("101")
+                                      << QStringLiteral("hello");
+    QTest::newRow("dot inside a line is no end")
+        << QList<QByteArray>({"+OK\r\nMessage-ID: <1@t>\r\nSubject: a\r\n.b\r\n", "\r\n.\r\n"}) << QByteArray("101")
+        << QStringLiteral("a");
+    QTest::newRow("LIST without second space") << QList<QByteArray>({whole}) << QByteArray() << QStringLiteral("hello");
+    // A first body line beyond the reply bound: the headers are kept, the rest is skipped.
+    QTest::newRow("over-long TOP") << QList<QByteArray>({"+OK\r\nMessage-ID: <1@t>\r\nSubject: big\r\n\r\n<html>",
+                                                         QByteArray(4 * 1024 * 1024 + 10, 'h'), "\r\n.\r\n"})
+                                   << QByteArray("101") << QStringLiteral("big");
+}
+
+void tst_Pop3Session::framing()
+{
+    QFETCH(QList<QByteArray>, chunks);
+    QFETCH(QByteArray, size);
+    QFETCH(QString, subject);
+
+    TDialogue dialogue = listing({"<1@t>"});
+    dialogue[4].second = size.isEmpty() ? QByteArray("+OK 1\r\n") : "+OK 1 " + size + "\r\n";
+    dialogue[5].second.clear();
+    for (int i = 0; i < 5; ++i) {
+        play(*m_net, TDialogue{dialogue.at(i)});
+    }
+    m_net->Expects("Top 1 1");
+    for (const QByteArray& chunk : chunks) {
+        m_net->Says(chunk);
+    }
+    m_net->Expects("QUIT").Says("+OK\r\n");
+
+    QVERIFY(check());
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+    QCOMPARE(m_list->Count(), 1);
+    QCOMPARE(m_list->Row(1).Size, size);
+    QCOMPARE(m_list->Row(1).Subject, subject);
+    QCOMPARE(m_list->Row(1).Id, QByteArray("<1@t>"));
+}
+
+void tst_Pop3Session::newStaysNewUntilViewed()
+{
+    writeSeen({"<1@t>"});
+    play(*m_net, listing({"<1@t>", "<2@t>", "<3@t>"}));
+    QVERIFY(check());
+    QCOMPARE(m_list->Mark(1), TMark::None);
+    QCOMPARE(m_list->Mark(2), TMark::New);
+    QCOMPARE(m_host->NewMailFound, 2);
+
+    m_host->Counts[2] = 2;
+    m_session->Viewed(2);
+    m_session->Viewed(2);
+    QCOMPARE(m_list->Mark(2), TMark::None);
+    QCOMPARE(m_host->Counts[2], 1);
+
+    // Seen now, but not viewed: still new, without a new-mail alarm.
+    m_host->NewMailFound = 0;
+    play(*m_net, listing({"<1@t>", "<2@t>", "<3@t>"}));
+    QVERIFY(check());
+    QCOMPARE(m_list->Mark(2), TMark::None);
+    QCOMPARE(m_list->Mark(3), TMark::New);
+    QCOMPARE(m_host->Counts[2], 1);
+    QCOMPARE(m_host->NewMailFound, 0);
+}
+
+void tst_Pop3Session::filterMarksOnce()
+{
+    m_host->Rules.HighLight[1] = QStringLiteral("SPAM");
+    m_host->Rules.Delete[1] = true;
+    TDialogue dialogue = listing({"<1@t>", "<2@t>"});
+    dialogue[5].second = top("<1@t>", "spam@t", "spam offer");
+    play(*m_net, dialogue);
+    QVERIFY(check());
+    QCOMPARE(m_list->Mark(1), TMark::Delete);
+    QCOMPARE(m_list->Mark(2), TMark::New);
+    QCOMPARE(m_host->Counts[2], 1);
+}
+
+void tst_Pop3Session::deletionRefusedKeepsMarks()
+{
+    play(*m_net, listing({"<1@t>", "<2@t>"}));
+    QVERIFY(check());
+    m_list->SetMark(1, TMark::None);
+    m_list->SetMark(2, TMark::Delete);
+    play(*m_net, listing({}).mid(0, 3));
+    m_net->Expects("TOP 2 0").Says(top("<2@t>")).Expects("DELE 2").Says("-ERR locked\r\n");
+    QVERIFY(!check());
+    QVERIFY(m_net->Mismatches.isEmpty());
+    QCOMPARE(m_host->Messages, QStringList(QStringLiteral("刪除信件錯誤！\n")));
+    QCOMPARE(m_list->Count(), 2);
+    QCOMPARE(m_list->Mark(2), TMark::Delete);
+    QCOMPARE(m_list->Row(2).Subject, QStringLiteral("s2"));
+}
+
+void tst_Pop3Session::deletionFindsMovedMessage()
+{
+    play(*m_net, listing({"<1@t>", "<2@t>", "<3@t>"}));
+    QVERIFY(check());
+    m_list->SetMark(3, TMark::Delete);
+    // Another client removed message 1: the marked one is now number 2.
+    play(*m_net, listing({}).mid(0, 3));
+    m_net->Expects("TOP 3 0").Says("-ERR no such message\r\n");
+    m_net->Expects("STAT").Says("+OK 2 20\r\n");
+    m_net->Expects("TOP 2 0").Says(top("<3@t>"));
+    m_net->Expects("DELE 2").Says("+OK\r\n").Expects("QUIT").Says("+OK\r\n");
+    play(*m_net, listing({"<2@t>"}));
+    QVERIFY(check());
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+    QCOMPARE(m_list->Count(), 1);
+    QCOMPARE(m_list->Id(1), QByteArray("<2@t>"));
+    QVERIFY(m_host->Messages.isEmpty());
+}
+
+void tst_Pop3Session::retrievalGuards_data()
+{
+    QTest::addColumn<QByteArray>("listedSize");
+    QTest::addColumn<QByteArray>("currentId");
+    QTest::addColumn<bool>("fetched");
+    QTest::addColumn<bool>("moved");
+    QTest::addColumn<bool>("tooLarge");
+
+    QTest::newRow("same message") << QByteArray("101") << QByteArray("<1@T>") << true << false << false;
+    QTest::newRow("renumbered") << QByteArray("101") << QByteArray("<9@t>") << false << true << false;
+    QTest::newRow("too large") << QByteArray("65534") << QByteArray() << false << false << true;
+    QTest::newRow("unreadable size") << QByteArray("1O1") << QByteArray("<1@t>") << true << false << false;
+}
+
+void tst_Pop3Session::retrievalGuards()
+{
+    QFETCH(QByteArray, listedSize);
+    QFETCH(QByteArray, currentId);
+    QFETCH(bool, fetched);
+    QFETCH(bool, moved);
+    QFETCH(bool, tooLarge);
+
+    TMailRow row;
+    row.Number = 1;
+    row.Size = listedSize;
+    row.Id = "<1@t>";
+    row.Mark = TMark::New;
+    m_list->Append(row);
+    const QByteArray message = top("<1@t>").mid(5);
+    if (!tooLarge) {
+        play(*m_net, listing({}).mid(0, 3));
+        m_net->Expects("TOP 1 0").Says(top(currentId));
+        if (fetched) {
+            m_net->Expects("RETR 1").Says("+OK\r\n" + message);
+        }
+        m_net->Expects("QUIT").Says("+OK\r\n");
+    }
+    const TPop3Session::TRetrieval got = m_session->Retrieve(1);
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+    QCOMPARE(m_net->Remaining(), 0);
+    QCOMPARE(m_net->Opens, tooLarge ? 0 : 1);
+    QCOMPARE(got.Moved, moved);
+    QCOMPARE(got.TooLarge, tooLarge);
+    QCOMPARE(got.Text, fetched ? "+OK\r\n" + message : QByteArray());
+    QCOMPARE(m_list->Mark(1), TMark::New);
+}
+
+void tst_Pop3Session::wrongPasswordAsksAgain()
+{
+    {
+        TIniFile ini(m_host->Path);
+        ini.WriteString(kName, QStringLiteral("Password"), QString());
+    }
+    m_host->Answers = {QStringLiteral("wrong"), QStringLiteral("pass")};
+    play(*m_net, listing({}).mid(0, 2));
+    m_net->Expects("PASS wrong").Says("-ERR\r\n");
+    QVERIFY(!check());
+    QCOMPARE(m_host->Messages, QStringList(kLoginError + u'\n'));
+    QVERIFY(m_host->Typed.isEmpty());
+
+    play(*m_net, listing({"<1@t>"}));
+    QVERIFY(check());
+    QVERIFY(m_net->Mismatches.isEmpty());
+    QCOMPARE(m_host->Prompts, 2);
+    QCOMPARE(m_host->Typed, QStringLiteral("pass"));
+}
+
+void tst_Pop3Session::retiredDuringWaitIsSilent()
+{
+    writeSeen({"<old@t>"});
+    play(*m_net, listing({"<1@t>"}).mid(0, 4));
+    // The window is retired while the listing runs: the closed transport ends the session.
+    m_list->OnChanged = [this](int) {
+        if (m_list->Count() == 1 && !m_host->IsRetired) {
+            m_host->IsRetired = true;
+            m_session->Cancel();
+        }
+    };
+    QVERIFY(!check());
+    QVERIFY(m_host->Messages.isEmpty());
+    QCOMPARE(m_host->Leds, QStringList(QStringLiteral("Yellow/Busy")));
+    QCOMPARE(storedSeen(), QList<QByteArray>({"<old@t>"}));
+}
+
+QTEST_GUILESS_MAIN(tst_Pop3Session)
+#include "tst_Pop3Session.moc"
