@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/TOptionHost.h"
+#include "options/TOptionHost.h"
 
 class TFormMain;
 

@@ -1,10 +1,10 @@
-#include "settings/TFormOption.h"
+#include "options/TFormOption.h"
 
+#include "options/TOptionHost.h"
 #include "settings/EConvertError.h"
 #include "settings/TBrkApart.h"
 #include "settings/TExceptionHook.h"
 #include "settings/TIntConvert.h"
-#include "settings/TOptionHost.h"
 #include "settings/TVarnEncryption.h"
 #include "widgets/TColorRef.h"
 #include "widgets/TFxLabel.h"
