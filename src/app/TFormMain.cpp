@@ -14,8 +14,10 @@
 #include "dialup/TRasApi.h"
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
-#include "settings/TFormOption.h"
 #include "settings/TIniFile.h"
+#include "options/TFormOption.h"
+#include "settings/TSettingsKeys.h"
+#include "settings/TSettingsRules.h"
 #include "status/TFormMedia.h"
 #include "status/TFormMessage.h"
 #include "status/TFormStatus.h"
@@ -68,9 +70,7 @@ QString MediaFile;
 
 namespace {
 
-const QString kGeneral = QStringLiteral("General");
-const QString kWindows = QStringLiteral("Windows");
-const QString kOption = QStringLiteral("Option");
+namespace Keys = TSettingsKeys;
 
 // The active child window is not a mailbox window.
 class EWrongWindow {};
@@ -98,8 +98,6 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/icons/mailvane.png")));
 
     Encryption.Key = QStringLiteral("Q-Lumen");
-    BrkApart.BreakString = QStringLiteral(",");
-    BrkApart.AllowEmptyString = true;
 
     solTile = new TsolTile(this);
     solTile->setObjectName(QStringLiteral("solTile"));
@@ -382,24 +380,24 @@ void TFormMain::createMenus()
 QList<TFormMain::OptionToggle> TFormMain::optionToggles() const
 {
     return {
-        {MenuAutoCheck, "AutoCheck", true},
-        {MenuAutoLoad, "AutoLoad", false},
-        {MenuAutoDelete, "AutoDelete", false},
-        {MenuAutoView, "AutoView", false},
-        {MenuConsoleProtect, "ConsoleProtect", false},
-        {MenuNoSound, "NoSound", false},
-        {MenuNoHeader, "NoHeader", true},
-        {MenuRestoreWindow, "RestoreWindow", true},
-        {MenuStayOnTop, "StayOnTop", true},
-        {MenuStartupCheck, "StartupCheck", true},
-        {MenuStartupMinimized, "StartupMinimized", false},
+        {MenuAutoCheck, Keys::OptionAutoCheck},
+        {MenuAutoLoad, Keys::OptionAutoLoad},
+        {MenuAutoDelete, Keys::OptionAutoDelete},
+        {MenuAutoView, Keys::OptionAutoView},
+        {MenuConsoleProtect, Keys::OptionConsoleProtect},
+        {MenuNoSound, Keys::OptionNoSound},
+        {MenuNoHeader, Keys::OptionNoHeader},
+        {MenuRestoreWindow, Keys::OptionRestoreWindow},
+        {MenuStayOnTop, Keys::OptionStayOnTop},
+        {MenuStartupCheck, Keys::OptionStartupCheck},
+        {MenuStartupMinimized, Keys::OptionStartupMinimized},
     };
 }
 
 void TFormMain::readOptions(TIniFile& ini)
 {
     for (const OptionToggle& t : optionToggles()) {
-        t.item->setChecked(ini.ReadBool(kOption, QLatin1String(t.key), t.def));
+        t.item->setChecked(t.setting.ReadBool(ini));
     }
     PopMenuDisable->setChecked(!MenuAutoCheck->isChecked());
 }
@@ -407,52 +405,29 @@ void TFormMain::readOptions(TIniFile& ini)
 void TFormMain::FormCreate()
 {
     TIniFile ini(m_settingsPath);
-    move(ini.ReadInteger(kWindows, QStringLiteral("MainLeft"), 0),
-         ini.ReadInteger(kWindows, QStringLiteral("MainTop"), 0));
-    resize(ini.ReadInteger(kWindows, QStringLiteral("MainWidth"), 640),
-           ini.ReadInteger(kWindows, QStringLiteral("MainHeight"), 480));
+    move(TSetting(Keys::WindowsMainLeft).ReadInteger(ini), TSetting(Keys::WindowsMainTop).ReadInteger(ini));
+    resize(TSetting(Keys::WindowsMainWidth).ReadInteger(ini), TSetting(Keys::WindowsMainHeight).ReadInteger(ini));
     readOptions(ini);
     NewMailFound = false;
     DialedByProgram = false;
 
-    MailProgramPath = ini.ReadString(kGeneral, QStringLiteral("MailProgram"), QString());
-    AnimationFile = ini.ReadString(QStringLiteral("Effect"), QStringLiteral("Animation"), QString());
-    SoundFile = ini.ReadString(QStringLiteral("Effect"), QStringLiteral("Sound"), QString());
-    const QString filter = QStringLiteral("Filter");
-    for (int k = 0; k < 5; ++k) {
+    MailProgramPath = TSetting(Keys::GeneralMailProgram).ReadString(ini);
+    AnimationFile = TSetting(Keys::EffectAnimation).ReadString(ini);
+    SoundFile = TSetting(Keys::EffectSound).ReadString(ini);
+    FilterRules = TFilterRules::Read(ini);
+    for (QString& word : FilterRules.HighLight) {
         // Matching upper-cases the cells, so a hand-edited lower-case word must be upper-cased too.
-        FilterRules.HighLight[k] =
-            asciiUpper(ini.ReadString(filter, QStringLiteral("HighLight%1").arg(k + 1), QString()));
-    }
-    for (int k = 0; k < 5; ++k) {
-        FilterRules.HighLightColor[k] = ini.ReadInteger(filter, QStringLiteral("HighLightColor%1").arg(k + 1), 0);
-    }
-    for (int k = 0; k < 5; ++k) {
-        FilterRules.Delete[k] = ini.ReadBool(filter, QStringLiteral("Delete%1").arg(k + 1), false);
-    }
-    for (int k = 0; k < 5; ++k) {
-        FilterRules.Color[k] = ini.ReadBool(filter, QStringLiteral("Color%1").arg(k + 1), true);
+        word = asciiUpper(word);
     }
 
-    const QString dialUp = QStringLiteral("DialUp");
-    ::DialUpEnabled = ini.ReadBool(dialUp, QStringLiteral("EnableDiapUp"), false);
-    ConnectedOnly = ini.ReadBool(dialUp, QStringLiteral("ConnectedOnly"), false);
+    ::DialUpEnabled = TSetting(Keys::DialUpEnable).ReadBool(ini);
+    ConnectedOnly = TSetting(Keys::DialUpConnectedOnly).ReadBool(ini);
     std::fill(std::begin(ScheduleHours), std::end(ScheduleHours), false);
     try {
-        RedialInterval =
-            TIntConvert::StrToInt(ini.ReadString(dialUp, QStringLiteral("RedialInterval"), QStringLiteral("30")));
-        ScheduleCheck = ini.ReadBool(QStringLiteral("Schedule"), QStringLiteral("ScheduleCheck"), false);
-        BrkApart.BaseString = ini.ReadString(QStringLiteral("Schedule"), QStringLiteral("Schedule"), QString());
-        BrkApart.BreakString = QStringLiteral(",");
-        BrkApart.Split();
+        RedialInterval = TIntConvert::StrToInt(TSetting(Keys::DialUpRedialInterval).ReadString(ini));
+        ScheduleCheck = TSetting(Keys::ScheduleCheck).ReadBool(ini);
         if (ScheduleCheck) {
-            for (const QString& piece : std::as_const(BrkApart.StringList)) {
-                const int hour = TIntConvert::StrToInt(piece);
-                // A hand-edited hour outside the day is ignored.
-                if (hour >= 1 && hour <= 24) {
-                    ScheduleHours[hour - 1] = true;
-                }
-            }
+            TSettingsRules::ReadHourList(TSetting(Keys::ScheduleHours).ReadString(ini), ScheduleHours);
         }
         formCreateDialUp(ini);
     } catch (const EMailvane& e) {
@@ -479,13 +454,13 @@ void TFormMain::Startings()
 {
     TIniFile ini(m_settingsPath);
     for (int k = 0; k <= 9; ++k) {
-        const QString name = ini.ReadString(QStringLiteral("Server"), QString::number(k), QString());
+        const QString name = TSetting(Keys::ServerLine).Numbered(k).ReadString(ini);
         if (!name.isEmpty()) {
             TFormMailList* w = CreateMailbox(name);
             w->LoadGeometry();
         }
     }
-    CheckInterval = ini.ReadInteger(QStringLiteral("Schedule"), QStringLiteral("AutoCheck"), 3);
+    CheckInterval = TSetting(Keys::ScheduleAutoCheck).ReadInteger(ini);
     ChangeNextCheck();
     // Every child window but the status window counts.
     FormStatus->SetCell(0, QString::number(m_mdiArea->subWindowList().size() - 1));
@@ -551,16 +526,16 @@ TFormMailList* TFormMain::ActiveMailbox() const
 void TFormMain::FormClose()
 {
     TIniFile ini(m_settingsPath);
-    ini.WriteInteger(kWindows, QStringLiteral("MainTop"), y());
-    ini.WriteInteger(kWindows, QStringLiteral("MainLeft"), x());
-    ini.WriteInteger(kWindows, QStringLiteral("MainHeight"), height());
-    ini.WriteInteger(kWindows, QStringLiteral("MainWidth"), width());
+    TSetting(Keys::WindowsMainTop).WriteInteger(ini, y());
+    TSetting(Keys::WindowsMainLeft).WriteInteger(ini, x());
+    TSetting(Keys::WindowsMainHeight).WriteInteger(ini, height());
+    TSetting(Keys::WindowsMainWidth).WriteInteger(ini, width());
     if (FormStatus) {
-        ini.WriteInteger(kWindows, QStringLiteral("StatusTop"), FormStatus->y());
-        ini.WriteInteger(kWindows, QStringLiteral("StatusLeft"), FormStatus->x());
+        TSetting(Keys::WindowsStatusTop).WriteInteger(ini, FormStatus->y());
+        TSetting(Keys::WindowsStatusLeft).WriteInteger(ini, FormStatus->x());
     }
     for (const OptionToggle& t : optionToggles()) {
-        ini.WriteBool(kOption, QLatin1String(t.key), t.item->isChecked());
+        t.setting.WriteBool(ini, t.item->isChecked());
     }
     HangUpIfDialed();
 }
@@ -1018,8 +993,7 @@ void TFormMain::OnRestore()
         return;
     }
     TIniFile ini(m_settingsPath);
-    const QString stored =
-        Encryption.Unscramble(ini.ReadString(kGeneral, QStringLiteral("ConsolePassword"), QString()));
+    const QString stored = Encryption.Unscramble(TSetting(Keys::GeneralConsolePassword).ReadString(ini));
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_consoleAttempt.clear();
         TFormPassword prompt(

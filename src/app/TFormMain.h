@@ -3,6 +3,7 @@
 #include "core/TBrkApart.h"
 #include "core/TSchedule.h"
 #include "mailbox/TMailHost.h"
+#include "settings/TSetting.h"
 #include "settings/TVarnEncryption.h"
 
 #include <QMainWindow>
@@ -91,7 +92,6 @@ public:
     QMenu* PopupMenu;
     QTimer* Timer;
     TVarnEncryption Encryption;
-    TBrkApart BrkApart;
     TsolTile* solTile;
     TDocPanel* DocPanel;
     TRAS* RAS;
@@ -131,11 +131,10 @@ private:
     void FormClose();
     void createMenus();
     void createButtons();
-    // The eleven option toggles with their settings keys and defaults.
+    // The eleven option toggles with their settings.
     struct OptionToggle {
         QAction* item;
-        const char* key;
-        bool def;
+        TSetting setting;
     };
     QList<OptionToggle> optionToggles() const;
     void readOptions(TIniFile& ini);

@@ -24,11 +24,6 @@ TVarnEncryption& TMainOptionHost::Encryption()
     return m_main.Encryption;
 }
 
-TBrkApart& TMainOptionHost::BrkApart()
-{
-    return m_main.BrkApart;
-}
-
 bool TMainOptionHost::RasPresent()
 {
     return TRasApi::IsPresent();
@@ -71,12 +66,7 @@ void TMainOptionHost::RefreshState(const TOptionState& state)
     MailProgramPath = state.MailProgramPath;
     AnimationFile = state.AnimationFile;
     SoundFile = state.SoundFile;
-    for (int k = 0; k < 5; ++k) {
-        FilterRules.HighLight[k] = state.HighLight[k];
-        FilterRules.HighLightColor[k] = state.HighLightColor[k];
-        FilterRules.Delete[k] = state.Delete[k];
-        FilterRules.Color[k] = state.Color[k];
-    }
+    FilterRules = state;
     DialUpEnabled = state.DialUpEnabled;
     ConnectedOnly = state.ConnectedOnly;
     RedialInterval = state.RedialInterval;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/TOptionHost.h"
+#include "options/TOptionHost.h"
 
 class TFormMain;
 
@@ -12,7 +12,6 @@ public:
     QString SettingsPath() const override;
     QString ExeFolder() const override;
     TVarnEncryption& Encryption() override;
-    TBrkApart& BrkApart() override;
     bool RasPresent() override;
     QStringList GetPhoneBookEntries() override;
     void CreateMailbox(const QString& name) override;

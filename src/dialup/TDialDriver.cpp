@@ -7,6 +7,7 @@
 #include "dialup/TRAS.h"
 #include "dialup/TRasApi.h"
 #include "settings/TIniFile.h"
+#include "settings/TSettingsKeys.h"
 #include "settings/TVarnEncryption.h"
 
 TDialDriver::TDialDriver(TRAS& ras, bool& DialUpEnabled, bool& DialedByProgram, int& RedialsLeft, int& RedialInterval,
@@ -127,16 +128,14 @@ void TDialDriver::ReadSettings(const TIniFile& ini, TVarnEncryption& encryption,
     if (!TRasApi::IsPresent()) {
         dialUpEnabled = false;
     }
-    ras.RedialAttempts =
-        TIntConvert::StrToInt(ini.ReadString(QStringLiteral("DialUp"), QStringLiteral("Redial"), QStringLiteral("2")));
-    ras.UserName = ini.ReadString(QStringLiteral("DialUp"), QStringLiteral("DialUpLogin"), QString());
-    ras.Password =
-        encryption.Unscramble(ini.ReadString(QStringLiteral("DialUp"), QStringLiteral("DialUpPassword"), QString()));
+    ras.RedialAttempts = TIntConvert::StrToInt(TSetting(TSettingsKeys::DialUpRedial).ReadString(ini));
+    ras.UserName = TSetting(TSettingsKeys::DialUpLogin).ReadString(ini);
+    ras.Password = encryption.Unscramble(TSetting(TSettingsKeys::DialUpPassword).ReadString(ini));
     if (!dialUpEnabled) {
         return;
     }
     ras.GetPhoneBookEntries();
-    const int entry = ini.ReadInteger(QStringLiteral("DialUp"), QStringLiteral("Entry"), 0);
+    const int entry = TSetting(TSettingsKeys::DialUpEntry).ReadInteger(ini);
     if (entry >= 0 && entry < ras.PhoneBookEntries.size()) {
         ras.EntryName = ras.PhoneBookEntries.at(entry);
     } else if (!ras.PhoneBookEntries.isEmpty()) {

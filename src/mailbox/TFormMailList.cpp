@@ -13,6 +13,7 @@
 #include "mailbox/TPop3Session.h"
 #include "net/TSockets.h"
 #include "settings/TIniFile.h"
+#include "settings/TSettingsKeys.h"
 #include "widgets/TColorRef.h"
 #include "widgets/TColorStringGrid.h"
 #include "widgets/TModal.h"
@@ -296,13 +297,13 @@ void TFormMailList::LoadGeometry()
 {
     const TIniFile ini(m_host->SettingsPath());
     const QString name = MailboxName();
-    const int top = ini.ReadInteger(name, QStringLiteral("Top"), 0);
-    const int left = ini.ReadInteger(name, QStringLiteral("Left"), 0);
-    const int height = ini.ReadInteger(name, QStringLiteral("Height"), 200);
+    const int top = TSetting(TSettingsKeys::MailboxTop, name).ReadInteger(ini);
+    const int left = TSetting(TSettingsKeys::MailboxLeft, name).ReadInteger(ini);
+    const int height = TSetting(TSettingsKeys::MailboxHeight, name).ReadInteger(ini);
     int client = 0;
     QList<int> widths;
     for (int i = 0; i < 6; ++i) {
-        widths.append(ini.ReadInteger(name, QStringLiteral("Column%1").arg(i), 50));
+        widths.append(TSetting(TSettingsKeys::MailboxColumn, name).Numbered(i).ReadInteger(ini));
         client += widths.last() + 1;
     }
     for (int i = 0; i < 6; ++i) {
@@ -319,13 +320,13 @@ void TFormMailList::FormCloseQuery()
     const QRect g = normal ? geometry() : m_normalGeometry;
     TIniFile ini(m_host->SettingsPath());
     const QString name = MailboxName();
-    ini.WriteInteger(name, QStringLiteral("Top"), g.y());
-    ini.WriteInteger(name, QStringLiteral("Left"), g.x());
-    ini.WriteInteger(name, QStringLiteral("Height"), g.height());
+    TSetting(TSettingsKeys::MailboxTop, name).WriteInteger(ini, g.y());
+    TSetting(TSettingsKeys::MailboxLeft, name).WriteInteger(ini, g.x());
+    TSetting(TSettingsKeys::MailboxHeight, name).WriteInteger(ini, g.height());
     // The next start sizes the window from the columns: save those of the normal window.
     for (int i = 0; i < 6; ++i) {
         const int width = !normal && i < m_normalWidths.size() ? m_normalWidths.at(i) : ColorStringGrid->ColWidths(i);
-        ini.WriteInteger(name, QStringLiteral("Column%1").arg(i), width);
+        TSetting(TSettingsKeys::MailboxColumn, name).Numbered(i).WriteInteger(ini, width);
     }
 }
 

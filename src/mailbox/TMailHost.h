@@ -1,18 +1,12 @@
 #pragma once
 
+#include "settings/TFilterRules.h"
+
 #include <QByteArray>
 #include <QString>
 
 class QObject;
 class QWidget;
-
-// The five keyword rules, index 0 for rule 1. Words are kept in upper case.
-struct TFilterRules {
-    QString HighLight[5];
-    int HighLightColor[5] = {0, 0, 0, 0, 0};
-    bool Delete[5] = {false, false, false, false, false};
-    bool Color[5] = {true, true, true, true, true};
-};
 
 // What a mailbox window needs of the running program; the main window implements it.
 class TMailHost {

@@ -2,6 +2,7 @@
 
 #include "core/TExceptionHook.h"
 #include "settings/TIniFile.h"
+#include "settings/TSettingsKeys.h"
 
 #include <QApplication>
 #include <QAudioDevice>
@@ -18,9 +19,6 @@
 #include <QVideoSink>
 
 namespace {
-const QString kWindows = QStringLiteral("Windows");
-const QString kMediaTop = QStringLiteral("MediaTop");
-const QString kMediaLeft = QStringLiteral("MediaLeft");
 } // namespace
 
 TFormMedia::TFormMedia(const TMediaContext& context)
@@ -80,8 +78,8 @@ void TFormMedia::formCreate()
     }
     {
         const TIniFile ini(m_context.SettingsPath);
-        const int top = ini.ReadInteger(kWindows, kMediaTop, 0);
-        const int left = ini.ReadInteger(kWindows, kMediaLeft, 0);
+        const int top = TSetting(TSettingsKeys::WindowsMediaTop).ReadInteger(ini);
+        const int left = TSetting(TSettingsKeys::WindowsMediaLeft).ReadInteger(ini);
         move(left, top);
     }
     const bool animation = m_context.MediaFile == m_context.AnimationFile;
@@ -235,8 +233,8 @@ void TFormMedia::PanelDisplayMouseUp()
 {
     m_dragActive = false;
     TIniFile ini(m_context.SettingsPath);
-    ini.WriteInteger(kWindows, kMediaTop, y());
-    ini.WriteInteger(kWindows, kMediaLeft, x());
+    TSetting(TSettingsKeys::WindowsMediaTop).WriteInteger(ini, y());
+    TSetting(TSettingsKeys::WindowsMediaLeft).WriteInteger(ini, x());
 }
 
 void TFormMedia::PanelDisplayDblClick()

@@ -4,6 +4,7 @@
 #include "core/TExceptionHook.h"
 #include "core/TIntConvert.h"
 #include "settings/TIniFile.h"
+#include "settings/TSettingsKeys.h"
 #include "status/TLED.h"
 #include "widgets/TColorStringGrid.h"
 
@@ -115,8 +116,8 @@ void TFormStatus::FormShow()
 {
     {
         TIniFile ini(m_settingsPath);
-        const int top = ini.ReadInteger(QStringLiteral("Windows"), QStringLiteral("StatusTop"), 0);
-        const int left = ini.ReadInteger(QStringLiteral("Windows"), QStringLiteral("StatusLeft"), 0);
+        const int top = TSetting(TSettingsKeys::WindowsStatusTop).ReadInteger(ini);
+        const int left = TSetting(TSettingsKeys::WindowsStatusLeft).ReadInteger(ini);
         move(left, top);
     }
     static const char* const labels[kRows] = {"信箱數目", "信件數目", "新進信件", "現在日期", "現在時間", "下次檢查"};

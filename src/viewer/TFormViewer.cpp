@@ -4,6 +4,7 @@
 #include "core/TClock.h"
 #include "core/TExceptionHook.h"
 #include "settings/TIniFile.h"
+#include "settings/TSettingsKeys.h"
 #include "viewer/TCharsetText.h"
 #include "viewer/TLinePrinter.h"
 
@@ -24,8 +25,7 @@
 
 namespace {
 
-const QString kGeneral = QStringLiteral("General");
-const QString kWindows = QStringLiteral("Windows");
+namespace Keys = TSettingsKeys;
 
 QFont formFont(int pixelSize)
 {
@@ -41,10 +41,10 @@ QString faceName(const QString& stored)
     return stored.left(255).left(31);
 }
 
-int pointSize(const TIniFile& ini, const QString& key)
+int pointSize(const TIniFile& ini, const TSetting& setting)
 {
-    const int size = ini.ReadInteger(kGeneral, key, 10);
-    return size > 0 ? size : 10; // zero or negative sizes cannot be set on a font
+    const int size = setting.ReadInteger(ini);
+    return size > 0 ? size : setting.Default().toInt(); // zero or negative sizes cannot be set on a font
 }
 
 } // namespace
@@ -172,20 +172,20 @@ void TFormViewer::FormCreate()
 {
     const TIniFile ini(m_settingsPath);
     QFont font = Memo->font();
-    const QString face = faceName(ini.ReadString(kGeneral, QStringLiteral("ViewerFontName"), QString()));
+    const QString face = faceName(TSetting(Keys::GeneralViewerFontName).ReadString(ini));
     if (!face.isEmpty()) {
         font.setFamily(face);
     }
-    font.setPointSize(pointSize(ini, QStringLiteral("ViewerFontSize")));
+    font.setPointSize(pointSize(ini, Keys::GeneralViewerFontSize));
     Memo->setFont(font);
 }
 
 void TFormViewer::FormShow()
 {
     const TIniFile ini(m_settingsPath);
-    const int h = ini.ReadInteger(kWindows, QStringLiteral("ViewerHeight"), 200);
+    const int h = TSetting(Keys::WindowsViewerHeight).ReadInteger(ini);
     resize(width(), h);
-    const int w = ini.ReadInteger(kWindows, QStringLiteral("ViewerWidth"), 480);
+    const int w = TSetting(Keys::WindowsViewerWidth).ReadInteger(ini);
     resize(w, height());
 }
 
@@ -194,8 +194,8 @@ void TFormViewer::FormCloseQuery()
     TIniFile ini(m_settingsPath);
     // A minimised or maximised viewer stores the size it had as a normal window.
     const QSize size = (isMinimized() || isMaximized()) && m_normalSize.isValid() ? m_normalSize : this->size();
-    ini.WriteInteger(kWindows, QStringLiteral("ViewerHeight"), size.height());
-    ini.WriteInteger(kWindows, QStringLiteral("ViewerWidth"), size.width());
+    TSetting(Keys::WindowsViewerHeight).WriteInteger(ini, size.height());
+    TSetting(Keys::WindowsViewerWidth).WriteInteger(ini, size.width());
 }
 
 void TFormViewer::showEvent(QShowEvent* event)
@@ -278,11 +278,11 @@ void TFormViewer::printMemo()
         const TIniFile ini(m_settingsPath);
         // Changed in place: the line pitch stays the one of the design font.
         QFont& font = LinePrinter->Font();
-        const QString face = faceName(ini.ReadString(kGeneral, QStringLiteral("PrinterFontName"), QString()));
+        const QString face = faceName(TSetting(Keys::GeneralPrinterFontName).ReadString(ini));
         if (!face.isEmpty()) {
             font.setFamily(face);
         }
-        font.setPointSize(pointSize(ini, QStringLiteral("PrinterFontSize")));
+        font.setPointSize(pointSize(ini, Keys::GeneralPrinterFontSize));
     }
     LinePrinter->SetTableFormat(QStringLiteral("<5|>1.5"));
     LinePrinter->SetHeader(QStringLiteral("{$TITLE}|Page {$PAGE}"));

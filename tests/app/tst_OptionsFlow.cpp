@@ -1,7 +1,7 @@
 #include "app/TFormMain.h"
 #include "mailbox/TFormMailList.h"
 #include "net/TSockets.h"
-#include "settings/TFormOption.h"
+#include "options/TFormOption.h"
 #include "settings/TIniFile.h"
 #include "status/TFormStatus.h"
 #include "testsupport/TScriptServer.h"

@@ -1,10 +1,12 @@
-#include "settings/TFormOption.h"
+#include "options/TFormOption.h"
 
 #include "core/EConvertError.h"
 #include "core/TBrkApart.h"
 #include "core/TExceptionHook.h"
 #include "core/TIntConvert.h"
-#include "settings/TOptionHost.h"
+#include "options/TOptionHost.h"
+#include "settings/TSettingsKeys.h"
+#include "settings/TSettingsRules.h"
 #include "settings/TVarnEncryption.h"
 #include "widgets/TColorRef.h"
 #include "widgets/TFxLabel.h"
@@ -29,18 +31,11 @@
 
 namespace {
 
-const QString kGeneral = QStringLiteral("General");
-const QString kEffect = QStringLiteral("Effect");
-const QString kFilter = QStringLiteral("Filter");
-const QString kDialUp = QStringLiteral("DialUp");
-const QString kSchedule = QStringLiteral("Schedule");
-const QString kServer = QStringLiteral("Server");
-const QString kIds = QStringLiteral("IDs:");
+namespace Keys = TSettingsKeys;
 
 const QString kViewerDesignFace = QStringLiteral("MS Sans Serif");
 const QString kPrinterDesignFace = QStringLiteral("Courier New");
-constexpr int kDefaultFontSize = 10;
-constexpr int kSlots = 10;
+constexpr int kSlots = Keys::ServerLines;
 
 TFormOption::TFileChooser& fileChooser()
 {
@@ -99,12 +94,10 @@ bool runColorDialog(QWidget* parent, QColor& color)
     return true;
 }
 
-// Sections of the settings file that belong to the program, never to a mailbox.
-bool isProgramSection(const QString& name)
+// The text a field that was emptied stores.
+QString defaultText(const TSettingKey& key)
 {
-    static const QStringList sections = {
-        kGeneral, kEffect, kFilter, kDialUp, kSchedule, QStringLiteral("Option"), QStringLiteral("Windows"), kServer};
-    return sections.contains(name, Qt::CaseInsensitive) || name.startsWith(kIds, Qt::CaseInsensitive);
+    return QString::fromLatin1(key.Default);
 }
 
 } // namespace
@@ -126,7 +119,8 @@ void TFormOption::SetColorChooser(TColorChooser chooser)
     colorChooser() = std::move(chooser);
 }
 
-TFormOption::TFormOption(TOptionHost& host, QWidget* parent) : QDialog(parent), m_host(host), m_ini(host.SettingsPath())
+TFormOption::TFormOption(TOptionHost& host, QWidget* parent)
+    : QDialog(parent), m_host(host), m_store(host.SettingsPath(), host.Encryption())
 {
     setObjectName(QStringLiteral("FormOption"));
     setWindowTitle(QStringLiteral("Option"));
@@ -513,68 +507,12 @@ void TFormOption::Error(const QString& message)
     m_host.ShowMessage(QString::fromUtf8(SourceName), message);
 }
 
-bool TFormOption::ValidMailboxName(const QString& name)
-{
-    if (name.isEmpty() || name.trimmed() != name) {
-        return false;
-    }
-    // "Console" is the name under which the console password prompt answers.
-    if (name == QLatin1String("Status") || name == QLatin1String("Viewer") || name == QLatin1String("About") ||
-        name == QLatin1String("Console")) {
-        return false;
-    }
-    // A leading U+FEFF is invisible, and taken for a byte-order mark by other readers of the file.
-    if (name.startsWith(QChar(0xFEFF))) {
-        return false;
-    }
-    // What the settings file cannot hold as a section name, or reads back otherwise.
-    if (name.contains(QLatin1Char(']')) || name.startsWith(QLatin1Char('[')) || name.contains(QLatin1Char('\r')) ||
-        name.contains(QLatin1Char('\n'))) {
-        return false;
-    }
-    if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"'))) {
-        return false;
-    }
-    return !isProgramSection(name);
-}
-
 // ---- reading and writing --------------------------------------------------------------
 
-QString TFormOption::scramble(const QString& clear)
+void TFormOption::loadFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, const QString& storedFace, int size, QString& face,
+                           const QString& designFace)
 {
-    return m_host.Encryption().Scramble(clear);
-}
-
-QString TFormOption::readScrambled(const QString& section, const QString& key)
-{
-    const QString stored = m_ini.ReadString(section, key, QString());
-    m_unreadable.remove(section + QLatin1Char('/') + key);
-    try {
-        return m_host.Encryption().Unscramble(stored);
-    } catch (const EConvertError& e) {
-        m_unreadable.insert(section + QLatin1Char('/') + key);
-        Error(e.message());
-        return QString();
-    }
-}
-
-void TFormOption::writeScrambled(const QString& section, const QString& key, const QString& clear)
-{
-    // A stored password that could not be read stays as it is until the user types another.
-    if (clear.isEmpty() && m_unreadable.contains(section + QLatin1Char('/') + key)) {
-        return;
-    }
-    m_ini.WriteString(section, key, scramble(clear));
-}
-
-void TFormOption::loadFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, const QString& faceKey, const QString& sizeKey,
-                           QString& face, const QString& designFace)
-{
-    face = m_ini.ReadString(kGeneral, faceKey, QString());
-    int size = m_ini.ReadInteger(kGeneral, sizeKey, kDefaultFontSize);
-    if (size <= 0) {
-        size = kDefaultFontSize;
-    }
+    face = storedFace;
     QFont nameFont = nameEdit->font();
     nameFont.setFamily(face.isEmpty() ? designFace : face);
     nameEdit->setFont(nameFont);
@@ -586,41 +524,45 @@ void TFormOption::loadFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, const QStri
 
 void TFormOption::FormCreate()
 {
-    EditTimeout->setText(m_ini.ReadString(kGeneral, QStringLiteral("Timeout"), QStringLiteral("30")));
-    EditMailProgram->setText(m_ini.ReadString(kGeneral, QStringLiteral("MailProgram"), QString()));
-    loadFont(EditViewerFontName, EditViewerFontSize, QStringLiteral("ViewerFontName"), QStringLiteral("ViewerFontSize"),
-             m_viewerFace, kViewerDesignFace);
-    loadFont(EditPrinterFontName, EditPrinterFontSize, QStringLiteral("PrinterFontName"),
-             QStringLiteral("PrinterFontSize"), m_printerFace, kPrinterDesignFace);
-    EditConsolePassword->setText(readScrambled(kGeneral, QStringLiteral("ConsolePassword")));
-
-    const QString folder = m_host.ExeFolder();
-    EditAnimation->setText(m_ini.ReadString(kEffect, QStringLiteral("Animation"), folder + "Mailvane.avi"));
-    EditSound->setText(m_ini.ReadString(kEffect, QStringLiteral("Sound"), folder + "Mailvane.wav"));
-
-    for (int i = 0; i < 5; ++i) {
-        const QString n = QString::number(i + 1);
-        EditHighLight[i]->setText(m_ini.ReadString(kFilter, "HighLight" + n, QString()));
-        setHighLightColor(i, m_ini.ReadInteger(kFilter, "HighLightColor" + n, 0));
-        CheckBoxDelete[i]->setChecked(m_ini.ReadBool(kFilter, "Delete" + n, false));
-        CheckBoxColor[i]->setChecked(m_ini.ReadBool(kFilter, "Color" + n, true));
+    QStringList errors;
+    const TOptionSettings v = m_store.Load(m_host.ExeFolder(), errors);
+    for (const QString& error : std::as_const(errors)) {
+        Error(error);
     }
 
-    CheckBoxDialUp->setChecked(m_ini.ReadBool(kDialUp, QStringLiteral("EnableDiapUp"), false));
-    CheckBoxConnectedOnly->setChecked(m_ini.ReadBool(kDialUp, QStringLiteral("ConnectedOnly"), false));
-    EditRedial->setText(m_ini.ReadString(kDialUp, QStringLiteral("Redial"), QStringLiteral("2")));
-    EditRedialInterval->setText(m_ini.ReadString(kDialUp, QStringLiteral("RedialInterval"), QStringLiteral("30")));
-    EditDialUpLogin->setText(m_ini.ReadString(kDialUp, QStringLiteral("DialUpLogin"), QString()));
-    EditDialUpPassword->setText(readScrambled(kDialUp, QStringLiteral("DialUpPassword")));
+    EditTimeout->setText(v.Timeout);
+    EditMailProgram->setText(v.MailProgram);
+    loadFont(EditViewerFontName, EditViewerFontSize, v.ViewerFontName, v.ViewerFontSize, m_viewerFace,
+             kViewerDesignFace);
+    loadFont(EditPrinterFontName, EditPrinterFontSize, v.PrinterFontName, v.PrinterFontSize, m_printerFace,
+             kPrinterDesignFace);
+    EditConsolePassword->setText(v.ConsolePassword);
+
+    EditAnimation->setText(v.Animation);
+    EditSound->setText(v.Sound);
+
+    for (int i = 0; i < 5; ++i) {
+        EditHighLight[i]->setText(v.Filter.HighLight[i]);
+        setHighLightColor(i, v.Filter.HighLightColor[i]);
+        CheckBoxDelete[i]->setChecked(v.Filter.Delete[i]);
+        CheckBoxColor[i]->setChecked(v.Filter.Color[i]);
+    }
+
+    CheckBoxDialUp->setChecked(v.EnableDialUp);
+    CheckBoxConnectedOnly->setChecked(v.ConnectedOnly);
+    EditRedial->setText(v.Redial);
+    EditRedialInterval->setText(v.RedialInterval);
+    EditDialUpLogin->setText(v.DialUpLogin);
+    EditDialUpPassword->setText(v.DialUpPassword);
+    m_entry = v.Entry;
 
     // Exactly one of the two modes is selected; a stored hour-list mode wins.
-    const bool schedule = m_ini.ReadBool(kSchedule, QStringLiteral("ScheduleCheck"), false);
-    (schedule ? RadioButtonSchedule : RadioButtonInterval)->setChecked(true);
-    EditAutoCheck->setText(m_ini.ReadString(kSchedule, QStringLiteral("AutoCheck"), QStringLiteral("3")));
-    EditSchedule->setText(m_ini.ReadString(kSchedule, QStringLiteral("Schedule"), QString()));
+    (v.ScheduleCheck ? RadioButtonSchedule : RadioButtonInterval)->setChecked(true);
+    EditAutoCheck->setText(v.AutoCheck);
+    EditSchedule->setText(v.Schedule);
 
     for (int k = 0; k < kSlots; ++k) {
-        ListBoxName->item(k)->setText(m_ini.ReadString(kServer, QString::number(k), QString()));
+        ListBoxName->item(k)->setText(v.Servers.value(k));
     }
 
     CheckBoxDialUpClick();
@@ -641,14 +583,18 @@ QString TFormOption::line(int k) const
     return item ? item->text() : QString();
 }
 
+QStringList TFormOption::lines() const
+{
+    QStringList result;
+    for (int k = 0; k < ListBoxName->count(); ++k) {
+        result << line(k);
+    }
+    return result;
+}
+
 int TFormOption::findLine(const QString& name) const
 {
-    for (int k = 0; k < ListBoxName->count(); ++k) {
-        if (QString::compare(line(k), name, Qt::CaseInsensitive) == 0) {
-            return k;
-        }
-    }
-    return -1;
+    return TSettingsRules::FindMailboxName(lines(), name);
 }
 
 void TFormOption::selectLine(int k)
@@ -662,16 +608,12 @@ void TFormOption::selectLine(int k)
 
 void TFormOption::writeServer()
 {
-    for (int k = 0; k < kSlots; ++k) {
-        m_ini.WriteString(kServer, QString::number(k), line(k));
-    }
+    m_store.SaveServers(lines());
 }
 
 void TFormOption::writeMailbox(const QString& name)
 {
-    m_ini.WriteString(name, QStringLiteral("Host"), EditHost->text());
-    m_ini.WriteString(name, QStringLiteral("Login"), EditLogin->text());
-    m_ini.WriteString(name, QStringLiteral("Password"), scramble(EditPassword->text()));
+    m_store.SaveMailbox(name, {EditHost->text(), EditLogin->text(), EditPassword->text()});
 }
 
 // ---- the mailbox list ---------------------------------------------------------------
@@ -683,9 +625,14 @@ void TFormOption::ListBoxNameClick()
     if (name.isEmpty()) {
         return;
     }
-    EditHost->setText(m_ini.ReadString(name, QStringLiteral("Host"), QString()));
-    EditLogin->setText(m_ini.ReadString(name, QStringLiteral("Login"), QString()));
-    EditPassword->setText(readScrambled(name, QStringLiteral("Password")));
+    QString error;
+    const TMailboxSettings mailbox = m_store.LoadMailbox(name, error);
+    if (!error.isEmpty()) {
+        Error(error);
+    }
+    EditHost->setText(mailbox.Host);
+    EditLogin->setText(mailbox.Login);
+    EditPassword->setText(mailbox.Password);
 }
 
 void TFormOption::EditNameChange()
@@ -707,7 +654,7 @@ void TFormOption::ButtonAddClick()
         Error(QStringLiteral("最多設定10個信箱，請先刪除部份信箱。"));
         return;
     }
-    if (!ValidMailboxName(name)) {
+    if (!TSettingsRules::ValidMailboxName(name)) {
         Error(QStringLiteral("信箱名稱不正確，請重新命名。"));
         return;
     }
@@ -743,7 +690,6 @@ void TFormOption::ButtonUpdateClick()
     const int listed = findLine(name);
     const QString mailbox = listed >= 0 ? line(listed) : name;
     writeMailbox(mailbox);
-    m_unreadable.remove(mailbox + QStringLiteral("/Password"));
     m_host.SetMailboxPassword(mailbox, EditPassword->text());
 }
 
@@ -765,9 +711,8 @@ void TFormOption::ButtonDeleteClick()
     if (!name.isEmpty()) {
         m_host.DestroyMailbox(name);
         // A hand-edited list may name one of the program's own sections; never erase those.
-        if (ValidMailboxName(name)) {
-            m_ini.EraseSection(name);
-            m_ini.EraseSection(kIds + name);
+        if (TSettingsRules::ValidMailboxName(name)) {
+            m_store.EraseMailbox(name);
         }
     }
     selectLine(0);
@@ -862,9 +807,8 @@ void TFormOption::CheckBoxDialUpClick()
         if (CheckBoxDialUp->isChecked()) {
             ComboBoxEntry->clear();
             ComboBoxEntry->addItems(m_host.GetPhoneBookEntries());
-            const int entry = m_ini.ReadInteger(kDialUp, QStringLiteral("Entry"), 0);
-            if (entry >= 0 && entry < ComboBoxEntry->count()) {
-                ComboBoxEntry->setCurrentIndex(entry);
+            if (m_entry >= 0 && m_entry < ComboBoxEntry->count()) {
+                ComboBoxEntry->setCurrentIndex(m_entry);
             } else if (ComboBoxEntry->count() == 0) {
                 Error(QStringLiteral("沒有撥號設定！"));
                 CheckBoxDialUp->setChecked(false);
@@ -912,103 +856,77 @@ QString TFormOption::integerText(QLineEdit* edit, const QString& fallback)
 
 bool TFormOption::checkHourList()
 {
-    TBrkApart& splitter = m_host.BrkApart();
-    splitter.BreakString = QStringLiteral(",");
-    splitter.AllowEmptyString = true;
-    splitter.BaseString = EditSchedule->text();
-    splitter.Split();
-    for (const QString& piece : splitter.StringList) {
-        int hour = 0;
-        QString message;
-        if (!TIntConvert::TryStrToInt(piece, hour)) {
-            message = QStringLiteral("Bad time schedule!");
-        } else if (hour > 24 || hour < 1) {
-            message = QStringLiteral("時間表格式錯誤！");
-        }
-        if (!message.isEmpty()) {
-            RadioButtonInterval->setChecked(true);
-            EditSchedule->clear();
-            Error(message);
-            return false;
-        }
+    const QString message = TSettingsRules::HourListError(EditSchedule->text());
+    if (message.isEmpty()) {
+        return true;
     }
-    return true;
+    RadioButtonInterval->setChecked(true);
+    EditSchedule->clear();
+    Error(message);
+    return false;
 }
 
 void TFormOption::FormClose()
 {
-    m_ini.WriteString(kGeneral, QStringLiteral("MailProgram"), EditMailProgram->text());
-    m_ini.WriteString(kGeneral, QStringLiteral("ViewerFontName"), m_viewerFace);
-    m_ini.WriteInteger(kGeneral, QStringLiteral("ViewerFontSize"), EditViewerFontSize->font().pointSize());
-    m_ini.WriteString(kGeneral, QStringLiteral("PrinterFontName"), m_printerFace);
-    m_ini.WriteInteger(kGeneral, QStringLiteral("PrinterFontSize"), EditPrinterFontSize->font().pointSize());
+    TOptionSettings v;
+    v.MailProgram = EditMailProgram->text();
+    v.ViewerFontName = m_viewerFace;
+    v.ViewerFontSize = EditViewerFontSize->font().pointSize();
+    v.PrinterFontName = m_printerFace;
+    v.PrinterFontSize = EditPrinterFontSize->font().pointSize();
 
-    int timeout = TIntConvert::StrToInt(integerText(EditTimeout, QStringLiteral("30")));
-    if (timeout < 0 || timeout > 60) {
-        EditTimeout->setText(QStringLiteral("30"));
+    const QString timeoutDefault = defaultText(Keys::GeneralTimeout);
+    if (!TSettingsRules::TimeoutInRange(TIntConvert::StrToInt(integerText(EditTimeout, timeoutDefault)))) {
+        EditTimeout->setText(timeoutDefault);
     }
-    m_ini.WriteString(kGeneral, QStringLiteral("Timeout"), EditTimeout->text());
-    writeScrambled(kGeneral, QStringLiteral("ConsolePassword"), EditConsolePassword->text());
+    v.Timeout = EditTimeout->text();
+    v.ConsolePassword = EditConsolePassword->text();
 
-    m_ini.WriteString(kEffect, QStringLiteral("Animation"), EditAnimation->text());
-    m_ini.WriteString(kEffect, QStringLiteral("Sound"), EditSound->text());
+    v.Animation = EditAnimation->text();
+    v.Sound = EditSound->text();
 
     for (int i = 0; i < 5; ++i) {
-        const QString n = QString::number(i + 1);
-        m_ini.WriteString(kFilter, "HighLight" + n, EditHighLight[i]->text());
-        m_ini.WriteInteger(kFilter, "HighLightColor" + n, m_highLightColor[i]);
-        m_ini.WriteBool(kFilter, "Delete" + n, CheckBoxDelete[i]->isChecked());
-        m_ini.WriteBool(kFilter, "Color" + n, CheckBoxColor[i]->isChecked());
+        v.Filter.HighLight[i] = EditHighLight[i]->text();
+        v.Filter.HighLightColor[i] = m_highLightColor[i];
+        v.Filter.Delete[i] = CheckBoxDelete[i]->isChecked();
+        v.Filter.Color[i] = CheckBoxColor[i]->isChecked();
     }
 
-    m_ini.WriteBool(kDialUp, QStringLiteral("EnableDiapUp"), CheckBoxDialUp->isChecked());
-    m_ini.WriteBool(kDialUp, QStringLiteral("ConnectedOnly"), CheckBoxConnectedOnly->isChecked());
-    m_ini.WriteString(kDialUp, QStringLiteral("Redial"), integerText(EditRedial, QStringLiteral("2")));
-    m_ini.WriteString(kDialUp, QStringLiteral("RedialInterval"), integerText(EditRedialInterval, QStringLiteral("30")));
-    m_ini.WriteString(kDialUp, QStringLiteral("DialUpLogin"), EditDialUpLogin->text());
-    m_ini.WriteInteger(kDialUp, QStringLiteral("Entry"), std::max(ComboBoxEntry->currentIndex(), 0));
-    writeScrambled(kDialUp, QStringLiteral("DialUpPassword"), EditDialUpPassword->text());
+    v.EnableDialUp = CheckBoxDialUp->isChecked();
+    v.ConnectedOnly = CheckBoxConnectedOnly->isChecked();
+    v.Redial = integerText(EditRedial, defaultText(Keys::DialUpRedial));
+    v.RedialInterval = integerText(EditRedialInterval, defaultText(Keys::DialUpRedialInterval));
+    v.DialUpLogin = EditDialUpLogin->text();
+    v.Entry = std::max(ComboBoxEntry->currentIndex(), 0);
+    v.DialUpPassword = EditDialUpPassword->text();
 
     if (RadioButtonSchedule->isChecked()) {
         checkHourList();
     }
-    m_ini.WriteBool(kSchedule, QStringLiteral("IntervalCheck"), RadioButtonInterval->isChecked());
-    m_ini.WriteBool(kSchedule, QStringLiteral("ScheduleCheck"), RadioButtonSchedule->isChecked());
-    m_ini.WriteString(kSchedule, QStringLiteral("AutoCheck"), integerText(EditAutoCheck, QStringLiteral("3")));
-    m_ini.WriteString(kSchedule, QStringLiteral("Schedule"), EditSchedule->text());
-
-    writeServer();
+    v.IntervalCheck = RadioButtonInterval->isChecked();
+    v.ScheduleCheck = RadioButtonSchedule->isChecked();
+    v.AutoCheck = integerText(EditAutoCheck, defaultText(Keys::ScheduleAutoCheck));
+    v.Schedule = EditSchedule->text();
+    v.Servers = lines();
+    m_store.Save(v);
 
     TOptionState state;
-    state.CheckInterval = TIntConvert::StrToInt(EditAutoCheck->text());
-    state.MailProgramPath = EditMailProgram->text();
-    state.AnimationFile = EditAnimation->text();
-    state.SoundFile = EditSound->text();
-    for (int i = 0; i < 5; ++i) {
-        state.HighLight[i] = EditHighLight[i]->text();
-        state.HighLightColor[i] = m_highLightColor[i];
-        state.Delete[i] = CheckBoxDelete[i]->isChecked();
-        state.Color[i] = CheckBoxColor[i]->isChecked();
-    }
-    state.DialUpEnabled = CheckBoxDialUp->isChecked();
-    state.ConnectedOnly = CheckBoxConnectedOnly->isChecked();
-    state.RedialInterval = TIntConvert::StrToInt(EditRedialInterval->text());
-    state.ScheduleCheck = RadioButtonSchedule->isChecked();
-    state.RedialAttempts = TIntConvert::StrToInt(EditRedial->text());
-    state.UserName = EditDialUpLogin->text();
-    state.Password = EditDialUpPassword->text();
+    static_cast<TFilterRules&>(state) = v.Filter;
+    state.CheckInterval = TIntConvert::StrToInt(v.AutoCheck);
+    state.MailProgramPath = v.MailProgram;
+    state.AnimationFile = v.Animation;
+    state.SoundFile = v.Sound;
+    state.DialUpEnabled = v.EnableDialUp;
+    state.ConnectedOnly = v.ConnectedOnly;
+    state.RedialInterval = TIntConvert::StrToInt(v.RedialInterval);
+    state.ScheduleCheck = v.ScheduleCheck;
+    state.RedialAttempts = TIntConvert::StrToInt(v.Redial);
+    state.UserName = v.DialUpLogin;
+    state.Password = v.DialUpPassword;
     state.EntryName = ComboBoxEntry->currentText();
-
     if (state.ScheduleCheck) {
-        TBrkApart& splitter = m_host.BrkApart();
-        splitter.BaseString = EditSchedule->text();
-        splitter.Split();
-        for (const QString& piece : splitter.StringList) {
-            int hour = 0;
-            if (TIntConvert::TryStrToInt(piece, hour) && hour >= 1 && hour <= 24) {
-                state.ScheduleHours[hour - 1] = true;
-            }
-        }
+        // The list passed the check above, so every piece converts.
+        TSettingsRules::ReadHourList(v.Schedule, state.ScheduleHours);
     }
     m_host.RefreshState(state);
     m_host.ChangeNextCheck();

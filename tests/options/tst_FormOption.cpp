@@ -1,7 +1,7 @@
 #include "core/TBrkApart.h"
-#include "settings/TFormOption.h"
+#include "options/TFormOption.h"
+#include "options/TOptionHost.h"
 #include "settings/TIniFile.h"
-#include "settings/TOptionHost.h"
 #include "settings/TVarnEncryption.h"
 #include "widgets/TFxLabel.h"
 #include "widgets/TModal.h"
@@ -25,7 +25,6 @@ class FakeOptionHost : public TOptionHost {
 public:
     QString path;
     TVarnEncryption encryption;
-    TBrkApart splitter;
     bool ras = true;
     QStringList entries;
 
@@ -39,16 +38,10 @@ public:
     int nextChecks = 0;
     int raised = 0;
 
-    FakeOptionHost()
-    {
-        encryption.Key = QStringLiteral("Q-Lumen");
-        splitter.BreakString = QStringLiteral(",");
-        splitter.AllowEmptyString = true;
-    }
+    FakeOptionHost() { encryption.Key = QStringLiteral("Q-Lumen"); }
     QString SettingsPath() const override { return path; }
     QString ExeFolder() const override { return QStringLiteral("/opt/mailvane/"); }
     TVarnEncryption& Encryption() override { return encryption; }
-    TBrkApart& BrkApart() override { return splitter; }
     bool RasPresent() override { return ras; }
     QStringList GetPhoneBookEntries() override { return entries; }
     void CreateMailbox(const QString& name) override { created << name; }

@@ -1,22 +1,19 @@
 #pragma once
 
+#include "settings/TFilterRules.h"
+
 #include <QString>
 #include <QStringList>
 
-class TBrkApart;
 class TVarnEncryption;
 
-// The program state that the options dialog refreshes as it closes.
-struct TOptionState {
+// The program state that the options dialog refreshes as it closes; the keyword rules
+// (words in upper case, colours as stored) are its first part.
+struct TOptionState : TFilterRules {
     int CheckInterval = 3;
     QString MailProgramPath;
     QString AnimationFile;
     QString SoundFile;
-    // The five keyword rules, index 0 for rule 1; words in upper case, colours as stored.
-    QString HighLight[5];
-    int HighLightColor[5] = {0, 0, 0, 0, 0};
-    bool Delete[5] = {false, false, false, false, false};
-    bool Color[5] = {true, true, true, true, true};
     bool DialUpEnabled = false;
     bool ConnectedOnly = false;
     int RedialInterval = 30;
@@ -40,7 +37,6 @@ public:
     virtual QString ExeFolder() const = 0;
 
     virtual TVarnEncryption& Encryption() = 0;
-    virtual TBrkApart& BrkApart() = 0;
 
     // Whether the remote-access library can be loaded, and its phone-book entry names.
     virtual bool RasPresent() = 0;

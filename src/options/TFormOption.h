@@ -1,11 +1,10 @@
 #pragma once
 
-#include "settings/TIniFile.h"
+#include "settings/TOptionStore.h"
 
 #include <QColor>
 #include <QDialog>
 #include <QFont>
-#include <QSet>
 #include <functional>
 
 class QCheckBox;
@@ -61,10 +60,6 @@ public:
     void CheckBoxDialUpClick();
     void EditIntegerChange(QLineEdit* edit);
     void Error(const QString& message);
-
-    // A name that can stand as a mailbox: a section of its own in the settings file
-    // that no other part of the file uses, and a window caption of its own.
-    static bool ValidMailboxName(const QString& name);
 
     QTabWidget* PageControl = nullptr;
     QWidget* TabSheetGeneral = nullptr;
@@ -141,23 +136,21 @@ private:
     void selectLine(int k);
     void writeServer();
     void writeMailbox(const QString& name);
-    QString readScrambled(const QString& section, const QString& key);
-    void writeScrambled(const QString& section, const QString& key, const QString& clear);
-    QString scramble(const QString& clear);
-    void loadFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, const QString& faceKey, const QString& sizeKey,
-                  QString& face, const QString& designFace);
+    QStringList lines() const;
+    void loadFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, const QString& storedFace, int size, QString& face,
+                  const QString& designFace);
     void chooseFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, QString& face);
     void setHighLightColor(int row, int color);
     QString integerText(QLineEdit* edit, const QString& fallback);
     bool checkHourList();
 
     TOptionHost& m_host;
-    TIniFile m_ini;
+    TOptionStore m_store;
     QString m_viewerFace;
     QString m_printerFace;
     int m_highLightColor[5] = {0, 0, 0, 0, 0};
-    // Stored passwords that could not be unscrambled: kept as they are unless replaced.
-    QSet<QString> m_unreadable;
+    // The stored dial-up entry, chosen again whenever dial-up is switched on.
+    int m_entry = 0;
     bool m_closed = false;
     bool m_centred = false;
     int m_rowAtPress = -1;

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "settings/TFilterRules.h"
+
+#include <QString>
+#include <QStringList>
+
+// The values the options dialog edits, as the settings file holds them. Numbers the user
+// types stay text, so that what was typed is what gets stored. Passwords are in clear.
+struct TOptionSettings {
+    QString Timeout;
+    QString MailProgram;
+    QString ViewerFontName;
+    int ViewerFontSize = 10;
+    QString PrinterFontName;
+    int PrinterFontSize = 10;
+    QString ConsolePassword;
+
+    QString Animation;
+    QString Sound;
+
+    TFilterRules Filter;
+
+    bool EnableDialUp = false;
+    bool ConnectedOnly = false;
+    QString Redial;
+    QString RedialInterval;
+    QString DialUpLogin;
+    QString DialUpPassword;
+    int Entry = 0;
+
+    bool IntervalCheck = true;
+    bool ScheduleCheck = false;
+    QString AutoCheck;
+    QString Schedule;
+
+    // The mailbox list, one name or an empty line for each of its places.
+    QStringList Servers;
+};
+
+// A mailbox's own entry: server, login and the password in clear.
+struct TMailboxSettings {
+    QString Host;
+    QString Login;
+    QString Password;
+};

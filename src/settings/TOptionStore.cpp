@@ -1,0 +1,146 @@
+#include "settings/TOptionStore.h"
+
+#include "core/EConvertError.h"
+#include "settings/TSettingsKeys.h"
+#include "settings/TVarnEncryption.h"
+
+namespace Keys = TSettingsKeys;
+
+namespace {
+
+int fontSize(const TIniFile& ini, const TSetting& setting)
+{
+    const int size = setting.ReadInteger(ini);
+    return size > 0 ? size : setting.Default().toInt();
+}
+
+} // namespace
+
+TOptionStore::TOptionStore(const QString& path, TVarnEncryption& encryption) : m_ini(path), m_encryption(encryption) {}
+
+QString TOptionStore::id(const TSetting& setting)
+{
+    return setting.Section() + QLatin1Char('/') + setting.Key();
+}
+
+QString TOptionStore::readScrambled(const TSetting& setting, QStringList& errors)
+{
+    const QString stored = setting.ReadString(m_ini);
+    m_unreadable.remove(id(setting));
+    try {
+        return m_encryption.Unscramble(stored);
+    } catch (const EConvertError& e) {
+        m_unreadable.insert(id(setting));
+        errors << e.message();
+        return QString();
+    }
+}
+
+void TOptionStore::writeScrambled(const TSetting& setting, const QString& clear)
+{
+    if (clear.isEmpty() && m_unreadable.contains(id(setting))) {
+        return;
+    }
+    setting.WriteString(m_ini, m_encryption.Scramble(clear));
+}
+
+TOptionSettings TOptionStore::Load(const QString& exeFolder, QStringList& errors)
+{
+    TOptionSettings v;
+    v.Timeout = TSetting(Keys::GeneralTimeout).ReadString(m_ini);
+    v.MailProgram = TSetting(Keys::GeneralMailProgram).ReadString(m_ini);
+    v.ViewerFontName = TSetting(Keys::GeneralViewerFontName).ReadString(m_ini);
+    v.ViewerFontSize = fontSize(m_ini, Keys::GeneralViewerFontSize);
+    v.PrinterFontName = TSetting(Keys::GeneralPrinterFontName).ReadString(m_ini);
+    v.PrinterFontSize = fontSize(m_ini, Keys::GeneralPrinterFontSize);
+    v.ConsolePassword = readScrambled(Keys::GeneralConsolePassword, errors);
+
+    v.Animation =
+        TSetting(Keys::EffectAnimation).WithDefault(exeFolder + QStringLiteral("Mailvane.avi")).ReadString(m_ini);
+    v.Sound = TSetting(Keys::EffectSound).WithDefault(exeFolder + QStringLiteral("Mailvane.wav")).ReadString(m_ini);
+
+    v.Filter = TFilterRules::Read(m_ini);
+
+    v.EnableDialUp = TSetting(Keys::DialUpEnable).ReadBool(m_ini);
+    v.ConnectedOnly = TSetting(Keys::DialUpConnectedOnly).ReadBool(m_ini);
+    v.Redial = TSetting(Keys::DialUpRedial).ReadString(m_ini);
+    v.RedialInterval = TSetting(Keys::DialUpRedialInterval).ReadString(m_ini);
+    v.DialUpLogin = TSetting(Keys::DialUpLogin).ReadString(m_ini);
+    v.DialUpPassword = readScrambled(Keys::DialUpPassword, errors);
+    v.Entry = TSetting(Keys::DialUpEntry).ReadInteger(m_ini);
+
+    v.IntervalCheck = TSetting(Keys::ScheduleIntervalCheck).ReadBool(m_ini);
+    v.ScheduleCheck = TSetting(Keys::ScheduleCheck).ReadBool(m_ini);
+    v.AutoCheck = TSetting(Keys::ScheduleAutoCheck).ReadString(m_ini);
+    v.Schedule = TSetting(Keys::ScheduleHours).ReadString(m_ini);
+
+    for (int k = 0; k < Keys::ServerLines; ++k) {
+        v.Servers << TSetting(Keys::ServerLine).Numbered(k).ReadString(m_ini);
+    }
+    return v;
+}
+
+void TOptionStore::Save(const TOptionSettings& v)
+{
+    // In this order, so that a new file lists its keys as it always has.
+    TSetting(Keys::GeneralMailProgram).WriteString(m_ini, v.MailProgram);
+    TSetting(Keys::GeneralViewerFontName).WriteString(m_ini, v.ViewerFontName);
+    TSetting(Keys::GeneralViewerFontSize).WriteInteger(m_ini, v.ViewerFontSize);
+    TSetting(Keys::GeneralPrinterFontName).WriteString(m_ini, v.PrinterFontName);
+    TSetting(Keys::GeneralPrinterFontSize).WriteInteger(m_ini, v.PrinterFontSize);
+    TSetting(Keys::GeneralTimeout).WriteString(m_ini, v.Timeout);
+    writeScrambled(Keys::GeneralConsolePassword, v.ConsolePassword);
+
+    TSetting(Keys::EffectAnimation).WriteString(m_ini, v.Animation);
+    TSetting(Keys::EffectSound).WriteString(m_ini, v.Sound);
+
+    v.Filter.Write(m_ini);
+
+    TSetting(Keys::DialUpEnable).WriteBool(m_ini, v.EnableDialUp);
+    TSetting(Keys::DialUpConnectedOnly).WriteBool(m_ini, v.ConnectedOnly);
+    TSetting(Keys::DialUpRedial).WriteString(m_ini, v.Redial);
+    TSetting(Keys::DialUpRedialInterval).WriteString(m_ini, v.RedialInterval);
+    TSetting(Keys::DialUpLogin).WriteString(m_ini, v.DialUpLogin);
+    TSetting(Keys::DialUpEntry).WriteInteger(m_ini, v.Entry);
+    writeScrambled(Keys::DialUpPassword, v.DialUpPassword);
+
+    TSetting(Keys::ScheduleIntervalCheck).WriteBool(m_ini, v.IntervalCheck);
+    TSetting(Keys::ScheduleCheck).WriteBool(m_ini, v.ScheduleCheck);
+    TSetting(Keys::ScheduleAutoCheck).WriteString(m_ini, v.AutoCheck);
+    TSetting(Keys::ScheduleHours).WriteString(m_ini, v.Schedule);
+
+    SaveServers(v.Servers);
+}
+
+void TOptionStore::SaveServers(const QStringList& servers)
+{
+    for (int k = 0; k < Keys::ServerLines; ++k) {
+        TSetting(Keys::ServerLine).Numbered(k).WriteString(m_ini, servers.value(k));
+    }
+}
+
+TMailboxSettings TOptionStore::LoadMailbox(const QString& name, QString& error)
+{
+    TMailboxSettings mailbox;
+    mailbox.Host = TSetting(Keys::MailboxHost, name).ReadString(m_ini);
+    mailbox.Login = TSetting(Keys::MailboxLogin, name).ReadString(m_ini);
+    QStringList errors;
+    mailbox.Password = readScrambled(TSetting(Keys::MailboxPassword, name), errors);
+    error = errors.value(0);
+    return mailbox;
+}
+
+void TOptionStore::SaveMailbox(const QString& name, const TMailboxSettings& mailbox)
+{
+    TSetting(Keys::MailboxHost, name).WriteString(m_ini, mailbox.Host);
+    TSetting(Keys::MailboxLogin, name).WriteString(m_ini, mailbox.Login);
+    // A mailbox's password is replaced even by an empty one.
+    TSetting(Keys::MailboxPassword, name).WriteString(m_ini, m_encryption.Scramble(mailbox.Password));
+    m_unreadable.remove(id(TSetting(Keys::MailboxPassword, name)));
+}
+
+void TOptionStore::EraseMailbox(const QString& name)
+{
+    m_ini.EraseSection(name);
+    m_ini.EraseSection(QLatin1String(Keys::SeenIdsPrefix) + name);
+}

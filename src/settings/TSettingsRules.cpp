@@ -1,0 +1,91 @@
+#include "settings/TSettingsRules.h"
+
+#include "core/TBrkApart.h"
+#include "core/TIntConvert.h"
+#include "settings/TSettingsKeys.h"
+
+namespace {
+
+QStringList hourPieces(const QString& list)
+{
+    TBrkApart splitter;
+    splitter.BreakString = QStringLiteral(",");
+    // An empty piece is an error, not a piece to skip.
+    splitter.AllowEmptyString = true;
+    splitter.BaseString = list;
+    splitter.Split();
+    return splitter.StringList;
+}
+
+// Sections of the settings file that belong to the program, never to a mailbox.
+bool isProgramSection(const QString& name)
+{
+    for (const TSettingKey* key : TSettingsKeys::All) {
+        if (key->Section && name.compare(QLatin1String(key->Section), Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return name.startsWith(QLatin1String(TSettingsKeys::SeenIdsPrefix), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QString TSettingsRules::HourListError(const QString& list)
+{
+    for (const QString& piece : hourPieces(list)) {
+        int hour = 0;
+        if (!TIntConvert::TryStrToInt(piece, hour)) {
+            return QStringLiteral("Bad time schedule!");
+        }
+        if (hour > 24 || hour < 1) {
+            return QStringLiteral("時間表格式錯誤！");
+        }
+    }
+    return {};
+}
+
+void TSettingsRules::ReadHourList(const QString& list, bool hours[24])
+{
+    std::fill(hours, hours + 24, false);
+    for (const QString& piece : hourPieces(list)) {
+        const int hour = TIntConvert::StrToInt(piece);
+        if (hour >= 1 && hour <= 24) {
+            hours[hour - 1] = true;
+        }
+    }
+}
+
+bool TSettingsRules::ValidMailboxName(const QString& name)
+{
+    if (name.isEmpty() || name.trimmed() != name) {
+        return false;
+    }
+    // "Console" is the name under which the console password prompt answers.
+    if (name == QLatin1String("Status") || name == QLatin1String("Viewer") || name == QLatin1String("About") ||
+        name == QLatin1String("Console")) {
+        return false;
+    }
+    // A leading U+FEFF is invisible, and taken for a byte-order mark by other readers of the file.
+    if (name.startsWith(QChar(0xFEFF))) {
+        return false;
+    }
+    // What the settings file cannot hold as a section name, or reads back otherwise.
+    if (name.contains(QLatin1Char(']')) || name.startsWith(QLatin1Char('[')) || name.contains(QLatin1Char('\r')) ||
+        name.contains(QLatin1Char('\n'))) {
+        return false;
+    }
+    if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"'))) {
+        return false;
+    }
+    return !isProgramSection(name);
+}
+
+int TSettingsRules::FindMailboxName(const QStringList& names, const QString& name)
+{
+    for (int k = 0; k < names.size(); ++k) {
+        if (QString::compare(names.at(k), name, Qt::CaseInsensitive) == 0) {
+            return k;
+        }
+    }
+    return -1;
+}

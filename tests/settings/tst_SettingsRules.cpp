@@ -1,0 +1,185 @@
+#include "core/EConvertError.h"
+#include "settings/TSettingsRules.h"
+
+#include <QtTest>
+
+class tst_SettingsRules : public QObject {
+    Q_OBJECT
+
+private slots:
+    void mailboxName_data();
+    void mailboxName();
+    void findMailboxName_data();
+    void findMailboxName();
+    void hourListError_data();
+    void hourListError();
+    void readHourList_data();
+    void readHourList();
+    void badHourListKeepsHoursBefore();
+    void timeoutRange_data();
+    void timeoutRange();
+};
+
+void tst_SettingsRules::mailboxName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("plain") << "Work" << true;
+    QTest::newRow("inner blank") << "My mail" << true;
+    QTest::newRow("chinese") << "公司信箱" << true;
+    QTest::newRow("bracket inside") << "a[b" << true;
+    QTest::newRow("one quote") << "\"home" << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("blank first") << " Work" << false;
+    QTest::newRow("blank last") << "Work " << false;
+    QTest::newRow("tab last") << "Work\t" << false;
+    QTest::newRow("closing bracket") << "a]b" << false;
+    QTest::newRow("opening bracket first") << "[Work" << false;
+    QTest::newRow("carriage return") << "a\rb" << false;
+    QTest::newRow("line feed") << "a\nb" << false;
+    QTest::newRow("quoted") << "\"Work\"" << false;
+    QTest::newRow("byte-order mark first") << QString(QChar(0xFEFF)) + "Work" << false;
+    QTest::newRow("Status") << "Status" << false;
+    QTest::newRow("Viewer") << "Viewer" << false;
+    QTest::newRow("About") << "About" << false;
+    QTest::newRow("Console") << "Console" << false;
+    // Window captions match exactly, so another letter case is a caption of its own.
+    QTest::newRow("status in lower case") << "status" << true;
+    // Program sections match without regard to letter case, as the file does.
+    QTest::newRow("General") << "General" << false;
+    QTest::newRow("general") << "general" << false;
+    QTest::newRow("SERVER") << "SERVER" << false;
+    QTest::newRow("Windows") << "Windows" << false;
+    QTest::newRow("Option") << "Option" << false;
+    QTest::newRow("Effect") << "Effect" << false;
+    QTest::newRow("Filter") << "Filter" << false;
+    QTest::newRow("DialUp") << "DialUp" << false;
+    QTest::newRow("Schedule") << "Schedule" << false;
+    QTest::newRow("seen identifiers") << "IDs:Work" << false;
+    QTest::newRow("seen identifiers lower case") << "ids:Work" << false;
+    QTest::newRow("IDs without colon") << "IDsWork" << true;
+}
+
+void tst_SettingsRules::mailboxName()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, valid);
+    QCOMPARE(TSettingsRules::ValidMailboxName(name), valid);
+}
+
+void tst_SettingsRules::findMailboxName_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("index");
+
+    const QStringList listed = {"Work", "", "Home", ""};
+    QTest::newRow("same case") << listed << "Home" << 2;
+    QTest::newRow("other case") << listed << "wORK" << 0;
+    QTest::newRow("missing") << listed << "Club" << -1;
+    QTest::newRow("empty finds the first free line") << listed << "" << 1;
+    QTest::newRow("no partial match") << listed << "Hom" << -1;
+}
+
+void tst_SettingsRules::findMailboxName()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QString, name);
+    QFETCH(int, index);
+    QCOMPARE(TSettingsRules::FindMailboxName(names, name), index);
+}
+
+void tst_SettingsRules::hourListError_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("error");
+
+    const QString bad = QStringLiteral("Bad time schedule!");
+    const QString range = QStringLiteral("時間表格式錯誤！");
+    QTest::newRow("four hours") << "6,12,18,24" << QString();
+    QTest::newRow("one hour") << "1" << QString();
+    QTest::newRow("blank before a number") << "6, 12" << QString();
+    QTest::newRow("hexadecimal") << "$C" << QString();
+    QTest::newRow("blank before a comma") << "6 ,12" << bad;
+    QTest::newRow("two commas") << "6,,12" << bad;
+    QTest::newRow("trailing comma") << "6,12," << bad;
+    QTest::newRow("empty list") << "" << bad;
+    QTest::newRow("letters") << "six" << bad;
+    QTest::newRow("semicolons") << "6;12" << bad;
+    QTest::newRow("hour 0") << "0,6" << range;
+    QTest::newRow("hour 25") << "6,25" << range;
+    QTest::newRow("negative") << "-6" << range;
+    // The first bad piece decides.
+    QTest::newRow("range before letters") << "25,x" << range;
+    QTest::newRow("letters before range") << "x,25" << bad;
+}
+
+void tst_SettingsRules::hourListError()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, error);
+    QCOMPARE(TSettingsRules::HourListError(list), error);
+}
+
+void tst_SettingsRules::readHourList_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QList<int>>("hours");
+
+    QTest::newRow("four hours") << "6,12,18,24" << QList<int>{6, 12, 18, 24};
+    QTest::newRow("unordered, repeated") << "18,6,18" << QList<int>{6, 18};
+    QTest::newRow("first and last") << "1,24" << QList<int>{1, 24};
+    // A hand-edited file may hold hours outside the day: they are skipped, not refused.
+    QTest::newRow("outside the day skipped") << "0,7,25,-3" << QList<int>{7};
+}
+
+void tst_SettingsRules::readHourList()
+{
+    QFETCH(QString, list);
+    QFETCH(QList<int>, hours);
+    bool marks[24];
+    std::fill(std::begin(marks), std::end(marks), true); // stale marks must go
+    TSettingsRules::ReadHourList(list, marks);
+    QList<int> marked;
+    for (int h = 1; h <= 24; ++h) {
+        if (marks[h - 1]) {
+            marked << h;
+        }
+    }
+    QCOMPARE(marked, hours);
+}
+
+void tst_SettingsRules::badHourListKeepsHoursBefore()
+{
+    bool marks[24] = {};
+    try {
+        TSettingsRules::ReadHourList(QStringLiteral("3,x,9"), marks);
+        QFAIL("no conversion error");
+    } catch (const EConvertError& e) {
+        QCOMPARE(e.message(), QStringLiteral("'x' is not a valid integer value"));
+    }
+    QVERIFY(marks[2]);
+    QVERIFY(!marks[8]);
+}
+
+void tst_SettingsRules::timeoutRange_data()
+{
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<bool>("inRange");
+    QTest::newRow("-1") << -1 << false;
+    QTest::newRow("0") << 0 << true;
+    QTest::newRow("30") << 30 << true;
+    QTest::newRow("60") << 60 << true;
+    QTest::newRow("61") << 61 << false;
+}
+
+void tst_SettingsRules::timeoutRange()
+{
+    QFETCH(int, seconds);
+    QFETCH(bool, inRange);
+    QCOMPARE(TSettingsRules::TimeoutInRange(seconds), inRange);
+}
+
+QTEST_GUILESS_MAIN(tst_SettingsRules)
+#include "tst_SettingsRules.moc"
