@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/TCommandTable.h"
+#include "app/TProgramState.h"
 #include "app/TSchedule.h"
-#include "mailbox/TMailHost.h"
+#include "mailbox/TOrigin.h"
 #include "settings/TBrkApart.h"
 #include "settings/TVarnEncryption.h"
 
@@ -10,6 +12,7 @@
 #include <QString>
 #include <QStyle>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QMdiArea;
@@ -17,20 +20,24 @@ class QMdiSubWindow;
 class QMenu;
 class QTimer;
 class QToolButton;
+class TCheckPass;
+class TConsoleGuard;
 class TDialDriver;
 class TDocPanel;
 class TFormMailList;
 class TFormMedia;
 class TFormStatus;
+class TMailHost;
+class TMainMailHost;
 class TMainOptionHost;
 class TRAS;
 class TTrayIcon;
 class TIniFile;
 class TsolTile;
 
-// The multiple-document frame: menus, command buttons, the check timer, the schedule,
-// the commands and the program-wide state the other windows share.
-class TFormMain : public QMainWindow, public TMailHost {
+// The multiple-document frame: it owns the program state, the command table, the check
+// pass, the mail host and the console guard, and keeps the command handlers.
+class TFormMain : public QMainWindow, public TCommandItems {
     Q_OBJECT
 public:
     explicit TFormMain(const QString& settingsPath = QString(), QWidget* parent = nullptr);
@@ -79,16 +86,13 @@ public:
     void DestroyMailbox(const QString& name);
     TFormMailList* CreateMailbox(const QString& name);
 
-    // Menu items and buttons, named as in the command table.
-    QAction *MenuView, *MenuLoad, *MenuDeleteAll, *MenuDeleteOne, *MenuUndeleteAll, *MenuUndeleteOne, *MenuCheck;
-    QAction *MenuGeneral, *MenuNetwork, *MenuEffect, *MenuDialUp, *MenuFilter, *MenuSchedule;
-    QAction *MenuAutoCheck, *MenuAutoLoad, *MenuAutoDelete, *MenuAutoView, *MenuConsoleProtect, *MenuNoSound,
-        *MenuNoHeader, *MenuRestoreWindow, *MenuStayOnTop, *MenuStartupCheck, *MenuStartupMinimized;
-    QAction *MenuTile, *MenuCascade, *MenuArrangeIcons, *MenuHelpFile, *MenuAbout, *MenuExit;
-    QAction *PopMenuCheck, *PopMenuOpen, *PopMenuClose, *PopMenuDisable;
-    QToolButton *SpeedButtonCheck, *SpeedButtonDial, *SpeedButtonLoad, *SpeedButtonView, *SpeedButtonDelete,
-        *SpeedButtonUndelete, *SpeedButtonOption, *SpeedButtonHelp, *SpeedButtonExit;
-    QMenu* PopupMenu;
+    // Ends the program without saving (console password missed, unexpected error).
+    void EndProgram();
+
+    TProgramState& State() { return m_state; }
+    TCheckPass& CheckPass() { return *m_checkPass; }
+    TMailHost& MailHost();
+
     QTimer* Timer;
     TVarnEncryption Encryption;
     TBrkApart BrkApart;
@@ -97,29 +101,15 @@ public:
     TRAS* RAS;
     TTrayIcon* TrayIcon;
 
-    // TMailHost
-    QString SettingsPath() const override { return m_settingsPath; }
-    void LED(const QString& colourWord, const QString& text) override;
-    bool Busy() const override;
-    int StatusCount(int row) const override;
-    void SetStatusCount(int row, int value) override;
-    void SetNewMailFound() override;
-    bool AutoDelete() const override;
-    bool AutoView() const override;
-    bool NoHeader() const override;
-    const TFilterRules& Filters() const override;
-    QString Unscramble(const QString& stored) override;
-    void RepaintMain() override;
-    QWidget* MainWidget() const override { return const_cast<TFormMain*>(this); }
-    void ShowMessage(const QString& from, const QString& text) override;
-    void DeliverPassword(const QString& name, const QString& clear) override;
-    bool DialUpEnabled() const override;
-    int ActiveConnections() override;
-    void ConnectModem() override;
-    void HangUpIfDialed() override;
-    QWidget* CreateViewer(const QString& server, const QString& subject) override;
-    void FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, bool minimise) override;
-    void DeleteCommand(QObject* sender) override;
+    QString SettingsPath() const { return m_settingsPath; }
+    // The status window's lights and counters, the message window and the hang-up rule.
+    void LED(const QString& colourWord, const QString& text);
+    bool Busy() const;
+    int StatusCount(int row) const;
+    void SetStatusCount(int row, int value);
+    void ShowMessage(const QString& from, const QString& text);
+    void DeliverPassword(const QString& name, const QString& clear);
+    void HangUpIfDialed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -129,31 +119,14 @@ protected:
 private:
     void FormCreate();
     void FormClose();
-    void createMenus();
-    void createButtons();
-    // The eleven option toggles with their settings keys and defaults.
-    struct OptionToggle {
-        QAction* item;
-        const char* key;
-        bool def;
-    };
-    QList<OptionToggle> optionToggles() const;
-    void readOptions(TIniFile& ini);
-    QAction* addToggle(QMenu* menu, const char* name, const QString& caption, const QString& hint, bool def);
-    QAction* addCommand(QMenu* menu, const char* name, const QString& caption, const QString& hint,
-                        const QKeySequence& key, void (TFormMain::*handler)(QObject*));
-    QToolButton* addButton(const char* name, const QString& text, const QString& hint, QStyle::StandardPixmap icon,
-                           int left, void (TFormMain::*handler)(QObject*));
+    using OptionToggle = TCommandTable::OptionToggle;
+    QList<OptionToggle> optionToggles() const { return m_commands->OptionToggles(); }
+    void readOptions(TIniFile& ini) { m_commands->ReadOptions(ini); }
     void countNewMail();
-    void endProgram();
     // Ends every wait of a running check, dial or prompt, and starts no new check.
     void endWaits();
     void formCreateDialUp(const TIniFile& ini);
     void startingsDialUp();
-    void announceNewMail();
-    // Back from the minimised state; the console password is asked while the frame is hidden.
-    void restoreFrame();
-    void openMedia(const QString& file);
 
     void guarded(const std::function<void()>& body);
 
@@ -162,30 +135,16 @@ private:
     QMdiArea* m_mdiArea = nullptr;
     bool m_terminated = false;
     bool m_closing = false;
-    QString m_consoleAttempt;
-    TDialDriver* m_dial = nullptr;
-    TMainOptionHost* m_optionHost = nullptr;
-    bool m_inTray = false;
-    bool m_minimized = false;
-    bool m_inRestore = false;
+    TProgramState m_state;
+    std::unique_ptr<TCommandTable> m_commands;
+    std::unique_ptr<TDialDriver> m_dial;
+    std::unique_ptr<TMainMailHost> m_mailHost;
+    std::unique_ptr<TCheckPass> m_checkPass;
+    std::unique_ptr<TConsoleGuard> m_consoleGuard;
+    std::unique_ptr<TMainOptionHost> m_optionHost;
     TSchedule m_schedule;
 };
 
-// Program-wide state, one instance each, used from the GUI thread only.
+// The frame and its status window, one instance each, used from the GUI thread only.
 extern TFormMain* FormMain;
 extern TFormStatus* FormStatus;
-extern QString MailProgramPath;
-extern QString AnimationFile;
-extern QString SoundFile;
-extern TFilterRules FilterRules; // HighLight1..5, HighLightColor1..5, Delete1..5, Color1..5
-extern bool DialUpEnabled;
-extern bool ConnectedOnly;
-extern int RedialInterval;
-extern bool ScheduleCheck;
-extern bool ScheduleHours[24]; // hour h at index h - 1; 24 is the midnight that ends the day
-extern int CheckInterval;
-extern double NextCheckTime;
-extern bool NewMailFound;
-extern bool DialedByProgram;
-extern int RedialsLeft;
-extern QString MediaFile;

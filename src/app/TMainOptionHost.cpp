@@ -67,22 +67,23 @@ void TMainOptionHost::ShowMessage(const QString& from, const QString& text)
 
 void TMainOptionHost::RefreshState(const TOptionState& state)
 {
-    CheckInterval = state.CheckInterval;
-    MailProgramPath = state.MailProgramPath;
-    AnimationFile = state.AnimationFile;
-    SoundFile = state.SoundFile;
+    TProgramState& program = m_main.State();
+    program.CheckInterval = state.CheckInterval;
+    program.MailProgramPath = state.MailProgramPath;
+    program.AnimationFile = state.AnimationFile;
+    program.SoundFile = state.SoundFile;
     for (int k = 0; k < 5; ++k) {
-        FilterRules.HighLight[k] = state.HighLight[k];
-        FilterRules.HighLightColor[k] = state.HighLightColor[k];
-        FilterRules.Delete[k] = state.Delete[k];
-        FilterRules.Color[k] = state.Color[k];
+        program.FilterRules.HighLight[k] = state.HighLight[k];
+        program.FilterRules.HighLightColor[k] = state.HighLightColor[k];
+        program.FilterRules.Delete[k] = state.Delete[k];
+        program.FilterRules.Color[k] = state.Color[k];
     }
-    DialUpEnabled = state.DialUpEnabled;
-    ConnectedOnly = state.ConnectedOnly;
-    RedialInterval = state.RedialInterval;
-    ScheduleCheck = state.ScheduleCheck;
+    program.DialUpEnabled = state.DialUpEnabled;
+    program.ConnectedOnly = state.ConnectedOnly;
+    program.RedialInterval = state.RedialInterval;
+    program.ScheduleCheck = state.ScheduleCheck;
     for (int h = 0; h < 24; ++h) {
-        ScheduleHours[h] = state.ScheduleHours[h];
+        program.ScheduleHours[h] = state.ScheduleHours[h];
     }
     m_main.RAS->RedialAttempts = state.RedialAttempts;
     m_main.RAS->UserName = state.UserName;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mailbox/TOrigin.h"
 #include "mailbox/TSeenIds.h"
 
 #include <QByteArray>
@@ -50,7 +51,8 @@ public:
     void PopMenuDeleteClick(QObject* sender);
 
     void Check();
-    void View(QObject* sender);
+    // A view the program opens on its own after a check comes up minimised.
+    void View(TOrigin origin);
     void Login();
     void Logout();
     QByteArray SendCommand(const QByteArray& command, const QString& statusText = QString(),
