@@ -184,6 +184,31 @@ void TCommandTable::CreateMenus()
                                       QStringLiteral("Disable auto check."), false);
 }
 
+void TCommandTable::ArrangeWindows(QObject* sender)
+{
+    QMdiArea* area = m_main.MdiArea();
+    if (sender == m_main.MenuTile) {
+        area->tileSubWindows();
+    } else if (sender == m_main.MenuCascade) {
+        area->cascadeSubWindows();
+    } else if (sender == m_main.MenuArrangeIcons) {
+        // Minimised child windows line up along the bottom edge, left to right.
+        int left = 0;
+        const int bottom = area->viewport()->height();
+        const auto subs = area->subWindowList(QMdiArea::CreationOrder);
+        for (QMdiSubWindow* sub : subs) {
+            if (sub->isMinimized()) {
+                const QSize s = sub->size();
+                if (left + s.width() > area->viewport()->width() && left > 0) {
+                    left = 0;
+                }
+                sub->move(left, bottom - s.height());
+                left += s.width();
+            }
+        }
+    }
+}
+
 // The Window menu: the arrangement commands, then the open child windows.
 void TCommandTable::createWindowMenu()
 {

@@ -41,6 +41,8 @@ public:
 
     void CreateMenus();
     void CreateButtons();
+    // Tile, cascade or line up the minimised child windows, by the sending item.
+    void ArrangeWindows(QObject* sender);
 
     struct OptionToggle {
         QAction* item;

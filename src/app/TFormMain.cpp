@@ -11,7 +11,6 @@
 #include "dialup/TRAS.h"
 #include "dialup/TRasApi.h"
 #include "mailbox/TFormMailList.h"
-#include "mailbox/TFormPassword.h"
 #include "settings/EAbort.h"
 #include "settings/EConvertError.h"
 #include "settings/TClock.h"
@@ -19,10 +18,7 @@
 #include "settings/TFormOption.h"
 #include "settings/TIniFile.h"
 #include "settings/TIntConvert.h"
-#include "status/TFormMedia.h"
-#include "status/TFormMessage.h"
 #include "status/TFormStatus.h"
-#include "viewer/TFormViewer.h"
 #include "widgets/TColorStringGrid.h"
 #include "widgets/TDocPanel.h"
 #include "widgets/TDocSite.h"
@@ -35,19 +31,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QCursor>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QTimer>
 #include <QToolButton>
 
@@ -134,6 +123,7 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
     m_dial = std::make_unique<TDialDriver>(*RAS, m_state.DialUpEnabled, m_state.DialedByProgram, m_state.RedialsLeft,
                                            m_state.RedialInterval, callbacks);
     m_mailHost = std::make_unique<TMainMailHost>(*this, m_state, *m_dial);
+    m_host = m_mailHost.get();
     m_checkPass = std::make_unique<TCheckPass>(*this, m_state, *m_dial);
     m_consoleGuard = std::make_unique<TConsoleGuard>(*this);
     m_optionHost = std::make_unique<TMainOptionHost>(*this);
@@ -524,26 +514,7 @@ void TFormMain::MenuOptionChecksClick(QObject* sender)
 
 void TFormMain::MenuWindowArrangeClick(QObject* sender)
 {
-    if (sender == MenuTile) {
-        m_mdiArea->tileSubWindows();
-    } else if (sender == MenuCascade) {
-        m_mdiArea->cascadeSubWindows();
-    } else if (sender == MenuArrangeIcons) {
-        // Minimised child windows line up along the bottom edge, left to right.
-        int left = 0;
-        const int bottom = m_mdiArea->viewport()->height();
-        const auto subs = m_mdiArea->subWindowList(QMdiArea::CreationOrder);
-        for (QMdiSubWindow* sub : subs) {
-            if (sub->isMinimized()) {
-                const QSize s = sub->size();
-                if (left + s.width() > m_mdiArea->viewport()->width() && left > 0) {
-                    left = 0;
-                }
-                sub->move(left, bottom - s.height());
-                left += s.width();
-            }
-        }
-    }
+    m_commands->ArrangeWindows(sender);
 }
 
 void TFormMain::MenuHelpFileClick(QObject*)
@@ -565,43 +536,6 @@ void TFormMain::OnException(const QString& message)
 {
     ShowMessage(QStringLiteral("Mailvane Kernel"), message + QLatin1Char('\n'));
     EndProgram();
-}
-
-// --- status host -----------------------------------------------------------
-
-TMailHost& TFormMain::MailHost()
-{
-    return *m_mailHost;
-}
-
-void TFormMain::LED(const QString& colourWord, const QString& text)
-{
-    m_mailHost->LED(colourWord, text);
-}
-
-bool TFormMain::Busy() const
-{
-    return m_mailHost->Busy();
-}
-
-int TFormMain::StatusCount(int row) const
-{
-    return m_mailHost->StatusCount(row);
-}
-
-void TFormMain::SetStatusCount(int row, int value)
-{
-    m_mailHost->SetStatusCount(row, value);
-}
-
-void TFormMain::ShowMessage(const QString& from, const QString& text)
-{
-    m_mailHost->ShowMessage(from, text);
-}
-
-void TFormMain::DeliverPassword(const QString& name, const QString& clear)
-{
-    m_mailHost->DeliverPassword(name, clear);
 }
 
 // --- hints, minimise, restore ----------------------------------------------
@@ -650,11 +584,6 @@ void TFormMain::startingsDialUp()
     if (m_state.DialUpEnabled) {
         m_dial->AdoptConnection();
     }
-}
-
-void TFormMain::HangUpIfDialed()
-{
-    m_dial->HangUpIfDialed();
 }
 
 void TFormMain::SpeedButtonDialClick(QObject*)

@@ -3,6 +3,7 @@
 #include "app/TCommandTable.h"
 #include "app/TProgramState.h"
 #include "app/TSchedule.h"
+#include "mailbox/TMailHost.h"
 #include "mailbox/TOrigin.h"
 #include "settings/TBrkApart.h"
 #include "settings/TVarnEncryption.h"
@@ -27,7 +28,6 @@ class TDocPanel;
 class TFormMailList;
 class TFormMedia;
 class TFormStatus;
-class TMailHost;
 class TMainMailHost;
 class TMainOptionHost;
 class TRAS;
@@ -91,7 +91,7 @@ public:
 
     TProgramState& State() { return m_state; }
     TCheckPass& CheckPass() { return *m_checkPass; }
-    TMailHost& MailHost();
+    TMailHost& MailHost() { return *m_host; }
 
     QTimer* Timer;
     TVarnEncryption Encryption;
@@ -103,13 +103,13 @@ public:
 
     QString SettingsPath() const { return m_settingsPath; }
     // The status window's lights and counters, the message window and the hang-up rule.
-    void LED(const QString& colourWord, const QString& text);
-    bool Busy() const;
-    int StatusCount(int row) const;
-    void SetStatusCount(int row, int value);
-    void ShowMessage(const QString& from, const QString& text);
-    void DeliverPassword(const QString& name, const QString& clear);
-    void HangUpIfDialed();
+    void LED(const QString& colourWord, const QString& text) { m_host->LED(colourWord, text); }
+    bool Busy() const { return m_host->Busy(); }
+    int StatusCount(int row) const { return m_host->StatusCount(row); }
+    void SetStatusCount(int row, int value) { m_host->SetStatusCount(row, value); }
+    void ShowMessage(const QString& from, const QString& text) { m_host->ShowMessage(from, text); }
+    void DeliverPassword(const QString& name, const QString& clear) { m_host->DeliverPassword(name, clear); }
+    void HangUpIfDialed() { m_host->HangUpIfDialed(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -139,6 +139,7 @@ private:
     std::unique_ptr<TCommandTable> m_commands;
     std::unique_ptr<TDialDriver> m_dial;
     std::unique_ptr<TMainMailHost> m_mailHost;
+    TMailHost* m_host = nullptr; // the same, for the forwarders above
     std::unique_ptr<TCheckPass> m_checkPass;
     std::unique_ptr<TConsoleGuard> m_consoleGuard;
     std::unique_ptr<TMainOptionHost> m_optionHost;
