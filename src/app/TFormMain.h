@@ -9,24 +9,17 @@
 #include "settings/TVarnEncryption.h"
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
-#include <QStyle>
 #include <functional>
 #include <memory>
 
-class QAction;
 class QMdiArea;
-class QMdiSubWindow;
-class QMenu;
 class QTimer;
-class QToolButton;
 class TCheckPass;
 class TConsoleGuard;
 class TDialDriver;
 class TDocPanel;
 class TFormMailList;
-class TFormMedia;
 class TFormStatus;
 class TMainMailHost;
 class TMainOptionHost;
@@ -50,7 +43,8 @@ public:
     // Startings, then the message loop until the program ends; returns the exit code.
     int Run();
 
-    // Commands; the sender tells the senders of one handler apart.
+    // Commands; the sender tells the senders of one handler apart. The check command is
+    // the user's; the timer runs its pass through CheckPass() with its own origin.
     void MenuCheckClick(QObject* sender);
     void MenuViewClick(QObject* sender);
     void MenuDeleteClick(QObject* sender);
