@@ -1,37 +1,37 @@
 #pragma once
 
+#include "app/TCommandTable.h"
+#include "app/TProgramState.h"
 #include "core/TBrkApart.h"
 #include "core/TSchedule.h"
 #include "mailbox/TMailHost.h"
+#include "mailbox/TOrigin.h"
 #include "settings/TSetting.h"
 #include "settings/TVarnEncryption.h"
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
-#include <QStyle>
 #include <functional>
+#include <memory>
 
-class QAction;
 class QMdiArea;
-class QMdiSubWindow;
-class QMenu;
 class QTimer;
-class QToolButton;
+class TCheckPass;
+class TConsoleGuard;
 class TDialDriver;
 class TDocPanel;
 class TFormMailList;
-class TFormMedia;
 class TFormStatus;
+class TMainMailHost;
 class TMainOptionHost;
 class TRAS;
 class TTrayIcon;
 class TIniFile;
 class TsolTile;
 
-// The multiple-document frame: menus, command buttons, the check timer, the schedule,
-// the commands and the program-wide state the other windows share.
-class TFormMain : public QMainWindow, public TMailHost {
+// The multiple-document frame: it owns the program state, the command table, the check
+// pass, the mail host and the console guard, and keeps the command handlers.
+class TFormMain : public QMainWindow, public TCommandItems {
     Q_OBJECT
 public:
     explicit TFormMain(const QString& settingsPath = QString(), QWidget* parent = nullptr);
@@ -44,7 +44,8 @@ public:
     // Startings, then the message loop until the program ends; returns the exit code.
     int Run();
 
-    // Commands; the sender tells the senders of one handler apart.
+    // Commands; the sender tells the senders of one handler apart. The check command is
+    // the user's; the timer runs its pass through CheckPass() with its own origin.
     void MenuCheckClick(QObject* sender);
     void MenuViewClick(QObject* sender);
     void MenuDeleteClick(QObject* sender);
@@ -80,16 +81,13 @@ public:
     void DestroyMailbox(const QString& name);
     TFormMailList* CreateMailbox(const QString& name);
 
-    // Menu items and buttons, named as in the command table.
-    QAction *MenuView, *MenuLoad, *MenuDeleteAll, *MenuDeleteOne, *MenuUndeleteAll, *MenuUndeleteOne, *MenuCheck;
-    QAction *MenuGeneral, *MenuNetwork, *MenuEffect, *MenuDialUp, *MenuFilter, *MenuSchedule;
-    QAction *MenuAutoCheck, *MenuAutoLoad, *MenuAutoDelete, *MenuAutoView, *MenuConsoleProtect, *MenuNoSound,
-        *MenuNoHeader, *MenuRestoreWindow, *MenuStayOnTop, *MenuStartupCheck, *MenuStartupMinimized;
-    QAction *MenuTile, *MenuCascade, *MenuArrangeIcons, *MenuHelpFile, *MenuAbout, *MenuExit;
-    QAction *PopMenuCheck, *PopMenuOpen, *PopMenuClose, *PopMenuDisable;
-    QToolButton *SpeedButtonCheck, *SpeedButtonDial, *SpeedButtonLoad, *SpeedButtonView, *SpeedButtonDelete,
-        *SpeedButtonUndelete, *SpeedButtonOption, *SpeedButtonHelp, *SpeedButtonExit;
-    QMenu* PopupMenu;
+    // Ends the program without saving (console password missed, unexpected error).
+    void EndProgram();
+
+    TProgramState& State() { return m_state; }
+    TCheckPass& CheckPass() { return *m_checkPass; }
+    TMailHost& MailHost() { return *m_host; }
+
     QTimer* Timer;
     TVarnEncryption Encryption;
     TsolTile* solTile;
@@ -97,29 +95,15 @@ public:
     TRAS* RAS;
     TTrayIcon* TrayIcon;
 
-    // TMailHost
-    QString SettingsPath() const override { return m_settingsPath; }
-    void LED(const QString& colourWord, const QString& text) override;
-    bool Busy() const override;
-    int StatusCount(int row) const override;
-    void SetStatusCount(int row, int value) override;
-    void SetNewMailFound() override;
-    bool AutoDelete() const override;
-    bool AutoView() const override;
-    bool NoHeader() const override;
-    const TFilterRules& Filters() const override;
-    QString Unscramble(const QString& stored) override;
-    void RepaintMain() override;
-    QWidget* MainWidget() const override { return const_cast<TFormMain*>(this); }
-    void ShowMessage(const QString& from, const QString& text) override;
-    void DeliverPassword(const QString& name, const QString& clear) override;
-    bool DialUpEnabled() const override;
-    int ActiveConnections() override;
-    void ConnectModem() override;
-    void HangUpIfDialed() override;
-    QWidget* CreateViewer(const QString& server, const QString& subject) override;
-    void FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, bool minimise) override;
-    void DeleteCommand(QObject* sender) override;
+    QString SettingsPath() const { return m_settingsPath; }
+    // The status window's lights and counters, the message window and the hang-up rule.
+    void LED(const QString& colourWord, const QString& text) { m_host->LED(colourWord, text); }
+    bool Busy() const { return m_host->Busy(); }
+    int StatusCount(int row) const { return m_host->StatusCount(row); }
+    void SetStatusCount(int row, int value) { m_host->SetStatusCount(row, value); }
+    void ShowMessage(const QString& from, const QString& text) { m_host->ShowMessage(from, text); }
+    void DeliverPassword(const QString& name, const QString& clear) { m_host->DeliverPassword(name, clear); }
+    void HangUpIfDialed() { m_host->HangUpIfDialed(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -129,30 +113,14 @@ protected:
 private:
     void FormCreate();
     void FormClose();
-    void createMenus();
-    void createButtons();
-    // The eleven option toggles with their settings.
-    struct OptionToggle {
-        QAction* item;
-        TSetting setting;
-    };
-    QList<OptionToggle> optionToggles() const;
-    void readOptions(TIniFile& ini);
-    QAction* addToggle(QMenu* menu, const char* name, const QString& caption, const QString& hint, bool def);
-    QAction* addCommand(QMenu* menu, const char* name, const QString& caption, const QString& hint,
-                        const QKeySequence& key, void (TFormMain::*handler)(QObject*));
-    QToolButton* addButton(const char* name, const QString& text, const QString& hint, QStyle::StandardPixmap icon,
-                           int left, void (TFormMain::*handler)(QObject*));
+    using OptionToggle = TCommandTable::OptionToggle;
+    QList<OptionToggle> optionToggles() const { return m_commands->OptionToggles(); }
+    void readOptions(TIniFile& ini) { m_commands->ReadOptions(ini); }
     void countNewMail();
-    void endProgram();
     // Ends every wait of a running check, dial or prompt, and starts no new check.
     void endWaits();
     void formCreateDialUp(const TIniFile& ini);
     void startingsDialUp();
-    void announceNewMail();
-    // Back from the minimised state; the console password is asked while the frame is hidden.
-    void restoreFrame();
-    void openMedia(const QString& file);
 
     void guarded(const std::function<void()>& body);
 
@@ -161,30 +129,17 @@ private:
     QMdiArea* m_mdiArea = nullptr;
     bool m_terminated = false;
     bool m_closing = false;
-    QString m_consoleAttempt;
-    TDialDriver* m_dial = nullptr;
-    TMainOptionHost* m_optionHost = nullptr;
-    bool m_inTray = false;
-    bool m_minimized = false;
-    bool m_inRestore = false;
+    TProgramState m_state;
+    std::unique_ptr<TCommandTable> m_commands;
+    std::unique_ptr<TDialDriver> m_dial;
+    std::unique_ptr<TMainMailHost> m_mailHost;
+    TMailHost* m_host = nullptr; // the same, for the forwarders above
+    std::unique_ptr<TCheckPass> m_checkPass;
+    std::unique_ptr<TConsoleGuard> m_consoleGuard;
+    std::unique_ptr<TMainOptionHost> m_optionHost;
     TSchedule m_schedule;
 };
 
-// Program-wide state, one instance each, used from the GUI thread only.
+// The frame and its status window, one instance each, used from the GUI thread only.
 extern TFormMain* FormMain;
 extern TFormStatus* FormStatus;
-extern QString MailProgramPath;
-extern QString AnimationFile;
-extern QString SoundFile;
-extern TFilterRules FilterRules; // HighLight1..5, HighLightColor1..5, Delete1..5, Color1..5
-extern bool DialUpEnabled;
-extern bool ConnectedOnly;
-extern int RedialInterval;
-extern bool ScheduleCheck;
-extern bool ScheduleHours[24]; // hour h at index h - 1; 24 is the midnight that ends the day
-extern int CheckInterval;
-extern double NextCheckTime;
-extern bool NewMailFound;
-extern bool DialedByProgram;
-extern int RedialsLeft;
-extern QString MediaFile;

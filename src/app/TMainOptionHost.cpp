@@ -62,17 +62,18 @@ void TMainOptionHost::ShowMessage(const QString& from, const QString& text)
 
 void TMainOptionHost::RefreshState(const TOptionState& state)
 {
-    CheckInterval = state.CheckInterval;
-    MailProgramPath = state.MailProgramPath;
-    AnimationFile = state.AnimationFile;
-    SoundFile = state.SoundFile;
-    FilterRules = state;
-    DialUpEnabled = state.DialUpEnabled;
-    ConnectedOnly = state.ConnectedOnly;
-    RedialInterval = state.RedialInterval;
-    ScheduleCheck = state.ScheduleCheck;
+    TProgramState& program = m_main.State();
+    program.CheckInterval = state.CheckInterval;
+    program.MailProgramPath = state.MailProgramPath;
+    program.AnimationFile = state.AnimationFile;
+    program.SoundFile = state.SoundFile;
+    program.FilterRules = state;
+    program.DialUpEnabled = state.DialUpEnabled;
+    program.ConnectedOnly = state.ConnectedOnly;
+    program.RedialInterval = state.RedialInterval;
+    program.ScheduleCheck = state.ScheduleCheck;
     for (int h = 0; h < 24; ++h) {
-        ScheduleHours[h] = state.ScheduleHours[h];
+        program.ScheduleHours[h] = state.ScheduleHours[h];
     }
     m_main.RAS->RedialAttempts = state.RedialAttempts;
     m_main.RAS->UserName = state.UserName;

@@ -8,7 +8,7 @@ class TRAS;
 class TVarnEncryption;
 
 // Drives the dial-up component around checks: dialling with redials, the dial button
-// and the hang-up rule. Holds references to the program's globals; the main window's
+// and the hang-up rule. Holds references into the program state; the main window's
 // handlers delegate here.
 class TDialDriver {
 public:

@@ -153,7 +153,7 @@ TFormMailList::TFormMailList(TMailHost* host, QWidget* parent) : QMdiSubWindow(p
     PopMenuUndelete = PopupMenu->addAction(QStringLiteral("復原信件"));
     PopMenuUndelete->setObjectName(QStringLiteral("PopMenuUndelete"));
     PopMenuUndelete->setStatusTip(QStringLiteral("Undelete selected mail."));
-    connect(PopMenuView, &QAction::triggered, this, [this] { TExceptionHook::Run([this] { View(PopMenuView); }); });
+    connect(PopMenuView, &QAction::triggered, this, [this] { TExceptionHook::Run([this] { View(TOrigin::User); }); });
     connect(PopMenuDelete, &QAction::triggered, this,
             [this] { TExceptionHook::Run([this] { PopMenuDeleteClick(PopMenuDelete); }); });
     connect(PopMenuUndelete, &QAction::triggered, this,
@@ -163,7 +163,7 @@ TFormMailList::TFormMailList(TMailHost* host, QWidget* parent) : QMdiSubWindow(p
     connect(ColorStringGrid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupMenu->popup(ColorStringGrid->viewport()->mapToGlobal(pos)); });
     connect(ColorStringGrid, &TColorStringGrid::CellDoubleClicked, this,
-            [this](int) { TExceptionHook::Run([this] { View(ColorStringGrid); }); });
+            [this](int) { TExceptionHook::Run([this] { View(TOrigin::User); }); });
 
     setWidget(client);
 
@@ -441,13 +441,13 @@ void TFormMailList::Check()
         for (int row = 1; row <= MessageRows(); ++row) {
             if (m_list.Mark(row) == TMark::New) {
                 ColorStringGrid->SetRow(row);
-                View(QCoreApplication::instance());
+                View(TOrigin::AutoView);
             }
         }
     }
 }
 
-void TFormMailList::View(QObject* sender)
+void TFormMailList::View(TOrigin origin)
 {
     if (m_host->Busy() || m_retired) {
         return;
@@ -494,7 +494,7 @@ void TFormMailList::View(QObject* sender)
     if (shown.isEmpty()) {
         shown = QStringLiteral("信件過大！").toUtf8();
     }
-    const bool minimise = sender == QCoreApplication::instance();
+    const bool minimise = origin == TOrigin::AutoView;
     if (viewer) {
         m_host->FillViewer(viewer, shown, text, minimise);
     }

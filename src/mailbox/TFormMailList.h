@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mailbox/TMailListModel.h"
+#include "mailbox/TOrigin.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -52,7 +53,8 @@ public:
     void PopMenuDeleteClick(QObject* sender);
 
     void Check();
-    void View(QObject* sender);
+    // A view the program opens on its own after a check comes up minimised.
+    void View(TOrigin origin);
 
     // True while Check or View runs (possibly blocked in a socket wait).
     bool InSession() const { return m_sessionDepth > 0; }

@@ -134,7 +134,7 @@ void tst_CheckPass::announcesOnlyUnseenMail()
     QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(QLatin1Char('\n'))));
     QCOMPARE(FormStatus->Cell(1), QStringLiteral("5"));
     QCOMPARE(FormStatus->Cell(2), QStringLiteral("5"));
-    QVERIFY(!NewMailFound);
+    QVERIFY(!m_main->State().NewMailFound);
     QTRY_COMPARE_WITH_TIMEOUT(announcements(), 1, 5000);
 
     // Still new, but already seen: counted again, announced no more.
@@ -165,7 +165,7 @@ void tst_CheckPass::failureStopsThePassAndDefersTheAnnouncement()
     QVERIFY(m_messages.first().contains(QStringLiteral("接收資料錯誤！")));
     QCOMPARE(c.connections(), 0);
     // The first mailbox found unseen mail; the announcement waits for a pass that completes.
-    QVERIFY(NewMailFound);
+    QVERIFY(m_main->State().NewMailFound);
     QTest::qWait(300);
     QCOMPARE(announcements(), 0);
 

@@ -1,3 +1,4 @@
+#include "app/TCheckPass.h"
 #include "app/TFormMain.h"
 #include "dialup/TRAS.h"
 #include "dialup/TRasApi.h"
@@ -86,7 +87,7 @@ void tst_DialPass::passDialsChecksAndHangsUp()
 {
     FakeRas_SetDialMode(FakeRasConnects, 2);
     start();
-    QVERIFY(DialUpEnabled);
+    QVERIFY(m_main->State().DialUpEnabled);
     QCOMPARE(m_main->RAS->EntryName, QStringLiteral("ISP"));
     m_main->MenuCheck->trigger();
     QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(QLatin1Char(','))));
@@ -94,7 +95,7 @@ void tst_DialPass::passDialsChecksAndHangsUp()
     QCOMPARE(FormStatus->Cell(1), QStringLiteral("1"));
     QCOMPARE(FakeRas_HangUpCount(), 1);
     QCOMPARE(FakeRas_ConnectionCount(), 0);
-    QVERIFY(!DialedByProgram);
+    QVERIFY(!m_main->State().DialedByProgram);
     QCOMPARE(FormStatus->LabelStatus->text(), QStringLiteral("Ready"));
 }
 
@@ -103,7 +104,7 @@ void tst_DialPass::connectedOnlyKeepsScheduledChecksFromDialling()
     FakeRas_SetDialMode(FakeRasConnects, 1);
     start(QStringLiteral("ConnectedOnly=1"));
     FormStatus->SetCell(1, QStringLiteral("7"));
-    m_main->MenuCheckClick(m_main->Timer);
+    m_main->CheckPass().Run(TOrigin::Timer);
     QCOMPARE(FakeRas_DialCount(), 0);
     QCOMPARE(m_server->connections(), 0);
     QCOMPARE(FormStatus->Cell(1), QStringLiteral("7"));
@@ -120,7 +121,7 @@ void tst_DialPass::buttonMadeConnectionSurvivesAPass()
     m_main->SpeedButtonDial->click();
     QCOMPARE(FakeRas_DialCount(), 1);
     QCOMPARE(FakeRas_ConnectionCount(), 1);
-    QVERIFY(!DialedByProgram);
+    QVERIFY(!m_main->State().DialedByProgram);
     m_main->MenuCheck->trigger();
     QCOMPARE(FakeRas_DialCount(), 1);
     QCOMPARE(FakeRas_HangUpCount(), 0);
@@ -134,7 +135,7 @@ void tst_DialPass::withoutTheLibraryDialUpStaysOff()
 {
     TRasApi::SetLibraryName(m_dir->filePath(QStringLiteral("librasapi32-missing.so")));
     start();
-    QVERIFY(!DialUpEnabled);
+    QVERIFY(!m_main->State().DialUpEnabled);
     m_main->SpeedButtonDial->click();
     m_main->MenuCheck->trigger();
     QCOMPARE(FakeRas_CallCount(), 0);

@@ -138,11 +138,11 @@ void tst_FormMain::badStoredNumberEndsCreationWithMessage()
     QVERIFY2(m_dialogs.first().contains(QStringLiteral("'abc' is not a valid integer value")),
              qPrintable(m_dialogs.first()));
     // Everything after the failing step keeps its initial value, and start-up goes on.
-    QVERIFY(!ScheduleCheck);
-    QVERIFY(!ScheduleHours[5]);
+    QVERIFY(!m_main->State().ScheduleCheck);
+    QVERIFY(!m_main->State().ScheduleHours[5]);
     QCOMPARE(FormStatus->LabelStatus->text(), QStringLiteral("Ready"));
     // The library probe runs all the same: without the library a check does not try to dial.
-    QVERIFY(!DialUpEnabled);
+    QVERIFY(!m_main->State().DialUpEnabled);
     m_main->MenuCheck->trigger();
     QCOMPARE(m_dialogs.size(), 1);
 }
@@ -152,12 +152,12 @@ void tst_FormMain::handEditedHoursStayInsideTheDay()
     start(QStringLiteral("[Schedule]\nScheduleCheck=1\nSchedule=0,25,6,-3,24\n"));
     QVERIFY(m_dialogs.isEmpty());
     int set = 0;
-    for (bool h : ScheduleHours) {
+    for (bool h : m_main->State().ScheduleHours) {
         set += h ? 1 : 0;
     }
     QCOMPARE(set, 2);
-    QVERIFY(ScheduleHours[5]);
-    QVERIFY(ScheduleHours[23]);
+    QVERIFY(m_main->State().ScheduleHours[5]);
+    QVERIFY(m_main->State().ScheduleHours[23]);
 }
 
 void tst_FormMain::autoCheckItemsStayInverse()
@@ -271,7 +271,7 @@ void tst_FormMain::mailProgramMustBeAnExistingFile()
     QTest::qWait(300);
     QVERIFY(!QFile::exists(marker));
 
-    MailProgramPath = script;
+    m_main->State().MailProgramPath = script;
     m_main->MenuLoad->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
 }
@@ -294,7 +294,7 @@ void tst_FormMain::scheduledCheckHeldBackByMessageWindow()
 {
     TClock::SetFixed(QDateTime(QDate(2026, 3, 10), QTime(10, 0)));
     start(QStringLiteral("[Schedule]\nAutoCheck=5\n"));
-    const double due = NextCheckTime;
+    const double due = m_main->State().NextCheckTime;
     TClock::Advance(5 * 60 * 1000);
     auto* message = new QDialog;
     message->setWindowTitle(QStringLiteral("Message"));
@@ -302,7 +302,7 @@ void tst_FormMain::scheduledCheckHeldBackByMessageWindow()
     FormStatus->SetCell(1, QStringLiteral("7"));
     m_main->TimerTimer();
     // The next check time moves on, but this check is skipped.
-    QVERIFY(NextCheckTime > due);
+    QVERIFY(m_main->State().NextCheckTime > due);
     QCOMPARE(FormStatus->Cell(1), QStringLiteral("7"));
     // The check command is never held back.
     m_main->MenuCheck->trigger();

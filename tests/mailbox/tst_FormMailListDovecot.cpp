@@ -131,7 +131,7 @@ void tst_FormMailListDovecot::firstCheckListsAndRemembers()
 
     // Message 1 viewed, message 2 unmarked as if viewed, message 3 left unread.
     m_form->ColorStringGrid->SetRow(1);
-    m_form->View(m_form->ColorStringGrid);
+    m_form->View(TOrigin::User);
     QCOMPARE(m_form->Marker(1), QString());
     m_form->SetMarker(2, QString());
 
@@ -243,7 +243,7 @@ void tst_FormMailListDovecot::viewDecodes()
                         "\n\n" + body + "\n");
     QVERIFY(check());
     m_form->ColorStringGrid->SetRow(1);
-    m_form->View(m_form->ColorStringGrid);
+    m_form->View(TOrigin::User);
     QCOMPARE(m_host->Viewers.size(), 1);
     QVERIFY(m_host->Viewers[0].Filled);
     QCOMPARE(m_host->Viewers[0].Subject, QStringLiteral("Encoded"));
@@ -270,7 +270,7 @@ void tst_FormMailListDovecot::tooLargeMessageIsNotFetched()
     // Any connection now would fail loudly.
     m_form->Socket->Port = QStringLiteral("1");
     m_form->ColorStringGrid->SetRow(1);
-    m_form->View(m_form->ColorStringGrid);
+    m_form->View(TOrigin::User);
     QVERIFY(m_host->Messages.isEmpty());
     QCOMPARE(m_host->Viewers.size(), 1);
     QCOMPARE(m_host->Viewers[0].Shown, QStringLiteral("信件過大！").toUtf8());

@@ -120,7 +120,7 @@ bool tst_FormMailListSession::view(int row)
 {
     m_form->ColorStringGrid->SetRow(row);
     try {
-        m_form->View(m_form->ColorStringGrid);
+        m_form->View(TOrigin::User);
         return true;
     } catch (const EAbort&) {
         return false;
@@ -499,7 +499,7 @@ void tst_FormMailListSession::viewClearsMarkOnce()
     // Guards: nothing selected, or another session running.
     m_form->ColorStringGrid->clearSelection();
     m_form->ColorStringGrid->setCurrentCell(-1, -1);
-    m_form->View(m_form->ColorStringGrid);
+    m_form->View(TOrigin::User);
     m_host->BusyOverride = true;
     QVERIFY(view(1));
     QCOMPARE(m_host->Viewers.size(), 2);

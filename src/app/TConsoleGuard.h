@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class TFormMain;
+
+// Minimise to the notification area and restore from it; a restore asks the console
+// password first when the protection is on, and ends the program after three misses.
+class TConsoleGuard {
+public:
+    explicit TConsoleGuard(TFormMain& main) : m_main(main) {}
+
+    // The frame's window state changed (minimised or restored from the task bar).
+    void WindowStateChanged();
+    // The frame starts minimised.
+    void StartMinimized();
+    void OnMinimize();
+    void OnRestore();
+    // The open command of the tray and of a second start.
+    void Open();
+
+private:
+    void restoreFrame();
+
+    TFormMain& m_main;
+    QString m_consoleAttempt;
+    bool m_inTray = false;
+    bool m_minimized = false;
+    bool m_inRestore = false;
+};

@@ -1,0 +1,155 @@
+#include "app/TMainMailHost.h"
+
+#include "app/TFormMain.h"
+#include "app/TProgramState.h"
+#include "dialup/TDialDriver.h"
+#include "dialup/TRAS.h"
+#include "mailbox/TFormMailList.h"
+#include "status/TFormMessage.h"
+#include "status/TFormStatus.h"
+#include "viewer/TFormViewer.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+
+QString TMainMailHost::SettingsPath() const
+{
+    return m_main.SettingsPath();
+}
+
+void TMainMailHost::LED(const QString& colourWord, const QString& text)
+{
+    if (FormStatus) {
+        FormStatus->LED(colourWord, text);
+    }
+}
+
+bool TMainMailHost::Busy() const
+{
+    return FormStatus && FormStatus->Busy();
+}
+
+int TMainMailHost::StatusCount(int row) const
+{
+    if (!FormStatus) {
+        return 0;
+    }
+    bool ok = false;
+    const int value = FormStatus->Cell(row).trimmed().toInt(&ok);
+    return ok ? value : 0;
+}
+
+void TMainMailHost::SetStatusCount(int row, int value)
+{
+    if (FormStatus) {
+        FormStatus->SetCell(row, QString::number(value));
+    }
+}
+
+void TMainMailHost::SetNewMailFound()
+{
+    m_state.NewMailFound = true;
+}
+
+bool TMainMailHost::AutoDelete() const
+{
+    return m_main.MenuAutoDelete->isChecked();
+}
+
+bool TMainMailHost::AutoView() const
+{
+    return m_main.MenuAutoView->isChecked();
+}
+
+bool TMainMailHost::NoHeader() const
+{
+    return m_main.MenuNoHeader->isChecked();
+}
+
+const TFilterRules& TMainMailHost::Filters() const
+{
+    return m_state.FilterRules;
+}
+
+QString TMainMailHost::Unscramble(const QString& stored)
+{
+    return m_main.Encryption.Unscramble(stored);
+}
+
+void TMainMailHost::RepaintMain()
+{
+    m_main.repaint();
+}
+
+QWidget* TMainMailHost::MainWidget() const
+{
+    return &m_main;
+}
+
+void TMainMailHost::ShowMessage(const QString& from, const QString& text)
+{
+    // Waits cut short by the exit report nothing.
+    if (m_main.Ending()) {
+        return;
+    }
+    TFormMessage::Show(&m_main, from, text, [state = &m_state] { return state->NextCheckTime; });
+}
+
+void TMainMailHost::DeliverPassword(const QString& name, const QString& clear)
+{
+    for (TFormMailList* w : m_main.MailboxWindows()) {
+        if (w->windowTitle() == name) {
+            w->EditPassword->setText(clear);
+        }
+    }
+}
+
+bool TMainMailHost::DialUpEnabled() const
+{
+    return m_state.DialUpEnabled;
+}
+
+int TMainMailHost::ActiveConnections()
+{
+    m_main.RAS->GetConnections();
+    return m_main.RAS->Connections.Count();
+}
+
+void TMainMailHost::ConnectModem()
+{
+    m_dial.ConnectModem();
+}
+
+void TMainMailHost::HangUpIfDialed()
+{
+    m_dial.HangUpIfDialed();
+}
+
+QWidget* TMainMailHost::CreateViewer(const QString& server, const QString& subject)
+{
+    // Given the frame's area as parent, the viewer takes its place there itself.
+    auto* viewer = new TFormViewer(m_main.MdiArea(), m_main.SettingsPath());
+    viewer->LabelServer->setText(server);
+    viewer->LabelSubject->setText(subject);
+    viewer->SetFirstLine(QStringLiteral("下載信件..."));
+    viewer->show();
+    return viewer;
+}
+
+void TMainMailHost::FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, bool minimise)
+{
+    auto* v = qobject_cast<TFormViewer*>(viewer);
+    if (!v) {
+        return;
+    }
+    v->ShowText(shown, whole);
+    if (minimise) {
+        v->showMinimized();
+    }
+}
+
+void TMainMailHost::DeleteCommand(QObject* sender)
+{
+    m_main.MenuDeleteClick(sender);
+}

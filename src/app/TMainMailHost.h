@@ -1,0 +1,44 @@
+#pragma once
+
+#include "mailbox/TMailHost.h"
+
+class TDialDriver;
+class TFormMain;
+struct TProgramState;
+
+// What a mailbox window needs of the running program: the status window, the option
+// marks, the keyword rules, the dial-up driver and the viewers, served for the main window.
+class TMainMailHost : public TMailHost {
+public:
+    TMainMailHost(TFormMain& main, TProgramState& state, TDialDriver& dial) : m_main(main), m_state(state), m_dial(dial)
+    {
+    }
+
+    QString SettingsPath() const override;
+    void LED(const QString& colourWord, const QString& text) override;
+    bool Busy() const override;
+    int StatusCount(int row) const override;
+    void SetStatusCount(int row, int value) override;
+    void SetNewMailFound() override;
+    bool AutoDelete() const override;
+    bool AutoView() const override;
+    bool NoHeader() const override;
+    const TFilterRules& Filters() const override;
+    QString Unscramble(const QString& stored) override;
+    void RepaintMain() override;
+    QWidget* MainWidget() const override;
+    void ShowMessage(const QString& from, const QString& text) override;
+    void DeliverPassword(const QString& name, const QString& clear) override;
+    bool DialUpEnabled() const override;
+    int ActiveConnections() override;
+    void ConnectModem() override;
+    void HangUpIfDialed() override;
+    QWidget* CreateViewer(const QString& server, const QString& subject) override;
+    void FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, bool minimise) override;
+    void DeleteCommand(QObject* sender) override;
+
+private:
+    TFormMain& m_main;
+    TProgramState& m_state;
+    TDialDriver& m_dial;
+};
