@@ -3,10 +3,10 @@
 #include "app/TFormMain.h"
 #include "app/TProgramState.h"
 #include "app/TWindowFinder.h"
-#include "dialup/TDialDriver.h"
-#include "mailbox/TFormMailList.h"
 #include "core/EAbort.h"
 #include "core/EConvertError.h"
+#include "dialup/TDialDriver.h"
+#include "mailbox/TFormMailList.h"
 #include "status/TFormMedia.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "app/TConsoleGuard.h"
 
 #include "app/TFormMain.h"
-#include "mailbox/TFormPassword.h"
 #include "core/TExceptionHook.h"
+#include "mailbox/TFormPassword.h"
 #include "settings/TIniFile.h"
 #include "settings/TSettingsKeys.h"
 #include "status/TFormMedia.h"

@@ -1,5 +1,7 @@
 #include "mailbox/TPop3Session.h"
 
+#include "core/EAbort.h"
+#include "core/TIntConvert.h"
 #include "mailbox/TCharset.h"
 #include "mailbox/THeaderExtract.h"
 #include "mailbox/TMailHost.h"
@@ -7,12 +9,13 @@
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TSeenIds.h"
 #include "net/TTransport.h"
-#include "core/EAbort.h"
 #include "settings/TIniFile.h"
-#include "core/TIntConvert.h"
+#include "settings/TSettingsKeys.h"
 
 #include <QHash>
 #include <QList>
+
+namespace Keys = TSettingsKeys;
 
 namespace {
 
@@ -204,11 +207,11 @@ void TPop3Session::login()
     {
         const TIniFile ini(m_host.SettingsPath());
         const QString name = m_host.MailboxName();
-        server = ini.ReadString(name, QStringLiteral("Host"), QString());
-        user = ini.ReadString(name, QStringLiteral("Login"), QString());
-        timeoutText = ini.ReadString(QStringLiteral("General"), QStringLiteral("Timeout"), QStringLiteral("30"));
+        server = TSetting(Keys::MailboxHost, name).ReadString(ini);
+        user = TSetting(Keys::MailboxLogin, name).ReadString(ini);
+        timeoutText = TSetting(Keys::GeneralTimeout).ReadString(ini);
         if (m_host.Password().isEmpty()) {
-            const QString stored = ini.ReadString(name, QStringLiteral("Password"), QString());
+            const QString stored = TSetting(Keys::MailboxPassword, name).ReadString(ini);
             m_host.SetPassword(stored.isEmpty() ? QString() : m_host.Unscramble(stored));
         }
     }

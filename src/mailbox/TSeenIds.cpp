@@ -1,12 +1,13 @@
 #include "mailbox/TSeenIds.h"
 
 #include "settings/TIniFile.h"
+#include "settings/TSettingsKeys.h"
 
 #include <QHash>
 
 QString TSeenIds::SectionName(const QString& mailbox)
 {
-    return QStringLiteral("IDs:") + mailbox;
+    return QLatin1String(TSettingsKeys::SeenIdsPrefix) + mailbox;
 }
 
 QByteArray TSeenIds::Storable(const QByteArray& id)

@@ -1,8 +1,8 @@
+#include "core/EAbort.h"
 #include "mailbox/TMailHost.h"
 #include "mailbox/TMailListModel.h"
 #include "mailbox/TPop3Session.h"
 #include "mailbox/TSeenIds.h"
-#include "core/EAbort.h"
 #include "settings/TIniFile.h"
 #include "testsupport/TScriptTransport.h"
 
