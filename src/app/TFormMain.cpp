@@ -443,6 +443,16 @@ void TFormMain::MenuDeleteClick(QObject* sender)
     countNewMail();
 }
 
+namespace {
+
+TFormMain::ProgramStarter& programStarter()
+{
+    static TFormMain::ProgramStarter starter;
+    return starter;
+}
+
+} // namespace
+
 void TFormMain::MenuLoadClick(QObject*)
 {
     if (m_state.MailProgramPath.isEmpty()) {
@@ -453,7 +463,16 @@ void TFormMain::MenuLoadClick(QObject*)
     if (!info.isFile() || !info.isExecutable()) {
         return;
     }
+    if (programStarter()) {
+        programStarter()(info.absoluteFilePath(), info.absolutePath());
+        return;
+    }
     QProcess::startDetached(info.absoluteFilePath(), QStringList(), info.absolutePath());
+}
+
+void TFormMain::SetProgramStarter(ProgramStarter starter)
+{
+    programStarter() = std::move(starter);
 }
 
 void TFormMain::MenuOptionChecksClick(QObject* sender)

@@ -50,6 +50,9 @@ public:
     void MenuViewClick(QObject* sender);
     void MenuDeleteClick(QObject* sender);
     void MenuLoadClick(QObject* sender);
+    // How the mail program is started; tests record the start instead. Empty: the real start.
+    using ProgramStarter = std::function<void(const QString& program, const QString& folder)>;
+    static void SetProgramStarter(ProgramStarter starter);
     void MenuOptionChecksClick(QObject* sender);
     void MenuOptionPagesClick(QObject* sender);
     void MenuWindowArrangeClick(QObject* sender);

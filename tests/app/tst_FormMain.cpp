@@ -68,6 +68,7 @@ void tst_FormMain::cleanup()
     delete m_main;
     m_main = nullptr;
     TModal::SetHook({});
+    TFormMain::SetProgramStarter({});
     TClock::SetReal();
     TRasApi::SetLibraryName(QLatin1String(TRasApi::DefaultLibraryName));
     delete m_dir;
@@ -266,12 +267,17 @@ void tst_FormMain::mailProgramMustBeAnExistingFile()
     s.close();
     s.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
+    QStringList started;
+    TFormMain::SetProgramStarter([&started](const QString& program, const QString&) { started << program; });
     start(QStringLiteral("[General]\nMailProgram=%1 --compose\n").arg(script));
     m_main->MenuLoad->trigger();
-    QTest::qWait(300);
-    QVERIFY(!QFile::exists(marker));
-
+    QVERIFY(started.isEmpty());
     m_main->State().MailProgramPath = script;
+    m_main->MenuLoad->trigger();
+    QCOMPARE(started, QStringList{QFileInfo(script).absoluteFilePath()});
+
+    // The real start runs the program itself.
+    TFormMain::SetProgramStarter({});
     m_main->MenuLoad->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
 }
