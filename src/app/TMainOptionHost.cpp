@@ -62,19 +62,7 @@ void TMainOptionHost::ShowMessage(const QString& from, const QString& text)
 
 void TMainOptionHost::RefreshState(const TOptionState& state)
 {
-    TProgramState& program = m_main.State();
-    program.CheckInterval = state.CheckInterval;
-    program.MailProgramPath = state.MailProgramPath;
-    program.AnimationFile = state.AnimationFile;
-    program.SoundFile = state.SoundFile;
-    program.FilterRules = state;
-    program.DialUpEnabled = state.DialUpEnabled;
-    program.ConnectedOnly = state.ConnectedOnly;
-    program.RedialInterval = state.RedialInterval;
-    program.ScheduleCheck = state.ScheduleCheck;
-    for (int h = 0; h < 24; ++h) {
-        program.ScheduleHours[h] = state.ScheduleHours[h];
-    }
+    static_cast<TCheckSettings&>(m_main.State()) = state;
     m_main.RAS->RedialAttempts = state.RedialAttempts;
     m_main.RAS->UserName = state.UserName;
     m_main.RAS->Password = state.Password;

@@ -911,7 +911,7 @@ void TFormOption::FormClose()
     m_store.Save(v);
 
     TOptionState state;
-    static_cast<TFilterRules&>(state) = v.Filter;
+    state.FilterRules = v.Filter;
     state.CheckInterval = TIntConvert::StrToInt(v.AutoCheck);
     state.MailProgramPath = v.MailProgram;
     state.AnimationFile = v.Animation;

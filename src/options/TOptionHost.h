@@ -1,25 +1,14 @@
 #pragma once
 
-#include "settings/TFilterRules.h"
+#include "settings/TCheckSettings.h"
 
 #include <QString>
 #include <QStringList>
 
 class TVarnEncryption;
 
-// The program state that the options dialog refreshes as it closes; the keyword rules
-// (words in upper case, colours as stored) are its first part.
-struct TOptionState : TFilterRules {
-    int CheckInterval = 3;
-    QString MailProgramPath;
-    QString AnimationFile;
-    QString SoundFile;
-    bool DialUpEnabled = false;
-    bool ConnectedOnly = false;
-    int RedialInterval = 30;
-    bool ScheduleCheck = false;
-    // Index h - 1 stands for hour h (1..24, 24 being the midnight that ends the day).
-    bool ScheduleHours[24] = {};
+// What the options dialog applies to the running program as it closes.
+struct TOptionState : TCheckSettings {
     // For the dial-up component.
     int RedialAttempts = 2;
     QString UserName;

@@ -241,9 +241,9 @@ void tst_FormOption::storedValuesSurvive()
 
     const TOptionState& state = m_host->refreshed.first();
     QCOMPARE(state.CheckInterval, 15);
-    QCOMPARE(state.HighLight[1], QStringLiteral("SALE"));
-    QCOMPARE(state.HighLightColor[1], 255);
-    QVERIFY(state.Delete[1] && state.Color[1] && !state.Delete[0]);
+    QCOMPARE(state.FilterRules.HighLight[1], QStringLiteral("SALE"));
+    QCOMPARE(state.FilterRules.HighLightColor[1], 255);
+    QVERIFY(state.FilterRules.Delete[1] && state.FilterRules.Color[1] && !state.FilterRules.Delete[0]);
     QCOMPARE(state.UserName, QStringLiteral("dialer"));
     QVERIFY(state.ScheduleCheck);
     QList<int> hours;
