@@ -17,6 +17,7 @@
 #include "dialup/TRasApi.h"
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
+#include "mailbox/THeaderExtract.h"
 #include "options/TFormOption.h"
 #include "settings/TIniFile.h"
 #include "settings/TSettingsKeys.h"
@@ -48,22 +49,7 @@
 TFormMain* FormMain = nullptr;
 TFormStatus* FormStatus = nullptr;
 
-namespace {
-
 namespace Keys = TSettingsKeys;
-
-QString asciiUpper(const QString& text)
-{
-    QString out = text;
-    for (QChar& c : out) {
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) {
-            c = QChar(c.unicode() - 32);
-        }
-    }
-    return out;
-}
-
-} // namespace
 
 TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
     : QMainWindow(parent), m_settingsPath(settingsPath.isEmpty() ? TIniFile::DefaultPath() : settingsPath)
@@ -176,7 +162,7 @@ void TFormMain::FormCreate()
     m_state.FilterRules = TFilterRules::Read(ini);
     for (QString& word : m_state.FilterRules.HighLight) {
         // Matching upper-cases the cells, so a hand-edited lower-case word must be upper-cased too.
-        word = asciiUpper(word);
+        word = THeaderExtract::UpperAscii(word);
     }
 
     m_state.DialUpEnabled = TSetting(Keys::DialUpEnable).ReadBool(ini);
