@@ -8,6 +8,10 @@ PACKAGES=(
     fonts-wqy-microhei
     libxcb1-dev
     dovecot-pop3d poppler-utils
+    libgmime-3.0-dev qtkeychain-qt6-dev
+    openssl dbus gnome-keyring libsecret-tools
+    desktop-file-utils appstream
+    xvfb openbox xdotool
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -84,3 +84,24 @@ QByteArray TPop3Reply::BodyOnly(const QByteArray& text)
     }
     return body;
 }
+
+QSet<QByteArray> TPop3Reply::Capabilities(const QByteArray& reply)
+{
+    QSet<QByteArray> names;
+    if (!reply.startsWith('+')) {
+        return names;
+    }
+    const QList<QByteArray> lines = reply.split('\n');
+    // The first line is the status line; the list ends at the terminating ".".
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        if (line == ".") {
+            break;
+        }
+        const QByteArray name = line.split(' ').constFirst().toUpper();
+        if (!name.isEmpty()) {
+            names.insert(name);
+        }
+    }
+    return names;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 
 // Reading the POP3 replies a session needs: the command kind, the STAT count, the
 // LIST size, where a reply ends, and the bounds that keep a misbehaving server from
@@ -28,4 +29,7 @@ public:
     // The viewer's text with the headers hidden: after the first blank line through
     // the first terminating line after it (the whole text when it has no blank line).
     static QByteArray BodyOnly(const QByteArray& text);
+    // The capability names of a CAPA reply ("STLS", "PIPELINING", "UIDL", ...), upper-cased,
+    // without their arguments; empty for a refusal or a reply that is not multi-line.
+    static QSet<QByteArray> Capabilities(const QByteArray& reply);
 };

@@ -20,6 +20,7 @@ private slots:
     void commandKind();
     void completeLength();
     void bodyOnly();
+    void capabilities();
     void retrLimit();
     void bankersRound_data();
     void bankersRound();
@@ -157,6 +158,17 @@ void tst_Pop3Parsing::bodyOnly()
 {
     QCOMPARE(TPop3Reply::BodyOnly("+OK\r\nA: b\r\n\r\nbody\r\n.\r\nx"), QByteArray("body\r\n.\r\n"));
     QCOMPARE(TPop3Reply::BodyOnly("no blank line\r\n.\r\n"), QByteArray("no blank line\r\n.\r\n"));
+}
+
+void tst_Pop3Parsing::capabilities()
+{
+    const QSet<QByteArray> names = TPop3Reply::Capabilities(
+        "+OK Capability list follows\r\nTOP\r\nuidl\r\nSASL PLAIN LOGIN\r\nPIPELINING\r\n"
+        "IMPLEMENTATION X STLS\r\n.\r\nSTLS\r\n");
+    QCOMPARE(names, (QSet<QByteArray>{"TOP", "UIDL", "SASL", "PIPELINING", "IMPLEMENTATION"}));
+    // A refusal or a server without CAPA offers nothing, whatever text follows.
+    QVERIFY(TPop3Reply::Capabilities("-ERR unknown command STLS\r\n").isEmpty());
+    QVERIFY(TPop3Reply::Capabilities("").isEmpty());
 }
 
 void tst_Pop3Parsing::retrLimit()
