@@ -63,6 +63,12 @@ inline constexpr TSettingKey OptionRestoreWindow{"Option", "RestoreWindow", "1"}
 inline constexpr TSettingKey OptionStayOnTop{"Option", "StayOnTop", "1"};
 inline constexpr TSettingKey OptionStartupCheck{"Option", "StartupCheck", "1"};
 inline constexpr TSettingKey OptionStartupMinimized{"Option", "StartupMinimized", "0"};
+// Which view of a message the viewer opens with: the readable one (1) or the raw text.
+inline constexpr TSettingKey OptionReadableView{"Option", "ReadableView", "1"};
+inline constexpr TSettingKey OptionDesktopNotify{"Option", "DesktopNotify", "1"};
+inline constexpr TSettingKey OptionUseKeyring{"Option", "UseKeyring", "1"};
+// The welcome window at a start without mailboxes, until the user turns it off.
+inline constexpr TSettingKey OptionShowWelcome{"Option", "ShowWelcome", "1"};
 
 // A mailbox's own section, named after the mailbox.
 inline constexpr TSettingKey MailboxHost{nullptr, "Host", ""};
@@ -73,6 +79,11 @@ inline constexpr TSettingKey MailboxLeft{nullptr, "Left", "0"};
 inline constexpr TSettingKey MailboxHeight{nullptr, "Height", "200"};
 // Numbered 0 to 5, one per grid column.
 inline constexpr TSettingKey MailboxColumn{nullptr, "Column", "50"};
+// "None", "STARTTLS" or "TLS"; an empty port means the security's usual one (110 or 995).
+inline constexpr TSettingKey MailboxSecurity{nullptr, "Security", "None"};
+inline constexpr TSettingKey MailboxPort{nullptr, "Port", ""};
+// The SHA-256 fingerprint of a certificate the user chose to trust for this mailbox.
+inline constexpr TSettingKey MailboxCertSha256{nullptr, "CertSha256", ""};
 
 // The section of a mailbox's seen identifiers is this prefix and the mailbox's name.
 inline constexpr char SeenIdsPrefix[] = "IDs:";
@@ -124,6 +135,10 @@ inline constexpr const TSettingKey* All[] = {
     &OptionStayOnTop,
     &OptionStartupCheck,
     &OptionStartupMinimized,
+    &OptionReadableView,
+    &OptionDesktopNotify,
+    &OptionUseKeyring,
+    &OptionShowWelcome,
     &MailboxHost,
     &MailboxLogin,
     &MailboxPassword,
@@ -131,6 +146,9 @@ inline constexpr const TSettingKey* All[] = {
     &MailboxLeft,
     &MailboxHeight,
     &MailboxColumn,
+    &MailboxSecurity,
+    &MailboxPort,
+    &MailboxCertSha256,
 };
 
 } // namespace TSettingsKeys
