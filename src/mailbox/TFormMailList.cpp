@@ -11,6 +11,7 @@
 #include "mailbox/TMessageDecoder.h"
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TPop3Session.h"
+#include "net/TSecureSockets.h"
 #include "net/TSockets.h"
 #include "settings/TIniFile.h"
 #include "settings/TSettingsKeys.h"
@@ -139,7 +140,9 @@ TFormMailList::TFormMailList(TMailHost* host, QWidget* parent) : QMdiSubWindow(p
     Socket->MaximumReceiveLength = 8192;
     Socket->NonBlocking = false;
     m_sessionHost = std::make_unique<SessionHost>(this);
-    m_session = std::make_unique<TPop3Session>(*Socket, m_list, *m_sessionHost);
+    SecureSocket = new TSecureSockets(*Socket, this);
+    SecureSocket->setObjectName(QStringLiteral("SecureSocket"));
+    m_session = std::make_unique<TPop3Session>(*SecureSocket, m_list, *m_sessionHost);
     m_list.OnChanged = [this](int row) { listChanged(row); };
 
     PopupMenu = new QMenu(this);

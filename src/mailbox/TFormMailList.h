@@ -19,6 +19,7 @@ class QStatusBar;
 class TColorStringGrid;
 class TMailHost;
 class TPop3Session;
+class TSecureSockets;
 class TSockets;
 struct TCellPaint;
 
@@ -33,7 +34,10 @@ public:
 
     TColorStringGrid* ColorStringGrid = nullptr;
     QLineEdit* EditPassword = nullptr;
+    // The plaintext connection (its Port is the default for None and STARTTLS), and the
+    // transport the sessions use, which encrypts over it as the mailbox asks.
     TSockets* Socket = nullptr;
+    TSecureSockets* SecureSocket = nullptr;
     QStatusBar* StatusBar = nullptr;
     QMenu* PopupMenu = nullptr;
     QAction* PopMenuView = nullptr;

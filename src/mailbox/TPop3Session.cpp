@@ -11,6 +11,7 @@
 #include "net/TTransport.h"
 #include "settings/TIniFile.h"
 #include "settings/TSettingsKeys.h"
+#include "settings/TSettingsRules.h"
 
 #include <QHash>
 #include <QList>
@@ -39,6 +40,30 @@ QString displayText(const QByteArray& bytes, const QByteArray& reply)
 QByteArray number(int n)
 {
     return QByteArray::number(n);
+}
+
+// The mailbox's port and encryption as the settings file holds them; error gets why a
+// hand-edited value is refused (never read as "no encryption").
+TEndpoint readEndpoint(const QString& security, const QString& port, const QString& pin, QString& error)
+{
+    TEndpoint endpoint;
+    const QString word = TSettingsRules::SecurityWord(security);
+    if (word.isEmpty()) {
+        error = QStringLiteral("安全連線設定「%1」無法辨認，應為 None、STARTTLS 或 TLS！").arg(security);
+        return endpoint;
+    }
+    endpoint.Security = word == QLatin1String("TLS")        ? TSecurity::Tls
+                        : word == QLatin1String("STARTTLS") ? TSecurity::StartTls
+                                                            : TSecurity::None;
+    error = TSettingsRules::PortError(port);
+    endpoint.Port = port.trimmed();
+    if (error.isEmpty() && !pin.trimmed().isEmpty()) {
+        endpoint.CertSha256 = TSettingsRules::NormalisedFingerprint(pin);
+        if (endpoint.CertSha256.isEmpty()) {
+            error = QStringLiteral("信任的憑證指紋格式錯誤，應為 64 位十六進位數字！");
+        }
+    }
+    return endpoint;
 }
 
 } // namespace
@@ -191,7 +216,11 @@ void TPop3Session::transportError(int socket, int error, const QString& msg)
         m_host.Status(QStringLiteral("連線中斷！"));
         m_host.LED(QStringLiteral("Red"), QStringLiteral("Error"));
         m_host.RepaintMain();
-        m_host.ShowMessage(QStringLiteral("Socket: %1\nError: %2\nMessage: %3\n").arg(socket).arg(error).arg(msg));
+        if (error == TTransport::SecurityError) {
+            m_host.ShowMessage(QStringLiteral("信箱「%1」的安全連線失敗。\n%2\n").arg(m_host.MailboxName(), msg));
+        } else {
+            m_host.ShowMessage(QStringLiteral("Socket: %1\nError: %2\nMessage: %3\n").arg(socket).arg(error).arg(msg));
+        }
     }
     throw EAbort();
 }
@@ -204,16 +233,24 @@ void TPop3Session::login()
     QString server;
     QString user;
     QString timeoutText;
+    TEndpoint endpoint;
+    QString endpointError;
     {
         const TIniFile ini(m_host.SettingsPath());
         const QString name = m_host.MailboxName();
         server = TSetting(Keys::MailboxHost, name).ReadString(ini);
         user = TSetting(Keys::MailboxLogin, name).ReadString(ini);
+        endpoint = readEndpoint(TSetting(Keys::MailboxSecurity, name).ReadString(ini),
+                                TSetting(Keys::MailboxPort, name).ReadString(ini),
+                                TSetting(Keys::MailboxCertSha256, name).ReadString(ini), endpointError);
         timeoutText = TSetting(Keys::GeneralTimeout).ReadString(ini);
         if (m_host.Password().isEmpty()) {
             const QString stored = TSetting(Keys::MailboxPassword, name).ReadString(ini);
             m_host.SetPassword(stored.isEmpty() ? QString() : m_host.Unscramble(stored));
         }
+    }
+    if (!endpointError.isEmpty()) {
+        abortSession(endpointError);
     }
     if (m_host.Password().isEmpty()) {
         m_host.AskPassword();
@@ -221,12 +258,16 @@ void TPop3Session::login()
     }
     const int timeout = TIntConvert::StrToInt(timeoutText);
     m_pending.clear();
+    m_transport.SetEndpoint(endpoint);
     m_transport.Open(server, timeout);
     checkRetired();
     const QString refused = QStringLiteral("無法連線！");
     const QByteArray greeting = readReply(false, TPop3Reply::MaxLineReply, refused);
     if (greeting.isEmpty() || greeting.at(0) != '+') {
         abortSession(refused);
+    }
+    if (endpoint.Security == TSecurity::StartTls) {
+        startTls();
     }
     const QByteArray userBytes = user.toUtf8();
     const QByteArray pass = m_host.Password().toUtf8();
@@ -237,6 +278,32 @@ void TPop3Session::login()
     sendCommand("USER " + userBytes, QStringLiteral("傳送使用者名稱..."), kLoginError);
     sendCommand("PASS " + pass, QStringLiteral("傳送密碼..."), kLoginError);
     m_host.Status(QStringLiteral("登入成功！"));
+}
+
+void TPop3Session::startTls()
+{
+    const QString notOffered = QStringLiteral("伺服器不提供 STARTTLS 加密，未送出帳號密碼！");
+    auto capabilities = [this](const QString& errorText) {
+        m_host.Status(QStringLiteral("查詢伺服器功能..."));
+        m_transport.Send("CAPA\r\n");
+        checkRetired();
+        return TPop3Reply::Capabilities(readReply(true, TPop3Reply::MaxLineReply, errorText));
+    };
+    if (!capabilities(notOffered).contains("STLS")) {
+        abortSession(notOffered);
+    }
+    sendCommand("STLS", QStringLiteral("開始加密..."), QStringLiteral("伺服器拒絕 STARTTLS 加密，未送出帳號密碼！"));
+    // Bytes sent ahead of the handshake would pass as encrypted replies.
+    if (!m_pending.isEmpty()) {
+        abortSession(QStringLiteral("伺服器在加密前送出多餘的資料，已中止連線！"));
+    }
+    m_transport.StartTls();
+    checkRetired();
+    if (!m_transport.Connected()) {
+        abortSession(QStringLiteral("無法建立安全連線！"));
+    }
+    // What the server offers may differ once the line is encrypted.
+    capabilities(kReceiveError);
 }
 
 void TPop3Session::logout()

@@ -73,6 +73,8 @@ public:
 
 private:
     void login();
+    // CAPA, STLS, the handshake and CAPA again; fails unless the server offers STLS.
+    void startTls();
     void logout();
     QByteArray sendCommand(const QByteArray& command, const QString& statusText, const QString& errorText);
     [[noreturn]] void abortSession(const QString& message);

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -155,10 +157,11 @@ TSockets::TLookup& lookupOverride()
     return instance;
 }
 
-int systemLookup(const QString& name, quint32& address)
+// Every address of name, IPv4 and IPv6, in the resolver's order.
+int systemLookup(const QString& name, std::vector<sockaddr_storage>& addresses)
 {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const int rc = ::getaddrinfo(name.toUtf8().constData(), nullptr, &hints, &found);
@@ -175,16 +178,48 @@ int systemLookup(const QString& name, quint32& address)
             return 11003;
         }
     }
-    int code = 11004;
     for (const addrinfo* a = found; a; a = a->ai_next) {
-        if (a->ai_family == AF_INET) {
-            address = ntohl(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr);
-            code = 0;
-            break;
+        if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) && a->ai_addrlen <= sizeof(sockaddr_storage)) {
+            sockaddr_storage address{};
+            std::memcpy(&address, a->ai_addr, a->ai_addrlen);
+            addresses.push_back(address);
         }
     }
     ::freeaddrinfo(found);
-    return code;
+    return addresses.empty() ? 11004 : 0;
+}
+
+sockaddr_storage ipv4Address(quint32 hostOrder)
+{
+    sockaddr_storage storage{};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+    v4->sin_family = AF_INET;
+    v4->sin_addr.s_addr = htonl(hostOrder);
+    return storage;
+}
+
+// A literal address: dotted IPv4 as the resolver's inet_aton reads it, or IPv6 with or
+// without brackets. False for a name.
+bool literalAddress(const QString& host, sockaddr_storage& storage)
+{
+    QByteArray text = host.toLatin1();
+    in_addr v4{};
+    if (::inet_aton(text.constData(), &v4) != 0) {
+        storage = ipv4Address(ntohl(v4.s_addr));
+        return true;
+    }
+    if (text.startsWith('[') && text.endsWith(']')) {
+        text = text.mid(1, text.size() - 2);
+    }
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, text.constData(), &v6) == 1) {
+        storage = sockaddr_storage{};
+        auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
+        address->sin6_family = AF_INET6;
+        address->sin6_addr = v6;
+        return true;
+    }
+    return false;
 }
 
 // A lookup running on a detached thread. Not QHostInfo: its thread pool is waited for when
@@ -194,7 +229,7 @@ struct Lookup {
     std::mutex mutex;
     bool done = false;
     int code = 0;
-    quint32 address = 0;
+    std::vector<sockaddr_storage> addresses;
     int pipe[2] = {-1, -1};
 
     Lookup() = default;
@@ -215,14 +250,21 @@ struct Lookup {
         if (::pipe2(self->pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
             return false;
         }
-        const TSockets::TLookup resolve = lookupOverride() ? lookupOverride() : TSockets::TLookup(systemLookup);
+        const TSockets::TLookup replaced = lookupOverride();
         try {
-            std::thread([self, resolve, name] {
-                quint32 address = 0;
-                const int code = resolve(name, address);
+            std::thread([self, replaced, name] {
+                std::vector<sockaddr_storage> addresses;
+                int code = 0;
+                if (replaced) {
+                    quint32 address = 0;
+                    code = replaced(name, address);
+                    addresses.push_back(ipv4Address(address));
+                } else {
+                    code = systemLookup(name, addresses);
+                }
                 std::lock_guard<std::mutex> lock(self->mutex);
                 self->code = code;
-                self->address = address;
+                self->addresses = std::move(addresses);
                 self->done = true;
                 const char wake = 1;
                 [[maybe_unused]] const ssize_t n = ::write(self->pipe[1], &wake, 1);
@@ -353,7 +395,7 @@ struct TSockets::Private::Call {
 
     // Resolves name into address; returns 0 or the Winsock code of the failure, -1 when
     // the wait ended first.
-    int lookup(const QString& name, quint32& address)
+    int lookup(const QString& name, std::vector<sockaddr_storage>& addresses)
     {
         const auto pending = std::make_shared<Lookup>();
         if (!Lookup::start(pending, name)) {
@@ -365,7 +407,7 @@ struct TSockets::Private::Call {
             }
         }
         std::lock_guard<std::mutex> lock(pending->mutex);
-        address = pending->address;
+        addresses = pending->addresses;
         return pending->code;
     }
 
@@ -476,15 +518,15 @@ void TSockets::SConnect()
 
     const int port = resolvePort(Port);
 
-    in_addr address{};
-    if (::inet_aton(IPAddr.toLatin1().constData(), &address) == 0) {
+    std::vector<sockaddr_storage> addresses(1);
+    if (!literalAddress(IPAddr, addresses.front())) {
+        addresses.clear();
         ++lookupCount();
-        quint32 resolved = 0;
         int result = 0;
         bool timedOut = false;
         {
             Private::Call call(d, Timeout);
-            result = call.lookup(IPAddr, resolved);
+            result = call.lookup(IPAddr, addresses);
             if (call.dead()) {
                 return;
             }
@@ -503,7 +545,6 @@ void TSockets::SConnect()
             }
             return;
         }
-        address.s_addr = htonl(resolved);
     }
 
     if (port <= 0 || port > 65535) {
@@ -511,49 +552,84 @@ void TSockets::SConnect()
         return;
     }
 
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) {
-        ReportError(-1, QStringLiteral("SConnect (socket)"), winsockCode(errno));
-        return;
-    }
-    d->fd = fd;
-    d->connected = false;
-
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(static_cast<quint16>(port));
-    server.sin_addr = address;
-
+    // Each address in the resolver's order until one answers; the last failure is reported.
     int code = 0;
+    int fd = -1;
     bool timedOut = false;
-    {
-        Private::Call call(d, Timeout);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
-            if (errno == EINPROGRESS || errno == EINTR) {
-                if (call.waitFor(fd, QSocketNotifier::Write)) {
-                    int err = 0;
-                    socklen_t length = sizeof err;
-                    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0) {
-                        err = errno;
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        sockaddr_storage& server = addresses[i];
+        socklen_t length = sizeof(sockaddr_in);
+        if (server.ss_family == AF_INET6) {
+            reinterpret_cast<sockaddr_in6*>(&server)->sin6_port = htons(static_cast<quint16>(port));
+            length = sizeof(sockaddr_in6);
+        } else {
+            reinterpret_cast<sockaddr_in*>(&server)->sin_port = htons(static_cast<quint16>(port));
+        }
+        if (fd != -1) {
+            // The previous address failed: its socket goes before the next is tried.
+            d->fd = -1;
+            closeAtOnce(fd);
+            ::close(fd);
+        }
+        fd = ::socket(server.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+        if (fd < 0) {
+            ReportError(-1, QStringLiteral("SConnect (socket)"), winsockCode(errno));
+            return;
+        }
+        d->fd = fd;
+        d->connected = false;
+
+        code = 0;
+        timedOut = false;
+        {
+            Private::Call call(d, Timeout);
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&server), length) != 0) {
+                if (errno == EINPROGRESS || errno == EINTR) {
+                    if (call.waitFor(fd, QSocketNotifier::Write)) {
+                        int err = 0;
+                        socklen_t errLength = sizeof err;
+                        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &errLength) != 0) {
+                            err = errno;
+                        }
+                        code = err == 0 ? 0 : winsockCode(err);
+                    } else {
+                        if (call.dead()) {
+                            return;
+                        }
+                        code = WSAEINTR;
+                        timedOut = call.timedOut;
+                        // Closed or cancelled from outside: no further address.
+                        if (call.cancelled || d->fd != fd) {
+                            break;
+                        }
                     }
-                    code = err == 0 ? 0 : winsockCode(err);
                 } else {
-                    if (call.dead()) {
-                        return;
-                    }
-                    code = WSAEINTR;
-                    timedOut = call.timedOut;
+                    code = winsockCode(errno);
                 }
-            } else {
-                code = winsockCode(errno);
             }
         }
-    }
-    if (code == 0) {
-        d->connected = true;
-        return;
+        if (code == 0) {
+            d->connected = true;
+            return;
+        }
+        if (sessionLimit() > 0 && d->sessionEnd.hasExpired()) {
+            break;
+        }
     }
     failCall(fd, QStringLiteral("SConnect"), code, timedOut);
+}
+
+int TSockets::TakeHandle()
+{
+    const int fd = d->fd;
+    d->fd = -1;
+    d->connected = false;
+    return fd;
+}
+
+QDeadlineTimer TSockets::SessionDeadline() const
+{
+    return d->sessionEnd;
 }
 
 void TSockets::SetText(const QByteArray& text)

@@ -3,6 +3,7 @@
 #include "net/TTransport.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -14,13 +15,14 @@
 // the blocked call itself, never from inside Qt's event dispatch.
 // Only the blocking mode exists: NonBlocking is kept as a property but every call blocks.
 // The socket handle is the file descriptor of the open socket, -1 when there is none.
-class TSockets : public QObject, public TTransport {
+class TSockets : public QObject {
     Q_OBJECT
 public:
     using TErrorOccurred = std::function<void(TSockets* sender, int socket, int error, const QString& msg)>;
     using TMessageBox = std::function<void(const QString& text, const QString& caption)>;
     using TExit = std::function<void()>;
-    // Resolves a host name to an IPv4 address in host byte order; returns 0, or the Winsock
+    using TErrorReport = TTransport::TErrorReport;
+    // Replaces the resolver with one giving a single IPv4 address in host byte order; returns 0, or the Winsock
     // code of the failure (11001 "Host not found", ...). Runs on a thread of its own, so it
     // may block; a lookup still running when its call ends is abandoned.
     using TLookup = std::function<int(const QString& name, quint32& address)>;
@@ -55,14 +57,19 @@ public:
 
     static QString ErrorText(int code);
 
-    // The transport: Open sets IPAddr and Timeout and connects to Port; the error report
-    // is OnErrorOccurred without the sender.
-    void Open(const QString& host, int timeout) override;
-    void Send(const QByteArray& bytes) override { SetText(bytes); }
-    QByteArray Receive() override { return GetText(); }
-    void Close() override { Disconnect(); }
-    bool Connected() const override { return IsOpen(); }
-    void SetErrorReport(TErrorReport report) override;
+    // The plaintext stream under a transport: Open sets IPAddr and Timeout and connects to
+    // Port; the error report is OnErrorOccurred without the sender.
+    void Open(const QString& host, int timeout);
+    void Send(const QByteArray& bytes) { SetText(bytes); }
+    QByteArray Receive() { return GetText(); }
+    void Close() { Disconnect(); }
+    bool Connected() const { return IsOpen(); }
+    void SetErrorReport(TErrorReport report);
+
+    // Hands the open socket over (for encryption): this object forgets it without closing.
+    int TakeHandle();
+    // When the running session must end (forever when unlimited).
+    QDeadlineTimer SessionDeadline() const;
 
     // Where the set-up errors ("No Port Specified", ...) are shown, caption "WINSOCK ERROR".
     static void SetMessageBox(TMessageBox box);

@@ -89,3 +89,56 @@ int TSettingsRules::FindMailboxName(const QStringList& names, const QString& nam
     }
     return -1;
 }
+
+QString TSettingsRules::SecurityWord(const QString& text)
+{
+    const QString word = text.trimmed().toUpper();
+    if (word.isEmpty() || word == QLatin1String("NONE")) {
+        return QStringLiteral("NONE");
+    }
+    if (word == QLatin1String("STARTTLS") || word == QLatin1String("TLS")) {
+        return word;
+    }
+    return {};
+}
+
+QString TSettingsRules::PortError(const QString& port)
+{
+    const QString text = port.trimmed();
+    if (text.isEmpty()) {
+        return {};
+    }
+    bool digits = text.size() <= 5;
+    for (const QChar c : text) {
+        digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    }
+    if (digits && text.toInt() >= 1 && text.toInt() <= 65535) {
+        return {};
+    }
+    return QStringLiteral("埠號必須是 1 到 65535 的整數！");
+}
+
+QString TSettingsRules::NormalisedFingerprint(const QString& text)
+{
+    QString hex;
+    for (const QChar c : text) {
+        if (c == QLatin1Char(':') || c == QLatin1Char(' ')) {
+            continue;
+        }
+        const bool isHex = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                           (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
+                           (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+        if (!isHex) {
+            return {};
+        }
+        hex.append(c.toUpper());
+    }
+    if (hex.size() != 64) {
+        return {};
+    }
+    QStringList pairs;
+    for (int i = 0; i < hex.size(); i += 2) {
+        pairs.append(hex.mid(i, 2));
+    }
+    return pairs.join(QLatin1Char(':'));
+}

@@ -22,6 +22,16 @@ public:
     // The index of name in names, or -1.
     static int FindMailboxName(const QStringList& names, const QString& name);
 
+    // A mailbox's security word ("None", "STARTTLS", "TLS", any letter case; empty is "None"),
+    // upper-cased; empty when the word is none of them.
+    static QString SecurityWord(const QString& text);
+    // Why a mailbox's port is refused ("埠號必須是 1 到 65535 的整數！"); empty when it is a
+    // decimal port 1..65535 or empty (the security's usual port).
+    static QString PortError(const QString& port);
+    // A SHA-256 fingerprint (64 hexadecimal digits, either case, colons and spaces allowed)
+    // as upper-case pairs joined by colons; empty when it is not one.
+    static QString NormalisedFingerprint(const QString& text);
+
     // The network time-out in seconds that the options dialog accepts.
     static constexpr int MinTimeout = 0;
     static constexpr int MaxTimeout = 60;

@@ -48,6 +48,13 @@ TDovecot::~TDovecot()
     Stop();
 }
 
+void TDovecot::SetSsl(TSsl mode, const QString& certFile, const QString& keyFile)
+{
+    m_ssl = mode;
+    m_certFile = certFile;
+    m_keyFile = keyFile;
+}
+
 bool TDovecot::Available(QString* why)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("dovecot"),
@@ -97,6 +104,10 @@ bool TDovecot::Start(QString* error)
     m_root = m_dir->path();
     ::chmod(QFile::encodeName(m_root).constData(), 0755);
     m_port = freePort();
+    m_tlsPort = m_ssl == TSsl::Off ? 0 : freePort();
+    while (m_tlsPort == m_port) {
+        m_tlsPort = freePort();
+    }
     QDir root(m_root);
     for (const QString& sub : {QStringLiteral("run"), QStringLiteral("state"), QStringLiteral("mail")}) {
         root.mkpath(sub);
@@ -118,15 +129,25 @@ bool TDovecot::Start(QString* error)
     passwd.write((User() + QStringLiteral(":{PLAIN}") + Password() + QLatin1Char('\n')).toUtf8());
     passwd.close();
 
+    const QString addresses = m_ipv6 ? QStringLiteral("127.0.0.1, ::1") : QStringLiteral("127.0.0.1");
+    QString ssl = QStringLiteral("ssl = no\ndisable_plaintext_auth = no\n");
+    QString tlsListener;
+    if (m_ssl != TSsl::Off) {
+        ssl = QStringLiteral("ssl = %1\nssl_cert = <%2\nssl_key = <%3\ndisable_plaintext_auth = %4\n")
+                  .arg(m_ssl == TSsl::Required ? QStringLiteral("required") : QStringLiteral("yes"), m_certFile,
+                       m_keyFile, m_ssl == TSsl::Required ? QStringLiteral("yes") : QStringLiteral("no"));
+        tlsListener = QStringLiteral("  inet_listener pop3s {\n    address = %1\n    port = %2\n    ssl = yes\n  }\n")
+                          .arg(addresses)
+                          .arg(m_tlsPort);
+    }
     const QString conf =
         QStringLiteral("base_dir = %1/run\n"
                        "state_dir = %1/state\n"
                        "log_path = %1/dovecot.log\n"
                        "info_log_path = %1/dovecot.log\n"
-                       "listen = 127.0.0.1\n"
+                       "listen = %3\n"
                        "protocols = pop3\n"
-                       "ssl = no\n"
-                       "disable_plaintext_auth = no\n"
+                       "%4"
                        "auth_mechanisms = plain\n"
                        "auth_failure_delay = 0\n"
                        "mail_location = maildir:%1/mail/%u/Maildir\n"
@@ -138,11 +159,12 @@ bool TDovecot::Start(QString* error)
                        "default_internal_group = nogroup\n"
                        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u %1/passwd\n}\n"
                        "userdb {\n  driver = static\n  args = uid=nobody gid=nogroup home=%1/mail/%u\n}\n"
-                       "service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    address = 127.0.0.1\n"
-                       "    port = %2\n  }\n}\n"
+                       "service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    address = %3\n"
+                       "    port = %2\n  }\n%5}\n"
                        "service anvil {\n  chroot =\n}\n")
             .arg(m_root)
-            .arg(m_port);
+            .arg(m_port)
+            .arg(addresses, ssl, tlsListener);
     QFile confFile(m_root + QStringLiteral("/dovecot.conf"));
     if (!confFile.open(QIODevice::WriteOnly)) {
         *error = QStringLiteral("cannot write the configuration");

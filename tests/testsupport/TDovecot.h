@@ -19,11 +19,25 @@ public:
     // False with a reason when this machine cannot run it (no binary, not root).
     static bool Available(QString* why);
 
+    enum class TSsl {
+        Off,
+        // STLS on the plain listener and implicit TLS on TlsPort(); plaintext logins allowed.
+        On,
+        // The same, and no login without encryption.
+        Required
+    };
+    // Before Start: encryption with this PEM certificate and key.
+    void SetSsl(TSsl mode, const QString& certFile = {}, const QString& keyFile = {});
+    // Before Start: listen on ::1 as well as 127.0.0.1.
+    void SetIpv6(bool on) { m_ipv6 = on; }
+
     bool Start(QString* error);
     void Stop();
     bool Running() const { return m_pid > 0; }
 
     int Port() const { return m_port; }
+    // The implicit-TLS listener's port, 0 without encryption.
+    int TlsPort() const { return m_tlsPort; }
     QString User() const { return QStringLiteral("mvuser"); }
     QString Password() const { return QStringLiteral("secret"); }
     QString LogText() const;
@@ -46,6 +60,11 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_root;
     int m_port = 0;
+    int m_tlsPort = 0;
+    TSsl m_ssl = TSsl::Off;
+    QString m_certFile;
+    QString m_keyFile;
+    bool m_ipv6 = false;
     qint64 m_pid = 0;
     qint64 m_stamp = 1700000000;
     int m_sequence = 0;

@@ -48,6 +48,15 @@ void TScriptTransport::Open(const QString& host, int timeout)
     m_connected = true;
 }
 
+void TScriptTransport::StartTls()
+{
+    if (failNext()) {
+        return;
+    }
+    ++TlsStarts;
+    SentBeforeTls = int(Sent.size());
+}
+
 void TScriptTransport::Send(const QByteArray& bytes)
 {
     if (failNext()) {

@@ -21,7 +21,10 @@ public:
     // The next call reports this error instead of doing its work.
     TScriptTransport& Fails(int error, const QString& msg);
 
+    void SetEndpoint(const TEndpoint& endpoint) override { Endpoint = endpoint; }
     void Open(const QString& host, int timeout) override;
+    // Counts the switch and marks the stream encrypted; a scripted failure comes first.
+    void StartTls() override;
     void Send(const QByteArray& bytes) override;
     QByteArray Receive() override;
     void Close() override;
@@ -35,6 +38,10 @@ public:
     QString Host;
     int Timeout = -1;
     int Opens = 0;
+    TEndpoint Endpoint;
+    // Lines sent before and after the stream was encrypted.
+    int TlsStarts = 0;
+    int SentBeforeTls = -1;
     // Steps not reached.
     int Remaining() const { return int(m_steps.size()); }
 

@@ -1,0 +1,408 @@
+#include "core/EAbort.h"
+#include "mailbox/TMailListModel.h"
+#include "mailbox/TPop3Session.h"
+#include "mailbox/TSeenIds.h"
+#include "net/TSecureSockets.h"
+#include "net/TSockets.h"
+#include "settings/TFilterRules.h"
+#include "settings/TIniFile.h"
+#include "testsupport/TDovecot.h"
+#include "testsupport/TScriptServer.h"
+#include "testsupport/TTestCertificates.h"
+
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+const QString kName = QStringLiteral("Secure");
+
+class THost : public TPop3SessionHost {
+public:
+    QString Path;
+    QStringList Messages;
+    QStringList Leds;
+    int Counts[3] = {0, 0, 0};
+    QString Typed;
+
+    QString SettingsPath() const override { return Path; }
+    QString MailboxName() const override { return kName; }
+    void Status(const QString&) override {}
+    void LED(const QString& colourWord, const QString&) override { Leds.append(colourWord); }
+    void RepaintMain() override {}
+    int StatusCount(int row) const override { return Counts[row]; }
+    void SetStatusCount(int row, int value) override { Counts[row] = value; }
+    void SetNewMailFound() override {}
+    void ShowMessage(const QString& text) override { Messages.append(text); }
+    void HangUpIfDialed() override {}
+    const TFilterRules& Filters() const override { return m_rules; }
+    QString Password() const override { return Typed; }
+    void SetPassword(const QString& clear) override { Typed = clear; }
+    void AskPassword() override {}
+    QString Unscramble(const QString& stored) override { return stored; }
+    bool Retired() const override { return false; }
+    void PumpEvents(bool) override {}
+
+private:
+    TFilterRules m_rules;
+};
+
+struct TMailbox {
+    QString Host = QStringLiteral("localhost");
+    QString Security = QStringLiteral("TLS");
+    QString Port;
+    QString Pin;
+    QString Login = QStringLiteral("mvuser");
+    QString Password = QStringLiteral("secret");
+    QString Timeout = QStringLiteral("10");
+};
+
+// One check of the mailbox through the real transports, as a mailbox window runs it.
+struct TRun {
+    bool Ok = false;
+    QStringList Messages;
+    QList<QByteArray> Listed;
+    QList<QByteArray> Seen;
+    QStringList Leds;
+};
+
+TRun runCheck(const TMailbox& box)
+{
+    QTemporaryDir dir;
+    THost host;
+    host.Path = dir.filePath(QStringLiteral("Mailvane.ini"));
+    {
+        TIniFile ini(host.Path);
+        ini.WriteString(kName, QStringLiteral("Host"), box.Host);
+        ini.WriteString(kName, QStringLiteral("Login"), box.Login);
+        ini.WriteString(kName, QStringLiteral("Password"), box.Password);
+        ini.WriteString(kName, QStringLiteral("Security"), box.Security);
+        ini.WriteString(kName, QStringLiteral("Port"), box.Port);
+        ini.WriteString(kName, QStringLiteral("CertSha256"), box.Pin);
+        ini.WriteString(QStringLiteral("General"), QStringLiteral("Timeout"), box.Timeout);
+    }
+    TSockets plain;
+    plain.Port = QStringLiteral("110");
+    TSecureSockets transport(plain);
+    TMailListModel list;
+    TRun run;
+    {
+        TPop3Session session(transport, list, host);
+        try {
+            session.Check(false);
+            run.Ok = true;
+        } catch (const EAbort&) {
+            run.Ok = false;
+        }
+        session.Finished();
+    }
+    for (int row = 1; row <= list.Count(); ++row) {
+        run.Listed.append(list.Id(row));
+    }
+    TSeenIds seen;
+    seen.Load(TIniFile(host.Path), kName);
+    run.Seen = seen.Ids();
+    run.Messages = host.Messages;
+    run.Leds = host.Leds;
+    return run;
+}
+
+QString withoutColons(QString text)
+{
+    return text.remove(QLatin1Char(':'));
+}
+
+} // namespace
+
+// Encrypted checks against a private Dovecot with certificates made for the test.
+class tst_SecureSession : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void encryptedListing_data();
+    void encryptedListing();
+    void certificateRefused_data();
+    void certificateRefused();
+    void pinnedCertificate_data();
+    void pinnedCertificate();
+    void startTlsWithheld_data();
+    void startTlsWithheld();
+    void stalledHandshake_data();
+    void stalledHandshake();
+
+private:
+    // A Dovecot serving three messages with this certificate; false when it cannot run.
+    bool startServer(const QString& certName, TDovecot::TSsl mode = TDovecot::TSsl::On, bool ipv6 = false);
+
+    QString m_skip;
+    TTestCertificates m_pki;
+    std::unique_ptr<TDovecot> m_server;
+};
+
+void tst_SecureSession::initTestCase()
+{
+    QVERIFY2(QSslSocket::supportsSsl(), "Qt has no TLS back end");
+    QString error;
+    QVERIFY2(m_pki.Make(&error), qPrintable(error));
+    TDovecot::Available(&m_skip);
+}
+
+void tst_SecureSession::cleanup()
+{
+    TSecureSockets::SetExtraCaCertificates({});
+    m_server.reset();
+}
+
+bool tst_SecureSession::startServer(const QString& certName, TDovecot::TSsl mode, bool ipv6)
+{
+    QString why;
+    if (!TDovecot::Available(&why)) {
+        return false;
+    }
+    m_server = std::make_unique<TDovecot>();
+    m_server->SetSsl(mode, m_pki.Cert(certName), m_pki.Key(certName));
+    m_server->SetIpv6(ipv6);
+    QString error;
+    if (!m_server->Start(&error)) {
+        qWarning("%s", qPrintable(error));
+        return false;
+    }
+    for (const char* id : {"<one@tls>", "<two@tls>", "<three@tls>"}) {
+        m_server->AddMessage(TDovecot::MakeMessage(id, "a@t", "s"));
+    }
+    return true;
+}
+
+void tst_SecureSession::encryptedListing_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<bool>("tlsPort");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("ipv6");
+
+    const int on = int(TDovecot::TSsl::On);
+    const int required = int(TDovecot::TSsl::Required);
+    QTest::newRow("implicit TLS") << QStringLiteral("localhost") << QStringLiteral("TLS") << true << on << false;
+    QTest::newRow("STARTTLS") << QStringLiteral("localhost") << QStringLiteral("STARTTLS") << false << on << false;
+    QTest::newRow("STARTTLS, lower case word")
+        << QStringLiteral("localhost") << QStringLiteral("starttls") << false << on << false;
+    QTest::newRow("TLS, server requires it")
+        << QStringLiteral("localhost") << QStringLiteral("TLS") << true << required << false;
+    QTest::newRow("STARTTLS, server requires it")
+        << QStringLiteral("localhost") << QStringLiteral("STARTTLS") << false << required << false;
+    QTest::newRow("::1") << QStringLiteral("::1") << QStringLiteral("TLS") << true << on << true;
+    QTest::newRow("[::1] STARTTLS") << QStringLiteral("[::1]") << QStringLiteral("STARTTLS") << false << on << true;
+}
+
+void tst_SecureSession::encryptedListing()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, security);
+    QFETCH(bool, tlsPort);
+    QFETCH(int, mode);
+    QFETCH(bool, ipv6);
+    if (!startServer(QStringLiteral("server"), TDovecot::TSsl(mode), ipv6)) {
+        QSKIP(qPrintable(m_skip.isEmpty() ? QStringLiteral("dovecot did not start") : m_skip));
+    }
+    TSecureSockets::SetExtraCaCertificates(QSslCertificate::fromPath(m_pki.Ca()));
+    TMailbox box;
+    box.Host = host;
+    box.Security = security;
+    box.Port = QString::number(tlsPort ? m_server->TlsPort() : m_server->Port());
+    const TRun run = runCheck(box);
+    QVERIFY2(run.Ok, qPrintable(run.Messages.join(QLatin1Char('|')) + m_server->LogText()));
+    const QList<QByteArray> ids = {"<one@tls>", "<two@tls>", "<three@tls>"};
+    QCOMPARE(run.Listed, ids);
+    QCOMPARE(run.Seen, ids);
+    // Every login of the check went over TLS.
+    const QString log = m_server->LogText();
+    QVERIFY2(log.count(QStringLiteral("Login: user=<mvuser>")) >= 1, qPrintable(log));
+    QCOMPARE(log.count(QStringLiteral("Login: user=<mvuser>")),
+             log.count(QRegularExpression(QStringLiteral("Login: user=<mvuser>.*TLS"))));
+}
+
+void tst_SecureSession::certificateRefused_data()
+{
+    QTest::addColumn<QString>("cert");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("trustCa");
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("name mismatch") << QStringLiteral("server") << QStringLiteral("127.0.0.1") << true
+                                   << QStringLiteral("TLS") << QStringLiteral("名稱與主機「127.0.0.1」不符");
+    QTest::newRow("name mismatch, STARTTLS") << QStringLiteral("server") << QStringLiteral("127.0.0.1") << true
+                                             << QStringLiteral("STARTTLS") << QStringLiteral("不符");
+    QTest::newRow("expired") << QStringLiteral("expired") << QStringLiteral("localhost") << true
+                             << QStringLiteral("TLS") << QStringLiteral("憑證已過期");
+    QTest::newRow("not yet valid") << QStringLiteral("future") << QStringLiteral("localhost") << true
+                                   << QStringLiteral("TLS") << QStringLiteral("憑證尚未生效");
+    QTest::newRow("self-signed") << QStringLiteral("selfsigned") << QStringLiteral("localhost") << true
+                                 << QStringLiteral("TLS") << QStringLiteral("自我簽署");
+    QTest::newRow("untrusted issuer") << QStringLiteral("server") << QStringLiteral("localhost") << false
+                                      << QStringLiteral("TLS") << QStringLiteral("簽發者不受信任");
+}
+
+void tst_SecureSession::certificateRefused()
+{
+    QFETCH(QString, cert);
+    QFETCH(QString, host);
+    QFETCH(bool, trustCa);
+    QFETCH(QString, security);
+    QFETCH(QString, reason);
+    if (!startServer(cert)) {
+        QSKIP(qPrintable(m_skip.isEmpty() ? QStringLiteral("dovecot did not start") : m_skip));
+    }
+    if (trustCa) {
+        TSecureSockets::SetExtraCaCertificates(QSslCertificate::fromPath(m_pki.Ca()));
+    }
+    TMailbox box;
+    box.Host = host;
+    box.Security = security;
+    box.Port = QString::number(security == QLatin1String("TLS") ? m_server->TlsPort() : m_server->Port());
+    const TRun run = runCheck(box);
+    QVERIFY(!run.Ok);
+    QCOMPARE(run.Leds.last(), QStringLiteral("Red"));
+    QCOMPARE(run.Messages.size(), 1);
+    const QString message = run.Messages.first();
+    QVERIFY2(message.contains(kName), qPrintable(message));
+    QVERIFY2(message.contains(reason), qPrintable(message));
+    const QString fingerprint = TTestCertificates::Fingerprint(m_pki.Cert(cert));
+    QVERIFY(!fingerprint.isEmpty());
+    QVERIFY2(message.contains(fingerprint), qPrintable(message));
+    QVERIFY(run.Listed.isEmpty());
+    // Nothing of the login reached the server.
+    QVERIFY2(!m_server->LogText().contains(QStringLiteral("user=<mvuser>")), qPrintable(m_server->LogText()));
+}
+
+void tst_SecureSession::pinnedCertificate_data()
+{
+    QTest::addColumn<QString>("cert");
+    QTest::addColumn<QString>("pinOf");
+    QTest::addColumn<bool>("lowerCase");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("self-signed, pinned") << QStringLiteral("selfsigned") << QStringLiteral("selfsigned") << false
+                                         << true;
+    QTest::newRow("self-signed, pinned in lower case, no colons")
+        << QStringLiteral("selfsigned") << QStringLiteral("selfsigned") << true << true;
+    QTest::newRow("expired, pinned") << QStringLiteral("expired") << QStringLiteral("expired") << false << true;
+    QTest::newRow("changed under the pin")
+        << QStringLiteral("selfsigned") << QStringLiteral("server") << false << false;
+    // A certificate the system would accept still differs from what the user trusted.
+    QTest::newRow("valid chain, other pin")
+        << QStringLiteral("server") << QStringLiteral("selfsigned") << false << false;
+}
+
+void tst_SecureSession::pinnedCertificate()
+{
+    QFETCH(QString, cert);
+    QFETCH(QString, pinOf);
+    QFETCH(bool, lowerCase);
+    QFETCH(bool, accepted);
+    if (!startServer(cert)) {
+        QSKIP(qPrintable(m_skip.isEmpty() ? QStringLiteral("dovecot did not start") : m_skip));
+    }
+    TSecureSockets::SetExtraCaCertificates(QSslCertificate::fromPath(m_pki.Ca()));
+    const QString pinned = TTestCertificates::Fingerprint(m_pki.Cert(pinOf));
+    const QString presented = TTestCertificates::Fingerprint(m_pki.Cert(cert));
+    TMailbox box;
+    box.Port = QString::number(m_server->TlsPort());
+    box.Pin = lowerCase ? withoutColons(pinned).toLower() : pinned;
+    const TRun run = runCheck(box);
+    QCOMPARE(run.Ok, accepted);
+    if (accepted) {
+        QCOMPARE(run.Listed.size(), 3);
+        QVERIFY(run.Messages.isEmpty());
+        return;
+    }
+    QCOMPARE(run.Messages.size(), 1);
+    QVERIFY2(run.Messages.first().contains(pinned), qPrintable(run.Messages.first()));
+    QVERIFY2(run.Messages.first().contains(presented), qPrintable(run.Messages.first()));
+    QVERIFY(!m_server->LogText().contains(QStringLiteral("user=<mvuser>")));
+}
+
+void tst_SecureSession::startTlsWithheld_data()
+{
+    QTest::addColumn<QByteArray>("capa");
+    QTest::addColumn<QByteArray>("stlsReply");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("not listed") << QByteArray("+OK\r\nTOP\r\nUIDL\r\nUSER\r\n.\r\n") << QByteArray()
+                                << QStringLiteral("不提供 STARTTLS");
+    QTest::newRow("CAPA refused") << QByteArray("-ERR unknown command\r\n") << QByteArray()
+                                  << QStringLiteral("不提供 STARTTLS");
+    QTest::newRow("STLS refused") << QByteArray("+OK\r\nSTLS\r\nUSER\r\n.\r\n") << QByteArray("-ERR not now")
+                                  << QStringLiteral("拒絕 STARTTLS");
+    // Plaintext smuggled in behind the go-ahead would be read as if encrypted.
+    QTest::newRow("bytes after the go-ahead")
+        << QByteArray("+OK\r\nSTLS\r\n.\r\n") << QByteArray("+OK begin\r\n+OK injected")
+        << QStringLiteral("多餘的資料");
+}
+
+void tst_SecureSession::startTlsWithheld()
+{
+    QFETCH(QByteArray, capa);
+    QFETCH(QByteArray, stlsReply);
+    QFETCH(QString, message);
+    TScriptServer server;
+    server.sendLine("+OK ready").expect("CAPA").send(capa);
+    if (!stlsReply.isEmpty()) {
+        server.expect("STLS").sendLine(stlsReply);
+    }
+    server.silent();
+    TMailbox box;
+    box.Host = QStringLiteral("127.0.0.1");
+    box.Security = QStringLiteral("STARTTLS");
+    box.Port = QString::number(server.port());
+    const TRun run = runCheck(box);
+    QVERIFY(!run.Ok);
+    QCOMPARE(run.Messages.size(), 1);
+    QVERIFY2(run.Messages.first().contains(message), qPrintable(run.Messages.first()));
+    QVERIFY(server.waitForFinished());
+    for (const QString& line : server.received()) {
+        QVERIFY2(!line.startsWith(QLatin1String("USER"), Qt::CaseInsensitive), qPrintable(line));
+        QVERIFY2(!line.startsWith(QLatin1String("PASS"), Qt::CaseInsensitive), qPrintable(line));
+        QVERIFY2(!line.contains(QLatin1String("secret")), qPrintable(line));
+    }
+}
+
+void tst_SecureSession::stalledHandshake_data()
+{
+    QTest::addColumn<QString>("security");
+    QTest::newRow("TLS") << QStringLiteral("TLS");
+    QTest::newRow("STARTTLS") << QStringLiteral("STARTTLS");
+}
+
+void tst_SecureSession::stalledHandshake()
+{
+    QFETCH(QString, security);
+    // Accepts and answers the plaintext part, then never answers the ClientHello.
+    TScriptServer server;
+    if (security == QLatin1String("STARTTLS")) {
+        server.sendLine("+OK ready").expect("CAPA").send("+OK\r\nSTLS\r\n.\r\n").expect("STLS").sendLine("+OK go");
+    }
+    server.silent();
+    TMailbox box;
+    box.Host = QStringLiteral("127.0.0.1");
+    box.Security = security;
+    box.Port = QString::number(server.port());
+    box.Timeout = QStringLiteral("1");
+    QElapsedTimer took;
+    took.start();
+    const TRun run = runCheck(box);
+    QVERIFY(!run.Ok);
+    QVERIFY(took.elapsed() < 8000);
+    QCOMPARE(run.Messages.size(), 1);
+    QVERIFY2(run.Messages.first().contains(QStringLiteral("Error: 10060\nMessage: Blocking call timed out")),
+             qPrintable(run.Messages.first()));
+}
+
+QTEST_GUILESS_MAIN(tst_SecureSession)
+#include "tst_SecureSession.moc"
