@@ -4,6 +4,7 @@
 #include "core/TBrkApart.h"
 #include "core/TExceptionHook.h"
 #include "core/TIntConvert.h"
+#include "mailbox/TConnectionTest.h"
 #include "options/TOptionHost.h"
 #include "settings/TSettingsKeys.h"
 #include "settings/TSettingsRules.h"
@@ -22,6 +23,8 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -271,15 +274,32 @@ void TFormOption::buildNetworkPage()
     grid->addWidget(EditLogin, 2, 1);
     grid->addWidget(caption(QStringLiteral("密碼 : "), page), 3, 0);
     grid->addWidget(EditPassword, 3, 1);
+    ComboBoxSecurity = new QComboBox(page);
+    ComboBoxSecurity->setObjectName(QStringLiteral("ComboBoxSecurity"));
+    ComboBoxSecurity->setToolTip(QStringLiteral("How the connection to this server is encrypted."));
+    ComboBoxSecurity->addItem(QStringLiteral("無"), QStringLiteral("None"));
+    ComboBoxSecurity->addItem(QStringLiteral("STARTTLS"), QStringLiteral("STARTTLS"));
+    ComboBoxSecurity->addItem(QStringLiteral("SSL/TLS"), QStringLiteral("TLS"));
+    EditPort = edit("EditPort", QStringLiteral("Server's port; empty for 110, or 995 with SSL/TLS."), page);
+    EditCertSha256 = edit("EditCertSha256", QStringLiteral("SHA-256 fingerprint of a certificate you trust."), page);
+    grid->addWidget(caption(QStringLiteral("安全連線 : "), page), 4, 0);
+    grid->addWidget(ComboBoxSecurity, 4, 1);
+    grid->addWidget(caption(QStringLiteral("連接埠 : "), page), 5, 0);
+    grid->addWidget(EditPort, 5, 1);
+    grid->addWidget(caption(QStringLiteral("信任的憑證 : "), page), 6, 0);
+    grid->addWidget(EditCertSha256, 6, 1);
 
     ButtonAdd = button("ButtonAdd", QStringLiteral("新增"), QStringLiteral("Add this server to list."), page);
     ButtonUpdate = button("ButtonUpdate", QStringLiteral("更改"), QStringLiteral("Update this server."), page);
     ButtonDelete = button("ButtonDelete", QStringLiteral("刪除"), QStringLiteral("Delete this server."), page);
+    ButtonTestConnection = button("ButtonTestConnection", QStringLiteral("測試連線"),
+                                  QStringLiteral("Log in and out with these values."), page);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ButtonAdd);
     buttons->addWidget(ButtonUpdate);
     buttons->addWidget(ButtonDelete);
-    grid->addLayout(buttons, 4, 0, 1, 2);
+    buttons->addWidget(ButtonTestConnection);
+    grid->addLayout(buttons, 7, 0, 1, 2);
     row->addLayout(grid, 3);
 }
 
@@ -447,6 +467,7 @@ void TFormOption::connectHandlers()
             }));
     connect(EditName, &QLineEdit::textChanged, this, guarded([this] { EditNameChange(); }));
     connect(ButtonAdd, &QPushButton::clicked, this, guarded([this] { ButtonAddClick(); }));
+    connect(ButtonTestConnection, &QPushButton::clicked, this, guarded([this] { ButtonTestConnectionClick(); }));
     connect(ButtonUpdate, &QPushButton::clicked, this, guarded([this] { ButtonUpdateClick(); }));
     connect(ButtonDelete, &QPushButton::clicked, this, guarded([this] { ButtonDeleteClick(); }));
     for (QPushButton* b : {ButtonMail, ButtonAnimation, ButtonSound}) {
@@ -613,7 +634,87 @@ void TFormOption::writeServer()
 
 void TFormOption::writeMailbox(const QString& name)
 {
-    m_store.SaveMailbox(name, {EditHost->text(), EditLogin->text(), EditPassword->text()});
+    m_store.SaveMailbox(name, {EditHost->text(), EditLogin->text(), EditPassword->text(),
+                               ComboBoxSecurity->currentData().toString(), EditPort->text().trimmed(),
+                               EditCertSha256->text().trimmed()});
+}
+
+bool TFormOption::checkConnectionFields()
+{
+    const QString portError = TSettingsRules::PortError(EditPort->text());
+    if (!portError.isEmpty()) {
+        Error(portError);
+        return false;
+    }
+    if (!EditCertSha256->text().trimmed().isEmpty() &&
+        TSettingsRules::NormalisedFingerprint(EditCertSha256->text()).isEmpty()) {
+        Error(QStringLiteral("信任的憑證指紋格式錯誤，應為 64 位十六進位數字！"));
+        return false;
+    }
+    return true;
+}
+
+void TFormOption::setSecurity(const QString& word)
+{
+    const QString known = TSettingsRules::SecurityWord(word);
+    const int index = ComboBoxSecurity->findData(known == QLatin1String("NONE") ? QStringLiteral("None") : known);
+    if (index >= 0 && !known.isEmpty()) {
+        ComboBoxSecurity->setCurrentIndex(index);
+        return;
+    }
+    // A hand-edited word is kept as it is rather than quietly becoming no encryption.
+    ComboBoxSecurity->addItem(word, word);
+    ComboBoxSecurity->setCurrentIndex(ComboBoxSecurity->count() - 1);
+}
+
+void TFormOption::ButtonTestConnectionClick()
+{
+    TConnectionParams params;
+    params.Host = EditHost->text();
+    params.Port = EditPort->text();
+    params.Security = ComboBoxSecurity->currentData().toString();
+    params.Login = EditLogin->text();
+    params.Password = EditPassword->text();
+    params.CertSha256 = EditCertSha256->text();
+    int timeout = 0;
+    if (TIntConvert::TryStrToInt(EditTimeout->text(), timeout) && timeout > 0 &&
+        TSettingsRules::TimeoutInRange(timeout)) {
+        params.Timeout = timeout;
+    }
+    ButtonTestConnection->setEnabled(false);
+    const QPointer<TFormOption> alive(this);
+    const TConnectionTestResult result = TConnectionTest::Run(params);
+    if (!alive) {
+        return;
+    }
+    ButtonTestConnection->setEnabled(true);
+    const QString title = QStringLiteral("測試連線");
+    if (!result.CertUntrusted || result.Fingerprint.isEmpty()) {
+        TModal::MessageBox(this, result.Message, title);
+        return;
+    }
+    QMessageBox ask(
+        QMessageBox::Question, title,
+        QStringLiteral("%1\n\n主體：%2\n簽發者：%3\n有效期間：%4 至 %5\n指紋 (SHA-256)：%6\n\n"
+                       "確定這是您的郵件伺服器的憑證，並要信任它嗎？")
+            .arg(result.Message, result.Subject, result.Issuer, result.ValidFrom, result.ValidTo, result.Fingerprint),
+        QMessageBox::Yes | QMessageBox::No, this);
+    ask.setObjectName(QStringLiteral("MessageBoxTrust"));
+    ask.setDefaultButton(QMessageBox::No);
+    if (TModal::Exec(&ask) != QMessageBox::Yes || !alive) {
+        return;
+    }
+    EditCertSha256->setText(result.Fingerprint);
+    // A listed mailbox keeps the trust at once; a new one with 新增.
+    const int listed = findLine(EditName->text());
+    if (listed >= 0) {
+        QString error;
+        TMailboxSettings stored = m_store.LoadMailbox(line(listed), error);
+        if (error.isEmpty()) {
+            stored.CertSha256 = result.Fingerprint;
+            m_store.SaveMailbox(line(listed), stored);
+        }
+    }
 }
 
 // ---- the mailbox list ---------------------------------------------------------------
@@ -633,6 +734,9 @@ void TFormOption::ListBoxNameClick()
     EditHost->setText(mailbox.Host);
     EditLogin->setText(mailbox.Login);
     EditPassword->setText(mailbox.Password);
+    setSecurity(mailbox.Security);
+    EditPort->setText(mailbox.Port);
+    EditCertSha256->setText(mailbox.CertSha256);
 }
 
 void TFormOption::EditNameChange()
@@ -648,6 +752,9 @@ void TFormOption::ButtonAddClick()
     const QString name = EditName->text();
     if (name.isEmpty() || EditHost->text().isEmpty() || EditLogin->text().isEmpty()) {
         Error(QStringLiteral("請詳細填寫資料！"));
+        return;
+    }
+    if (!checkConnectionFields()) {
         return;
     }
     if (!line(kSlots - 1).isEmpty()) {
@@ -684,6 +791,9 @@ void TFormOption::ButtonUpdateClick()
     const QString name = EditName->text();
     if (name.isEmpty() || EditHost->text().isEmpty() || EditLogin->text().isEmpty()) {
         Error(QStringLiteral("除密碼外皆須填寫！"));
+        return;
+    }
+    if (!checkConnectionFields()) {
         return;
     }
     // Windows are found by exact caption: use the name as listed, whatever its letter case here.

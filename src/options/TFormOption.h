@@ -85,6 +85,11 @@ public:
     QLineEdit* EditHost = nullptr;
     QLineEdit* EditLogin = nullptr;
     QLineEdit* EditPassword = nullptr;
+    // 無 / STARTTLS / SSL/TLS, the settings word as item data.
+    QComboBox* ComboBoxSecurity = nullptr;
+    QLineEdit* EditPort = nullptr;
+    QLineEdit* EditCertSha256 = nullptr;
+    QPushButton* ButtonTestConnection = nullptr;
     QPushButton* ButtonAdd = nullptr;
     QPushButton* ButtonUpdate = nullptr;
     QPushButton* ButtonDelete = nullptr;
@@ -136,6 +141,10 @@ private:
     void selectLine(int k);
     void writeServer();
     void writeMailbox(const QString& name);
+    // The port or fingerprint as typed cannot be stored: says why and returns false.
+    bool checkConnectionFields();
+    void setSecurity(const QString& word);
+    void ButtonTestConnectionClick();
     QStringList lines() const;
     void loadFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, const QString& storedFace, int size, QString& face,
                   const QString& designFace);

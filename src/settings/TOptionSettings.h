@@ -38,9 +38,14 @@ struct TOptionSettings {
     QStringList Servers;
 };
 
-// A mailbox's own entry: server, login and the password in clear.
+// A mailbox's own entry: server, login and the password in clear, and how the connection
+// is protected: "None", "STARTTLS" or "TLS", the port (empty for the usual one) and the
+// SHA-256 fingerprint of a certificate the user trusts.
 struct TMailboxSettings {
     QString Host;
     QString Login;
     QString Password;
+    QString Security = QStringLiteral("None");
+    QString Port;
+    QString CertSha256;
 };

@@ -124,6 +124,9 @@ TMailboxSettings TOptionStore::LoadMailbox(const QString& name, QString& error)
     TMailboxSettings mailbox;
     mailbox.Host = TSetting(Keys::MailboxHost, name).ReadString(m_ini);
     mailbox.Login = TSetting(Keys::MailboxLogin, name).ReadString(m_ini);
+    mailbox.Security = TSetting(Keys::MailboxSecurity, name).ReadString(m_ini);
+    mailbox.Port = TSetting(Keys::MailboxPort, name).ReadString(m_ini);
+    mailbox.CertSha256 = TSetting(Keys::MailboxCertSha256, name).ReadString(m_ini);
     QStringList errors;
     mailbox.Password = readScrambled(TSetting(Keys::MailboxPassword, name), errors);
     error = errors.value(0);
@@ -134,6 +137,9 @@ void TOptionStore::SaveMailbox(const QString& name, const TMailboxSettings& mail
 {
     TSetting(Keys::MailboxHost, name).WriteString(m_ini, mailbox.Host);
     TSetting(Keys::MailboxLogin, name).WriteString(m_ini, mailbox.Login);
+    TSetting(Keys::MailboxSecurity, name).WriteString(m_ini, mailbox.Security);
+    TSetting(Keys::MailboxPort, name).WriteString(m_ini, mailbox.Port);
+    TSetting(Keys::MailboxCertSha256, name).WriteString(m_ini, mailbox.CertSha256);
     // A mailbox's password is replaced even by an empty one.
     TSetting(Keys::MailboxPassword, name).WriteString(m_ini, m_encryption.Scramble(mailbox.Password));
     m_unreadable.remove(id(TSetting(Keys::MailboxPassword, name)));

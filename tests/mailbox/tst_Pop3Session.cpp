@@ -115,6 +115,9 @@ private slots:
     void retrievalGuards();
     void wrongPasswordAsksAgain();
     void retiredDuringWaitIsSilent();
+    void startTlsBeforeLogin();
+    void endpointSettings_data();
+    void endpointSettings();
 
 private:
     bool check(bool autoDelete = false);
@@ -470,6 +473,75 @@ void tst_Pop3Session::retiredDuringWaitIsSilent()
     QVERIFY(m_host->Messages.isEmpty());
     QCOMPARE(m_host->Leds, QStringList(QStringLiteral("Yellow/Busy")));
     QCOMPARE(storedSeen(), QList<QByteArray>({"<old@t>"}));
+}
+
+void tst_Pop3Session::startTlsBeforeLogin()
+{
+    TIniFile(m_host->Path).WriteString(kName, QStringLiteral("Security"), QStringLiteral("STARTTLS"));
+    TDialogue d = listing({"<1@t>"});
+    d.insert(1, qMakePair(QByteArray("CAPA"), QByteArray("+OK\r\nTOP\r\nSTLS\r\n.\r\n")));
+    d.insert(2, qMakePair(QByteArray("STLS"), QByteArray("+OK begin\r\n")));
+    d.insert(3, qMakePair(QByteArray("CAPA"), QByteArray("+OK\r\nTOP\r\nUSER\r\n.\r\n")));
+    play(*m_net, d);
+    QVERIFY(check());
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(QLatin1Char('|'))));
+    QCOMPARE(m_net->TlsStarts, 1);
+    // Encrypted right after the go-ahead, and before anything of the login.
+    QCOMPARE(m_net->SentBeforeTls, 2);
+    QCOMPARE(m_net->Sent.mid(0, 4), QList<QByteArray>({"CAPA", "STLS", "CAPA", "USER user"}));
+    QVERIFY(m_net->Endpoint.Security == TSecurity::StartTls);
+    QCOMPARE(m_list->Count(), 1);
+}
+
+// What the mailbox's section says reaches the transport; a value that cannot be read
+// stops the session before it connects, never falling back to plaintext.
+void tst_Pop3Session::endpointSettings_data()
+{
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("pin");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QString>("failure");
+
+    const QString pin = QStringLiteral("ab").repeated(32);
+    QTest::newRow("old file") << QString() << QString() << QString() << int(TSecurity::None) << QString();
+    QTest::newRow("TLS, pinned") << QStringLiteral("TLS") << QStringLiteral("995") << pin << int(TSecurity::Tls)
+                                 << QString();
+    QTest::newRow("unknown word") << QStringLiteral("SSL") << QString() << QString() << -1 << QStringLiteral("SSL");
+    QTest::newRow("port out of range") << QStringLiteral("TLS") << QStringLiteral("99999") << QString() << -1
+                                       << QStringLiteral("埠號");
+    QTest::newRow("pin too short") << QStringLiteral("TLS") << QString() << pin.left(40) << -1
+                                   << QStringLiteral("指紋");
+}
+
+void tst_Pop3Session::endpointSettings()
+{
+    QFETCH(QString, security);
+    QFETCH(QString, port);
+    QFETCH(QString, pin);
+    QFETCH(int, expected);
+    QFETCH(QString, failure);
+    {
+        TIniFile ini(m_host->Path);
+        if (!security.isEmpty()) {
+            ini.WriteString(kName, QStringLiteral("Security"), security);
+            ini.WriteString(kName, QStringLiteral("Port"), port);
+            ini.WriteString(kName, QStringLiteral("CertSha256"), pin);
+        }
+    }
+    if (expected < 0) {
+        QVERIFY(!check());
+        QCOMPARE(m_net->Opens, 0);
+        QCOMPARE(m_host->Messages.size(), 1);
+        QVERIFY2(m_host->Messages.first().contains(failure), qPrintable(m_host->Messages.first()));
+        return;
+    }
+    play(*m_net, listing({"<1@t>"}));
+    QVERIFY(check());
+    QCOMPARE(int(m_net->Endpoint.Security), expected);
+    QCOMPARE(m_net->Endpoint.Port, port);
+    QCOMPARE(m_net->Endpoint.CertSha256.remove(QLatin1Char(':')), pin.toUpper());
+    QCOMPARE(m_net->TlsStarts, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_Pop3Session)

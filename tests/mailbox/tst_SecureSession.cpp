@@ -1,4 +1,5 @@
 #include "core/EAbort.h"
+#include "mailbox/TConnectionTest.h"
 #include "mailbox/TMailListModel.h"
 #include "mailbox/TPop3Session.h"
 #include "mailbox/TSeenIds.h"
@@ -134,6 +135,8 @@ private slots:
     void startTlsWithheld();
     void stalledHandshake_data();
     void stalledHandshake();
+    void connectionTest_data();
+    void connectionTest();
 
 private:
     // A Dovecot serving three messages with this certificate; false when it cannot run.
@@ -402,6 +405,67 @@ void tst_SecureSession::stalledHandshake()
     QCOMPARE(run.Messages.size(), 1);
     QVERIFY2(run.Messages.first().contains(QStringLiteral("Error: 10060\nMessage: Blocking call timed out")),
              qPrintable(run.Messages.first()));
+}
+
+void tst_SecureSession::connectionTest_data()
+{
+    QTest::addColumn<QString>("cert");
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<bool>("pinned");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<bool>("untrusted");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("TLS, trusted CA") << "server"
+                                     << "TLS" << false << "secret" << true << false << "加密";
+    QTest::newRow("STARTTLS, trusted CA") << "server"
+                                          << "STARTTLS" << false << "secret" << true << false << "加密";
+    QTest::newRow("self-signed, asks") << "selfsigned"
+                                       << "TLS" << false << "secret" << false << true << "自我簽署";
+    QTest::newRow("self-signed, pinned") << "selfsigned"
+                                         << "TLS" << true << "secret" << true << false << "加密";
+    QTest::newRow("wrong password") << "server"
+                                    << "TLS" << false << "wrong" << false << false << "密碼錯誤";
+    QTest::newRow("plaintext") << "server"
+                               << "None" << false << "secret" << true << false << "未加密";
+}
+
+void tst_SecureSession::connectionTest()
+{
+    QFETCH(QString, cert);
+    QFETCH(QString, security);
+    QFETCH(bool, pinned);
+    QFETCH(QString, password);
+    QFETCH(bool, ok);
+    QFETCH(bool, untrusted);
+    QFETCH(QString, message);
+    if (!startServer(cert)) {
+        QSKIP(qPrintable(m_skip.isEmpty() ? QStringLiteral("dovecot did not start") : m_skip));
+    }
+    TSecureSockets::SetExtraCaCertificates(QSslCertificate::fromPath(m_pki.Ca()));
+    const QString fingerprint = TTestCertificates::Fingerprint(m_pki.Cert(cert));
+    TConnectionParams params;
+    params.Host = QStringLiteral("localhost");
+    params.Security = security;
+    params.Port = QString::number(security == QLatin1String("TLS") ? m_server->TlsPort() : m_server->Port());
+    params.Login = QStringLiteral("mvuser");
+    params.Password = password;
+    params.CertSha256 = pinned ? fingerprint : QString();
+    params.Timeout = 10;
+    const TConnectionTestResult result = TConnectionTest::Run(params);
+    QVERIFY2(result.Message.contains(message), qPrintable(result.Message));
+    QCOMPARE(result.Ok, ok);
+    QCOMPARE(result.CertUntrusted, untrusted);
+    QCOMPARE(result.Encrypted, ok && security != QLatin1String("None"));
+    if (security != QLatin1String("None")) {
+        QCOMPARE(result.Fingerprint, fingerprint);
+        QVERIFY2(result.Subject.contains(QStringLiteral("localhost")), qPrintable(result.Subject));
+        QVERIFY(!result.ValidTo.isEmpty());
+    }
+    if (untrusted) {
+        QVERIFY(!m_server->LogText().contains(QStringLiteral("user=<mvuser>")));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_SecureSession)

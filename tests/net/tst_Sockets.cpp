@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QSemaphore>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 
@@ -103,6 +105,51 @@ private slots:
         QCOMPARE(server.received(), QStringList({"USER alice", "PASS secret"}));
         QVERIFY(server.failures().isEmpty());
         QVERIFY(m_errors.isEmpty());
+    }
+
+    // IPv6 literals connect without a lookup, bracketed or not; a refusal keeps its Winsock text.
+    void ipv6Literal_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<bool>("listening");
+        QTest::newRow("bare") << QStringLiteral("::1") << true;
+        QTest::newRow("bracketed") << QStringLiteral("[::1]") << true;
+        QTest::newRow("long form") << QStringLiteral("0:0:0:0:0:0:0:1") << true;
+        QTest::newRow("refused") << QStringLiteral("[::1]") << false;
+    }
+
+    void ipv6Literal()
+    {
+        QFETCH(QString, host);
+        QFETCH(bool, listening);
+        QTcpServer server;
+        if (!server.listen(QHostAddress::LocalHostIPv6, 0)) {
+            QSKIP("no IPv6 loopback here");
+        }
+        const quint16 port = server.serverPort();
+        if (!listening) {
+            server.close();
+        }
+        const int lookups = TSockets::HostLookups();
+        TSockets socket;
+        recordErrors(socket);
+        socket.IPAddr = host;
+        socket.Port = QString::number(port);
+        socket.SConnect();
+        QCOMPARE(TSockets::HostLookups(), lookups);
+        if (!listening) {
+            QCOMPARE(codes(), QList<int>({10061}));
+            QCOMPARE(m_errors[0].msg, QStringLiteral("Connection refused"));
+            return;
+        }
+        QVERIFY(m_errors.isEmpty());
+        QVERIFY(socket.IsOpen());
+        QVERIFY(server.hasPendingConnections() || server.waitForNewConnection(5000));
+        QTcpSocket* peer = server.nextPendingConnection();
+        QCOMPARE(peer->peerAddress(), QHostAddress(QHostAddress::LocalHostIPv6));
+        peer->write("+OK v6\r\n");
+        peer->flush();
+        QCOMPARE(socket.GetText(), QByteArray("+OK v6\r\n"));
     }
 
     void refusedConnection()

@@ -277,14 +277,34 @@ void tst_OptionStore::mailboxEntries()
     QVERIFY(!error.isEmpty());
     QCOMPARE(work.Host, QStringLiteral("old"));
     QVERIFY(work.Password.isEmpty());
+    // A file from before encryption: plaintext on the usual port, nothing pinned.
+    QCOMPARE(work.Security, QStringLiteral("None"));
+    QCOMPARE(work.Port, QString());
+    QCOMPARE(work.CertSha256, QString());
 
     // A mailbox's password is replaced even when left empty.
-    store.SaveMailbox(QStringLiteral("Work"), {QStringLiteral("pop.example"), QStringLiteral("me"), QString()});
+    store.SaveMailbox(QStringLiteral("Work"), {QStringLiteral("pop.example"), QStringLiteral("me"), QString(),
+                                               QStringLiteral("None"), QString(), QString()});
     work = store.LoadMailbox(QStringLiteral("Work"), error);
     QVERIFY(error.isEmpty());
     QCOMPARE(work.Host, QStringLiteral("pop.example"));
     QCOMPARE(work.Login, QStringLiteral("me"));
     QCOMPARE(work.Password, QString());
+
+    TMailboxSettings secure;
+    secure.Host = QStringLiteral("pop.example");
+    secure.Password = QStringLiteral("pw");
+    secure.Security = QStringLiteral("TLS");
+    secure.Port = QStringLiteral("995");
+    secure.CertSha256 = QStringLiteral("AB:CD");
+    store.SaveMailbox(QStringLiteral("Work"), secure);
+    work = TOptionStore(m_path, m_encryption).LoadMailbox(QStringLiteral("Work"), error);
+    QCOMPARE(work.Security, QStringLiteral("TLS"));
+    QCOMPARE(work.Port, QStringLiteral("995"));
+    QCOMPARE(work.CertSha256, QStringLiteral("AB:CD"));
+    QCOMPARE(work.Password, QStringLiteral("pw"));
+    QCOMPARE(TOptionStore(m_path, m_encryption).LoadMailbox(QStringLiteral("Home"), error).Security,
+             QStringLiteral("None"));
 
     store.EraseMailbox(QStringLiteral("Work"));
     const TIniFile ini(m_path);

@@ -18,6 +18,8 @@ private slots:
     void badHourListKeepsHoursBefore();
     void timeoutRange_data();
     void timeoutRange();
+    void connectionValues_data();
+    void connectionValues();
 };
 
 void tst_SettingsRules::mailboxName_data()
@@ -179,6 +181,92 @@ void tst_SettingsRules::timeoutRange()
     QFETCH(int, seconds);
     QFETCH(bool, inRange);
     QCOMPARE(TSettingsRules::TimeoutInRange(seconds), inRange);
+}
+
+// Security word, port and pinned fingerprint as a hand-edited file or the dialog gives them.
+void tst_SettingsRules::connectionValues_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("result");
+
+    const QString hex = QStringLiteral("0123456789abcdef").repeated(4);
+    const QString pairs = QStringLiteral("01:23:45:67:89:AB:CD:EF")
+                              .repeated(4)
+                              .insert(23, QLatin1Char(':'))
+                              .insert(47, QLatin1Char(':'))
+                              .insert(71, QLatin1Char(':'));
+    QTest::newRow("security empty") << "security"
+                                    << ""
+                                    << "NONE";
+    QTest::newRow("security none") << "security"
+                                   << "None"
+                                   << "NONE";
+    QTest::newRow("security starttls") << "security"
+                                       << "StartTLS"
+                                       << "STARTTLS";
+    QTest::newRow("security tls") << "security"
+                                  << " tls "
+                                  << "TLS";
+    QTest::newRow("security ssl") << "security"
+                                  << "SSL"
+                                  << "";
+    QTest::newRow("security yes") << "security"
+                                  << "yes"
+                                  << "";
+    QTest::newRow("port empty") << "port"
+                                << ""
+                                << "ok";
+    QTest::newRow("port 995") << "port"
+                              << "995"
+                              << "ok";
+    QTest::newRow("port 1") << "port"
+                            << "1"
+                            << "ok";
+    QTest::newRow("port 65535") << "port"
+                                << "65535"
+                                << "ok";
+    QTest::newRow("port 0") << "port"
+                            << "0"
+                            << "bad";
+    QTest::newRow("port 65536") << "port"
+                                << "65536"
+                                << "bad";
+    QTest::newRow("port 0000995") << "port"
+                                  << "0000995"
+                                  << "bad";
+    QTest::newRow("port -1") << "port"
+                             << "-1"
+                             << "bad";
+    QTest::newRow("port name") << "port"
+                               << "pop3s"
+                               << "bad";
+    QTest::newRow("port hex") << "port"
+                              << "0x3e3"
+                              << "bad";
+    QTest::newRow("pin lower, bare") << "pin" << hex << pairs;
+    QTest::newRow("pin upper, colons") << "pin" << pairs << pairs;
+    QTest::newRow("pin short") << "pin" << hex.left(62) << "";
+    QTest::newRow("pin long") << "pin" << (hex + QStringLiteral("00")) << "";
+    QTest::newRow("pin not hex") << "pin" << (hex.left(63) + QStringLiteral("g")) << "";
+    QTest::newRow("pin SHA-1 length") << "pin" << hex.left(40) << "";
+    QTest::newRow("pin empty") << "pin"
+                               << ""
+                               << "";
+}
+
+void tst_SettingsRules::connectionValues()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(QString, result);
+    if (kind == QLatin1String("security")) {
+        QCOMPARE(TSettingsRules::SecurityWord(text), result);
+    } else if (kind == QLatin1String("port")) {
+        QCOMPARE(TSettingsRules::PortError(text).isEmpty(), result == QLatin1String("ok"));
+    } else {
+        QCOMPARE(TSettingsRules::NormalisedFingerprint(text), result);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsRules)

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+// A mailbox's connection as typed in a dialog, before it is stored.
+struct TConnectionParams {
+    QString Host;
+    QString Port;
+    // "None", "STARTTLS" or "TLS".
+    QString Security;
+    QString Login;
+    QString Password;
+    QString CertSha256;
+    int Timeout = 60;
+};
+
+struct TConnectionTestResult {
+    bool Ok = false;
+    // Success or the exact failure, for the user.
+    QString Message;
+    // The server's certificate could not be verified and is not pinned: the user may trust
+    // it by its fingerprint. The fields below describe it (also filled on a pin mismatch).
+    bool CertUntrusted = false;
+    QString Subject, Issuer, ValidFrom, ValidTo, Fingerprint;
+    bool Encrypted = false;
+};
+
+// Connects with the given values, logs in and logs out, and says how it went. Blocks while
+// the program's event loop runs; asks nothing, shows nothing, stores nothing.
+class TConnectionTest {
+public:
+    static TConnectionTestResult Run(const TConnectionParams& params);
+};
