@@ -271,6 +271,8 @@ void TSecureSockets::StartTls()
         fail(SecurityError, QStringLiteral("無法建立安全連線：%1").arg(m_ssl->errorString()));
         return;
     }
+    // One short command per reply: do not hold it back for a full segment.
+    m_ssl->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setProtocol(QSsl::TlsV1_2OrLater);
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
