@@ -113,9 +113,9 @@ int main(int argc, char** argv)
     if (timedCheck(QStringLiteral("None"), server.Port(), kMessages) < 0) {
         return 1;
     }
-    // Alternating runs, best of three each, so that both see the same machine load.
+    // Alternating runs, best of five each, so that both see the same machine load.
     qint64 best[2] = {-1, -1};
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 5; ++round) {
         const qint64 plainMs = timedCheck(QStringLiteral("None"), server.Port(), kMessages);
         const qint64 tlsMs = timedCheck(QStringLiteral("TLS"), server.TlsPort(), kMessages);
         if (plainMs < 0 || tlsMs < 0) {
