@@ -137,9 +137,17 @@ void TOptionStore::SaveMailbox(const QString& name, const TMailboxSettings& mail
 {
     TSetting(Keys::MailboxHost, name).WriteString(m_ini, mailbox.Host);
     TSetting(Keys::MailboxLogin, name).WriteString(m_ini, mailbox.Login);
-    TSetting(Keys::MailboxSecurity, name).WriteString(m_ini, mailbox.Security);
-    TSetting(Keys::MailboxPort, name).WriteString(m_ini, mailbox.Port);
-    TSetting(Keys::MailboxCertSha256, name).WriteString(m_ini, mailbox.CertSha256);
+    // A plaintext mailbox's section stays as older versions wrote it, unless it held these keys.
+    const QString unset = QStringLiteral("\x01");
+    const auto writeConnection = [&](const TSettingKey& key, const QString& value) {
+        const TSetting setting(key, name);
+        if (value != QLatin1String(key.Default) || m_ini.ReadString(name, setting.Key(), unset) != unset) {
+            setting.WriteString(m_ini, value);
+        }
+    };
+    writeConnection(Keys::MailboxSecurity, mailbox.Security);
+    writeConnection(Keys::MailboxPort, mailbox.Port);
+    writeConnection(Keys::MailboxCertSha256, mailbox.CertSha256);
     // A mailbox's password is replaced even by an empty one.
     TSetting(Keys::MailboxPassword, name).WriteString(m_ini, m_encryption.Scramble(mailbox.Password));
     m_unreadable.remove(id(TSetting(Keys::MailboxPassword, name)));

@@ -3,6 +3,8 @@
 #include "options/TOptionHost.h"
 #include "settings/TIniFile.h"
 #include "settings/TVarnEncryption.h"
+#include "testsupport/TDovecot.h"
+#include "testsupport/TTestCertificates.h"
 #include "widgets/TFxLabel.h"
 #include "widgets/TModal.h"
 
@@ -11,6 +13,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -91,6 +94,8 @@ private slots:
     void choosers();
     void unreadablePasswordKept();
     void closeBoxStores();
+    void connectionFields();
+    void testConnectionOffersTrust();
 
 private:
     std::unique_ptr<TFormOption> open();
@@ -164,7 +169,8 @@ void tst_FormOption::layout()
         QVERIFY2(dialog->findChild<QWidget*>(QLatin1String(name)), name);
     }
     const auto labels = dialog->findChildren<TFxLabel*>();
-    QCOMPARE(labels.size(), 29);
+    // The network page names security, port and trusted certificate as well.
+    QCOMPARE(labels.size(), 32);
     for (TFxLabel* label : labels) {
         QCOMPARE(label->TextStyle(), TFxLabel::tsRaised);
         QCOMPARE(label->BevelOuter(), TFxLabel::bvNone);
@@ -761,6 +767,94 @@ void tst_FormOption::closeBoxStores()
     QCOMPARE(read("General", "MailProgram"), QStringLiteral("/usr/bin/mailer"));
     QCOMPARE(m_host->refreshed.size(), 1);
     QCOMPARE(m_host->refreshed.first().MailProgramPath, QStringLiteral("/usr/bin/mailer"));
+}
+
+void tst_FormOption::connectionFields()
+{
+    listMailboxes({"home", "work"});
+    const QString pin = QStringLiteral("AB:").repeated(31) + QStringLiteral("AB");
+    m_ini->WriteString("work", "Security", "TLS");
+    m_ini->WriteString("work", "Port", "995");
+    m_ini->WriteString("work", "CertSha256", pin);
+    auto dialog = open();
+    dialog->ListBoxName->setCurrentRow(1);
+    QCOMPARE(dialog->ComboBoxSecurity->currentText(), QStringLiteral("SSL/TLS"));
+    QCOMPARE(dialog->EditPort->text(), QStringLiteral("995"));
+    QCOMPARE(dialog->EditCertSha256->text(), pin);
+
+    // Refused values store nothing.
+    dialog->EditPort->setText(QStringLiteral("70000"));
+    dialog->ButtonUpdate->click();
+    dialog->EditPort->setText(QStringLiteral("110"));
+    dialog->EditCertSha256->setText(QStringLiteral("abc"));
+    dialog->ButtonUpdate->click();
+    QCOMPARE(m_host->messages.size(), 2);
+    QCOMPARE(read("work", "Port"), QStringLiteral("995"));
+
+    dialog->EditCertSha256->clear();
+    dialog->ComboBoxSecurity->setCurrentIndex(dialog->ComboBoxSecurity->findData(QStringLiteral("STARTTLS")));
+    dialog->ButtonUpdate->click();
+    QCOMPARE(read("work", "Security"), QStringLiteral("STARTTLS"));
+    QCOMPARE(read("work", "Port"), QStringLiteral("110"));
+    QCOMPARE(read("work", "CertSha256"), QString());
+
+    // A hand-edited word is shown and kept, never turned into no encryption.
+    m_ini->WriteString("home", "Security", "SSL3");
+    dialog->ListBoxName->setCurrentRow(0);
+    QCOMPARE(dialog->ComboBoxSecurity->currentText(), QStringLiteral("SSL3"));
+    dialog->ButtonUpdate->click();
+    QCOMPARE(read("home", "Security"), QStringLiteral("SSL3"));
+}
+
+void tst_FormOption::testConnectionOffersTrust()
+{
+    QString why;
+    if (!TDovecot::Available(&why)) {
+        QSKIP(qPrintable(why));
+    }
+    TTestCertificates pki;
+    QVERIFY2(pki.Make(&why), qPrintable(why));
+    TDovecot server;
+    server.SetSsl(TDovecot::TSsl::Required, pki.Cert(QStringLiteral("selfsigned")),
+                  pki.Key(QStringLiteral("selfsigned")));
+    QVERIFY2(server.Start(&why), qPrintable(why));
+    listMailboxes({"secure"});
+    auto dialog = open();
+    dialog->ListBoxName->setCurrentRow(0);
+    dialog->EditHost->setText(QStringLiteral("localhost"));
+    dialog->EditLogin->setText(server.User());
+    dialog->EditPassword->setText(server.Password());
+    dialog->ComboBoxSecurity->setCurrentIndex(dialog->ComboBoxSecurity->findData(QStringLiteral("TLS")));
+    dialog->EditPort->setText(QString::number(server.TlsPort()));
+
+    QStringList shown;
+    int answer = QMessageBox::No;
+    TModal::SetHook([&](QDialog* d) {
+        auto* box = qobject_cast<QMessageBox*>(d);
+        shown << (box ? box->objectName() + QLatin1Char('|') + box->text() : QString());
+        d->done(answer);
+    });
+    const QString fingerprint = TTestCertificates::Fingerprint(pki.Cert(QStringLiteral("selfsigned")));
+    // Declined: nothing is trusted.
+    dialog->ButtonTestConnection->click();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].startsWith(QStringLiteral("MessageBoxTrust|")), qPrintable(shown[0]));
+    for (const QString& part : {QStringLiteral("自我簽署"), QStringLiteral("localhost"), fingerprint}) {
+        QVERIFY2(shown[0].contains(part), qPrintable(shown[0]));
+    }
+    QVERIFY(dialog->EditCertSha256->text().isEmpty());
+    QCOMPARE(read("secure", "CertSha256"), QStringLiteral("<missing>"));
+
+    answer = QMessageBox::Yes;
+    dialog->ButtonTestConnection->click();
+    QCOMPARE(dialog->EditCertSha256->text(), fingerprint);
+    QCOMPARE(read("secure", "CertSha256"), fingerprint);
+
+    // Trusted now: the test logs in and says so.
+    dialog->ButtonTestConnection->click();
+    QCOMPARE(shown.size(), 3);
+    QVERIFY2(shown[2].contains(QStringLiteral("連線成功")), qPrintable(shown[2]));
+    QVERIFY(dialog->ButtonTestConnection->isEnabled());
 }
 
 QTEST_MAIN(tst_FormOption)
