@@ -435,6 +435,7 @@ void TFormMailList::Check()
         return;
     }
     SessionScope scope(this);
+    usePort();
     m_session->Check(m_host->AutoDelete());
 
     if (m_host->AutoView()) {
@@ -444,6 +445,16 @@ void TFormMailList::Check()
                 View(TOrigin::AutoView);
             }
         }
+    }
+}
+
+void TFormMailList::usePort()
+{
+    // A mailbox that names its port is served there (the demo mailbox's changes at every start).
+    const QString port =
+        TSetting(TSettingsKeys::MailboxPort, MailboxName()).ReadString(TIniFile(m_host->SettingsPath()));
+    if (!port.isEmpty()) {
+        Socket->Port = port;
     }
 }
 
@@ -468,6 +479,7 @@ void TFormMailList::View(TOrigin origin)
     m_host->RepaintMain();
 
     const QPointer<QWidget> viewer = m_host->CreateViewer(MailboxName(), m_list.Row(row).Subject);
+    usePort();
     const TPop3Session::TRetrieval retrieved = m_session->Retrieve(row);
     if (retrieved.Moved) {
         if (viewer) {

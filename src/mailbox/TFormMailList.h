@@ -96,6 +96,7 @@ private:
 
     void setStatus(const QString& text);
     void checkRetired() const;
+    void usePort();
     void pumpEvents(bool mayAbort);
     void drawRow(int row);
     void listChanged(int row);

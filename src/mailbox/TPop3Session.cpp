@@ -204,16 +204,22 @@ void TPop3Session::login()
     QString server;
     QString user;
     QString timeoutText;
+    QString security;
     {
         const TIniFile ini(m_host.SettingsPath());
         const QString name = m_host.MailboxName();
         server = TSetting(Keys::MailboxHost, name).ReadString(ini);
+        security = TSetting(Keys::MailboxSecurity, name).ReadString(ini);
         user = TSetting(Keys::MailboxLogin, name).ReadString(ini);
         timeoutText = TSetting(Keys::GeneralTimeout).ReadString(ini);
         if (m_host.Password().isEmpty()) {
             const QString stored = TSetting(Keys::MailboxPassword, name).ReadString(ini);
             m_host.SetPassword(stored.isEmpty() ? QString() : m_host.Unscramble(stored));
         }
+    }
+    // Never fall back to plain text for a mailbox that asks for encryption.
+    if (!security.isEmpty() && security.compare(QLatin1String("None"), Qt::CaseInsensitive) != 0) {
+        abortSession(QStringLiteral("尚未支援加密連線！"));
     }
     if (m_host.Password().isEmpty()) {
         m_host.AskPassword();
