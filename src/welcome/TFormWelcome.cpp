@@ -10,6 +10,7 @@ TFormWelcome::TFormWelcome(bool demoListed, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FormWelcome"));
     setWindowTitle(QStringLiteral("歡迎使用 Mailvane"));
+    setMinimumWidth(460);
 
     auto* layout = new QVBoxLayout(this);
     LabelIntro = new QLabel(this);
