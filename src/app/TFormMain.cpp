@@ -15,6 +15,7 @@
 #include "dialup/TDialDriver.h"
 #include "dialup/TRAS.h"
 #include "dialup/TRasApi.h"
+#include "mailbox/TConnectionTest.h"
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
 #include "mailbox/THeaderExtract.h"
@@ -25,6 +26,12 @@
 #include "status/TFormMedia.h"
 #include "status/TFormMessage.h"
 #include "status/TFormStatus.h"
+#include "welcome/TDemoMailbox.h"
+#include "welcome/TDemoServer.h"
+#include "welcome/TFormAddMailbox.h"
+#include "welcome/TFormWelcome.h"
+#include "welcome/TNewMailbox.h"
+#include "welcome/TServicePresets.h"
 #include "widgets/TColorStringGrid.h"
 #include "widgets/TDocPanel.h"
 #include "widgets/TDocSite.h"
@@ -159,11 +166,7 @@ void TFormMain::FormCreate()
     m_state.MailProgramPath = TSetting(Keys::GeneralMailProgram).ReadString(ini);
     m_state.AnimationFile = TSetting(Keys::EffectAnimation).ReadString(ini);
     m_state.SoundFile = TSetting(Keys::EffectSound).ReadString(ini);
-    m_state.FilterRules = TFilterRules::Read(ini);
-    for (QString& word : m_state.FilterRules.HighLight) {
-        // Matching upper-cases the cells, so a hand-edited lower-case word must be upper-cased too.
-        word = THeaderExtract::UpperAscii(word);
-    }
+    readFilterRules(ini);
 
     m_state.DialUpEnabled = TSetting(Keys::DialUpEnable).ReadBool(ini);
     m_state.ConnectedOnly = TSetting(Keys::DialUpConnectedOnly).ReadBool(ini);
@@ -185,6 +188,15 @@ void TFormMain::FormCreate()
     }
 }
 
+void TFormMain::readFilterRules(const TIniFile& ini)
+{
+    m_state.FilterRules = TFilterRules::Read(ini);
+    for (QString& word : m_state.FilterRules.HighLight) {
+        // Matching upper-cases the cells, so a hand-edited lower-case word must be upper-cased too.
+        word = THeaderExtract::UpperAscii(word);
+    }
+}
+
 void TFormMain::CreateStatusWindow()
 {
     FormStatus = new TFormStatus(
@@ -197,6 +209,7 @@ void TFormMain::CreateStatusWindow()
 
 void TFormMain::Startings()
 {
+    startingsDemo();
     TIniFile ini(m_settingsPath);
     for (int k = 0; k <= 9; ++k) {
         const QString name = TSetting(Keys::ServerLine).Numbered(k).ReadString(ini);
@@ -222,6 +235,12 @@ void TFormMain::Startings()
 int TFormMain::Run()
 {
     TExceptionHook::Run([this] { Startings(); });
+    // From inside the message loop, so that an exit from the welcome window ends the loop.
+    QTimer::singleShot(0, this, [this] {
+        if (!Ending()) {
+            guarded([this] { Welcome(); });
+        }
+    });
     // quit() does nothing before the loop runs: an exit during the start-up check is seen here.
     return Ending() ? 0 : QApplication::exec();
 }
@@ -589,6 +608,10 @@ void TFormMain::MenuAboutClick(QObject*)
 
 void TFormMain::DestroyMailbox(const QString& name)
 {
+    if (!m_demoName.isEmpty() && name == m_demoName) {
+        m_demo->Stop();
+        m_demoName.clear();
+    }
     for (TFormMailList* w : MailboxWindows()) {
         if (w->windowTitle() == name) {
             w->hide();
@@ -596,4 +619,117 @@ void TFormMain::DestroyMailbox(const QString& name)
             w->Retire();
         }
     }
+}
+
+// --- first run: welcome window, add my mailbox, demo mailbox -----------------------
+
+namespace {
+
+TFormMain::ConnectionTester& connectionTester()
+{
+    static TFormMain::ConnectionTester tester;
+    return tester;
+}
+
+} // namespace
+
+void TFormMain::SetConnectionTester(ConnectionTester tester)
+{
+    connectionTester() = std::move(tester);
+}
+
+void TFormMain::Welcome()
+{
+    if (!TSetting(Keys::OptionShowWelcome).ReadBool(TIniFile(m_settingsPath)) ||
+        TDemoMailbox::OtherMailboxListed(m_settingsPath)) {
+        return;
+    }
+    TFormWelcome dialog(!TDemoMailbox::Find(m_settingsPath).isEmpty(), this);
+    TModal::Exec(&dialog);
+    if (Ending()) {
+        return;
+    }
+    if (!dialog.ShowAgain()) {
+        TIniFile ini(m_settingsPath);
+        TSetting(Keys::OptionShowWelcome).WriteBool(ini, false);
+    }
+    switch (dialog.Choice()) {
+    case TFormWelcome::TChoice::AddMailbox:
+        AddMyMailbox();
+        break;
+    case TFormWelcome::TChoice::Demo:
+        AddDemoMailbox();
+        break;
+    case TFormWelcome::TChoice::RemoveDemo:
+        RemoveDemoMailbox();
+        break;
+    case TFormWelcome::TChoice::Close:
+        break;
+    }
+}
+
+void TFormMain::AddMyMailbox()
+{
+    ConnectionTester tester = connectionTester();
+    if (!tester) {
+        tester = [](const TConnectionParams& params) { return TConnectionTest::Run(params); };
+    }
+    TFormAddMailbox form(*m_optionHost, TServicePresets::Shipped(), tester, this);
+    TModal::Exec(&form);
+}
+
+void TFormMain::startingsDemo()
+{
+    const QString name = TDemoMailbox::Find(m_settingsPath);
+    if (name.isEmpty()) {
+        return;
+    }
+    if (!m_demo) {
+        m_demo = std::make_unique<TDemoServer>();
+    }
+    if (!m_demo->Start()) {
+        ShowMessage(TDemoMailbox::Name(), QStringLiteral("示範伺服器無法啟動！\n"));
+        return;
+    }
+    m_demoName = name;
+    TDemoMailbox::SetPort(m_settingsPath, name, m_demo->Port());
+}
+
+void TFormMain::AddDemoMailbox()
+{
+    if (!TDemoMailbox::Find(m_settingsPath).isEmpty()) {
+        return;
+    }
+    if (!m_demo) {
+        m_demo = std::make_unique<TDemoServer>();
+    }
+    if (!m_demo->Start()) {
+        ShowMessage(TDemoMailbox::Name(), QStringLiteral("示範伺服器無法啟動！\n"));
+        return;
+    }
+    bool ruleAdded = false;
+    const QString error = TDemoMailbox::Create(m_settingsPath, Encryption, m_demo->Port(), ruleAdded);
+    if (!error.isEmpty()) {
+        m_demo->Stop();
+        ShowMessage(TDemoMailbox::Name(), error + QLatin1Char('\n'));
+        return;
+    }
+    m_demoName = TDemoMailbox::Name();
+    if (ruleAdded) {
+        readFilterRules(TIniFile(m_settingsPath));
+    }
+    m_optionHost->CreateMailbox(m_demoName);
+    m_optionHost->AddMailboxCount(1);
+    m_checkPass->Run(TOrigin::User);
+}
+
+void TFormMain::RemoveDemoMailbox()
+{
+    const QString name = TDemoMailbox::Find(m_settingsPath);
+    if (name.isEmpty()) {
+        return;
+    }
+    DestroyMailbox(name);
+    TNewMailbox::Remove(m_settingsPath, Encryption, name);
+    m_optionHost->AddMailboxCount(-1);
 }

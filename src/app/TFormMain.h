@@ -4,6 +4,7 @@
 #include "app/TProgramState.h"
 #include "core/TBrkApart.h"
 #include "core/TSchedule.h"
+#include "mailbox/TConnectionTest.h"
 #include "mailbox/TMailHost.h"
 #include "mailbox/TOrigin.h"
 #include "settings/TSetting.h"
@@ -18,6 +19,7 @@ class QMdiArea;
 class QTimer;
 class TCheckPass;
 class TConsoleGuard;
+class TDemoServer;
 class TDialDriver;
 class TDocPanel;
 class TFormMailList;
@@ -84,6 +86,21 @@ public:
     void DestroyMailbox(const QString& name);
     TFormMailList* CreateMailbox(const QString& name);
 
+    // The welcome window, when no mailbox of the user's own is listed and the user has not
+    // turned it off; then what was chosen in it.
+    void Welcome();
+    // The add-my-mailbox form.
+    void AddMyMailbox();
+    // The demo mailbox: its server is started, its entry written, its window opened and checked.
+    void AddDemoMailbox();
+    // Takes the demo mailbox off the list with its sections and window, and stops its server.
+    void RemoveDemoMailbox();
+    // The demo mailbox's server; null until a demo mailbox was served in this run.
+    TDemoServer* DemoServer() const { return m_demo.get(); }
+    // How the add-my-mailbox form tests a connection; empty: the program's own test.
+    using ConnectionTester = std::function<TConnectionTestResult(const TConnectionParams&)>;
+    static void SetConnectionTester(ConnectionTester tester);
+
     // Ends the program without saving (console password missed, unexpected error).
     void EndProgram();
 
@@ -123,6 +140,9 @@ private:
     // Ends every wait of a running check, dial or prompt, and starts no new check.
     void endWaits();
     void formCreateDialUp(const TIniFile& ini);
+    void readFilterRules(const TIniFile& ini);
+    // Serves a listed demo mailbox again, on this run's port.
+    void startingsDemo();
     void startingsDialUp();
 
     void guarded(const std::function<void()>& body);
@@ -141,6 +161,9 @@ private:
     std::unique_ptr<TConsoleGuard> m_consoleGuard;
     std::unique_ptr<TMainOptionHost> m_optionHost;
     TSchedule m_schedule;
+    std::unique_ptr<TDemoServer> m_demo;
+    // The caption of the mailbox window the demo server serves; empty when none.
+    QString m_demoName;
 };
 
 // The frame and its status window, one instance each, used from the GUI thread only.

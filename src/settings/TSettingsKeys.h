@@ -84,6 +84,8 @@ inline constexpr TSettingKey MailboxSecurity{nullptr, "Security", "None"};
 inline constexpr TSettingKey MailboxPort{nullptr, "Port", ""};
 // The SHA-256 fingerprint of a certificate the user chose to trust for this mailbox.
 inline constexpr TSettingKey MailboxCertSha256{nullptr, "CertSha256", ""};
+// "1" in the mailbox the program serves itself from its built-in demo server.
+inline constexpr TSettingKey MailboxDemo{nullptr, "Demo", "0"};
 
 // The section of a mailbox's seen identifiers is this prefix and the mailbox's name.
 inline constexpr char SeenIdsPrefix[] = "IDs:";
@@ -149,6 +151,7 @@ inline constexpr const TSettingKey* All[] = {
     &MailboxSecurity,
     &MailboxPort,
     &MailboxCertSha256,
+    &MailboxDemo,
 };
 
 } // namespace TSettingsKeys

@@ -1,0 +1,201 @@
+#include "welcome/TFormAddMailbox.h"
+
+#include "options/TOptionHost.h"
+#include "settings/TIniFile.h"
+#include "settings/TSettingsKeys.h"
+#include "welcome/TNewMailbox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace Keys = TSettingsKeys;
+
+TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& presets, TConnectionTester tester,
+                                 QWidget* parent)
+    : QDialog(parent), m_host(host), m_presets(presets), m_tester(std::move(tester))
+{
+    setObjectName(QStringLiteral("FormAddMailbox"));
+    setWindowTitle(QStringLiteral("新增我的信箱"));
+    setMinimumWidth(460);
+
+    auto edit = [this](const char* name) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        return e;
+    };
+    EditAddress = edit("EditAddress");
+    EditAddress->setPlaceholderText(QStringLiteral("name@example.com"));
+    EditPassword = edit("EditPassword");
+    EditPassword->setEchoMode(QLineEdit::Password);
+    LabelService = new QLabel(this);
+    LabelService->setObjectName(QStringLiteral("LabelService"));
+    LabelHint = new QLabel(this);
+    LabelHint->setObjectName(QStringLiteral("LabelHint"));
+    LabelHint->setWordWrap(true);
+    EditHost = edit("EditHost");
+    EditPort = edit("EditPort");
+    ComboBoxSecurity = new QComboBox(this);
+    ComboBoxSecurity->setObjectName(QStringLiteral("ComboBoxSecurity"));
+    ComboBoxSecurity->addItems({QStringLiteral("TLS"), QStringLiteral("STARTTLS"), QStringLiteral("None")});
+    EditLogin = edit("EditLogin");
+    EditName = edit("EditName");
+    CheckBoxTrustCert = new QCheckBox(this);
+    CheckBoxTrustCert->setObjectName(QStringLiteral("CheckBoxTrustCert"));
+    CheckBoxTrustCert->setVisible(false);
+    LabelResult = new QLabel(this);
+    LabelResult->setObjectName(QStringLiteral("LabelResult"));
+    LabelResult->setWordWrap(true);
+    LabelResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("電子郵件地址"), EditAddress);
+    form->addRow(QStringLiteral("密碼（或應用程式密碼）"), EditPassword);
+    form->addRow(QStringLiteral("郵件服務"), LabelService);
+    form->addRow(QString(), LabelHint);
+    form->addRow(QStringLiteral("伺服器"), EditHost);
+    form->addRow(QStringLiteral("連接埠"), EditPort);
+    form->addRow(QStringLiteral("加密"), ComboBoxSecurity);
+    form->addRow(QStringLiteral("使用者名稱"), EditLogin);
+    form->addRow(QStringLiteral("信箱名稱"), EditName);
+
+    ButtonTest = new QPushButton(QStringLiteral("測試連線"), this);
+    ButtonTest->setObjectName(QStringLiteral("ButtonTest"));
+    ButtonSave = new QPushButton(QStringLiteral("儲存"), this);
+    ButtonSave->setObjectName(QStringLiteral("ButtonSave"));
+    ButtonCancel = new QPushButton(QStringLiteral("取消"), this);
+    ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+    ButtonSave->setAutoDefault(false);
+    ButtonTest->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonTest);
+    buttons->addStretch();
+    buttons->addWidget(ButtonSave);
+    buttons->addWidget(ButtonCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(CheckBoxTrustCert);
+    layout->addWidget(LabelResult);
+    layout->addLayout(buttons);
+
+    connect(EditAddress, &QLineEdit::textChanged, this, [this] { EditAddressChange(); });
+    for (QLineEdit* e : {EditPassword, EditHost, EditPort, EditLogin}) {
+        connect(e, &QLineEdit::textChanged, this, [this] { valuesChanged(); });
+    }
+    connect(ComboBoxSecurity, &QComboBox::currentTextChanged, this, [this] { valuesChanged(); });
+    connect(CheckBoxTrustCert, &QCheckBox::toggled, this, [this] { valuesChanged(); });
+    connect(ButtonTest, &QPushButton::clicked, this, [this] { ButtonTestClick(); });
+    connect(ButtonSave, &QPushButton::clicked, this, [this] { ButtonSaveClick(); });
+    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
+    EditAddressChange();
+}
+
+void TFormAddMailbox::EditAddressChange()
+{
+    TServicePreset preset;
+    if (!m_presets.Lookup(EditAddress->text(), preset)) {
+        LabelService->clear();
+        LabelHint->setText(QStringLiteral("請輸入完整的電子郵件地址，例如 name@example.com。"));
+        valuesChanged();
+        return;
+    }
+    m_filling = true;
+    LabelService->setText(preset.Service.isEmpty() ? QStringLiteral("（依網域猜測）") : preset.Service);
+    LabelHint->setText(preset.Hint);
+    EditHost->setText(preset.Host);
+    EditPort->setText(preset.Port);
+    ComboBoxSecurity->setCurrentText(preset.Security);
+    EditLogin->setText(preset.Login);
+    EditName->setText(TNewMailbox::DefaultName(EditAddress->text(), TNewMailbox::ListedNames(m_host.SettingsPath())));
+    m_filling = false;
+    valuesChanged();
+}
+
+void TFormAddMailbox::valuesChanged()
+{
+    if (m_filling) {
+        return;
+    }
+    // A pass counts only for the values it was made with.
+    m_passed = false;
+    ButtonTest->setEnabled(!EditHost->text().isEmpty() && !EditLogin->text().isEmpty());
+}
+
+TConnectionParams TFormAddMailbox::params() const
+{
+    TConnectionParams p;
+    p.Host = EditHost->text().trimmed();
+    p.Port = EditPort->text().trimmed();
+    p.Security = ComboBoxSecurity->currentText();
+    p.Login = EditLogin->text();
+    p.Password = EditPassword->text();
+    p.CertSha256 = !CheckBoxTrustCert->isHidden() && CheckBoxTrustCert->isChecked() ? m_fingerprint : QString();
+    const int timeout = TSetting(Keys::GeneralTimeout).ReadInteger(TIniFile(m_host.SettingsPath()));
+    if (timeout > 0) {
+        p.Timeout = timeout;
+    }
+    return p;
+}
+
+bool TFormAddMailbox::ButtonTestClick()
+{
+    const TConnectionParams p = params();
+    if (p.Host.isEmpty() || p.Login.isEmpty()) {
+        LabelResult->setText(QStringLiteral("請詳細填寫資料！"));
+        return false;
+    }
+    if (p.Password.isEmpty()) {
+        LabelResult->setText(QStringLiteral("請輸入密碼（或應用程式密碼）。"));
+        return false;
+    }
+    LabelResult->setText(QStringLiteral("測試連線..."));
+    ButtonTest->setEnabled(false);
+    ButtonSave->setEnabled(false);
+    const TConnectionTestResult result = m_tester ? m_tester(p) : TConnectionTestResult();
+    ButtonTest->setEnabled(true);
+    ButtonSave->setEnabled(true);
+    QString text = result.Ok ? QStringLiteral("✔ ") + result.Message : QStringLiteral("✘ ") + result.Message;
+    if (!result.Ok && result.CertUntrusted) {
+        m_fingerprint = result.Fingerprint;
+        text += QStringLiteral("\n主體：%1\n簽發者：%2\n有效期間：%3 – %4\nSHA-256：%5")
+                    .arg(result.Subject, result.Issuer, result.ValidFrom, result.ValidTo, result.Fingerprint);
+        const QSignalBlocker blocker(CheckBoxTrustCert);
+        CheckBoxTrustCert->setText(QStringLiteral("我認得這張憑證，信任它並重新測試"));
+        CheckBoxTrustCert->setChecked(false);
+        CheckBoxTrustCert->setVisible(true);
+    }
+    LabelResult->setText(text);
+    m_passed = result.Ok;
+    return m_passed;
+}
+
+void TFormAddMailbox::ButtonSaveClick()
+{
+    if (!m_passed && !ButtonTestClick()) {
+        return;
+    }
+    TNewMailboxEntry entry;
+    const TConnectionParams p = params();
+    entry.Host = p.Host;
+    entry.Port = p.Port;
+    entry.Security = p.Security;
+    entry.Login = p.Login;
+    entry.Password = p.Password;
+    entry.CertSha256 = p.CertSha256;
+    const QString name = EditName->text();
+    const QString error = TNewMailbox::Add(m_host.SettingsPath(), m_host.Encryption(), name, entry);
+    if (!error.isEmpty()) {
+        LabelResult->setText(error);
+        return;
+    }
+    m_savedName = name;
+    m_host.CreateMailbox(name);
+    m_host.AddMailboxCount(1);
+    accept();
+}

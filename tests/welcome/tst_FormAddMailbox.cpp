@@ -1,0 +1,424 @@
+#include "app/TFormMain.h"
+#include "mailbox/TConnectionTest.h"
+#include "mailbox/TFormMailList.h"
+#include "settings/TIniFile.h"
+#include "status/TFormStatus.h"
+#include "testsupport/TScriptServer.h"
+#include "welcome/TFormAddMailbox.h"
+#include "welcome/TNewMailbox.h"
+#include "widgets/TModal.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// A main window on a settings file of its own, started without a start-up check.
+struct Program {
+    QTemporaryDir dir;
+    QString ini = dir.filePath(QStringLiteral("Mailvane.ini"));
+    std::unique_ptr<TFormMain> main;
+
+    explicit Program(const QStringList& listed = {})
+    {
+        TIniFile file(ini);
+        file.WriteBool(QStringLiteral("Option"), QStringLiteral("StartupCheck"), false);
+        for (int k = 0; k < listed.size(); ++k) {
+            file.WriteString(QStringLiteral("Server"), QString::number(k), listed.at(k));
+            file.WriteString(listed.at(k), QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
+            file.WriteString(listed.at(k), QStringLiteral("Login"), QStringLiteral("user"));
+        }
+        main = std::make_unique<TFormMain>(ini);
+        main->show();
+        main->CreateStatusWindow();
+        main->Startings();
+    }
+    ~Program() { TModal::SetHook({}); }
+
+    // Opens the form and runs body in it; messages collects any other window that came up.
+    void inForm(const std::function<void(TFormAddMailbox*)>& body, QStringList* messages = nullptr)
+    {
+        bool seen = false;
+        TModal::SetHook([&](QDialog* d) {
+            if (auto* form = qobject_cast<TFormAddMailbox*>(d)) {
+                seen = true;
+                body(form);
+                if (form->isVisible()) {
+                    form->reject();
+                }
+            } else {
+                if (messages) {
+                    *messages << d->windowTitle();
+                }
+                d->accept();
+            }
+        });
+        main->AddMyMailbox();
+        TModal::SetHook({});
+        QVERIFY(seen);
+    }
+    QString read(const QString& section, const QString& key) const
+    {
+        return TIniFile(ini).ReadString(section, key, QStringLiteral("<none>"));
+    }
+};
+
+struct FakeTester {
+    QList<TConnectionParams> calls;
+    TConnectionTestResult next;
+    TFormMain::ConnectionTester fn()
+    {
+        return [this](const TConnectionParams& p) {
+            calls << p;
+            return next;
+        };
+    }
+};
+
+TConnectionTestResult passed()
+{
+    TConnectionTestResult r;
+    r.Ok = true;
+    r.Message = QStringLiteral("ok");
+    return r;
+}
+
+} // namespace
+
+// The add-my-mailbox form: what it fills in from an address, that it tests before saving,
+// and that saving writes what the options dialog writes and opens the mailbox window.
+class tst_FormAddMailbox : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { TFormMain::SetConnectionTester({}); }
+    void fillsFromTheTable_data();
+    void fillsFromTheTable();
+    void testComesBeforeSaving();
+    void savedValuesMustHavePassed();
+    void refusalsWriteNothing_data();
+    void refusalsWriteNothing();
+    void untrustedCertificateCanBePinned();
+    void plainLoginTest_data();
+    void plainLoginTest();
+    void encryptedMailboxIsNeverCheckedInPlainText();
+};
+
+void tst_FormAddMailbox::fillsFromTheTable_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("service");
+    QTest::newRow("gmail") << "ann@gmail.com"
+                           << "pop.gmail.com"
+                           << "Gmail";
+    QTest::newRow("yahoo") << "ann@yahoo.com"
+                           << "pop.mail.yahoo.com"
+                           << "Yahoo";
+    QTest::newRow("qq") << "ann@qq.com"
+                        << "pop.qq.com"
+                        << "QQ";
+    QTest::newRow("163") << "ann@163.com"
+                         << "pop.163.com"
+                         << "163";
+    QTest::newRow("gmx") << "ann@gmx.com"
+                         << "pop.gmx.com"
+                         << "GMX";
+    QTest::newRow("fastmail") << "ann@fastmail.com"
+                              << "pop.fastmail.com"
+                              << "Fastmail";
+    QTest::newRow("other domain") << "ann@example.net"
+                                  << "pop.example.net"
+                                  << "";
+}
+
+void tst_FormAddMailbox::fillsFromTheTable()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, host);
+    QFETCH(QString, service);
+    Program p;
+    p.inForm([&](TFormAddMailbox* form) {
+        QTest::keyClicks(form->EditAddress, address);
+        QCOMPARE(form->EditHost->text(), host);
+        QCOMPARE(form->EditPort->text(), QStringLiteral("995"));
+        QCOMPARE(form->ComboBoxSecurity->currentText(), QStringLiteral("TLS"));
+        QCOMPARE(form->EditLogin->text(), address);
+        QCOMPARE(form->EditName->text(), QStringLiteral("ann"));
+        if (!service.isEmpty()) {
+            QCOMPARE(form->LabelService->text(), service);
+        }
+        QVERIFY(!form->LabelHint->text().isEmpty());
+        // A half-typed address leaves what was filled but shows how an address looks.
+        const QString hint = form->LabelHint->text();
+        form->EditAddress->setText(QStringLiteral("ann@"));
+        QVERIFY(form->LabelHint->text() != hint);
+        QCOMPARE(form->EditHost->text(), host);
+    });
+}
+
+void tst_FormAddMailbox::testComesBeforeSaving()
+{
+    Program p({QStringLiteral("ann")});
+    FakeTester tester;
+    TConnectionTestResult refused;
+    refused.Message = QStringLiteral("使用者名稱或密碼錯誤！");
+    tester.next = refused;
+    TFormMain::SetConnectionTester(tester.fn());
+    QStringList messages;
+    p.inForm(
+        [&](TFormAddMailbox* form) {
+            form->EditAddress->setText(QStringLiteral("Ann@Gmail.com"));
+            form->EditPassword->setText(QStringLiteral("app pass"));
+            QCOMPARE(form->EditName->text(), QStringLiteral("Ann (2)"));
+            form->ButtonSave->click();
+            QCOMPARE(tester.calls.size(), 1);
+            const TConnectionParams& sent = tester.calls.first();
+            QCOMPARE(sent.Host, QStringLiteral("pop.gmail.com"));
+            QCOMPARE(sent.Port, QStringLiteral("995"));
+            QCOMPARE(sent.Security, QStringLiteral("TLS"));
+            QCOMPARE(sent.Login, QStringLiteral("Ann@Gmail.com"));
+            QCOMPARE(sent.Password, QStringLiteral("app pass"));
+            QCOMPARE(sent.Timeout, 30);
+            // Refused: nothing written, the form stays with the reason.
+            QVERIFY(form->isVisible());
+            QVERIFY(form->LabelResult->text().contains(refused.Message));
+            QCOMPARE(p.read(QStringLiteral("Server"), QStringLiteral("0")), QStringLiteral("ann"));
+            QCOMPARE(p.read(QStringLiteral("Server"), QStringLiteral("1")), QStringLiteral("<none>"));
+            QVERIFY(!TIniFile(p.ini).SectionExists(QStringLiteral("Ann (2)")));
+
+            tester.next = passed();
+            form->ButtonSave->click();
+            QCOMPARE(tester.calls.size(), 2);
+            QVERIFY(!form->isVisible());
+            QCOMPARE(form->SavedName(), QStringLiteral("Ann (2)"));
+        },
+        &messages);
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('|'))));
+
+    // What the options dialog writes: the name at the top of the list, then the section.
+    QCOMPARE(p.read(QStringLiteral("Server"), QStringLiteral("0")), QStringLiteral("Ann (2)"));
+    QCOMPARE(p.read(QStringLiteral("Server"), QStringLiteral("1")), QStringLiteral("ann"));
+    const auto section = TIniFile(p.ini).ReadSection(QStringLiteral("Ann (2)"));
+    QStringList keys;
+    for (const auto& kv : section) {
+        keys << kv.first;
+    }
+    QCOMPARE(keys, (QStringList{"Host", "Login", "Security", "Port", "Password"}));
+    QCOMPARE(section.at(0).second, QStringLiteral("pop.gmail.com"));
+    QCOMPARE(section.at(1).second, QStringLiteral("Ann@Gmail.com"));
+    QCOMPARE(section.at(2).second, QStringLiteral("TLS"));
+    QCOMPARE(section.at(3).second, QStringLiteral("995"));
+    QVERIFY(section.at(4).second != QLatin1String("app pass"));
+    QCOMPARE(p.main->Encryption.Unscramble(section.at(4).second), QStringLiteral("app pass"));
+
+    // Its window is open and counted, as after the options dialog's add.
+    QStringList captions;
+    for (TFormMailList* w : p.main->MailboxWindows()) {
+        captions << w->windowTitle();
+    }
+    QCOMPARE(captions, (QStringList{"ann", "Ann (2)"}));
+    QCOMPARE(FormStatus->Cell(0), QStringLiteral("2"));
+}
+
+void tst_FormAddMailbox::savedValuesMustHavePassed()
+{
+    Program p;
+    FakeTester tester;
+    tester.next = passed();
+    TFormMain::SetConnectionTester(tester.fn());
+    p.inForm([&](TFormAddMailbox* form) {
+        form->EditAddress->setText(QStringLiteral("bob@example.org"));
+        // No password: nothing to test with.
+        QVERIFY(!form->ButtonTestClick());
+        QCOMPARE(tester.calls.size(), 0);
+        form->EditPassword->setText(QStringLiteral("one"));
+        QVERIFY(form->ButtonTestClick());
+        // A value changed after the pass is tested again at saving.
+        form->EditHost->setText(QStringLiteral("mail.example.org"));
+        form->ButtonSave->click();
+        QCOMPARE(tester.calls.size(), 2);
+        QCOMPARE(tester.calls.last().Host, QStringLiteral("mail.example.org"));
+    });
+    QCOMPARE(p.read(QStringLiteral("bob"), QStringLiteral("Host")), QStringLiteral("mail.example.org"));
+
+    // Values that passed as they are are saved without another test.
+    Program q;
+    FakeTester once;
+    once.next = passed();
+    TFormMain::SetConnectionTester(once.fn());
+    q.inForm([&](TFormAddMailbox* form) {
+        form->EditAddress->setText(QStringLiteral("bob@example.org"));
+        form->EditPassword->setText(QStringLiteral("one"));
+        form->ButtonTest->click();
+        form->ButtonSave->click();
+        QCOMPARE(once.calls.size(), 1);
+    });
+    QCOMPARE(q.read(QStringLiteral("Server"), QStringLiteral("0")), QStringLiteral("bob"));
+}
+
+void tst_FormAddMailbox::refusalsWriteNothing_data()
+{
+    QTest::addColumn<int>("listed");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("ten mailboxes") << 10 << "new"
+                                   << "最多設定10個信箱，請先刪除部份信箱。";
+    QTest::newRow("name taken") << 1 << "BOX0"
+                                << "信箱名稱重覆，請重新命名。";
+    QTest::newRow("program section") << 0 << "Schedule"
+                                     << "信箱名稱不正確，請重新命名。";
+    QTest::newRow("blank around") << 0 << " x "
+                                  << "信箱名稱不正確，請重新命名。";
+}
+
+void tst_FormAddMailbox::refusalsWriteNothing()
+{
+    QFETCH(int, listed);
+    QFETCH(QString, name);
+    QFETCH(QString, error);
+    QStringList names;
+    for (int k = 0; k < listed; ++k) {
+        names << QStringLiteral("box%1").arg(k);
+    }
+    Program p(names);
+    FakeTester tester;
+    tester.next = passed();
+    TFormMain::SetConnectionTester(tester.fn());
+    const QByteArray before = [&] {
+        QFile f(p.ini);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    p.inForm([&](TFormAddMailbox* form) {
+        form->EditAddress->setText(QStringLiteral("new@example.org"));
+        form->EditPassword->setText(QStringLiteral("pw"));
+        form->EditName->setText(name);
+        form->ButtonSave->click();
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->LabelResult->text(), error);
+    });
+    QFile f(p.ini);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+    QCOMPARE(p.main->MailboxWindows().size(), listed);
+}
+
+void tst_FormAddMailbox::untrustedCertificateCanBePinned()
+{
+    Program p;
+    FakeTester tester;
+    TConnectionTestResult untrusted;
+    untrusted.Message = QStringLiteral("憑證不受信任");
+    untrusted.CertUntrusted = true;
+    untrusted.Subject = QStringLiteral("CN=pop.example.org");
+    untrusted.Issuer = QStringLiteral("CN=Example CA");
+    untrusted.Fingerprint = QStringLiteral("AB:CD:EF");
+    tester.next = untrusted;
+    TFormMain::SetConnectionTester(tester.fn());
+    p.inForm([&](TFormAddMailbox* form) {
+        form->EditAddress->setText(QStringLiteral("c@example.org"));
+        form->EditPassword->setText(QStringLiteral("pw"));
+        QVERIFY(!form->CheckBoxTrustCert->isVisible());
+        QVERIFY(!form->ButtonTestClick());
+        QVERIFY(form->CheckBoxTrustCert->isVisible());
+        QVERIFY(form->LabelResult->text().contains(QStringLiteral("AB:CD:EF")));
+        QVERIFY(form->LabelResult->text().contains(QStringLiteral("CN=Example CA")));
+        QCOMPARE(tester.calls.last().CertSha256, QString());
+        form->CheckBoxTrustCert->setChecked(true);
+        tester.next = passed();
+        form->ButtonSave->click();
+        QCOMPARE(tester.calls.last().CertSha256, QStringLiteral("AB:CD:EF"));
+    });
+    QCOMPARE(p.read(QStringLiteral("c"), QStringLiteral("CertSha256")), QStringLiteral("AB:CD:EF"));
+}
+
+void tst_FormAddMailbox::plainLoginTest_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QByteArray>("passReply");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("accepted") << "pass" << QByteArray("+OK") << true;
+    QTest::newRow("refused") << "wrong" << QByteArray("-ERR bad login") << false;
+}
+
+void tst_FormAddMailbox::plainLoginTest()
+{
+    QFETCH(QString, password);
+    QFETCH(QByteArray, passReply);
+    QFETCH(bool, ok);
+    TScriptServer server;
+    server.dialogue("+OK ready", {{"USER user", "+OK"}, {"PASS " + password.toUtf8(), passReply}});
+    if (ok) {
+        server.expect("QUIT").sendLine("+OK bye");
+    }
+    TConnectionParams params;
+    params.Host = QStringLiteral("127.0.0.1");
+    params.Port = QString::number(server.port());
+    params.Security = QStringLiteral("None");
+    params.Login = QStringLiteral("user");
+    params.Password = password;
+    params.Timeout = 10;
+    const TConnectionTestResult result = TConnectionTest::Run(params);
+    QCOMPARE(result.Ok, ok);
+    QVERIFY(!result.Message.isEmpty());
+    QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(QLatin1Char('\n'))));
+
+    // Nothing listens: a clear failure, no hang.
+    params.Port = QString::number(TScriptServer::refusedPort());
+    const TConnectionTestResult refused = TConnectionTest::Run(params);
+    QVERIFY(!refused.Ok);
+    QVERIFY(refused.Message.startsWith(QStringLiteral("無法連線")));
+
+    // Encryption asked for from a plaintext server: the handshake fails, no login is sent.
+    TScriptServer tls;
+    tls.sendLine("+OK ready").silent();
+    params.Port = QString::number(tls.port());
+    params.Security = QStringLiteral("TLS");
+    const TConnectionTestResult plain = TConnectionTest::Run(params);
+    QVERIFY(!plain.Ok);
+    QVERIFY(!plain.Message.isEmpty());
+    QVERIFY(tls.waitForFinished());
+    for (const QString& line : tls.received()) {
+        QVERIFY2(!line.startsWith(QLatin1String("USER"), Qt::CaseInsensitive), qPrintable(line));
+        QVERIFY2(!line.startsWith(QLatin1String("PASS"), Qt::CaseInsensitive), qPrintable(line));
+    }
+}
+
+void tst_FormAddMailbox::encryptedMailboxIsNeverCheckedInPlainText()
+{
+    TScriptServer server;
+    server.serveMailbox({QByteArray("Message-ID: <1@x>\nSubject: s\n\nbody\n")});
+    Program p;
+    TNewMailboxEntry entry;
+    entry.Host = QStringLiteral("127.0.0.1");
+    entry.Port = QString::number(server.port());
+    entry.Security = QStringLiteral("TLS");
+    entry.Login = QStringLiteral("user");
+    entry.Password = QStringLiteral("pass");
+    QCOMPARE(TNewMailbox::Add(p.ini, p.main->Encryption, QStringLiteral("safe"), entry), QString());
+    TFormMailList* w = p.main->CreateMailbox(QStringLiteral("safe"));
+    QStringList messages;
+    TModal::SetHook([&](QDialog* d) {
+        for (QPlainTextEdit* e : d->findChildren<QPlainTextEdit*>()) {
+            messages << e->toPlainText();
+        }
+        d->accept();
+    });
+    p.main->MenuCheck->trigger();
+    TModal::SetHook({});
+    QVERIFY2(messages.join(QLatin1Char('|')).contains(QStringLiteral("安全連線失敗")),
+             qPrintable(messages.join(QLatin1Char('|'))));
+    for (const QString& line : server.received()) {
+        QVERIFY2(!line.startsWith(QLatin1String("USER"), Qt::CaseInsensitive), qPrintable(line));
+        QVERIFY2(!line.startsWith(QLatin1String("PASS"), Qt::CaseInsensitive), qPrintable(line));
+    }
+    QCOMPARE(w->MessageRows(), 0);
+}
+
+QTEST_MAIN(tst_FormAddMailbox)
+#include "tst_FormAddMailbox.moc"
