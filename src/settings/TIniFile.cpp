@@ -131,9 +131,11 @@ Parsed parse(QByteArrayView text)
 }
 
 // QString::fromUtf8 drops a leading U+FEFF; inside the file it is part of a name or value.
+// Stateless, so that a character cut off at the end reads as U+FFFD instead of vanishing.
 QString decode(QByteArrayView bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
     return decoder.decode(bytes);
 }
 
