@@ -18,7 +18,7 @@
 
 namespace {
 
-const int kMaxValueLength = 1023;
+const int kMaxValueLength = TIniFile::MaxValueLength;
 
 enum class Kind { Blank, Comment, Section, Key, Other };
 

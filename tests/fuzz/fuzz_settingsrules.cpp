@@ -52,8 +52,12 @@ void hourList(const QString& path, const QString& list)
     FUZZ_CHECK(readHours(back, again) && std::equal(hours, hours + 24, again));
 }
 
+// The text as the dialog's four-character field holds it.
 void timeout(const QString& path, const QString& text)
 {
+    if (text.size() > 4) {
+        return;
+    }
     int seconds = 0;
     if (!TIntConvert::TryStrToInt(text, seconds) || !TSettingsRules::TimeoutInRange(seconds)) {
         return;
