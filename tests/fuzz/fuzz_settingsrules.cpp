@@ -82,7 +82,8 @@ bool programSection(const QString& name)
 void addMailbox(TOptionStore& store, const QString& path, const QString& name)
 {
     store.SaveServers({name, kOther});
-    store.SaveMailbox(name, {name, name, name});
+    // A plain password: its scrambled form takes two characters a byte, and names are the point here.
+    store.SaveMailbox(name, {name, name, QStringLiteral("secret")});
     store.SaveMailbox(kOther, {kOther, kOther, kOther});
     TIniFile ini(path);
     TSeenIds::Store(ini, name, {"<1@x>"});
@@ -103,7 +104,7 @@ void mailboxName(const QString& path, const QString& name)
     const TMailboxSettings back = TOptionStore(path, encryption).LoadMailbox(name, error);
     const TOptionSettings options = TOptionStore(path, encryption).Load(kExeFolder, errors);
     const bool readsBack = options.Servers.value(0) == name && back.Host == name && back.Login == name &&
-                           back.Password == name && error.isEmpty();
+                           back.Password == QStringLiteral("secret") && error.isEmpty();
     if (!TSettingsRules::ValidMailboxName(name)) {
         // Refused only for a reason: the file cannot hold it, the program uses the section,
         // it is a caption of the program's own, or other readers of the file would take it
