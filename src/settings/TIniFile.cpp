@@ -18,7 +18,7 @@
 
 namespace {
 
-const int kMaxValueLength = 1023;
+const int kMaxValueLength = TIniFile::MaxValueLength;
 
 enum class Kind { Blank, Comment, Section, Key, Other };
 
@@ -131,9 +131,11 @@ Parsed parse(QByteArrayView text)
 }
 
 // QString::fromUtf8 drops a leading U+FEFF; inside the file it is part of a name or value.
+// Stateless, so that a character cut off at the end reads as U+FFFD instead of vanishing.
 QString decode(QByteArrayView bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
     return decoder.decode(bytes);
 }
 

@@ -21,7 +21,10 @@ public:
 
     const QString& FileName() const { return m_path; }
 
-    // At most 1023 characters; a missing key gives the default.
+    // The most characters a value reads back with.
+    static constexpr int MaxValueLength = 1023;
+
+    // At most MaxValueLength characters; a missing key gives the default.
     QString ReadString(const QString& section, const QString& key, const QString& def) const;
     // Integer rule; a value that does not convert gives the default.
     int ReadInteger(const QString& section, const QString& key, int def) const;

@@ -2,6 +2,7 @@
 
 #include "core/TBrkApart.h"
 #include "core/TIntConvert.h"
+#include "settings/TIniFile.h"
 #include "settings/TSettingsKeys.h"
 
 namespace {
@@ -32,6 +33,10 @@ bool isProgramSection(const QString& name)
 
 QString TSettingsRules::HourListError(const QString& list)
 {
+    // A longer list would read back cut, perhaps in the middle of an hour.
+    if (list.size() > TIniFile::MaxValueLength) {
+        return QStringLiteral("時間表格式錯誤！");
+    }
     for (const QString& piece : hourPieces(list)) {
         int hour = 0;
         if (!TIntConvert::TryStrToInt(piece, hour)) {
@@ -57,7 +62,8 @@ void TSettingsRules::ReadHourList(const QString& list, bool hours[24])
 
 bool TSettingsRules::ValidMailboxName(const QString& name)
 {
-    if (name.isEmpty() || name.trimmed() != name) {
+    // The name is also its line's value in the mailbox list, which must read back whole.
+    if (name.isEmpty() || name.trimmed() != name || name.size() > TIniFile::MaxValueLength) {
         return false;
     }
     // "Console" is the name under which the console password prompt answers.

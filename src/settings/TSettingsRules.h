@@ -8,7 +8,7 @@ class TSettingsRules {
 public:
     // The hour list: whole hours 1..24 separated by commas, 24 being the midnight that ends the day.
     // Why the list is refused ("Bad time schedule!" for a piece that is no integer, "時間表格式錯誤！"
-    // for an hour outside the day); empty when it is accepted.
+    // for an hour outside the day or a list longer than the file keeps); empty when it is accepted.
     static QString HourListError(const QString& list);
     // Marks each listed hour h at hours[h - 1], skipping hours outside the day (a hand-edited
     // file may hold them). Throws EConvertError at the first piece that is no integer,

@@ -13,7 +13,13 @@ struct KeyLine {
     QString rawValue;
 };
 
-// The names a hand-edited file shows: "[name]" lines and "key=value" lines inside a section.
+bool sameName(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// The names a hand-edited file shows: "[name]" lines and "key=value" lines inside a
+// section. Only the first section of a name is read, so keys under a later one are not.
 void names(const QByteArray& file, QStringList& sections, QList<KeyLine>& keys)
 {
     QString current;
@@ -23,7 +29,8 @@ void names(const QByteArray& file, QStringList& sections, QList<KeyLine>& keys)
         if (t.startsWith('[')) {
             const qsizetype close = t.lastIndexOf(']');
             current = fuzz::utf8KeepBom((close > 0 ? t.mid(1, close - 1) : t.mid(1)).trimmed());
-            inSection = true;
+            inSection = std::none_of(sections.cbegin(), sections.cend(),
+                                     [&](const QString& earlier) { return sameName(earlier, current); });
             sections.append(current);
         } else if (inSection && !t.startsWith(';') && t.contains('=')) {
             const qsizetype eq = t.indexOf('=');
@@ -47,11 +54,6 @@ bool holdableKey(const QString& name)
 {
     return holdable(name) && !name.contains(QLatin1Char('=')) && !name.startsWith(QLatin1Char('[')) &&
            !name.startsWith(QLatin1Char(';'));
-}
-
-bool sameName(const QString& a, const QString& b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 bool found(const TIniFile& ini, const QString& section, const QString& key, QString& value)

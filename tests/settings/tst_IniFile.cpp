@@ -161,6 +161,16 @@ void tst_IniFile::readString_data()
     QTest::newRow("UTF-8 names and value") << QByteArray("[信箱]\n主機=pop.例子.tw\n") << "信箱"
                                            << "主機"
                                            << "pop.例子.tw";
+    // A hand-edited file cut in the middle of a character: the broken end reads as a
+    // replacement character, in names as in values, and is not silently dropped.
+    QTest::newRow("value cut mid-character") << QByteArray("[A]\nx=ab\xE4\n") << "A"
+                                             << "x" << QStringLiteral("ab\uFFFD");
+    QTest::newRow("section cut mid-character") << QByteArray("[ab\xE4]\nx=1\n") << QStringLiteral("ab\uFFFD") << "x"
+                                               << "1";
+    QTest::newRow("cut section is not the shorter name") << QByteArray("[ab\xE4]\nx=1\n") << "ab"
+                                                         << "x" << def;
+    QTest::newRow("cut key is not the shorter name") << QByteArray("[A]\nab\xE4=1\n") << "A"
+                                                     << "ab" << def;
     QTest::newRow("bracket in section name") << QByteArray("[a]b]\nx=1\n") << "a]b"
                                              << "x"
                                              << "1";

@@ -49,6 +49,10 @@ void tst_SettingsRules::mailboxName_data()
     // Window captions match exactly, so another letter case is a caption of its own.
     QTest::newRow("status in lower case") << "status" << true;
     // Program sections match without regard to letter case, as the file does.
+    // A name is also the value of its line in the mailbox list, which reads back at most
+    // 1023 characters: a longer one would lose its entry at the next start.
+    QTest::newRow("longest the list keeps") << QString(1023, QLatin1Char('a')) << true;
+    QTest::newRow("longer than the list keeps") << QString(1024, QLatin1Char('a')) << false;
     QTest::newRow("General") << "General" << false;
     QTest::newRow("general") << "general" << false;
     QTest::newRow("SERVER") << "SERVER" << false;
@@ -115,6 +119,10 @@ void tst_SettingsRules::hourListError_data()
     // The first bad piece decides.
     QTest::newRow("range before letters") << "25,x" << range;
     QTest::newRow("letters before range") << "x,25" << bad;
+    // The stored list reads back at most 1023 characters; a longer one would be cut mid-number.
+    const QString longest = QStringLiteral("1,").repeated(511) + QStringLiteral("1");
+    QTest::newRow("longest the file keeps") << longest << QString();
+    QTest::newRow("longer than the file keeps") << longest + QStringLiteral(",1") << range;
 }
 
 void tst_SettingsRules::hourListError()
