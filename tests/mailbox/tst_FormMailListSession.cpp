@@ -57,6 +57,7 @@ private slots:
     void autoViewKeepsTooLargeNew();
     void retireDuringWait();
     void doubleClickKeepsAbortInside();
+    void pipelinedToOneAtATimeServer();
 
 private:
     bool check();
@@ -768,3 +769,50 @@ void tst_FormMailListSession::autoViewKeepsTooLargeNew()
 
 QTEST_MAIN(tst_FormMailListSession)
 #include "tst_FormMailListSession.moc"
+
+// A server that lists PIPELINING but reads and answers one command at a time: more messages
+// than one window holds, listed, then listed again from the cache, then deleted by UIDL.
+void tst_FormMailListSession::pipelinedToOneAtATimeServer()
+{
+    QList<QByteArray> messages;
+    for (int n = 1; n <= 300; ++n) {
+        const QByteArray num = QByteArray::number(n);
+        messages.append(msg(n % 7 == 0 ? QByteArray() : "<" + num + "@t>", "f" + num, "s" + num));
+    }
+    TScriptServer server;
+    server.serveMailbox(messages);
+    server.announce({"PIPELINING", "UIDL", "TOP"});
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_form->MessageRows(), 300);
+    QStringList first;
+    for (int n = 1; n <= 300; ++n) {
+        QCOMPARE(m_form->ColorStringGrid->Cells(5, n), QStringLiteral("s%1").arg(n));
+        first.append(QString::fromLatin1(m_form->RowId(n)));
+    }
+    const QList<QByteArray> stored = storedSection();
+    QCOMPARE(stored.size(), 300);
+    QCOMPARE(server.received().filter(QStringLiteral("Top ")).size(), 300);
+
+    const int before = int(server.received().size());
+    QVERIFY(check());
+    const QStringList second = server.received().mid(before);
+    QCOMPARE(second.filter(QStringLiteral("Top ")).size(), 0);
+    QCOMPARE(second.filter(QStringLiteral("LIST ")).size(), 300);
+    QCOMPARE(storedSection(), stored);
+    for (int n = 1; n <= 300; ++n) {
+        QCOMPARE(QString::fromLatin1(m_form->RowId(n)), first.at(n - 1));
+        QCOMPARE(m_form->ColorStringGrid->Cells(4, n), QStringLiteral("f%1").arg(n));
+    }
+
+    m_form->MarkDelete(7);
+    m_form->MarkDelete(300);
+    const int beforeDelete = int(server.received().size());
+    QVERIFY(check());
+    const QStringList third = server.received().mid(beforeDelete);
+    QVERIFY(third.contains(QStringLiteral("DELE 7")) && third.contains(QStringLiteral("DELE 300")));
+    QVERIFY(third.filter(QStringLiteral("TOP ")).isEmpty());
+    QCOMPARE(server.mailbox().size(), 298);
+    QCOMPARE(m_form->MessageRows(), 298);
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 7), QStringLiteral("s8"));
+}
