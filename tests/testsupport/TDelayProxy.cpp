@@ -80,6 +80,8 @@ int connectTo(quint16 port)
 struct TDelayProxy::Private {
     quint16 target = 0;
     int delay = 0;
+    QByteArray listenAddress;
+    quint16 listenPort = 0;
     int listenFd = -1;
     int wake[2] = {-1, -1};
     quint16 port = 0;
@@ -206,10 +208,13 @@ struct TDelayProxy::Private {
     }
 };
 
-TDelayProxy::TDelayProxy(quint16 targetPort, int delayMsEachWay) : d(std::make_unique<Private>())
+TDelayProxy::TDelayProxy(quint16 targetPort, int delayMsEachWay, const QByteArray& listenAddress, quint16 listenPort)
+    : d(std::make_unique<Private>())
 {
     d->target = targetPort;
     d->delay = delayMsEachWay;
+    d->listenAddress = listenAddress;
+    d->listenPort = listenPort;
 }
 
 TDelayProxy::~TDelayProxy()
@@ -235,7 +240,14 @@ bool TDelayProxy::Start()
     d->listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(d->listenPort);
+    // Loopback only: tests and benchmarks never listen where other hosts could connect.
+    if (::inet_pton(AF_INET, d->listenAddress.constData(), &addr.sin_addr) != 1 ||
+        (ntohl(addr.sin_addr.s_addr) >> 24) != 127) {
+        return false;
+    }
+    const int one = 1;
+    ::setsockopt(d->listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     socklen_t len = sizeof addr;
     if (d->listenFd < 0 || ::bind(d->listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(d->listenFd, 16) != 0 || ::getsockname(d->listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||

@@ -8,7 +8,10 @@
 // serves any number of connections from a thread of its own.
 class TDelayProxy {
 public:
-    TDelayProxy(quint16 targetPort, int delayMsEachWay);
+    // Listens on 127.0.0.1 at a port the system picks, or where listenAddress and
+    // listenPort say (another loopback address, a fixed port).
+    TDelayProxy(quint16 targetPort, int delayMsEachWay, const QByteArray& listenAddress = "127.0.0.1",
+                quint16 listenPort = 0);
     ~TDelayProxy();
     TDelayProxy(const TDelayProxy&) = delete;
     TDelayProxy& operator=(const TDelayProxy&) = delete;
