@@ -36,7 +36,7 @@ constexpr int kViewLimit = 65534;
 constexpr int kWindowCommands = 256;
 constexpr int kWindowBytes = 4096;
 // Messages whose commands are queued ahead of the one being listed.
-constexpr int kLookahead = 128;
+constexpr int kLookahead = kWindowCommands;
 // A UIDL listing line is at most a number, a space, 70 bytes and CR LF.
 constexpr qint64 kUidLineBytes = 84;
 
@@ -518,6 +518,8 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
                 tops.insert(k, queue("Top " + number(k) + " 1"));
             }
         }
+        // Pipelined replies arrive many to a read: let the program run between them.
+        m_host.PumpEvents(true);
         // Rows grow as messages are listed, so a false count cannot allocate up front.
         TMailRow row;
         row.Number = n;
