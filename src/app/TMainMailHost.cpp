@@ -8,10 +8,18 @@
 #include "status/TFormMessage.h"
 #include "status/TFormStatus.h"
 #include "viewer/TFormViewer.h"
+#include "widgets/TPaintThrottle.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+
+TMainMailHost::TMainMailHost(TFormMain& main, TProgramState& state, TDialDriver& dial)
+    : m_main(main), m_state(state), m_dial(dial), m_paints(std::make_unique<TPaintThrottle>(&main))
+{
+}
+
+TMainMailHost::~TMainMailHost() = default;
 
 QString TMainMailHost::SettingsPath() const
 {
@@ -23,6 +31,7 @@ void TMainMailHost::LED(const QString& colourWord, const QString& text)
     if (FormStatus) {
         FormStatus->LED(colourWord, text);
     }
+    m_paints->Changed();
 }
 
 bool TMainMailHost::Busy() const
@@ -45,6 +54,7 @@ void TMainMailHost::SetStatusCount(int row, int value)
     if (FormStatus) {
         FormStatus->SetCell(row, QString::number(value));
     }
+    m_paints->Changed();
 }
 
 void TMainMailHost::SetNewMailFound()
@@ -79,7 +89,12 @@ QString TMainMailHost::Unscramble(const QString& stored)
 
 void TMainMailHost::RepaintMain()
 {
-    m_main.repaint();
+    m_paints->Flush();
+}
+
+void TMainMailHost::ProgressChanged()
+{
+    m_paints->Changed();
 }
 
 QWidget* TMainMailHost::MainWidget() const

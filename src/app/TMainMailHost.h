@@ -2,17 +2,19 @@
 
 #include "mailbox/TMailHost.h"
 
+#include <memory>
+
 class TDialDriver;
 class TFormMain;
+class TPaintThrottle;
 struct TProgramState;
 
 // What a mailbox window needs of the running program: the status window, the option
 // marks, the keyword rules, the dial-up driver and the viewers, served for the main window.
 class TMainMailHost : public TMailHost {
 public:
-    TMainMailHost(TFormMain& main, TProgramState& state, TDialDriver& dial) : m_main(main), m_state(state), m_dial(dial)
-    {
-    }
+    TMainMailHost(TFormMain& main, TProgramState& state, TDialDriver& dial);
+    ~TMainMailHost() override;
 
     QString SettingsPath() const override;
     void LED(const QString& colourWord, const QString& text) override;
@@ -26,6 +28,7 @@ public:
     const TFilterRules& Filters() const override;
     QString Unscramble(const QString& stored) override;
     void RepaintMain() override;
+    void ProgressChanged() override;
     QWidget* MainWidget() const override;
     void ShowMessage(const QString& from, const QString& text) override;
     void DeliverPassword(const QString& name, const QString& clear) override;
@@ -41,4 +44,5 @@ private:
     TFormMain& m_main;
     TProgramState& m_state;
     TDialDriver& m_dial;
+    std::unique_ptr<TPaintThrottle> m_paints;
 };

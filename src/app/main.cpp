@@ -1,5 +1,6 @@
 #include "app/TFormMain.h"
 #include "app/TSingleInstance.h"
+#include "app/TStallProbe.h"
 #include "core/TExceptionHook.h"
 #include "net/TSockets.h"
 #include "settings/TIniFile.h"
@@ -49,6 +50,7 @@ int main(int argc, char* argv[])
         }
     });
 
+    TStallProbe stallProbe;
     auto* main = new TFormMain;
     instance.OnRaise = [] {
         if (FormMain) {

@@ -253,6 +253,7 @@ void TFormMailList::listChanged(int row)
     if (ColorStringGrid->RowCount() != m_list.Count() + 1) {
         ColorStringGrid->SetRowCount(m_list.Count() + 1);
     }
+    m_host->ProgressChanged();
     if (row > 0) {
         drawRow(row);
         return;
@@ -266,7 +267,7 @@ void TFormMailList::setStatus(const QString& text)
 {
     StatusBar->showMessage(text);
     if (!m_retired) {
-        m_host->RepaintMain();
+        m_host->ProgressChanged();
     }
 }
 

@@ -34,6 +34,9 @@ public:
 
     // Repaints the main window so that status texts show while a call blocks.
     virtual void RepaintMain() = 0;
+    // A status text, row or counter changed during a session: shown within a moment, but
+    // not painted once per command.
+    virtual void ProgressChanged() {}
     virtual QWidget* MainWidget() const = 0;
 
     // The message window, modal, with its source line and text.

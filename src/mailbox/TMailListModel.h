@@ -18,6 +18,8 @@ struct TMailRow {
     QString Subject;
     // Empty for a row whose message has not been listed yet.
     QByteArray Id;
+    // The server's unique-id of the message when it gave one (UIDL).
+    QByteArray Uid;
 };
 
 // A mailbox's list of messages, rows numbered from 1 as the server numbers them.

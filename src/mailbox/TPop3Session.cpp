@@ -8,6 +8,7 @@
 #include "mailbox/TMailListModel.h"
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TSeenIds.h"
+#include "mailbox/TUidlCache.h"
 #include "net/TTransport.h"
 #include "settings/TIniFile.h"
 #include "settings/TSettingsKeys.h"
@@ -30,6 +31,15 @@ const QString kDownloadError = QStringLiteral("下載信件錯誤");
 constexpr int kNewRow = 2;
 constexpr int kCountRow = 1;
 constexpr int kViewLimit = 65534;
+// Commands sent ahead of their replies when the server pipelines: few enough bytes that
+// they always fit the server's receive buffer, so that sending can never block on a
+// server that is itself blocked sending us replies.
+constexpr int kWindowCommands = 256;
+constexpr int kWindowBytes = 4096;
+// Messages whose commands are queued ahead of the one being listed.
+constexpr int kLookahead = kWindowCommands;
+// A UIDL listing line is at most a number, a space, 70 bytes and CR LF.
+constexpr qint64 kUidLineBytes = 84;
 
 // Header values as received; raw 8-bit bytes are read by the charset of the reply's header.
 QString displayText(const QByteArray& bytes, const QByteArray& reply)
@@ -92,6 +102,12 @@ void TPop3Session::Cancel()
     m_aborting = true;
     m_transport.Close();
 }
+
+struct TPop3Session::TQueued {
+    QByteArray Command;
+    QByteArray Reply;
+    bool Answered = false;
+};
 
 // ---- reply framing ----------------------------------------------------------------
 
@@ -171,15 +187,80 @@ QByteArray TPop3Session::exchange(const QByteArray& command, const QString& stat
 
 QByteArray TPop3Session::sendCommand(const QByteArray& command, const QString& statusText, const QString& errorText)
 {
+    return take(queue(command), statusText, errorText);
+}
+
+QByteArray TPop3Session::readFor(const QByteArray& command, const QString& errorText)
+{
     qint64 limit = TPop3Reply::MaxLineReply;
-    if (TPop3Reply::IsMultiLine(command)) {
+    const bool multiLine = TPop3Reply::IsMultiLine(command);
+    if (multiLine) {
         limit = command.toUpper().startsWith("RETR") && m_retrLimit > 0 ? m_retrLimit : TPop3Reply::MaxTopReply;
     }
-    const QByteArray reply = exchange(command, statusText, errorText, limit);
-    if (reply.isEmpty() || reply.at(0) != '+') {
+    // Only headers are wanted from TOP, so an over-long reply may be cut; RETR may not.
+    const bool isTop = command.left(4).toUpper() == "TOP ";
+    return readReply(multiLine, limit, errorText, isTop);
+}
+
+TPop3Session::TQueuedPtr TPop3Session::queue(const QByteArray& command, bool front)
+{
+    auto queued = std::make_shared<TQueued>();
+    queued->Command = command;
+    if (front) {
+        m_unsent.prepend(queued);
+    } else {
+        m_unsent.append(queued);
+    }
+    return queued;
+}
+
+void TPop3Session::clearQueue()
+{
+    m_unsent.clear();
+    m_inFlight.clear();
+    m_inFlightBytes = 0;
+}
+
+QByteArray TPop3Session::take(const TQueuedPtr& command, const QString& statusText, const QString& errorText)
+{
+    const int window = m_capabilities.contains("PIPELINING") ? kWindowCommands : 1;
+    while (!command->Answered) {
+        QByteArray batch;
+        while (!m_unsent.isEmpty() && m_inFlight.size() < window &&
+               (m_inFlight.isEmpty() || m_inFlightBytes + m_unsent.constFirst()->Command.size() + 2 <= kWindowBytes)) {
+            TQueuedPtr next = m_unsent.takeFirst();
+            batch += next->Command + "\r\n";
+            m_inFlightBytes += next->Command.size() + 2;
+            m_inFlight.append(next);
+        }
+        if (!batch.isEmpty()) {
+            m_host.Status(statusText);
+            m_transport.Send(batch);
+            checkRetired();
+        }
+        if (m_inFlight.isEmpty()) {
+            // A command taken twice or after a failure: nothing will answer it.
+            abortSession(errorText);
+        }
+        // Replies come in the order of the commands.
+        const TQueuedPtr oldest = m_inFlight.takeFirst();
+        m_inFlightBytes -= oldest->Command.size() + 2;
+        oldest->Reply = readFor(oldest->Command, errorText);
+        oldest->Answered = true;
+    }
+    if (command->Reply.isEmpty() || command->Reply.at(0) != '+') {
         abortSession(errorText);
     }
-    return reply;
+    return command->Reply;
+}
+
+bool TPop3Session::uidList(int maxNumber, qint64 limit, const QString& statusText, const QString& errorText,
+                           QHash<int, QByteArray>& uids)
+{
+    m_host.Status(statusText);
+    m_transport.Send("UIDL\r\n");
+    checkRetired();
+    return TUidlCache::UidList(readReply(true, limit, errorText), maxNumber, uids);
 }
 
 // ---- failures ---------------------------------------------------------------------
@@ -189,6 +270,7 @@ void TPop3Session::abortSession(const QString& message)
     m_aborting = true;
     m_transport.Close();
     m_pending.clear();
+    clearQueue();
     if (!m_host.Retired()) {
         m_host.HangUpIfDialed();
         m_host.Status(QStringLiteral("連線中斷!"));
@@ -211,6 +293,7 @@ void TPop3Session::transportError(int socket, int error, const QString& msg)
     m_aborting = true;
     m_transport.Close();
     m_pending.clear();
+    clearQueue();
     if (!m_host.Retired()) {
         m_host.HangUpIfDialed();
         m_host.Status(QStringLiteral("連線中斷！"));
@@ -257,7 +340,11 @@ void TPop3Session::login()
         checkRetired();
     }
     const int timeout = TIntConvert::StrToInt(timeoutText);
+    m_server = server;
+    m_user = user;
     m_pending.clear();
+    clearQueue();
+    m_capabilities.clear();
     m_transport.SetEndpoint(endpoint);
     m_transport.Open(server, timeout);
     checkRetired();
@@ -274,6 +361,10 @@ void TPop3Session::login()
     // A line break would end the argument early and send the rest as a command.
     if (TPop3Reply::HasLineBreak(userBytes) || TPop3Reply::HasLineBreak(pass)) {
         abortSession(kLoginError);
+    }
+    // Under STARTTLS the capabilities were read again on the encrypted line.
+    if (endpoint.Security != TSecurity::StartTls) {
+        readCapabilities();
     }
     sendCommand("USER " + userBytes, QStringLiteral("傳送使用者名稱..."), kLoginError);
     sendCommand("PASS " + pass, QStringLiteral("傳送密碼..."), kLoginError);
@@ -303,7 +394,15 @@ void TPop3Session::startTls()
         abortSession(QStringLiteral("無法建立安全連線！"));
     }
     // What the server offers may differ once the line is encrypted.
-    capabilities(kReceiveError);
+    m_capabilities = capabilities(kReceiveError);
+}
+
+void TPop3Session::readCapabilities()
+{
+    // A server without CAPA refuses it and gets the plain sequence of commands.
+    m_transport.Send("CAPA\r\n");
+    checkRetired();
+    m_capabilities = TPop3Reply::Capabilities(readReply(true, TPop3Reply::MaxLineReply, QStringLiteral("無法連線！")));
 }
 
 void TPop3Session::logout()
@@ -335,6 +434,17 @@ QByteArray TPop3Session::currentId(int n, const QString& statusText, const QStri
     return THeaderExtract::MessageId(top, size);
 }
 
+QByteArray TPop3Session::currentUid(int n, const QString& statusText, const QString& errorText)
+{
+    const QByteArray reply = exchange("UIDL " + number(n), statusText, errorText, TPop3Reply::MaxLineReply);
+    int listed = 0;
+    QByteArray uid;
+    if (!reply.startsWith('+') || !TUidlCache::UidLine(reply, listed, uid) || listed != n) {
+        return {};
+    }
+    return uid;
+}
+
 QSet<QString> TPop3Session::deletionSession()
 {
     login();
@@ -349,8 +459,42 @@ QSet<QString> TPop3Session::deletionSession()
     };
     QSet<int> deleted;
     QList<int> moved;
+    QSet<QString> unfound;
+    // With unique-ids one listing finds every marked message wherever it is now.
+    QSet<int> byUid;
+    QHash<int, QByteArray> uids;
+    const qint64 uidLimit = qMax<qint64>(TPop3Reply::MaxTopReply, (m_list.Count() + 1000) * kUidLineBytes);
+    bool anyUid = false;
+    for (int row = 1; row <= m_list.Count() && !anyUid; ++row) {
+        anyUid = m_list.Mark(row) == TMark::Delete && !m_list.Row(row).Uid.isEmpty();
+    }
+    if (anyUid && m_capabilities.contains("UIDL") &&
+        uidList(TPop3Reply::MaxMessages, uidLimit, kDeleting, kDeleteError, uids)) {
+        QHash<QByteArray, int> numberOf;
+        for (auto it = uids.constBegin(); it != uids.constEnd(); ++it) {
+            numberOf.insert(it.value(), it.key());
+        }
+        QList<TQueuedPtr> deletions;
+        for (int row = 1; row <= m_list.Count(); ++row) {
+            const QByteArray uid = m_list.Row(row).Uid;
+            if (m_list.Mark(row) != TMark::Delete || m_list.Id(row).isEmpty() || uid.isEmpty()) {
+                continue;
+            }
+            byUid.insert(row);
+            const int n = numberOf.value(uid);
+            if (n > 0 && !deleted.contains(n)) {
+                deletions.append(queue("DELE " + number(n)));
+                deleted.insert(n);
+            } else {
+                unfound.insert(TMailListModel::IdKey(m_list.Id(row)));
+            }
+        }
+        for (const TQueuedPtr& deletion : std::as_const(deletions)) {
+            take(deletion, kDeleting, kDeleteError);
+        }
+    }
     for (int row = 1; row <= m_list.Count(); ++row) {
-        if (m_list.Mark(row) != TMark::Delete || m_list.Id(row).isEmpty()) {
+        if (m_list.Mark(row) != TMark::Delete || m_list.Id(row).isEmpty() || byUid.contains(row)) {
             continue;
         }
         // Another client may have changed the numbering: delete only the marked message.
@@ -361,7 +505,6 @@ QSet<QString> TPop3Session::deletionSession()
             moved.append(row);
         }
     }
-    QSet<QString> unfound;
     if (!moved.isEmpty()) {
         int count = 0;
         if (!TPop3Reply::StatCount(sendCommand("STAT", kDeleting, kDeleteError), count)) {
@@ -417,20 +560,68 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
     m_list.Clear();
     m_host.SetStatusCount(kCountRow, m_host.StatusCount(kCountRow) + count);
 
+    // With unique-ids the headers of messages listed before come from the cache.
+    QHash<int, QByteArray> uids;
+    TUidlCache cache;
+    TUidlCache listed;
+    const QByteArray cacheKey = TUidlCache::Key(name, m_server, m_user);
+    const QString cachePath = TUidlCache::PathFor(m_host.SettingsPath(), cacheKey);
+    bool useUids = false;
+    if (count > 0 && m_capabilities.contains("UIDL")) {
+        const qint64 limit = qMax<qint64>(TPop3Reply::MaxTopReply, qint64(count) * kUidLineBytes + 64);
+        useUids = uidList(count, limit, kReceiving, kReceiveError, uids);
+        if (useUids) {
+            cache.Load(cachePath, cacheKey);
+        }
+    }
+
+    QHash<int, TQueuedPtr> lists;
+    QHash<int, TQueuedPtr> tops;
+    int queued = 0;
     QList<QByteArray> ids;
     for (int n = 1; n <= count; ++n) {
+        // Commands are queued a little ahead only: a false count must not allocate.
+        for (; queued < count && queued < n + kLookahead; ++queued) {
+            const int k = queued + 1;
+            lists.insert(k, queue("LIST " + number(k)));
+            if (!cache.Find(uids.value(k))) {
+                tops.insert(k, queue("Top " + number(k) + " 1"));
+            }
+        }
+        // Pipelined replies arrive many to a read: let the program run between them.
+        m_host.PumpEvents(true);
         // Rows grow as messages are listed, so a false count cannot allocate up front.
         TMailRow row;
         row.Number = n;
         m_list.Append(row);
-        const QByteArray list = sendCommand("LIST " + number(n), kReceiving, kReceiveError);
+        const QByteArray list = take(lists.take(n), kReceiving, kReceiveError);
         row.Size = TPop3Reply::ListSize(list);
         m_list.Update(n, row);
-        const QByteArray top = sendCommand("Top " + number(n) + " 1", kReceiving, kReceiveError);
-        row.Date = displayText(THeaderExtract::Value(top, "DATE"), top);
-        row.From = displayText(THeaderExtract::Value(top, "FROM"), top);
-        row.Subject = displayText(THeaderExtract::Value(top, "SUBJECT"), top);
-        row.Id = THeaderExtract::MessageId(top, row.Size);
+        row.Uid = uids.value(n);
+        const TUidlEntry* known = cache.Find(row.Uid);
+        TUidlEntry entry;
+        // Another size means another message under a reused unique-id: fetch it again.
+        if (known && known->Size == row.Size) {
+            entry = *known;
+        } else {
+            TQueuedPtr command = tops.take(n);
+            if (!command) {
+                command = queue("Top " + number(n) + " 1", true);
+            }
+            const QByteArray top = take(command, kReceiving, kReceiveError);
+            entry.Size = row.Size;
+            entry.Date = displayText(THeaderExtract::Value(top, "DATE"), top);
+            entry.From = displayText(THeaderExtract::Value(top, "FROM"), top);
+            entry.Subject = displayText(THeaderExtract::Value(top, "SUBJECT"), top);
+            entry.Id = THeaderExtract::MessageId(top, row.Size);
+        }
+        row.Date = entry.Date;
+        row.From = entry.From;
+        row.Subject = entry.Subject;
+        row.Id = entry.Id;
+        if (!row.Uid.isEmpty()) {
+            listed.Insert(row.Uid, entry);
+        }
         ids.append(row.Id);
         const QString key = TMailListModel::IdKey(row.Id);
         if (keptMarks.contains(key)) {
@@ -452,6 +643,10 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
     TIniFile ini(m_host.SettingsPath());
     // A half-written list would make messages new again: finish it even when retired.
     TSeenIds::Store(ini, name, ids, [this] { m_host.PumpEvents(false); });
+    // The cache holds the messages of this listing only; an unchanged one is not rewritten.
+    if (useUids && listed.Serialize(cacheKey) != cache.Serialize(cacheKey)) {
+        listed.Save(cachePath, cacheKey);
+    }
     checkRetired();
 }
 
@@ -522,7 +717,11 @@ TPop3Session::TRetrieval TPop3Session::Retrieve(int row)
     m_retrLimit = TPop3Reply::RetrLimit(size);
     login();
     // The row number is that of the last listing; another client may have changed it.
-    if (!TMailListModel::SameId(currentId(row, kDownloading, kDownloadError), m_list.Id(row))) {
+    const QByteArray uid = m_list.Valid(row) ? m_list.Row(row).Uid : QByteArray();
+    const bool same = !uid.isEmpty() && m_capabilities.contains("UIDL")
+                          ? currentUid(row, kDownloading, kDownloadError) == uid
+                          : TMailListModel::SameId(currentId(row, kDownloading, kDownloadError), m_list.Id(row));
+    if (!same) {
         logout();
         result.Moved = true;
         return result;

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QSet>
 #include <QString>
+#include <memory>
 
 class TMailListModel;
 class TTransport;
@@ -71,10 +74,26 @@ public:
     // Called when the last running call has unwound.
     void Finished() { m_aborting = false; }
 
+    // The capability names the server listed after the greeting of the last session.
+    const QSet<QByteArray>& Capabilities() const { return m_capabilities; }
+
 private:
+    struct TQueued;
+    using TQueuedPtr = std::shared_ptr<TQueued>;
+
     void login();
     // CAPA, STLS, the handshake and CAPA again; fails unless the server offers STLS.
     void startTls();
+    void readCapabilities();
+    // Commands go out in order, several at once when the server pipelines; take() returns
+    // the reply of one, reading the replies before it first, and fails the session on a
+    // refusal just as sendCommand does. front puts the command before every unsent one.
+    TQueuedPtr queue(const QByteArray& command, bool front = false);
+    QByteArray take(const TQueuedPtr& command, const QString& statusText, const QString& errorText);
+    QByteArray readFor(const QByteArray& command, const QString& errorText);
+    void clearQueue();
+    bool uidList(int maxNumber, qint64 limit, const QString& statusText, const QString& errorText,
+                 QHash<int, QByteArray>& uids);
     void logout();
     QByteArray sendCommand(const QByteArray& command, const QString& statusText, const QString& errorText);
     [[noreturn]] void abortSession(const QString& message);
@@ -85,6 +104,7 @@ private:
     QByteArray skipToReplyEnd(qint64 keep, const QString& errorText);
     QByteArray exchange(const QByteArray& command, const QString& statusText, const QString& errorText, qint64 limit);
     QByteArray currentId(int n, const QString& statusText, const QString& errorText);
+    QByteArray currentUid(int n, const QString& statusText, const QString& errorText);
     QSet<QString> deletionSession();
     void listingSession(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks);
     void applyFilters();
@@ -95,4 +115,10 @@ private:
     QByteArray m_pending;
     qint64 m_retrLimit = 0;
     bool m_aborting = false;
+    QSet<QByteArray> m_capabilities;
+    QString m_server;
+    QString m_user;
+    QList<TQueuedPtr> m_unsent;
+    QList<TQueuedPtr> m_inFlight;
+    qint64 m_inFlightBytes = 0;
 };

@@ -189,7 +189,7 @@ void tst_Exit::duringStartupCheck()
     QFETCH(bool, inPrompt);
     TScriptServer server;
     // Greets, takes the login, then never answers STAT.
-    server.dialogue("+OK ready", {{"USER user", "+OK"}, {"PASS pass", "+OK"}}).silent();
+    server.dialogue("+OK ready", {{"CAPA", "-ERR"}, {"USER user", "+OK"}, {"PASS pass", "+OK"}}).silent();
     writeSettings(QStringLiteral("127.0.0.1"), true, false);
     // No password is stored, so the check asks for one before it connects.
     QElapsedTimer sinceExit;

@@ -39,7 +39,7 @@ void tst_Reentry::init()
     m_dir = new QTemporaryDir;
     m_server = new TScriptServer;
     // Greets, takes the login, then never answers STAT.
-    m_server->dialogue("+OK ready", {{"USER user", "+OK"}, {"PASS pass", "+OK"}}).silent();
+    m_server->dialogue("+OK ready", {{"CAPA", "-ERR"}, {"USER user", "+OK"}, {"PASS pass", "+OK"}}).silent();
     TModal::SetHook([](QDialog* d) { d->accept(); });
 }
 

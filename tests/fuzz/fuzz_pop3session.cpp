@@ -37,11 +37,20 @@ public:
     int Count = -1;
     QSet<QByteArray> Deleted;
 
+    void SetEndpoint(const TEndpoint& endpoint) override
+    {
+        // The fuzzed mailbox is a plaintext one: nothing may ask for encryption.
+        FUZZ_CHECK(endpoint.Security == TSecurity::None);
+    }
+
+    void StartTls() override { FUZZ_CHECK(false); }
+
     void Open(const QString& host, int timeout) override
     {
         FUZZ_CHECK(host == QLatin1String("127.0.0.1") && timeout == 7);
         FUZZ_CHECK(!m_connected);
         m_connected = true;
+        m_pipelined = false;
         LastCommand.clear();
         SinceCommand = 0;
         Deleted.clear();
@@ -54,11 +63,29 @@ public:
             m_report(7, 10057, QStringLiteral("Socket is not connected"));
             return;
         }
-        // One whole command per call, in the client's fixed spellings.
-        static const QRegularExpression command(QStringLiteral(
-            "^(USER user|PASS pass|STAT|QUIT|LIST [1-9][0-9]*|Top [1-9][0-9]* 1|TOP [1-9][0-9]* 0|DELE [1-9][0-9]*)$"));
+        // Whole commands, several at once when pipelined.
         FUZZ_CHECK(bytes.endsWith("\r\n"));
-        const QByteArray line = bytes.chopped(2);
+        QList<QByteArray> lines = bytes.chopped(2).split('\n');
+        if (lines.size() > 1) {
+            // Replies of earlier commands may still be on their way: the single-reply bound
+            // below no longer tells which reply the bytes belong to.
+            m_pipelined = true;
+        }
+        for (QByteArray& line : lines) {
+            if (line.endsWith('\r')) {
+                line.chop(1);
+            }
+            FUZZ_CHECK(!line.contains('\r'));
+            sendLine(line);
+        }
+    }
+
+    void sendLine(const QByteArray& line)
+    {
+        // The client's fixed spellings.
+        static const QRegularExpression command(
+            QStringLiteral("^(CAPA|USER user|PASS pass|STAT|QUIT|UIDL|UIDL [1-9][0-9]*|LIST [1-9][0-9]*|"
+                           "Top [1-9][0-9]* 1|TOP [1-9][0-9]* 0|DELE [1-9][0-9]*)$"));
         FUZZ_CHECK(command.match(QString::fromLatin1(line)).hasMatch());
         if (line.startsWith("Top ")) {
             FUZZ_CHECK(Count >= 0 && line.split(' ').at(1).toInt() <= Count);
@@ -76,7 +103,8 @@ public:
     {
         // What the session holds unread is bounded by the reply it waits for (a TOP
         // reply may be cut to its start, so only its bound is the session's business).
-        if (!LastCommand.startsWith("TOP ") && !LastCommand.startsWith("Top ")) {
+        if (!m_pipelined && !LastCommand.startsWith("TOP ") && !LastCommand.startsWith("Top ") &&
+            !LastCommand.startsWith("UIDL")) {
             FUZZ_CHECK(SinceCommand <= TPop3Reply::MaxLineReply);
         }
         if (!m_connected || (m_piece.isEmpty() && Chunks.isEmpty())) {
@@ -109,6 +137,7 @@ private:
     TErrorReport m_report;
     QByteArray m_piece;
     bool m_connected = false;
+    bool m_pipelined = false;
 };
 
 class Host : public TPop3SessionHost {

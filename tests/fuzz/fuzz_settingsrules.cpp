@@ -83,8 +83,14 @@ void addMailbox(TOptionStore& store, const QString& path, const QString& name)
 {
     store.SaveServers({name, kOther});
     // A plain password: its scrambled form takes two characters a byte, and names are the point here.
-    store.SaveMailbox(name, {name, name, QStringLiteral("secret")});
-    store.SaveMailbox(kOther, {kOther, kOther, kOther});
+    TMailboxSettings mailbox;
+    mailbox.Host = name;
+    mailbox.Login = name;
+    mailbox.Password = QStringLiteral("secret");
+    store.SaveMailbox(name, mailbox);
+    TMailboxSettings other;
+    other.Host = other.Login = other.Password = kOther;
+    store.SaveMailbox(kOther, other);
     TIniFile ini(path);
     TSeenIds::Store(ini, name, {"<1@x>"});
     TSeenIds::Store(ini, kOther, {"<2@x>"});

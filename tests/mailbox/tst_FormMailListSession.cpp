@@ -57,6 +57,7 @@ private slots:
     void autoViewKeepsTooLargeNew();
     void retireDuringWait();
     void doubleClickKeepsAbortInside();
+    void pipelinedToOneAtATimeServer();
 
 private:
     bool check();
@@ -142,11 +143,15 @@ void tst_FormMailListSession::commandSequence()
 
     const QByteArray top2 = "+OK\r\nMessage-ID: <2@t>\r\n\r\n.\r\n";
     TScriptServer server;
-    server.dialogue(
-        "+OK ready",
-        {{"USER user", "+OK"}, {"PASS pass", "+OK"}, {"TOP 2 0", top2}, {"DELE 2", "+OK"}, {"QUIT", "+OK bye"}});
+    server.dialogue("+OK ready", {{"CAPA", "-ERR"},
+                                  {"USER user", "+OK"},
+                                  {"PASS pass", "+OK"},
+                                  {"TOP 2 0", top2},
+                                  {"DELE 2", "+OK"},
+                                  {"QUIT", "+OK bye"}});
     server.close();
-    server.dialogue("+OK ready", {{"USER user", "+OK"},
+    server.dialogue("+OK ready", {{"CAPA", "-ERR"},
+                                  {"USER user", "+OK"},
                                   {"PASS pass", "+OK"},
                                   {"STAT", "+OK 2 200"},
                                   {"LIST 1", "+OK 1 100"},
@@ -159,8 +164,9 @@ void tst_FormMailListSession::commandSequence()
     QVERIFY(check());
     QVERIFY(server.waitForFinished());
     QCOMPARE(server.failures(), QStringList());
-    QCOMPARE(server.received(), QStringList({"USER user", "PASS pass", "TOP 2 0", "DELE 2", "QUIT", "USER user",
-                                             "PASS pass", "STAT", "LIST 1", "Top 1 1", "LIST 2", "Top 2 1", "QUIT"}));
+    QCOMPARE(server.received(),
+             QStringList({"CAPA", "USER user", "PASS pass", "TOP 2 0", "DELE 2", "QUIT", "CAPA", "USER user",
+                          "PASS pass", "STAT", "LIST 1", "Top 1 1", "LIST 2", "Top 2 1", "QUIT"}));
     QCOMPARE(m_form->MessageRows(), 2);
     QCOMPARE(m_form->ColorStringGrid->Cells(5, 2), QStringLiteral("three"));
     QCOMPARE(m_form->ColorStringGrid->Cells(2, 2), QStringLiteral("120"));
@@ -234,7 +240,7 @@ void tst_FormMailListSession::timeoutShowsSocketError()
 {
     TIniFile(m_host->Path).WriteString(QStringLiteral("General"), QStringLiteral("Timeout"), QStringLiteral("1"));
     TScriptServer server;
-    server.sendLine("+OK ready").expect("USER user").silent();
+    server.sendLine("+OK ready").expect("CAPA").sendLine("-ERR").expect("USER user").silent();
     useServer(server);
     QElapsedTimer t;
     t.start();
@@ -259,6 +265,7 @@ void tst_FormMailListSession::oneByteChunks()
         server.expect(expect).sendChunked(reply, 1, 0);
     };
     server.sendChunked("+OK ready\r\n", 1, 0);
+    step("CAPA", "-ERR\r\n");
     step("USER user", "+OK\r\n");
     step("PASS pass", "+OK\r\n");
     step("STAT", "+OK 1 50\r\n");
@@ -278,7 +285,9 @@ void tst_FormMailListSession::oneByteChunks()
 void tst_FormMailListSession::unterminatedReplyIsBounded()
 {
     TScriptServer server;
-    server.dialogue("+OK", {{"USER user", "+OK"}, {"PASS pass", "+OK"}, {"STAT", "+OK 1 9"}, {"LIST 1", "+OK 1 9"}});
+    server.dialogue(
+        "+OK",
+        {{"CAPA", "-ERR"}, {"USER user", "+OK"}, {"PASS pass", "+OK"}, {"STAT", "+OK 1 9"}, {"LIST 1", "+OK 1 9"}});
     // Read past the bound, as a long line would be, until the server gives up.
     server.expect("Top 1 1").send("+OK\r\n").sendHuge(6 * 1024 * 1024).close();
     useServer(server);
@@ -290,7 +299,8 @@ void tst_FormMailListSession::unterminatedReplyIsBounded()
 void tst_FormMailListSession::impossibleStatCount()
 {
     TScriptServer server;
-    server.dialogue("+OK", {{"USER user", "+OK"}, {"PASS pass", "+OK"}, {"STAT", "+OK 2000000000 1"}});
+    server.dialogue("+OK",
+                    {{"CAPA", "-ERR"}, {"USER user", "+OK"}, {"PASS pass", "+OK"}, {"STAT", "+OK 2000000000 1"}});
     useServer(server);
     QVERIFY(!check());
     QCOMPARE(m_host->LastMessage(), QStringLiteral("接收資料錯誤！\n"));
@@ -528,8 +538,10 @@ void tst_FormMailListSession::retrReplyIsBounded()
     useServer(first);
     QVERIFY(check());
     TScriptServer server;
-    server.dialogue("+OK",
-                    {{"USER user", "+OK"}, {"PASS pass", "+OK"}, {"TOP 1 0", "+OK\r\nMessage-ID: <1@t>\r\n\r\n.\r\n"}});
+    server.dialogue("+OK", {{"CAPA", "-ERR"},
+                            {"USER user", "+OK"},
+                            {"PASS pass", "+OK"},
+                            {"TOP 1 0", "+OK\r\nMessage-ID: <1@t>\r\n\r\n.\r\n"}});
     server.expect("RETR 1").send("+OK\r\n").sendHuge(3 * 1024 * 1024);
     useServer(server);
     QVERIFY(!view(1));
@@ -757,3 +769,50 @@ void tst_FormMailListSession::autoViewKeepsTooLargeNew()
 
 QTEST_MAIN(tst_FormMailListSession)
 #include "tst_FormMailListSession.moc"
+
+// A server that lists PIPELINING but reads and answers one command at a time: more messages
+// than one window holds, listed, then listed again from the cache, then deleted by UIDL.
+void tst_FormMailListSession::pipelinedToOneAtATimeServer()
+{
+    QList<QByteArray> messages;
+    for (int n = 1; n <= 300; ++n) {
+        const QByteArray num = QByteArray::number(n);
+        messages.append(msg(n % 7 == 0 ? QByteArray() : "<" + num + "@t>", "f" + num, "s" + num));
+    }
+    TScriptServer server;
+    server.serveMailbox(messages);
+    server.announce({"PIPELINING", "UIDL", "TOP"});
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_form->MessageRows(), 300);
+    QStringList first;
+    for (int n = 1; n <= 300; ++n) {
+        QCOMPARE(m_form->ColorStringGrid->Cells(5, n), QStringLiteral("s%1").arg(n));
+        first.append(QString::fromLatin1(m_form->RowId(n)));
+    }
+    const QList<QByteArray> stored = storedSection();
+    QCOMPARE(stored.size(), 300);
+    QCOMPARE(server.received().filter(QStringLiteral("Top ")).size(), 300);
+
+    const int before = int(server.received().size());
+    QVERIFY(check());
+    const QStringList second = server.received().mid(before);
+    QCOMPARE(second.filter(QStringLiteral("Top ")).size(), 0);
+    QCOMPARE(second.filter(QStringLiteral("LIST ")).size(), 300);
+    QCOMPARE(storedSection(), stored);
+    for (int n = 1; n <= 300; ++n) {
+        QCOMPARE(QString::fromLatin1(m_form->RowId(n)), first.at(n - 1));
+        QCOMPARE(m_form->ColorStringGrid->Cells(4, n), QStringLiteral("f%1").arg(n));
+    }
+
+    m_form->MarkDelete(7);
+    m_form->MarkDelete(300);
+    const int beforeDelete = int(server.received().size());
+    QVERIFY(check());
+    const QStringList third = server.received().mid(beforeDelete);
+    QVERIFY(third.contains(QStringLiteral("DELE 7")) && third.contains(QStringLiteral("DELE 300")));
+    QVERIFY(third.filter(QStringLiteral("TOP ")).isEmpty());
+    QCOMPARE(server.mailbox().size(), 298);
+    QCOMPARE(m_form->MessageRows(), 298);
+    QCOMPARE(m_form->ColorStringGrid->Cells(5, 7), QStringLiteral("s8"));
+}

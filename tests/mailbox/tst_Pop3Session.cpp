@@ -3,6 +3,7 @@
 #include "mailbox/TMailListModel.h"
 #include "mailbox/TPop3Session.h"
 #include "mailbox/TSeenIds.h"
+#include "mailbox/TUidlCache.h"
 #include "settings/TIniFile.h"
 #include "testsupport/TScriptTransport.h"
 
@@ -69,7 +70,10 @@ using TDialogue = QList<QPair<QByteArray, QByteArray>>;
 
 TDialogue listing(const QList<QByteArray>& ids)
 {
-    TDialogue d = {{{}, "+OK ready\r\n"}, {"USER user", "+OK\r\n"}, {"PASS pass", "+OK\r\n"}};
+    TDialogue d = {{{}, "+OK ready\r\n"},
+                   {"CAPA", "-ERR unknown command\r\n"},
+                   {"USER user", "+OK\r\n"},
+                   {"PASS pass", "+OK\r\n"}};
     d.append(qMakePair(QByteArray("STAT"), "+OK " + QByteArray::number(ids.size()) + " 100\r\n"));
     for (int n = 1; n <= ids.size(); ++n) {
         const QByteArray num = QByteArray::number(n);
@@ -78,6 +82,67 @@ TDialogue listing(const QList<QByteArray>& ids)
     }
     d.append(qMakePair(QByteArray("QUIT"), QByteArray("+OK bye\r\n")));
     return d;
+}
+
+// A check's dialogue when CAPA lists capabilities: with uids (one per message) the server
+// answers UIDL, and the messages numbered in cached get no Top. Pipelined, every command
+// of the messages is sent before the first of their replies is read.
+struct TCheckScript {
+    QList<QByteArray> Ids;
+    QByteArray Capabilities;
+    QList<QByteArray> Uids;
+    QSet<int> Cached;
+    bool Pipelined = false;
+};
+
+QByteArray capaReply(const QByteArray& names)
+{
+    QByteArray reply = "+OK\r\n";
+    for (const QByteArray& name : names.split(' ')) {
+        reply += name + "\r\n";
+    }
+    return reply + ".\r\n";
+}
+
+TDialogue messagesOf(const TCheckScript& c)
+{
+    TDialogue d;
+    for (int n = 1; n <= c.Ids.size(); ++n) {
+        const QByteArray num = QByteArray::number(n);
+        d.append(qMakePair("LIST " + num, "+OK " + num + " 10" + num + "\r\n"));
+        if (!c.Cached.contains(n)) {
+            d.append(qMakePair("Top " + num + " 1", top(c.Ids.at(n - 1), "f" + num, "s" + num)));
+        }
+    }
+    return d;
+}
+
+void play(TScriptTransport& t, const TDialogue& dialogue);
+
+void playCheck(TScriptTransport& t, const TCheckScript& c)
+{
+    t.Says("+OK ready\r\n").Expects("CAPA").Says(capaReply(c.Capabilities));
+    t.Expects("USER user").Says("+OK\r\n").Expects("PASS pass").Says("+OK\r\n");
+    t.Expects("STAT").Says("+OK " + QByteArray::number(c.Ids.size()) + " 100\r\n");
+    if (!c.Uids.isEmpty()) {
+        QByteArray uidl = "+OK\r\n";
+        for (int n = 1; n <= c.Uids.size(); ++n) {
+            uidl += QByteArray::number(n) + ' ' + c.Uids.at(n - 1) + "\r\n";
+        }
+        t.Expects("UIDL").Says(uidl + ".\r\n");
+    }
+    const TDialogue messages = messagesOf(c);
+    if (c.Pipelined) {
+        for (const auto& step : messages) {
+            t.Expects(step.first);
+        }
+        for (const auto& step : messages) {
+            t.Says(step.second);
+        }
+    } else {
+        play(t, messages);
+    }
+    t.Expects("QUIT").Says("+OK bye\r\n");
 }
 
 void play(TScriptTransport& t, const TDialogue& dialogue)
@@ -118,6 +183,14 @@ private slots:
     void startTlsBeforeLogin();
     void endpointSettings_data();
     void endpointSettings();
+    void capabilityPaths_data();
+    void capabilityPaths();
+    void pipelinedFailure_data();
+    void pipelinedFailure();
+    void cacheRebuilt_data();
+    void cacheRebuilt();
+    void reusedUidFetchedAgain();
+    void deletionAndViewByUid();
 
 private:
     bool check(bool autoDelete = false);
@@ -207,25 +280,26 @@ void tst_Pop3Session::failureTable_data()
     QTest::addColumn<bool>("socketError");
     QTest::addColumn<int>("rowsLeft");
 
-    // Steps of the two-message listing: 0 greeting, 1 USER, 2 PASS, 3 STAT, 4 LIST 1,
-    // 5 Top 1 1, 6 LIST 2, 7 Top 2 1, 8 QUIT. An empty reply is the peer closing.
+    // Steps of the two-message listing: 0 greeting, 1 CAPA, 2 USER, 3 PASS, 4 STAT, 5 LIST 1,
+    // 6 Top 1 1, 7 LIST 2, 8 Top 2 1, 9 QUIT. An empty reply is the peer closing.
     const QString unreachable = QStringLiteral("無法連線！");
     QTest::newRow("greeting refused") << 0 << QByteArray("-ERR busy\r\n") << unreachable << false << 0;
     QTest::newRow("greeting without plus") << 0 << QByteArray("OK\r\n") << unreachable << false << 0;
     QTest::newRow("no greeting") << 0 << QByteArray() << unreachable << false << 0;
-    QTest::newRow("USER refused") << 1 << QByteArray("-ERR who\r\n") << kLoginError << false << 0;
-    QTest::newRow("PASS refused") << 2 << QByteArray("-ERR no\r\n") << kLoginError << false << 0;
-    QTest::newRow("PASS unanswered") << 2 << QByteArray() << kLoginError << false << 0;
-    QTest::newRow("STAT refused") << 3 << QByteArray("-ERR\r\n") << kReceiveError << false << 0;
-    QTest::newRow("STAT garbage") << 3 << QByteArray("+OK many\r\n") << kReceiveError << false << 0;
-    QTest::newRow("STAT negative") << 3 << QByteArray("+OK -2 0\r\n") << kReceiveError << false << 0;
-    QTest::newRow("LIST refused") << 4 << QByteArray("-ERR\r\n") << kReceiveError << false << 1;
-    QTest::newRow("TOP refused") << 5 << QByteArray("-ERR\r\n") << kReceiveError << false << 1;
-    QTest::newRow("TOP cut by close") << 5 << QByteArray("+OK\r\nFrom: a\r\n") << kReceiveError << false << 1;
-    QTest::newRow("second LIST refused") << 6 << QByteArray("-ERR\r\n") << kReceiveError << false << 2;
-    QTest::newRow("QUIT refused") << 8 << QByteArray("-ERR\r\n") << QStringLiteral("無法離線！") << false << 2;
+    QTest::newRow("USER refused") << 2 << QByteArray("-ERR who\r\n") << kLoginError << false << 0;
+    QTest::newRow("PASS refused") << 3 << QByteArray("-ERR no\r\n") << kLoginError << false << 0;
+    QTest::newRow("PASS unanswered") << 3 << QByteArray() << kLoginError << false << 0;
+    QTest::newRow("STAT refused") << 4 << QByteArray("-ERR\r\n") << kReceiveError << false << 0;
+    QTest::newRow("STAT garbage") << 4 << QByteArray("+OK many\r\n") << kReceiveError << false << 0;
+    QTest::newRow("STAT negative") << 4 << QByteArray("+OK -2 0\r\n") << kReceiveError << false << 0;
+    QTest::newRow("LIST refused") << 5 << QByteArray("-ERR\r\n") << kReceiveError << false << 1;
+    QTest::newRow("TOP refused") << 6 << QByteArray("-ERR\r\n") << kReceiveError << false << 1;
+    QTest::newRow("TOP cut by close") << 6 << QByteArray("+OK\r\nFrom: a\r\n") << kReceiveError << false << 1;
+    QTest::newRow("second LIST refused") << 7 << QByteArray("-ERR\r\n") << kReceiveError << false << 2;
+    QTest::newRow("QUIT refused") << 9 << QByteArray("-ERR\r\n") << QStringLiteral("無法離線！") << false << 2;
+    QTest::newRow("closed at CAPA") << 1 << QByteArray() << unreachable << false << 0;
     QTest::newRow("time-out connecting") << 0 << QByteArray("timeout") << QString() << true << 0;
-    QTest::newRow("time-out at TOP") << 5 << QByteArray("timeout") << QString() << true << 1;
+    QTest::newRow("time-out at TOP") << 6 << QByteArray("timeout") << QString() << true << 1;
 }
 
 void tst_Pop3Session::failureTable()
@@ -299,9 +373,9 @@ void tst_Pop3Session::framing()
     QFETCH(QString, subject);
 
     TDialogue dialogue = listing({"<1@t>"});
-    dialogue[4].second = size.isEmpty() ? QByteArray("+OK 1\r\n") : "+OK 1 " + size + "\r\n";
-    dialogue[5].second.clear();
-    for (int i = 0; i < 5; ++i) {
+    dialogue[5].second = size.isEmpty() ? QByteArray("+OK 1\r\n") : "+OK 1 " + size + "\r\n";
+    dialogue[6].second.clear();
+    for (int i = 0; i < 6; ++i) {
         play(*m_net, TDialogue{dialogue.at(i)});
     }
     m_net->Expects("Top 1 1");
@@ -348,7 +422,7 @@ void tst_Pop3Session::filterMarksOnce()
     m_host->Rules.HighLight[1] = QStringLiteral("SPAM");
     m_host->Rules.Delete[1] = true;
     TDialogue dialogue = listing({"<1@t>", "<2@t>"});
-    dialogue[5].second = top("<1@t>", "spam@t", "spam offer");
+    dialogue[6].second = top("<1@t>", "spam@t", "spam offer");
     play(*m_net, dialogue);
     QVERIFY(check());
     QCOMPARE(m_list->Mark(1), TMark::Delete);
@@ -362,7 +436,7 @@ void tst_Pop3Session::deletionRefusedKeepsMarks()
     QVERIFY(check());
     m_list->SetMark(1, TMark::None);
     m_list->SetMark(2, TMark::Delete);
-    play(*m_net, listing({}).mid(0, 3));
+    play(*m_net, listing({}).mid(0, 4));
     m_net->Expects("TOP 2 0").Says(top("<2@t>")).Expects("DELE 2").Says("-ERR locked\r\n");
     QVERIFY(!check());
     QVERIFY(m_net->Mismatches.isEmpty());
@@ -378,7 +452,7 @@ void tst_Pop3Session::deletionFindsMovedMessage()
     QVERIFY(check());
     m_list->SetMark(3, TMark::Delete);
     // Another client removed message 1: the marked one is now number 2.
-    play(*m_net, listing({}).mid(0, 3));
+    play(*m_net, listing({}).mid(0, 4));
     m_net->Expects("TOP 3 0").Says("-ERR no such message\r\n");
     m_net->Expects("STAT").Says("+OK 2 20\r\n");
     m_net->Expects("TOP 2 0").Says(top("<3@t>"));
@@ -421,7 +495,7 @@ void tst_Pop3Session::retrievalGuards()
     m_list->Append(row);
     const QByteArray message = top("<1@t>").mid(5);
     if (!tooLarge) {
-        play(*m_net, listing({}).mid(0, 3));
+        play(*m_net, listing({}).mid(0, 4));
         m_net->Expects("TOP 1 0").Says(top(currentId));
         if (fetched) {
             m_net->Expects("RETR 1").Says("+OK\r\n" + message);
@@ -445,7 +519,7 @@ void tst_Pop3Session::wrongPasswordAsksAgain()
         ini.WriteString(kName, QStringLiteral("Password"), QString());
     }
     m_host->Answers = {QStringLiteral("wrong"), QStringLiteral("pass")};
-    play(*m_net, listing({}).mid(0, 2));
+    play(*m_net, listing({}).mid(0, 3));
     m_net->Expects("PASS wrong").Says("-ERR\r\n");
     QVERIFY(!check());
     QCOMPARE(m_host->Messages, QStringList(kLoginError + u'\n'));
@@ -461,7 +535,7 @@ void tst_Pop3Session::wrongPasswordAsksAgain()
 void tst_Pop3Session::retiredDuringWaitIsSilent()
 {
     writeSeen({"<old@t>"});
-    play(*m_net, listing({"<1@t>"}).mid(0, 4));
+    play(*m_net, listing({"<1@t>"}).mid(0, 5));
     // The window is retired while the listing runs: the closed transport ends the session.
     m_list->OnChanged = [this](int) {
         if (m_list->Count() == 1 && !m_host->IsRetired) {
@@ -479,6 +553,8 @@ void tst_Pop3Session::startTlsBeforeLogin()
 {
     TIniFile(m_host->Path).WriteString(kName, QStringLiteral("Security"), QStringLiteral("STARTTLS"));
     TDialogue d = listing({"<1@t>"});
+    // The capabilities are asked on the plain line and again on the encrypted one only.
+    d.removeAt(1);
     d.insert(1, qMakePair(QByteArray("CAPA"), QByteArray("+OK\r\nTOP\r\nSTLS\r\n.\r\n")));
     d.insert(2, qMakePair(QByteArray("STLS"), QByteArray("+OK begin\r\n")));
     d.insert(3, qMakePair(QByteArray("CAPA"), QByteArray("+OK\r\nTOP\r\nUSER\r\n.\r\n")));
@@ -542,6 +618,239 @@ void tst_Pop3Session::endpointSettings()
     QCOMPARE(m_net->Endpoint.Port, port);
     QCOMPARE(m_net->Endpoint.CertSha256.remove(QLatin1Char(':')), pin.toUpper());
     QCOMPARE(m_net->TlsStarts, 0);
+}
+
+Q_DECLARE_METATYPE(TCheckScript)
+
+void tst_Pop3Session::capabilityPaths_data()
+{
+    QTest::addColumn<TCheckScript>("script");
+    const QList<QByteArray> ids = {"<1@t>", "<2@t>", "<3@t>"};
+    const QList<QByteArray> uids = {"u1", "u2", "u3"};
+    QTest::newRow("no capabilities") << TCheckScript{ids, "TOP USER", {}, {}, false};
+    QTest::newRow("pipelining") << TCheckScript{ids, "PIPELINING", {}, {}, true};
+    QTest::newRow("uidl") << TCheckScript{ids, "UIDL", uids, {}, false};
+    QTest::newRow("uidl pipelined") << TCheckScript{ids, "UIDL PIPELINING", uids, {}, true};
+    QTest::newRow("uidl listing names the messages twice") << TCheckScript{ids, "UIDL", {"u1", "u1", "u1"}, {}, false};
+}
+
+// The same mailbox through every path: the same rows, marks, counts and seen list; and
+// a repeat check through the cache fetches no headers yet shows the same.
+void tst_Pop3Session::capabilityPaths()
+{
+    QFETCH(TCheckScript, script);
+    writeSeen({"<2@t>"});
+    playCheck(*m_net, script);
+    QVERIFY(check());
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+    QCOMPARE(m_net->Remaining(), 0);
+    QCOMPARE(m_list->Count(), 3);
+    for (int n = 1; n <= 3; ++n) {
+        const QByteArray num = QByteArray::number(n);
+        QCOMPARE(m_list->Row(n).Number, n);
+        QCOMPARE(m_list->Row(n).Size, "10" + num);
+        QCOMPARE(m_list->Row(n).From, QString::fromLatin1("f" + num));
+        QCOMPARE(m_list->Row(n).Subject, QString::fromLatin1("s" + num));
+        QCOMPARE(m_list->Row(n).Date, QStringLiteral("d"));
+        QCOMPARE(m_list->Row(n).Id, "<" + num + "@t>");
+        QCOMPARE(m_list->Mark(n), n == 2 ? TMark::None : TMark::New);
+    }
+    QCOMPARE(m_host->Counts[1], 3);
+    QCOMPARE(m_host->Counts[2], 2);
+    QCOMPARE(storedSeen(), QList<QByteArray>({"<1@t>", "<2@t>", "<3@t>"}));
+
+    const QList<TMailRow> first = [this] {
+        QList<TMailRow> rows;
+        for (int n = 1; n <= m_list->Count(); ++n) {
+            rows.append(m_list->Row(n));
+        }
+        return rows;
+    }();
+    const bool distinctUids = !script.Uids.isEmpty() && script.Uids.at(0) != script.Uids.at(1);
+    if (distinctUids) {
+        script.Cached = {1, 2, 3};
+    }
+    m_session->Viewed(1);
+    playCheck(*m_net, script);
+    QVERIFY(check());
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+    QCOMPARE(m_net->Remaining(), 0);
+    QCOMPARE(m_list->Count(), 3);
+    for (int n = 1; n <= 3; ++n) {
+        QCOMPARE(m_list->Row(n).Size, first.at(n - 1).Size);
+        QCOMPARE(m_list->Row(n).From, first.at(n - 1).From);
+        QCOMPARE(m_list->Row(n).Subject, first.at(n - 1).Subject);
+        QCOMPARE(m_list->Row(n).Id, first.at(n - 1).Id);
+    }
+    QCOMPARE(m_list->Mark(1), TMark::None);
+    QCOMPARE(m_list->Mark(3), TMark::New);
+    QCOMPARE(m_host->Counts[2], 1);
+}
+
+void tst_Pop3Session::pipelinedFailure_data()
+{
+    QTest::addColumn<int>("failAt");
+    QTest::addColumn<int>("rowsLeft");
+    // Replies of the two messages: 0 LIST 1, 1 Top 1 1, 2 LIST 2, 3 Top 2 1.
+    QTest::newRow("first LIST") << 0 << 1;
+    QTest::newRow("first Top") << 1 << 1;
+    QTest::newRow("second LIST") << 2 << 2;
+    QTest::newRow("second Top") << 3 << 2;
+}
+
+// A refusal among pipelined replies fails the check as it does one command at a time:
+// the rows listed before it stay, nothing after it is used, the seen list is kept.
+void tst_Pop3Session::pipelinedFailure()
+{
+    QFETCH(int, failAt);
+    QFETCH(int, rowsLeft);
+    writeSeen({"<old@t>"});
+    const TCheckScript script{{"<1@t>", "<2@t>"}, "PIPELINING", {}, {}, true};
+    m_net->Says("+OK ready\r\n").Expects("CAPA").Says(capaReply(script.Capabilities));
+    play(*m_net, listing({}).mid(2, 2));
+    m_net->Expects("STAT").Says("+OK 2 100\r\n");
+    const TDialogue messages = messagesOf(script);
+    for (const auto& step : messages) {
+        m_net->Expects(step.first);
+    }
+    for (int i = 0; i < messages.size(); ++i) {
+        m_net->Says(i == failAt ? QByteArray("-ERR no\r\n") : messages.at(i).second);
+    }
+    QVERIFY(!check());
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+    QVERIFY(!m_net->Sent.contains("QUIT"));
+    QCOMPARE(m_host->Messages, QStringList(kReceiveError + u'\n'));
+    QCOMPARE(m_list->Count(), rowsLeft);
+    QCOMPARE(m_list->Row(1).Subject, failAt >= 2 ? QStringLiteral("s1") : QString());
+    QCOMPARE(m_list->Row(rowsLeft).Subject, QString());
+    QCOMPARE(storedSeen(), QList<QByteArray>({"<old@t>"}));
+}
+
+void tst_Pop3Session::cacheRebuilt_data()
+{
+    QTest::addColumn<QByteArray>("damage");
+    QTest::newRow("missing") << QByteArray("remove");
+    QTest::newRow("cut short") << QByteArray("cut");
+    QTest::newRow("one byte changed") << QByteArray("flip");
+    QTest::newRow("garbage") << QByteArray("garbage");
+    QTest::newRow("another server's") << QByteArray("foreign");
+}
+
+// A cache that cannot be trusted is not used: every header is fetched again, the rows are
+// those of a first check, and a sound owner-only file takes its place.
+void tst_Pop3Session::cacheRebuilt()
+{
+    QFETCH(QByteArray, damage);
+    const TCheckScript script{{"<1@t>", "<2@t>"}, "UIDL", {"u1", "u2"}, {}, false};
+    playCheck(*m_net, script);
+    QVERIFY(check());
+    const QByteArray key = TUidlCache::Key(kName, QStringLiteral("127.0.0.1"), QStringLiteral("user"));
+    const QString path = TUidlCache::PathFor(m_host->Path, key);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray sound = file.readAll();
+    file.close();
+    QCOMPARE(QFileInfo(path).permissions() & 0x0077, QFileDevice::Permissions());
+    TUidlCache parsed;
+    QVERIFY(parsed.Parse(sound, key));
+    QCOMPARE(parsed.Count(), 2);
+
+    QByteArray broken = sound;
+    if (damage == "cut") {
+        broken.chop(20);
+    } else if (damage == "flip") {
+        broken[broken.indexOf("s2") + 1] = '3';
+    } else if (damage == "garbage") {
+        broken = QByteArray(300, '\x7f');
+    } else if (damage == "foreign") {
+        TUidlCache other;
+        other.Insert("u1", {"101", QStringLiteral("d"), QStringLiteral("x"), QStringLiteral("wrong"), "<9@t>"});
+        broken = other.Serialize(TUidlCache::Key(kName, QStringLiteral("127.0.0.2"), QStringLiteral("user")));
+    }
+    if (damage == "remove") {
+        QVERIFY(QFile::remove(path));
+    } else {
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(broken);
+        file.close();
+    }
+    playCheck(*m_net, script);
+    QVERIFY(check());
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+    QCOMPARE(m_net->Remaining(), 0);
+    QCOMPARE(m_list->Row(1).Subject, QStringLiteral("s1"));
+    QCOMPARE(m_list->Row(2).Subject, QStringLiteral("s2"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), sound);
+}
+
+// A unique-id given to another message: a changed size fetches its headers again; the
+// cache keeps only the messages of the last listing.
+void tst_Pop3Session::reusedUidFetchedAgain()
+{
+    playCheck(*m_net, TCheckScript{{"<1@t>", "<2@t>"}, "UIDL", {"u1", "u2"}, {}, false});
+    QVERIFY(check());
+    // u2 now names a message of another size; u1 is gone and u3 is new.
+    m_net->Says("+OK ready\r\n").Expects("CAPA").Says(capaReply("UIDL"));
+    play(*m_net, listing({}).mid(2, 2));
+    m_net->Expects("STAT").Says("+OK 2 100\r\n");
+    m_net->Expects("UIDL").Says("+OK\r\n1 u2\r\n2 u3\r\n.\r\n");
+    m_net->Expects("LIST 1").Says("+OK 1 555\r\n").Expects("Top 1 1").Says(top("<other@t>", "o", "other"));
+    m_net->Expects("LIST 2").Says("+OK 2 102\r\n").Expects("Top 2 1").Says(top("<3@t>", "f3", "s3"));
+    m_net->Expects("QUIT").Says("+OK\r\n");
+    QVERIFY(check());
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+    QCOMPARE(m_list->Row(1).Subject, QStringLiteral("other"));
+    QCOMPARE(m_list->Row(1).Id, QByteArray("<other@t>"));
+    QCOMPARE(m_list->Row(2).Subject, QStringLiteral("s3"));
+
+    const QByteArray key = TUidlCache::Key(kName, QStringLiteral("127.0.0.1"), QStringLiteral("user"));
+    TUidlCache cache;
+    QVERIFY(cache.Load(TUidlCache::PathFor(m_host->Path, key), key));
+    QCOMPARE(cache.Uids(), QList<QByteArray>({"u2", "u3"}));
+    QCOMPARE(cache.Find("u2")->Size, QByteArray("555"));
+}
+
+// With unique-ids the deletion and the view find their message by UIDL, not by its headers.
+void tst_Pop3Session::deletionAndViewByUid()
+{
+    playCheck(*m_net, TCheckScript{{"<1@t>", "<2@t>", "<3@t>"}, "UIDL PIPELINING", {"u1", "u2", "u3"}, {}, true});
+    QVERIFY(check());
+    QCOMPARE(m_list->Row(3).Uid, QByteArray("u3"));
+    m_list->SetMark(1, TMark::None);
+    m_list->SetMark(2, TMark::Delete);
+    m_list->SetMark(3, TMark::Delete);
+    // Another client removed message 1: the marked ones are now numbers 1 and 2.
+    m_net->Says("+OK ready\r\n").Expects("CAPA").Says(capaReply("UIDL PIPELINING"));
+    play(*m_net, listing({}).mid(2, 2));
+    m_net->Expects("UIDL").Says("+OK\r\n1 u2\r\n2 u3\r\n.\r\n");
+    m_net->Expects("DELE 1").Expects("DELE 2").Says("+OK\r\n").Says("+OK\r\n");
+    m_net->Expects("QUIT").Says("+OK\r\n");
+    playCheck(*m_net, TCheckScript{{}, "UIDL PIPELINING", {}, {}, true});
+    QVERIFY(check());
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+    QCOMPARE(m_net->Remaining(), 0);
+    QVERIFY(m_host->Messages.isEmpty());
+
+    TMailRow row;
+    row.Number = 1;
+    row.Size = "101";
+    row.Id = "<1@t>";
+    row.Uid = "u1";
+    m_list->Append(row);
+    for (const QByteArray& current : {QByteArray("u1"), QByteArray("u9")}) {
+        m_net->Says("+OK ready\r\n").Expects("CAPA").Says(capaReply("UIDL"));
+        play(*m_net, listing({}).mid(2, 2));
+        m_net->Expects("UIDL 1").Says("+OK 1 " + current + "\r\n");
+        if (current == "u1") {
+            m_net->Expects("RETR 1").Says("+OK\r\nSubject: x\r\n\r\nbody\r\n.\r\n");
+        }
+        m_net->Expects("QUIT").Says("+OK\r\n");
+        const TPop3Session::TRetrieval got = m_session->Retrieve(1);
+        QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+        QCOMPARE(got.Moved, current != "u1");
+        QCOMPARE(got.Text.isEmpty(), current != "u1");
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Pop3Session)

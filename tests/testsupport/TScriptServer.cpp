@@ -85,6 +85,7 @@ struct TScriptServer::Private {
     QByteArray user;
     QByteArray pass;
     QList<QPair<QByteArray, Fault>> faults;
+    QList<QByteArray> capabilities;
 
     int listenFd = -1;
     quint16 port = 0;
@@ -359,6 +360,13 @@ struct TScriptServer::Private {
         if (command == "NOOP") {
             return "+OK\r\n";
         }
+        if (command == "CAPA") {
+            QMutexLocker lock(&mutex);
+            if (capabilities.isEmpty()) {
+                return "-ERR unknown command\r\n";
+            }
+            return "+OK\r\n" + capabilities.join("\r\n") + "\r\n.\r\n";
+        }
         if (!authorized) {
             return "-ERR not logged in\r\n";
         }
@@ -608,6 +616,12 @@ void TScriptServer::serveMailbox(const QList<QByteArray>& messages, const QByteA
     }
     d->user = user;
     d->pass = pass;
+}
+
+void TScriptServer::announce(const QList<QByteArray>& capabilities)
+{
+    QMutexLocker lock(&d->mutex);
+    d->capabilities = capabilities;
 }
 
 void TScriptServer::failOn(const QByteArray& commandPrefix, Fault fault)

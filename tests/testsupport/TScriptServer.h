@@ -53,6 +53,9 @@ public:
     // Mailbox mode; call before start(). Line ends of the messages become CR LF.
     void serveMailbox(const QList<QByteArray>& messages, const QByteArray& user = "user",
                       const QByteArray& pass = "pass");
+    // In mailbox mode: the names CAPA lists (it is refused while there are none). The
+    // server still reads and answers one command at a time.
+    void announce(const QList<QByteArray>& capabilities);
     // In mailbox mode: every command that begins with prefix (any letter case) gets the fault.
     void failOn(const QByteArray& commandPrefix, Fault fault);
     // The messages still on the server (CR LF line ends).

@@ -1,0 +1,286 @@
+#include "mailbox/TUidlCache.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <cctype>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kMagic = "MailvaneUidlCache 1";
+
+QByteArray digest(const QByteArray& text)
+{
+    return QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex();
+}
+
+QByteArray encoded(const QByteArray& bytes)
+{
+    // Never empty, so that a field cannot vanish between two separators.
+    return "=" + bytes.toPercentEncoding();
+}
+
+bool decoded(const QByteArray& field, QByteArray& out)
+{
+    if (!field.startsWith('=')) {
+        return false;
+    }
+    const QByteArray body = field.mid(1);
+    // Only what encoded() writes: unreserved bytes and well-formed escapes.
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        const char c = body.at(i);
+        if (c == '%') {
+            if (i + 2 >= body.size()) {
+                return false;
+            }
+            if (!isxdigit(static_cast<unsigned char>(body.at(i + 1))) ||
+                !isxdigit(static_cast<unsigned char>(body.at(i + 2)))) {
+                return false;
+            }
+            i += 2;
+        } else if (!(isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_' || c == '~')) {
+            return false;
+        }
+    }
+    out = QByteArray::fromPercentEncoding(body);
+    return true;
+}
+
+bool decodedText(const QByteArray& field, QString& out)
+{
+    QByteArray bytes;
+    if (!decoded(field, bytes)) {
+        return false;
+    }
+    out = QString::fromUtf8(bytes);
+    return out.toUtf8() == bytes;
+}
+
+bool writeAll(int fd, const QByteArray& data)
+{
+    const char* p = data.constData();
+    qint64 left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray TUidlCache::Key(const QString& mailbox, const QString& host, const QString& login)
+{
+    return mailbox.toUtf8() + '\n' + host.toUtf8() + '\n' + login.toUtf8();
+}
+
+QString TUidlCache::PathFor(const QString& settingsPath, const QByteArray& key)
+{
+    const QFileInfo ini(settingsPath);
+    const QByteArray name = QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(32);
+    return ini.absolutePath() + QLatin1Char('/') + ini.completeBaseName() + QStringLiteral(".cache/") +
+           QString::fromLatin1(name) + QStringLiteral(".uidl");
+}
+
+bool TUidlCache::ValidUid(const QByteArray& uid)
+{
+    if (uid.isEmpty() || uid.size() > MaxUidLength) {
+        return false;
+    }
+    for (const char c : uid) {
+        if (c < 0x21 || c > 0x7e) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TUidlCache::UidLine(const QByteArray& line, int& number, QByteArray& uid)
+{
+    QByteArray text = line;
+    if (text.endsWith("\r\n")) {
+        text.chop(2);
+    }
+    if (text.startsWith("+OK ")) {
+        text.remove(0, 4);
+    }
+    const QList<QByteArray> words = text.split(' ');
+    if (words.size() != 2 || words.at(0).isEmpty() || words.at(0).size() > 9) {
+        return false;
+    }
+    for (const char c : words.at(0)) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    number = words.at(0).toInt();
+    uid = words.at(1);
+    return number > 0 && ValidUid(uid);
+}
+
+bool TUidlCache::UidList(const QByteArray& reply, int maxNumber, QHash<int, QByteArray>& uids)
+{
+    uids.clear();
+    if (!reply.startsWith('+')) {
+        return false;
+    }
+    QHash<QByteArray, int> seen;
+    QSet<int> twice;
+    const QList<QByteArray> lines = reply.split('\n');
+    // The first line is the status line; the listing ends at the terminating ".".
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        QByteArray line = lines.at(i);
+        if (line.endsWith('\r')) {
+            line.chop(1);
+        }
+        if (line == ".") {
+            break;
+        }
+        int n = 0;
+        QByteArray uid;
+        if (!UidLine(line, n, uid) || n > maxNumber) {
+            continue;
+        }
+        if (uids.contains(n)) {
+            twice.insert(n);
+            continue;
+        }
+        const auto other = seen.constFind(uid);
+        if (other != seen.constEnd()) {
+            twice.insert(n);
+            twice.insert(other.value());
+            continue;
+        }
+        seen.insert(uid, n);
+        uids.insert(n, uid);
+    }
+    for (const int n : std::as_const(twice)) {
+        uids.remove(n);
+    }
+    return true;
+}
+
+void TUidlCache::Clear()
+{
+    m_entries.clear();
+    m_order.clear();
+}
+
+void TUidlCache::Insert(const QByteArray& uid, const TUidlEntry& entry)
+{
+    if (!ValidUid(uid) || m_entries.contains(uid)) {
+        return;
+    }
+    // A text that UTF-8 cannot carry would come back changed.
+    for (const QString* text : {&entry.Date, &entry.From, &entry.Subject}) {
+        if (QString::fromUtf8(text->toUtf8()) != *text) {
+            return;
+        }
+    }
+    m_entries.insert(uid, entry);
+    m_order.append(uid);
+}
+
+const TUidlEntry* TUidlCache::Find(const QByteArray& uid) const
+{
+    const auto it = m_entries.constFind(uid);
+    return it == m_entries.constEnd() ? nullptr : &it.value();
+}
+
+QByteArray TUidlCache::Serialize(const QByteArray& key) const
+{
+    QByteArray text = kMagic + '\n' + "K " + encoded(key) + '\n';
+    for (const QByteArray& uid : m_order) {
+        const TUidlEntry& e = m_entries[uid];
+        text += "E " + encoded(uid) + ' ' + encoded(e.Size) + ' ' + encoded(e.Date.toUtf8()) + ' ' +
+                encoded(e.From.toUtf8()) + ' ' + encoded(e.Subject.toUtf8()) + ' ' + encoded(e.Id) + '\n';
+    }
+    return text + "S " + digest(text) + '\n';
+}
+
+bool TUidlCache::Parse(const QByteArray& text, const QByteArray& key)
+{
+    Clear();
+    // The digest line closes the file: a file cut anywhere, or changed, fails it.
+    const qsizetype last = text.lastIndexOf("S ", text.size() - 1);
+    if (!text.endsWith('\n') || last < 0 || (last > 0 && text.at(last - 1) != '\n')) {
+        return false;
+    }
+    const QByteArray body = text.left(last);
+    if (text.mid(last) != "S " + digest(body) + '\n') {
+        return false;
+    }
+    QList<QByteArray> lines = body.split('\n');
+    lines.removeLast(); // after the body's final line end
+    if (lines.size() < 2 || lines.at(0) != kMagic || lines.at(1) != "K " + encoded(key)) {
+        return false;
+    }
+    for (qsizetype i = 2; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines.at(i).split(' ');
+        TUidlEntry e;
+        QByteArray uid;
+        if (fields.size() != 7 || fields.at(0) != "E" || !decoded(fields.at(1), uid) || !ValidUid(uid) ||
+            !decoded(fields.at(2), e.Size) || !decodedText(fields.at(3), e.Date) ||
+            !decodedText(fields.at(4), e.From) || !decodedText(fields.at(5), e.Subject) ||
+            !decoded(fields.at(6), e.Id) || m_entries.contains(uid)) {
+            Clear();
+            return false;
+        }
+        Insert(uid, e);
+    }
+    return true;
+}
+
+bool TUidlCache::Load(const QString& path, const QByteArray& key)
+{
+    Clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize) {
+        return false;
+    }
+    return Parse(file.read(MaxFileSize + 1), key);
+}
+
+bool TUidlCache::Save(const QString& path, const QByteArray& key) const
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        return false;
+    }
+    // The headers are private mail: the folder is the owner's alone.
+    const QByteArray folderName = QFile::encodeName(folder);
+    ::chmod(folderName.constData(), S_IRWXU);
+    const QByteArray dest = QFile::encodeName(path);
+    const QByteArray temp = dest + ".tmp";
+    ::unlink(temp.constData());
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        return false;
+    }
+    const bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && writeAll(fd, Serialize(key)) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temp.constData(), dest.constData()) != 0) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    const int dir = ::open(folderName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+// What a listing learnt of one message: enough to show its row and know it again
+// without fetching its headers.
+struct TUidlEntry {
+    QByteArray Size;
+    QString Date;
+    QString From;
+    QString Subject;
+    QByteArray Id;
+
+    bool operator==(const TUidlEntry& other) const
+    {
+        return Size == other.Size && Date == other.Date && From == other.From && Subject == other.Subject &&
+               Id == other.Id;
+    }
+};
+
+// A mailbox's headers by the server's unique-id (UIDL), kept in a file of its own beside
+// the settings file. The file names its mailbox, server and login and carries a digest of
+// its text: a missing, cut, edited or foreign file reads as empty and is written anew.
+class TUidlCache {
+public:
+    // The longest unique-id a server may give; longer ones are not cached.
+    static constexpr int MaxUidLength = 70;
+    // A larger file is not read.
+    static constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
+
+    // Who the entries belong to: mailbox name, server and login together.
+    static QByteArray Key(const QString& mailbox, const QString& host, const QString& login);
+    // "<folder of settings>/<settings base name>.cache/<hash of key>.uidl"
+    static QString PathFor(const QString& settingsPath, const QByteArray& key);
+    // Printable ASCII without spaces, 1 to MaxUidLength bytes.
+    static bool ValidUid(const QByteArray& uid);
+    // "n uid" of a UIDL listing line or of a one-message reply ("+OK n uid"), CR LF optional.
+    static bool UidLine(const QByteArray& line, int& number, QByteArray& uid);
+    // The unique-ids of a UIDL reply by message number (1 to maxNumber). A number or a
+    // unique-id given twice is left out altogether; false for a refusal.
+    static bool UidList(const QByteArray& reply, int maxNumber, QHash<int, QByteArray>& uids);
+
+    // Reads the file's text; false (and no entries) for anything that is not a whole
+    // file written for key.
+    bool Parse(const QByteArray& text, const QByteArray& key);
+    QByteArray Serialize(const QByteArray& key) const;
+
+    // Missing or unreadable files leave the cache empty.
+    bool Load(const QString& path, const QByteArray& key);
+    // Owner-only file in an owner-only folder, replaced in one rename after a sync.
+    bool Save(const QString& path, const QByteArray& key) const;
+
+    // Keeps the first entry given for a unique-id; an entry whose texts would not read
+    // back unchanged is left out.
+    void Insert(const QByteArray& uid, const TUidlEntry& entry);
+    const TUidlEntry* Find(const QByteArray& uid) const;
+    int Count() const { return int(m_order.size()); }
+    const QList<QByteArray>& Uids() const { return m_order; }
+    void Clear();
+
+private:
+    QHash<QByteArray, TUidlEntry> m_entries;
+    QList<QByteArray> m_order;
+};
