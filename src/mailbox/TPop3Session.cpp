@@ -6,6 +6,7 @@
 #include "mailbox/THeaderExtract.h"
 #include "mailbox/TMailHost.h"
 #include "mailbox/TMailListModel.h"
+#include "mailbox/TMimeMessage.h"
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TSeenIds.h"
 #include "net/TTransport.h"
@@ -28,7 +29,6 @@ const QString kDownloading = QStringLiteral("下載信件...");
 const QString kDownloadError = QStringLiteral("下載信件錯誤");
 constexpr int kNewRow = 2;
 constexpr int kCountRow = 1;
-constexpr int kViewLimit = 65534;
 
 // Header values as received; raw 8-bit bytes are read by the charset of the reply's header.
 QString displayText(const QByteArray& bytes, const QByteArray& reply)
@@ -361,8 +361,10 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
         m_list.Update(n, row);
         const QByteArray top = sendCommand("Top " + number(n) + " 1", kReceiving, kReceiveError);
         row.Date = displayText(THeaderExtract::Value(top, "DATE"), top);
-        row.From = displayText(THeaderExtract::Value(top, "FROM"), top);
-        row.Subject = displayText(THeaderExtract::Value(top, "SUBJECT"), top);
+        row.RawFrom = displayText(THeaderExtract::Value(top, "FROM"), top);
+        row.RawSubject = displayText(THeaderExtract::Value(top, "SUBJECT"), top);
+        row.From = TMimeMessage::AddressText(TMimeMessage::HeaderValue(top, "From"), top);
+        row.Subject = TMimeMessage::HeaderText(TMimeMessage::HeaderValue(top, "Subject"), top);
         row.Id = THeaderExtract::MessageId(top, row.Size);
         ids.append(row.Id);
         const QString key = TMailListModel::IdKey(row.Id);
@@ -396,9 +398,8 @@ void TPop3Session::applyFilters()
             if (rules.HighLight[k].isEmpty() || !rules.Delete[k]) {
                 continue;
             }
-            const QString from = m_list.Row(row).From;
-            const QString subject = m_list.Row(row).Subject;
-            for (const QString& field : {from, subject}) {
+            const TMailRow& values = m_list.Row(row);
+            for (const QString& field : {values.From, values.Subject, values.RawFrom, values.RawSubject}) {
                 if (THeaderExtract::UpperAscii(field).contains(rules.HighLight[k])) {
                     if (m_list.Mark(row) == TMark::New) {
                         m_host.SetStatusCount(kNewRow, m_host.StatusCount(kNewRow) - 1);
@@ -442,13 +443,18 @@ void TPop3Session::Check(bool autoDelete)
     applyFilters();
 }
 
-TPop3Session::TRetrieval TPop3Session::Retrieve(int row)
+bool TPop3Session::TooLarge(const QByteArray& listedSize, int limit)
+{
+    int listed = 0;
+    // An unreadable size is fetched under the reply bound rather than failing the view.
+    return TIntConvert::TryStrToInt(QString::fromLatin1(listedSize), listed) && listed >= limit;
+}
+
+TPop3Session::TRetrieval TPop3Session::Retrieve(int row, int limit)
 {
     TRetrieval result;
     const QByteArray size = m_list.Valid(row) ? m_list.Row(row).Size : QByteArray();
-    int listed = 0;
-    // An unreadable size is fetched under the reply bound rather than failing the view.
-    result.TooLarge = TIntConvert::TryStrToInt(QString::fromLatin1(size), listed) && listed >= kViewLimit;
+    result.TooLarge = TooLarge(size, limit);
     if (result.TooLarge) {
         return result;
     }

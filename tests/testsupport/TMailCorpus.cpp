@@ -31,6 +31,19 @@ const QByteArray kBig5Sentence =
 
 } // namespace
 
+QByteArray TMailCorpus::RetrReply(const QByteArray& message)
+{
+    QByteArray stuffed = message;
+    if (stuffed.startsWith('.')) {
+        stuffed.prepend('.');
+    }
+    stuffed.replace("\n.", "\n..");
+    if (!stuffed.endsWith("\r\n")) {
+        stuffed += "\r\n";
+    }
+    return "+OK " + QByteArray::number(message.size()) + " octets\r\n" + stuffed + ".\r\n";
+}
+
 QByteArray TMailCorpus::Noise(qsizetype size, quint32 seed)
 {
     QByteArray data(size, Qt::Uninitialized);

@@ -27,6 +27,8 @@ class TMailCorpus {
 public:
     // withLarge adds the message with a 10 MB attachment.
     static QList<TCorpusMail> Messages(bool withLarge);
+    // The message as a RETR reply carries it: status line, dot-stuffed, terminated.
+    static QByteArray RetrReply(const QByteArray& message);
     // Deterministic bytes of every value, as an attachment's content.
     static QByteArray Noise(qsizetype size, quint32 seed);
     // A multipart/mixed message: a Big5 text part and one Base64 attachment of data.
