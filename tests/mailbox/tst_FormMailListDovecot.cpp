@@ -292,6 +292,7 @@ void tst_FormMailListDovecot::tooLargeMessageIsNotFetched()
 void tst_FormMailListDovecot::corpusListedAndReadable()
 {
     const QList<TCorpusMail> corpus = TMailCorpus::Messages(true);
+    m_host->NoHeaderOn = false;
     for (const TCorpusMail& mail : corpus) {
         m_server.AddMessage(mail.Bytes);
     }
