@@ -152,13 +152,15 @@ QWidget* TMainMailHost::CreateViewer(const QString& server, const QString& subje
     return viewer;
 }
 
-void TMainMailHost::FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, bool minimise)
+void TMainMailHost::FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole,
+                               const QByteArray& message, bool minimise)
 {
     auto* v = qobject_cast<TFormViewer*>(viewer);
     if (!v) {
         return;
     }
     v->ShowText(shown, whole);
+    v->ShowMessage(message, NoHeader());
     if (minimise) {
         v->showMinimized();
     }

@@ -37,7 +37,8 @@ public:
     void ConnectModem() override;
     void HangUpIfDialed() override;
     QWidget* CreateViewer(const QString& server, const QString& subject) override;
-    void FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, bool minimise) override;
+    void FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, const QByteArray& message,
+                    bool minimise) override;
     void DeleteCommand(QObject* sender) override;
 
 private:

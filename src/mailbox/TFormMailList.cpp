@@ -400,8 +400,14 @@ void TFormMailList::ColorStringGridGetCellColor(TColorStringGrid* sender, int AR
     if ((ACol == 0 || ACol == 4 || ACol == 5) && paint.Brush.color() != highlight && ARow != 0 && !text.isEmpty()) {
         const TFilterRules& rules = m_host->Filters();
         const QString upper = THeaderExtract::UpperAscii(text);
+        // Rules also match the From and Subject cells as received, before decoding.
+        QString raw;
+        if (m_list.Valid(ARow) && (ACol == 4 || ACol == 5)) {
+            raw = THeaderExtract::UpperAscii(ACol == 4 ? m_list.Row(ARow).RawFrom : m_list.Row(ARow).RawSubject);
+        }
         for (int k = 0; k < 5; ++k) {
-            if (!rules.HighLight[k].isEmpty() && upper.contains(rules.HighLight[k])) {
+            if (!rules.HighLight[k].isEmpty() &&
+                (upper.contains(rules.HighLight[k]) || raw.contains(rules.HighLight[k]))) {
                 if (rules.Color[k]) {
                     paint.FontColor = TColorRef::ToQColor(rules.HighLightColor[k]);
                 }
@@ -472,7 +478,15 @@ void TFormMailList::View(TOrigin origin)
     m_host->RepaintMain();
 
     const QPointer<QWidget> viewer = m_host->CreateViewer(MailboxName(), m_list.Row(row).Subject);
-    const TPop3Session::TRetrieval retrieved = m_session->Retrieve(row);
+    // The readable view can show far larger messages than the raw view's display.
+    bool readable = true;
+    {
+        const TIniFile ini(m_host->SettingsPath());
+        readable = TSetting(TSettingsKeys::OptionReadableView).ReadBool(ini);
+    }
+    const QByteArray listedSize = m_list.Row(row).Size;
+    const TPop3Session::TRetrieval retrieved =
+        m_session->Retrieve(row, readable ? TPop3Session::ReadableViewLimit : TPop3Session::RawViewLimit);
     if (retrieved.Moved) {
         if (viewer) {
             viewer->close();
@@ -484,7 +498,9 @@ void TFormMailList::View(TOrigin origin)
         m_host->ShowMessage(QStringLiteral("主機 : ") + MailboxName(), kMoved + QLatin1Char('\n'));
         return;
     }
-    QByteArray text = retrieved.Text;
+    const QByteArray message = retrieved.Text;
+    // The raw view keeps its own limit even when the readable view fetched the message.
+    QByteArray text = TPop3Session::TooLarge(listedSize, TPop3Session::RawViewLimit) ? QByteArray() : retrieved.Text;
 
     const QByteArray upper = THeaderExtract::UpperAscii(text);
     if (!text.isEmpty() && !upper.contains("CONTENT-TYPE: MULTIPART")) {
@@ -500,7 +516,7 @@ void TFormMailList::View(TOrigin origin)
     }
     const bool minimise = origin == TOrigin::AutoView;
     if (viewer) {
-        m_host->FillViewer(viewer, shown, text, minimise);
+        m_host->FillViewer(viewer, shown, text, message, minimise);
     }
     // Only a message that could be shown counts as read.
     if (!retrieved.TooLarge) {

@@ -54,7 +54,10 @@ public:
     // A new viewer window showing "下載信件..." with the two labels set; then its text.
     // The viewer may be closed by the user at any time: callers hold it in a QPointer.
     virtual QWidget* CreateViewer(const QString& server, const QString& subject) = 0;
-    virtual void FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, bool minimise) = 0;
+    // shown and whole are the raw view's bytes; message is the RETR reply the readable
+    // view is made from (empty when the message was too large to fetch).
+    virtual void FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole,
+                            const QByteArray& message, bool minimise) = 0;
 
     // The main window's delete command, given a mailbox window's pop-up item.
     virtual void DeleteCommand(QObject* sender) = 0;

@@ -16,6 +16,10 @@ struct TMailRow {
     QString Date;
     QString From;
     QString Subject;
+    // From and Subject as received, before encoded words are decoded: keyword rules
+    // written against them keep matching.
+    QString RawFrom;
+    QString RawSubject;
     // Empty for a row whose message has not been listed yet.
     QByteArray Id;
     // The server's unique-id of the message when it gave one (UIDL).

@@ -6,6 +6,7 @@
 #include "mailbox/THeaderExtract.h"
 #include "mailbox/TMailHost.h"
 #include "mailbox/TMailListModel.h"
+#include "mailbox/TMimeMessage.h"
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TSeenIds.h"
 #include "mailbox/TUidlCache.h"
@@ -30,7 +31,6 @@ const QString kDownloading = QStringLiteral("下載信件...");
 const QString kDownloadError = QStringLiteral("下載信件錯誤");
 constexpr int kNewRow = 2;
 constexpr int kCountRow = 1;
-constexpr int kViewLimit = 65534;
 // Commands sent ahead of their replies when the server pipelines: few enough bytes that
 // they always fit the server's receive buffer, so that sending can never block on a
 // server that is itself blocked sending us replies.
@@ -611,13 +611,17 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
             const QByteArray top = take(command, kReceiving, kReceiveError);
             entry.Size = row.Size;
             entry.Date = displayText(THeaderExtract::Value(top, "DATE"), top);
-            entry.From = displayText(THeaderExtract::Value(top, "FROM"), top);
-            entry.Subject = displayText(THeaderExtract::Value(top, "SUBJECT"), top);
+            entry.RawFrom = displayText(THeaderExtract::Value(top, "FROM"), top);
+            entry.RawSubject = displayText(THeaderExtract::Value(top, "SUBJECT"), top);
+            entry.From = TMimeMessage::AddressText(TMimeMessage::HeaderValue(top, "From"), top);
+            entry.Subject = TMimeMessage::HeaderText(TMimeMessage::HeaderValue(top, "Subject"), top);
             entry.Id = THeaderExtract::MessageId(top, row.Size);
         }
         row.Date = entry.Date;
         row.From = entry.From;
         row.Subject = entry.Subject;
+        row.RawFrom = entry.RawFrom;
+        row.RawSubject = entry.RawSubject;
         row.Id = entry.Id;
         if (!row.Uid.isEmpty()) {
             listed.Insert(row.Uid, entry);
@@ -658,9 +662,8 @@ void TPop3Session::applyFilters()
             if (rules.HighLight[k].isEmpty() || !rules.Delete[k]) {
                 continue;
             }
-            const QString from = m_list.Row(row).From;
-            const QString subject = m_list.Row(row).Subject;
-            for (const QString& field : {from, subject}) {
+            const TMailRow& values = m_list.Row(row);
+            for (const QString& field : {values.From, values.Subject, values.RawFrom, values.RawSubject}) {
                 if (THeaderExtract::UpperAscii(field).contains(rules.HighLight[k])) {
                     if (m_list.Mark(row) == TMark::New) {
                         m_host.SetStatusCount(kNewRow, m_host.StatusCount(kNewRow) - 1);
@@ -704,13 +707,18 @@ void TPop3Session::Check(bool autoDelete)
     applyFilters();
 }
 
-TPop3Session::TRetrieval TPop3Session::Retrieve(int row)
+bool TPop3Session::TooLarge(const QByteArray& listedSize, int limit)
+{
+    int listed = 0;
+    // An unreadable size is fetched under the reply bound rather than failing the view.
+    return TIntConvert::TryStrToInt(QString::fromLatin1(listedSize), listed) && listed >= limit;
+}
+
+TPop3Session::TRetrieval TPop3Session::Retrieve(int row, int limit)
 {
     TRetrieval result;
     const QByteArray size = m_list.Valid(row) ? m_list.Row(row).Size : QByteArray();
-    int listed = 0;
-    // An unreadable size is fetched under the reply bound rather than failing the view.
-    result.TooLarge = TIntConvert::TryStrToInt(QString::fromLatin1(size), listed) && listed >= kViewLimit;
+    result.TooLarge = TooLarge(size, limit);
     if (result.TooLarge) {
         return result;
     }

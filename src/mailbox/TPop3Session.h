@@ -58,6 +58,13 @@ public:
     // mailbox anew and applies the keyword rules' deletion marks.
     void Check(bool autoDelete);
 
+    // Messages of this listed size or more are not fetched: for the raw view, and for
+    // the readable view, which can show a message with its attachments.
+    static constexpr int RawViewLimit = 65534;
+    static constexpr int ReadableViewLimit = 16 * 1024 * 1024;
+    // True when a listed size is readable and not below limit.
+    static bool TooLarge(const QByteArray& listedSize, int limit);
+
     struct TRetrieval {
         // The row's number now names another message: nothing was fetched.
         bool Moved = false;
@@ -65,7 +72,7 @@ public:
         bool TooLarge = false;
         QByteArray Text;
     };
-    TRetrieval Retrieve(int row);
+    TRetrieval Retrieve(int row, int limit = RawViewLimit);
     // A retrieved message that was shown is no longer new.
     void Viewed(int row);
 

@@ -14,7 +14,8 @@
 
 namespace {
 
-const QByteArray kMagic = "MailvaneUidlCache 1";
+// Files of an earlier layout read as foreign and are rebuilt.
+const QByteArray kMagic = "MailvaneUidlCache 2";
 
 QByteArray digest(const QByteArray& text)
 {
@@ -186,7 +187,7 @@ void TUidlCache::Insert(const QByteArray& uid, const TUidlEntry& entry)
         return;
     }
     // A text that UTF-8 cannot carry would come back changed.
-    for (const QString* text : {&entry.Date, &entry.From, &entry.Subject}) {
+    for (const QString* text : {&entry.Date, &entry.From, &entry.Subject, &entry.RawFrom, &entry.RawSubject}) {
         if (QString::fromUtf8(text->toUtf8()) != *text) {
             return;
         }
@@ -207,7 +208,8 @@ QByteArray TUidlCache::Serialize(const QByteArray& key) const
     for (const QByteArray& uid : m_order) {
         const TUidlEntry& e = m_entries[uid];
         text += "E " + encoded(uid) + ' ' + encoded(e.Size) + ' ' + encoded(e.Date.toUtf8()) + ' ' +
-                encoded(e.From.toUtf8()) + ' ' + encoded(e.Subject.toUtf8()) + ' ' + encoded(e.Id) + '\n';
+                encoded(e.From.toUtf8()) + ' ' + encoded(e.Subject.toUtf8()) + ' ' + encoded(e.RawFrom.toUtf8()) + ' ' +
+                encoded(e.RawSubject.toUtf8()) + ' ' + encoded(e.Id) + '\n';
     }
     return text + "S " + digest(text) + '\n';
 }
@@ -233,10 +235,11 @@ bool TUidlCache::Parse(const QByteArray& text, const QByteArray& key)
         const QList<QByteArray> fields = lines.at(i).split(' ');
         TUidlEntry e;
         QByteArray uid;
-        if (fields.size() != 7 || fields.at(0) != "E" || !decoded(fields.at(1), uid) || !ValidUid(uid) ||
+        if (fields.size() != 9 || fields.at(0) != "E" || !decoded(fields.at(1), uid) || !ValidUid(uid) ||
             !decoded(fields.at(2), e.Size) || !decodedText(fields.at(3), e.Date) ||
             !decodedText(fields.at(4), e.From) || !decodedText(fields.at(5), e.Subject) ||
-            !decoded(fields.at(6), e.Id) || m_entries.contains(uid)) {
+            !decodedText(fields.at(6), e.RawFrom) || !decodedText(fields.at(7), e.RawSubject) ||
+            !decoded(fields.at(8), e.Id) || m_entries.contains(uid)) {
             Clear();
             return false;
         }

@@ -10,14 +10,17 @@
 struct TUidlEntry {
     QByteArray Size;
     QString Date;
+    // As shown (encoded words decoded) and as received, which keyword rules also match.
     QString From;
     QString Subject;
+    QString RawFrom;
+    QString RawSubject;
     QByteArray Id;
 
     bool operator==(const TUidlEntry& other) const
     {
         return Size == other.Size && Date == other.Date && From == other.From && Subject == other.Subject &&
-               Id == other.Id;
+               RawFrom == other.RawFrom && RawSubject == other.RawSubject && Id == other.Id;
     }
 };
 

@@ -325,7 +325,12 @@ void TFormOption::buildEffectPage()
     grid->addWidget(caption(QStringLiteral("音效 : "), page), 1, 0);
     grid->addWidget(EditSound, 1, 1);
     grid->addWidget(ButtonSound, 1, 2);
-    grid->setRowStretch(2, 1);
+    CheckBoxReadableView = new QCheckBox(QStringLiteral("以易讀內容開啟信件"), page);
+    CheckBoxReadableView->setObjectName(QStringLiteral("CheckBoxReadableView"));
+    CheckBoxReadableView->setToolTip(
+        QStringLiteral("Open mail decoded, with its attachments listed; off shows it as received."));
+    grid->addWidget(CheckBoxReadableView, 2, 0, 1, 3);
+    grid->setRowStretch(3, 1);
 }
 
 void TFormOption::buildDialUpPage()
@@ -561,6 +566,7 @@ void TFormOption::FormCreate()
 
     EditAnimation->setText(v.Animation);
     EditSound->setText(v.Sound);
+    CheckBoxReadableView->setChecked(v.ReadableView);
 
     for (int i = 0; i < 5; ++i) {
         EditHighLight[i]->setText(v.Filter.HighLight[i]);
@@ -994,6 +1000,7 @@ void TFormOption::FormClose()
 
     v.Animation = EditAnimation->text();
     v.Sound = EditSound->text();
+    v.ReadableView = CheckBoxReadableView->isChecked();
 
     for (int i = 0; i < 5; ++i) {
         v.Filter.HighLight[i] = EditHighLight[i]->text();

@@ -98,6 +98,7 @@ public:
     QPushButton* ButtonAnimation = nullptr;
     QLineEdit* EditSound = nullptr;
     QPushButton* ButtonSound = nullptr;
+    QCheckBox* CheckBoxReadableView = nullptr;
 
     QCheckBox* CheckBoxDialUp = nullptr;
     QCheckBox* CheckBoxConnectedOnly = nullptr;

@@ -18,6 +18,8 @@ struct TOptionSettings {
 
     QString Animation;
     QString Sound;
+    // Which view of a message the viewer opens with: readable, or raw as received.
+    bool ReadableView = true;
 
     TFilterRules Filter;
 

@@ -58,6 +58,7 @@ TOptionSettings TOptionStore::Load(const QString& exeFolder, QStringList& errors
     v.Animation =
         TSetting(Keys::EffectAnimation).WithDefault(exeFolder + QStringLiteral("Mailvane.avi")).ReadString(m_ini);
     v.Sound = TSetting(Keys::EffectSound).WithDefault(exeFolder + QStringLiteral("Mailvane.wav")).ReadString(m_ini);
+    v.ReadableView = TSetting(Keys::OptionReadableView).ReadBool(m_ini);
 
     v.Filter = TFilterRules::Read(m_ini);
 
@@ -93,6 +94,7 @@ void TOptionStore::Save(const TOptionSettings& v)
 
     TSetting(Keys::EffectAnimation).WriteString(m_ini, v.Animation);
     TSetting(Keys::EffectSound).WriteString(m_ini, v.Sound);
+    TSetting(Keys::OptionReadableView).WriteBool(m_ini, v.ReadableView);
 
     v.Filter.Write(m_ini);
 

@@ -3,21 +3,28 @@
 #include "MailvaneAssets.h"
 #include "core/TClock.h"
 #include "core/TExceptionHook.h"
+#include "mailbox/TMimeMessage.h"
 #include "settings/TIniFile.h"
 #include "settings/TSettingsKeys.h"
 #include "viewer/TCharsetText.h"
 #include "viewer/TLinePrinter.h"
+#include "widgets/TModal.h"
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QPushButton>
+#include <QSaveFile>
 #include <QStyle>
 #include <QTextBlock>
 #include <QToolButton>
@@ -119,6 +126,32 @@ void TFormViewer::buildWidgets()
     Memo->setPlainText(QStringLiteral("Memo"));
     Memo->installEventFilter(this);
     layout->addWidget(Memo, 1);
+
+    auto* bar = new QWidget(client);
+    auto* barLayout = new QHBoxLayout(bar);
+    barLayout->setContentsMargins(2, 2, 2, 2);
+    SpeedButtonView = new QToolButton(bar);
+    SpeedButtonView->setObjectName(QStringLiteral("SpeedButtonView"));
+    SpeedButtonView->setText(QStringLiteral("原始內容"));
+    SpeedButtonView->setToolTip(QStringLiteral("Switch between the readable and the raw message."));
+    SpeedButtonView->hide();
+    connect(SpeedButtonView, &QToolButton::clicked, this,
+            [this] { TExceptionHook::Run([this] { SpeedButtonViewClick(); }); });
+    barLayout->addWidget(SpeedButtonView, 0, Qt::AlignTop);
+    ListAttachments = new QListWidget(bar);
+    ListAttachments->setObjectName(QStringLiteral("ListAttachments"));
+    ListAttachments->setMaximumHeight(72);
+    ListAttachments->hide();
+    barLayout->addWidget(ListAttachments, 1);
+    ButtonSave = new QPushButton(QStringLiteral("另存新檔"), bar);
+    ButtonSave->setObjectName(QStringLiteral("ButtonSave"));
+    ButtonSave->setToolTip(QStringLiteral("Save the selected attachment."));
+    ButtonSave->hide();
+    connect(ButtonSave, &QPushButton::clicked, this, [this] { TExceptionHook::Run([this] { ButtonSaveClick(); }); });
+    connect(ListAttachments, &QListWidget::itemDoubleClicked, this,
+            [this] { TExceptionHook::Run([this] { ButtonSaveClick(); }); });
+    barLayout->addWidget(ButtonSave, 0, Qt::AlignTop);
+    layout->addWidget(bar);
 
     SpeedButtonPrint = new QToolButton(Panel);
     SpeedButtonPrint->setObjectName(QStringLiteral("SpeedButtonPrint"));
@@ -252,6 +285,88 @@ void TFormViewer::ShowText(const QByteArray& shown, const QByteArray& wholeMessa
     start.movePosition(QTextCursor::Start);
     Memo->setTextCursor(start);
     Memo->ensureCursorVisible();
+}
+
+void TFormViewer::ShowMessage(const QByteArray& reply, bool noHeader)
+{
+    m_rawText = Memo->toPlainText();
+    ListAttachments->clear();
+    if (reply.isEmpty()) {
+        m_message.reset();
+        m_readableText = QStringLiteral("信件過大！");
+    } else {
+        m_message = std::make_unique<TMimeMessage>(reply, TMimeMessage::Source::Pop3Reply);
+        m_readableText = m_message->Text(!noHeader);
+        for (const TMimeAttachment& a : m_message->Attachments()) {
+            ListAttachments->addItem(QStringLiteral("%1 (%2, %3 位元組)").arg(a.FileName, a.Type).arg(a.Size));
+        }
+        if (ListAttachments->count() > 0) {
+            ListAttachments->setCurrentRow(0);
+        }
+    }
+    SpeedButtonView->show();
+    bool readable = true;
+    {
+        const TIniFile ini(m_settingsPath);
+        readable = TSetting(Keys::OptionReadableView).ReadBool(ini);
+    }
+    showView(readable);
+}
+
+void TFormViewer::showView(bool readable)
+{
+    m_readable = readable;
+    Memo->setPlainText(readable ? m_readableText : m_rawText);
+    SpeedButtonView->setText(readable ? QStringLiteral("原始內容") : QStringLiteral("易讀內容"));
+    const bool attachments = readable && ListAttachments->count() > 0;
+    ListAttachments->setVisible(attachments);
+    ButtonSave->setVisible(attachments);
+    QTextCursor start(Memo->document());
+    start.movePosition(QTextCursor::Start);
+    Memo->setTextCursor(start);
+    Memo->ensureCursorVisible();
+}
+
+void TFormViewer::SpeedButtonViewClick()
+{
+    showView(!m_readable);
+}
+
+TFormViewer::SaveDialog& TFormViewer::saveDialogHook()
+{
+    static SaveDialog hook;
+    return hook;
+}
+
+void TFormViewer::SetSaveDialogHook(SaveDialog hook)
+{
+    saveDialogHook() = std::move(hook);
+}
+
+void TFormViewer::ButtonSaveClick()
+{
+    const int index = ListAttachments->currentRow();
+    if (!m_message || index < 0 || index >= m_message->Attachments().size()) {
+        return;
+    }
+    const QString suggested = m_message->Attachments().at(index).FileName;
+    QString path;
+    if (saveDialogHook()) {
+        path = saveDialogHook()(this, suggested);
+    } else {
+        path = QFileDialog::getSaveFileName(this, QStringLiteral("另存新檔"), QDir::home().filePath(suggested));
+    }
+    if (path.isEmpty()) {
+        return;
+    }
+    // Written beside the target and renamed at the end: a failed save leaves any old file as it was.
+    QSaveFile file(path);
+    const QByteArray bytes = m_message->AttachmentData(index);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        TModal::MessageBox(
+            this, QStringLiteral("無法儲存附件 %1！\n%2").arg(QDir::toNativeSeparators(path), file.errorString()),
+            QStringLiteral("Mailvane"));
+    }
 }
 
 void TFormViewer::SpeedButtonPrintClick()

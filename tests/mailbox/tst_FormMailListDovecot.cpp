@@ -7,12 +7,19 @@
 #include "testsupport/TDelayProxy.h"
 #include "testsupport/TDovecot.h"
 #include "testsupport/TFakeMailHost.h"
+#include "testsupport/TMailCorpus.h"
+#include "viewer/TFormViewer.h"
 #include "widgets/TColorStringGrid.h"
 #include "widgets/TModal.h"
 
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 #include <memory>
 
@@ -32,6 +39,7 @@ private slots:
     void viewDecodes();
     void tooLargeMessageIsNotFetched();
     void pathsAgreeThroughDelayingProxy();
+    void corpusListedAndReadable();
 
 private:
     void makeForm();
@@ -266,6 +274,8 @@ void tst_FormMailListDovecot::viewDecodes()
 void tst_FormMailListDovecot::tooLargeMessageIsNotFetched()
 {
     // With CR LF line ends the server lists exactly 65534 octets.
+    // The raw view's limit: with the readable view the message would be fetched.
+    TIniFile(m_host->Path).WriteString(QStringLiteral("Option"), QStringLiteral("ReadableView"), QStringLiteral("0"));
     QByteArray text = "Message-ID: <big@t>\nSubject: Big\n\n";
     const QByteArray line(98, 'a');
     while (text.size() + text.count('\n') + 100 <= 65534) {
@@ -380,6 +390,67 @@ void tst_FormMailListDovecot::pathsAgreeThroughDelayingProxy()
     QVERIFY(!ids.contains("<39@corpus>"));
     QCOMPARE(m_form->MessageRows(), 38);
     QCOMPARE(gridRows(*m_form).at(4).at(5), fast.second.at(5).at(5));
+}
+
+void tst_FormMailListDovecot::corpusListedAndReadable()
+{
+    const QList<TCorpusMail> corpus = TMailCorpus::Messages(true);
+    m_host->NoHeaderOn = false;
+    for (const TCorpusMail& mail : corpus) {
+        m_server.AddMessage(mail.Bytes);
+    }
+    QVERIFY(check());
+    QCOMPARE(m_form->MessageRows(), corpus.size());
+    for (int n = 1; n <= corpus.size(); ++n) {
+        QCOMPARE(row(n).at(4), corpus[n - 1].From);
+        QCOMPARE(row(n).at(5), corpus[n - 1].Subject);
+    }
+
+    QMdiArea area;
+    QTemporaryDir saveDir;
+    for (int n = 1; n <= corpus.size(); ++n) {
+        const TCorpusMail& mail = corpus[n - 1];
+        m_form->ColorStringGrid->SetRow(n);
+        m_form->View(TOrigin::User);
+        QCOMPARE(m_host->Viewers.size(), n);
+        const TFakeMailHost::Viewer& got = m_host->Viewers.last();
+        QVERIFY(got.Filled);
+        QCOMPARE(got.Subject, mail.Subject);
+        // The raw view keeps its limit; the readable one had the whole message.
+        const bool rawTooLarge = mail.Bytes.size() >= 65534;
+        QCOMPARE(got.Shown == QStringLiteral("信件過大！").toUtf8(), rawTooLarge);
+        QVERIFY(got.Message.startsWith("+OK"));
+
+        // Filled as the main window fills it.
+        auto* viewer = new TFormViewer(&area, m_host->Path);
+        viewer->ShowText(got.Shown, got.Whole);
+        const QString raw = viewer->Memo->toPlainText();
+        viewer->ShowMessage(got.Message, m_host->NoHeaderOn);
+        const QString readable = viewer->Memo->toPlainText();
+        for (const QString& has : mail.BodyHas) {
+            QVERIFY2(readable.contains(has), qPrintable(mail.Name + ": " + has + " not in\n" + readable));
+        }
+        for (const QString& lacks : mail.BodyLacks) {
+            QVERIFY2(!readable.contains(lacks), qPrintable(mail.Name + ": " + lacks));
+        }
+        QCOMPARE(viewer->ListAttachments->count(), mail.Attachments.size());
+        for (int i = 0; i < mail.Attachments.size(); ++i) {
+            const QString path = saveDir.filePath(QStringLiteral("%1-%2").arg(n).arg(i));
+            TFormViewer::SetSaveDialogHook([&](QWidget*, const QString&) { return path; });
+            viewer->ListAttachments->setCurrentRow(i);
+            viewer->ButtonSave->click();
+            TFormViewer::SetSaveDialogHook(nullptr);
+            QFile saved(path);
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QVERIFY2(saved.readAll() == mail.Attachments[i].Data, qPrintable(mail.Name));
+        }
+        viewer->SpeedButtonView->click();
+        QCOMPARE(viewer->Memo->toPlainText(), raw);
+        viewer->close();
+    }
+    // Every message that could be shown is no longer new.
+    QCOMPARE(m_host->Counts[2], 0);
+    QVERIFY(m_host->Messages.isEmpty());
 }
 
 QTEST_MAIN(tst_FormMailListDovecot)

@@ -58,6 +58,7 @@ private slots:
     void retireDuringWait();
     void doubleClickKeepsAbortInside();
     void pipelinedToOneAtATimeServer();
+    void readableViewFetchesLargeMessage();
 
 private:
     bool check();
@@ -748,6 +749,8 @@ void tst_FormMailListSession::bodyLineNeverIdentifies()
 
 void tst_FormMailListSession::autoViewKeepsTooLargeNew()
 {
+    // The raw view's limit; the readable view fetches such a message (next test).
+    TIniFile(m_host->Path).WriteString(QStringLiteral("Option"), QStringLiteral("ReadableView"), QStringLiteral("0"));
     m_host->AutoViewOn = true;
     const QByteArray large = msg("<big@t>", "a@t", "large") + QByteArray(70000, 'l') + "\n";
     TScriptServer server;
@@ -765,6 +768,23 @@ void tst_FormMailListSession::autoViewKeepsTooLargeNew()
     QVERIFY(check());
     QCOMPARE(server.mailbox().size(), 1);
     QCOMPARE(m_form->ColorStringGrid->Cells(5, 1), QStringLiteral("large"));
+}
+
+void tst_FormMailListSession::readableViewFetchesLargeMessage()
+{
+    m_host->AutoViewOn = true;
+    const QByteArray large = msg("<big@t>", "a@t", "large") + QByteArray(70000, 'l') + "\n";
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>"), large});
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_host->Viewers.size(), 2);
+    QCOMPARE(server.received().filter(QStringLiteral("RETR")), QStringList({"RETR 1", "RETR 2"}));
+    // Read in the readable view, it is no longer new; the raw view keeps its limit.
+    QCOMPARE(m_form->Marker(2), QString());
+    QCOMPARE(m_host->Counts[2], 0);
+    QCOMPARE(m_host->Viewers[1].Shown, QStringLiteral("信件過大！").toUtf8());
+    QVERIFY(m_host->Viewers[1].Message.contains(QByteArray(70000, 'l')));
 }
 
 QTEST_MAIN(tst_FormMailListSession)

@@ -174,6 +174,7 @@ private slots:
     void framing();
     void newStaysNewUntilViewed();
     void filterMarksOnce();
+    void listingDecodesAndRulesMatchBoth();
     void deletionRefusedKeepsMarks();
     void deletionFindsMovedMessage();
     void retrievalGuards_data();
@@ -430,6 +431,31 @@ void tst_Pop3Session::filterMarksOnce()
     QCOMPARE(m_host->Counts[2], 1);
 }
 
+void tst_Pop3Session::listingDecodesAndRulesMatchBoth()
+{
+    // One rule written for the decoded text, one stored long ago against the raw header.
+    m_host->Rules.HighLight[0] = QStringLiteral("優惠");
+    m_host->Rules.Delete[0] = true;
+    m_host->Rules.HighLight[2] = QStringLiteral("=?GB2312?");
+    m_host->Rules.Delete[2] = true;
+    TDialogue dialogue = listing({"<1@t>", "<2@t>", "<3@t>"});
+    dialogue[5].second = top("<1@t>", "shop@t", "=?UTF-8?B?5pys6YCx5YSq5oOg?=");
+    dialogue[7].second = top("<2@t>", "=?gb2312?B?1tDOxA==?= <x@t>", "hello");
+    dialogue[9].second =
+        top("<3@t>", "\"=?Big5?B?s6+kaqTl?=\" <chen@t>", "=?UTF-8?Q?=E6=B8=AC?=\r\n =?UTF-8?Q?=E8=A9=A6?=");
+    play(*m_net, dialogue);
+    QVERIFY(check());
+    QCOMPARE(m_list->Row(1).Subject, QStringLiteral("本週優惠"));
+    QCOMPARE(m_list->Row(2).From, QStringLiteral("中文 <x@t>"));
+    QCOMPARE(m_list->Row(3).From, QStringLiteral("陳大文 <chen@t>"));
+    QCOMPARE(m_list->Row(3).Subject, QStringLiteral("測試"));
+    QCOMPARE(m_list->Mark(1), TMark::Delete);
+    QCOMPARE(m_list->Mark(2), TMark::Delete);
+    QCOMPARE(m_list->Mark(3), TMark::New);
+    QCOMPARE(m_list->Row(2).Id, QByteArray("<2@t>"));
+    QCOMPARE(storedSeen(), QList<QByteArray>({"<1@t>", "<2@t>", "<3@t>"}));
+}
+
 void tst_Pop3Session::deletionRefusedKeepsMarks()
 {
     play(*m_net, listing({"<1@t>", "<2@t>"}));
@@ -472,11 +498,17 @@ void tst_Pop3Session::retrievalGuards_data()
     QTest::addColumn<bool>("fetched");
     QTest::addColumn<bool>("moved");
     QTest::addColumn<bool>("tooLarge");
+    QTest::addColumn<int>("limit");
 
-    QTest::newRow("same message") << QByteArray("101") << QByteArray("<1@T>") << true << false << false;
-    QTest::newRow("renumbered") << QByteArray("101") << QByteArray("<9@t>") << false << true << false;
-    QTest::newRow("too large") << QByteArray("65534") << QByteArray() << false << false << true;
-    QTest::newRow("unreadable size") << QByteArray("1O1") << QByteArray("<1@t>") << true << false << false;
+    const int raw = TPop3Session::RawViewLimit;
+    const int readable = TPop3Session::ReadableViewLimit;
+    QTest::newRow("same message") << QByteArray("101") << QByteArray("<1@T>") << true << false << false << raw;
+    QTest::newRow("renumbered") << QByteArray("101") << QByteArray("<9@t>") << false << true << false << raw;
+    QTest::newRow("too large") << QByteArray("65534") << QByteArray() << false << false << true << raw;
+    QTest::newRow("unreadable size") << QByteArray("1O1") << QByteArray("<1@t>") << true << false << false << raw;
+    QTest::newRow("readable view fetches it")
+        << QByteArray("65534") << QByteArray("<1@t>") << true << false << false << readable;
+    QTest::newRow("too large to read") << QByteArray("16777216") << QByteArray() << false << false << true << readable;
 }
 
 void tst_Pop3Session::retrievalGuards()
@@ -486,6 +518,7 @@ void tst_Pop3Session::retrievalGuards()
     QFETCH(bool, fetched);
     QFETCH(bool, moved);
     QFETCH(bool, tooLarge);
+    QFETCH(int, limit);
 
     TMailRow row;
     row.Number = 1;
@@ -502,7 +535,7 @@ void tst_Pop3Session::retrievalGuards()
         }
         m_net->Expects("QUIT").Says("+OK\r\n");
     }
-    const TPop3Session::TRetrieval got = m_session->Retrieve(1);
+    const TPop3Session::TRetrieval got = m_session->Retrieve(1, limit);
     QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
     QCOMPARE(m_net->Remaining(), 0);
     QCOMPARE(m_net->Opens, tooLarge ? 0 : 1);
@@ -764,7 +797,8 @@ void tst_Pop3Session::cacheRebuilt()
         broken = QByteArray(300, '\x7f');
     } else if (damage == "foreign") {
         TUidlCache other;
-        other.Insert("u1", {"101", QStringLiteral("d"), QStringLiteral("x"), QStringLiteral("wrong"), "<9@t>"});
+        other.Insert("u1", {"101", QStringLiteral("d"), QStringLiteral("x"), QStringLiteral("wrong"),
+                            QStringLiteral("x"), QStringLiteral("wrong"), "<9@t>"});
         broken = other.Serialize(TUidlCache::Key(kName, QStringLiteral("127.0.0.2"), QStringLiteral("user")));
     }
     if (damage == "remove") {

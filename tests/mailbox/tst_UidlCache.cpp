@@ -10,10 +10,11 @@ const QByteArray kKey = TUidlCache::Key(QStringLiteral("Box"), QStringLiteral("1
 TUidlCache sample()
 {
     TUidlCache cache;
-    cache.Insert("u1",
-                 {"101", QStringLiteral("Mon, 1 Jan"), QStringLiteral("Ann <a@t>"), QStringLiteral("hi"), "<1@t>"});
+    cache.Insert("u1", {"101", QStringLiteral("Mon, 1 Jan"), QStringLiteral("Ann <a@t>"), QStringLiteral("hi"),
+                        QStringLiteral("Ann <a@t>"), QStringLiteral("hi"), "<1@t>"});
     // Texts with every byte the format has to carry: separators, line ends, escapes, CJK.
     cache.Insert("u-2.x", {"", QStringLiteral("a b\tc"), QStringLiteral("=%41\r\n"), QStringLiteral("新信件 %"),
+                           QStringLiteral("=?UTF-8?Q?=41?= %0A"), QStringLiteral("=?Big5?B?t3Oriw==?= \r"),
                            QByteArray("<2 \x01\xff@t>")});
     return cache;
 }
@@ -139,11 +140,15 @@ void tst_UidlCache::uidList()
 void tst_UidlCache::insertKeepsOnlyFaithfulEntries()
 {
     TUidlCache cache;
-    cache.Insert("u1", {"1", QStringLiteral("d"), QStringLiteral("f"), QStringLiteral("first"), "<1@t>"});
-    cache.Insert("u1", {"1", QStringLiteral("d"), QStringLiteral("f"), QStringLiteral("second"), "<1@t>"});
+    cache.Insert("u1", {"1", QStringLiteral("d"), QStringLiteral("f"), QStringLiteral("first"), QStringLiteral("f"),
+                        QStringLiteral("first"), "<1@t>"});
+    cache.Insert("u1", {"1", QStringLiteral("d"), QStringLiteral("f"), QStringLiteral("second"), QStringLiteral("f"),
+                        QStringLiteral("second"), "<1@t>"});
     // A lone surrogate would read back as U+FFFD: such a row is fetched each time instead.
-    cache.Insert("u2", {"1", QStringLiteral("d"), QString(QChar(0xd800)), QStringLiteral("s"), "<2@t>"});
-    cache.Insert(QByteArray(71, 'u'), {"1", QStringLiteral("d"), QStringLiteral("f"), QStringLiteral("s"), "<3@t>"});
+    cache.Insert("u2", {"1", QStringLiteral("d"), QString(QChar(0xd800)), QStringLiteral("s"), QString(QChar(0xd800)),
+                        QStringLiteral("s"), "<2@t>"});
+    cache.Insert(QByteArray(71, 'u'), {"1", QStringLiteral("d"), QStringLiteral("f"), QStringLiteral("s"),
+                                       QStringLiteral("f"), QStringLiteral("s"), "<3@t>"});
     QCOMPARE(cache.Uids(), QList<QByteArray>({"u1"}));
     QCOMPARE(cache.Find("u1")->Subject, QStringLiteral("first"));
 }

@@ -199,6 +199,7 @@ void tst_FormOption::defaultsBecomeStored()
     QCOMPARE(read("Schedule", "ScheduleCheck"), QStringLiteral("0"));
     QCOMPARE(read("Schedule", "AutoCheck"), QStringLiteral("3"));
     QCOMPARE(read("Server", "9"), QString());
+    QCOMPARE(read("Option", "ReadableView"), QStringLiteral("1"));
     // Opening and closing does not move printing off its own face.
     QCOMPARE(read("General", "PrinterFontName"), QString());
 
@@ -226,8 +227,11 @@ void tst_FormOption::storedValuesSurvive()
     m_ini->WriteString("Schedule", "Schedule", "6,12,18,24");
     m_ini->WriteString("Server", "0", "A");
     m_ini->WriteString("Server", "2", "B");
+    m_ini->WriteBool("Option", "ReadableView", false);
 
     auto dialog = open();
+    QVERIFY(!dialog->CheckBoxReadableView->isChecked());
+    QCOMPARE(dialog->CheckBoxReadableView->parentWidget(), dialog->TabSheetEffect);
     QCOMPARE(dialog->EditConsolePassword->text(), QStringLiteral("guard"));
     QCOMPARE(dialog->EditViewerFontName->text(), QStringLiteral("Arial 14"));
     QCOMPARE(dialog->EditHighLight[1]->text(), QStringLiteral("SALE"));
@@ -244,6 +248,7 @@ void tst_FormOption::storedValuesSurvive()
     QCOMPARE(read("Filter", "Delete2"), QStringLiteral("1"));
     QCOMPARE(read("Schedule", "Schedule"), QStringLiteral("6,12,18,24"));
     QCOMPARE(read("Server", "2"), QStringLiteral("B"));
+    QCOMPARE(read("Option", "ReadableView"), QStringLiteral("0"));
 
     const TOptionState& state = m_host->refreshed.first();
     QCOMPARE(state.CheckInterval, 15);

@@ -129,6 +129,7 @@ void tst_OptionStore::missingFileGivesDefaults()
     QCOMPARE(v.RedialInterval, QStringLiteral("30"));
     QCOMPARE(v.AutoCheck, QStringLiteral("3"));
     QVERIFY(v.IntervalCheck && !v.ScheduleCheck && !v.EnableDialUp);
+    QVERIFY(v.ReadableView);
     QVERIFY(v.Filter.Color[4] && !v.Filter.Delete[4]);
     QCOMPARE(v.Servers, QStringList(10, QString()));
     QVERIFY(!QFile::exists(m_path));
@@ -198,6 +199,7 @@ void tst_OptionStore::roundTrip()
     v.ConsolePassword = QStringLiteral("guard");
     v.Animation = QStringLiteral("a.avi");
     v.Sound = QString();
+    v.ReadableView = false;
     v.Filter.HighLight[4] = QStringLiteral("SPAM");
     v.Filter.Delete[4] = true;
     v.Filter.Color[0] = false;
@@ -236,6 +238,8 @@ void tst_OptionStore::roundTrip()
     QCOMPARE(r.Animation, v.Animation);
     // Stored empty, not missing: the shipped sound is not offered again.
     QCOMPARE(r.Sound, QString());
+    QVERIFY(!r.ReadableView);
+    QCOMPARE(TIniFile(m_path).ReadString("Option", "ReadableView", QString()), QStringLiteral("0"));
     QCOMPARE(r.Filter.HighLight[4], QStringLiteral("SPAM"));
     QVERIFY(r.Filter.Delete[4] && !r.Filter.Color[0]);
     QCOMPARE(r.Filter.HighLightColor[1], 0xFF00);

@@ -73,7 +73,8 @@ QWidget* TFakeMailHost::CreateViewer(const QString& server, const QString& subje
     return w;
 }
 
-void TFakeMailHost::FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, bool minimise)
+void TFakeMailHost::FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole,
+                               const QByteArray& message, bool minimise)
 {
     const int i = m_viewerWidgets.lastIndexOf(viewer);
     if (i < 0) {
@@ -81,6 +82,7 @@ void TFakeMailHost::FillViewer(QWidget* viewer, const QByteArray& shown, const Q
     }
     Viewers[i].Shown = shown;
     Viewers[i].Whole = whole;
+    Viewers[i].Message = message;
     Viewers[i].Minimised = minimise;
     Viewers[i].Filled = true;
 }

@@ -21,6 +21,7 @@ public:
         QString Subject;
         QByteArray Shown;
         QByteArray Whole;
+        QByteArray Message;
         bool Minimised = false;
         bool Filled = false;
     };
@@ -78,7 +79,8 @@ public:
     void ConnectModem() override;
     void HangUpIfDialed() override { ++HangUps; }
     QWidget* CreateViewer(const QString& server, const QString& subject) override;
-    void FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, bool minimise) override;
+    void FillViewer(QWidget* viewer, const QByteArray& shown, const QByteArray& whole, const QByteArray& message,
+                    bool minimise) override;
     void DeleteCommand(QObject* sender) override { DeleteSenders.append(sender); }
 
 private:

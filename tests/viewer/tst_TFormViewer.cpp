@@ -1,15 +1,20 @@
 #include "PdfText.h"
 #include "core/TExceptionHook.h"
 #include "settings/TIniFile.h"
+#include "testsupport/TMailCorpus.h"
 #include "viewer/TFormViewer.h"
 #include "viewer/TLinePrinter.h"
+#include "widgets/TModal.h"
 
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -31,6 +36,10 @@ private slots:
     void tabStaysInMemo();
     void printsToPdfWithoutPrinter();
     void printFailureReachesExceptionHook();
+    void readableViewToggles_data();
+    void readableViewToggles();
+    void savesAttachments();
+    void printsReadableView();
 
 private:
     QString iniPath() const { return m_dir->filePath(QStringLiteral("Mailvane.ini")); }
@@ -236,6 +245,160 @@ void tst_TFormViewer::printFailureReachesExceptionHook()
     QVERIFY(m_info.isEmpty());
     QVERIFY(!v->LinePrinter->Printing());
     v->close();
+}
+
+namespace {
+
+const TCorpusMail& corpusMail(const QByteArray& name)
+{
+    static const QList<TCorpusMail> mails = TMailCorpus::Messages(false);
+    for (const TCorpusMail& mail : mails) {
+        if (mail.Name == name) {
+            return mail;
+        }
+    }
+    qFatal("no corpus message %s", name.constData());
+}
+
+// Fills a viewer the way the mailbox window does: the raw view's bytes first.
+void fill(TFormViewer* v, const QByteArray& message, bool noHeader)
+{
+    const QByteArray reply = TMailCorpus::RetrReply(message);
+    v->SetFirstLine(QStringLiteral("下載信件..."));
+    v->ShowText(reply, reply);
+    v->ShowMessage(reply, noHeader);
+}
+
+} // namespace
+
+void tst_TFormViewer::readableViewToggles_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<bool>("noHeader");
+    QTest::addColumn<bool>("readableFirst");
+
+    QTest::newRow("default opens readable") << QByteArray() << false << true;
+    QTest::newRow("readable without header") << QByteArray("[Option]\nReadableView=1\n") << true << true;
+    QTest::newRow("setting opens raw") << QByteArray("[Option]\nReadableView=0\n") << false << false;
+}
+
+void tst_TFormViewer::readableViewToggles()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(bool, noHeader);
+    QFETCH(bool, readableFirst);
+    writeIni(ini);
+    const TCorpusMail& mail = corpusMail("nested-rfc2231");
+    auto* v = new TFormViewer(m_area.get(), iniPath());
+    const QByteArray reply = TMailCorpus::RetrReply(mail.Bytes);
+    v->SetFirstLine(QStringLiteral("下載信件..."));
+    v->ShowText(reply, reply);
+    const QString raw = v->Memo->toPlainText();
+    QVERIFY(raw.contains(QStringLiteral("--outer")));
+    v->ShowMessage(reply, noHeader);
+
+    for (int click = 0; click < 3; ++click) {
+        const bool readable = readableFirst == (click % 2 == 0);
+        QCOMPARE(v->Readable(), readable);
+        const QString shown = v->Memo->toPlainText();
+        if (readable) {
+            QVERIFY2(shown.contains(QStringLiteral("請見附件。")), qPrintable(shown));
+            QVERIFY(!shown.contains(QStringLiteral("--outer")));
+            QCOMPARE(shown.contains(QStringLiteral("寄件者: 李小龍 <lee@example.test>")), !noHeader);
+            QCOMPARE(v->SpeedButtonView->text(), QStringLiteral("原始內容"));
+            QVERIFY(v->ListAttachments->isVisible());
+            QCOMPARE(v->ListAttachments->count(), 1);
+            QVERIFY(v->ListAttachments->item(0)->text().startsWith(QStringLiteral("季度報告.pdf (application/pdf")));
+        } else {
+            QCOMPARE(shown, raw); // the raw view exactly as before
+            QCOMPARE(v->SpeedButtonView->text(), QStringLiteral("易讀內容"));
+            QVERIFY(!v->ListAttachments->isVisible());
+        }
+        v->SpeedButtonView->click();
+    }
+    QCOMPARE(m_failures, QStringList());
+
+    // A message too large to fetch: both views say so.
+    auto* large = new TFormViewer(m_area.get(), iniPath());
+    large->ShowText(QStringLiteral("信件過大！").toUtf8(), QByteArray());
+    large->ShowMessage(QByteArray(), false);
+    QCOMPARE(large->Memo->toPlainText(), QStringLiteral("信件過大！"));
+    large->SpeedButtonView->click();
+    QCOMPARE(large->Memo->toPlainText(), QStringLiteral("信件過大！"));
+    QVERIFY(!large->ButtonSave->isVisible());
+}
+
+void tst_TFormViewer::savesAttachments()
+{
+    const QByteArray data = TMailCorpus::Noise(300 * 1024, 5);
+    auto* v = new TFormViewer(m_area.get(), iniPath());
+    fill(v, TMailCorpus::WithAttachment("<s@t>", data), false);
+    QVERIFY(v->ButtonSave->isVisible());
+
+    QString suggested;
+    QString answer = m_dir->filePath(QStringLiteral("saved.bin"));
+    TFormViewer::SetSaveDialogHook([&](QWidget*, const QString& name) {
+        suggested = name;
+        return answer;
+    });
+    v->ButtonSave->click();
+    QCOMPARE(suggested, QStringLiteral("data.bin"));
+    QFile saved(answer);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll() == data);
+    saved.close();
+
+    // Cancelled: nothing written.
+    answer.clear();
+    v->ButtonSave->click();
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).filter(QStringLiteral(".bin")).size(), 1);
+
+    // A folder that does not exist: a clear error, and the program goes on.
+    answer = m_dir->filePath(QStringLiteral("missing/saved.bin"));
+    QString boxText;
+    TModal::SetHook([&](QDialog* dialog) {
+        for (QLabel* label : dialog->findChildren<QLabel*>()) {
+            boxText += label->text();
+        }
+        dialog->reject();
+    });
+    v->ButtonSave->click();
+    TModal::SetHook(nullptr);
+    TFormViewer::SetSaveDialogHook(nullptr);
+    QVERIFY2(boxText.contains(QStringLiteral("無法儲存附件")), qPrintable(boxText));
+    QVERIFY(boxText.contains(QStringLiteral("missing")));
+    QCOMPARE(m_failures, QStringList());
+}
+
+void tst_TFormViewer::printsReadableView()
+{
+    if (!QPrinterInfo::defaultPrinter().isNull()) {
+        QSKIP("a printer is installed; the file fallback is not used");
+    }
+    auto* v = new TFormViewer(m_area.get(), iniPath());
+    fill(v, corpusMail("missing-end-boundary").Bytes, true);
+    v->SpeedButtonPrint->click();
+    QCOMPARE(m_failures, QStringList());
+    const QStringList pdfs = QDir(m_dir->path()).entryList({QStringLiteral("Mailvane-print-*.pdf")});
+    QCOMPARE(pdfs.size(), 1);
+    const QString text = PdfPages(m_dir->filePath(pdfs[0])).join(QLatin1Char('\n'));
+    QVERIFY2(text.contains(QStringLiteral("Body before the cut.")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("notes.txt")));
+    QVERIFY(!text.contains(QStringLiteral("Content-Type")));
+
+    // In the raw view, the raw text is printed.
+    v->SpeedButtonView->click();
+    v->SpeedButtonPrint->click();
+    const QStringList both =
+        QDir(m_dir->path()).entryList({QStringLiteral("Mailvane-print-*.pdf")}, QDir::Files, QDir::Name);
+    QCOMPARE(both.size(), 2);
+    QString rawText;
+    for (const QString& pdf : both) {
+        if (pdf != pdfs[0]) {
+            rawText = PdfPages(m_dir->filePath(pdf)).join(QLatin1Char('\n'));
+        }
+    }
+    QVERIFY2(rawText.contains(QStringLiteral("Content-Type")), qPrintable(rawText));
 }
 
 QTEST_MAIN(tst_TFormViewer)

@@ -1,0 +1,170 @@
+#include "mailbox/TMimeMessage.h"
+#include "testsupport/TMailCorpus.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+class tst_MimeMessage : public QObject {
+    Q_OBJECT
+private slots:
+    void corpus_data();
+    void corpus();
+    void headerText_data();
+    void headerText();
+    void headerValue();
+    void pop3ReplyIsUnstuffed();
+    void headerBlockHidden();
+    void hostileStructure_data();
+    void hostileStructure();
+};
+
+void tst_MimeMessage::corpus_data()
+{
+    QTest::addColumn<int>("index");
+    const QList<TCorpusMail> mails = TMailCorpus::Messages(false);
+    for (int i = 0; i < mails.size(); ++i) {
+        QTest::newRow(mails[i].Name.constData()) << i;
+    }
+}
+
+void tst_MimeMessage::corpus()
+{
+    QFETCH(int, index);
+    const TCorpusMail mail = TMailCorpus::Messages(false).at(index);
+    const TMimeMessage message(mail.Bytes);
+    QCOMPARE(message.From(), mail.From);
+    QCOMPARE(message.Subject(), mail.Subject);
+    const QString text = message.Text(true);
+    QVERIFY2(text.startsWith(QStringLiteral("寄件者: ") + mail.From + QLatin1Char('\n')), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("主旨: ") + mail.Subject + QLatin1Char('\n')), qPrintable(text));
+    for (const QString& has : mail.BodyHas) {
+        QVERIFY2(text.contains(has), qPrintable(has + QStringLiteral(" not in:\n") + text));
+    }
+    for (const QString& lacks : mail.BodyLacks) {
+        QVERIFY2(!text.contains(lacks), qPrintable(lacks + QStringLiteral(" in:\n") + text));
+    }
+    QVERIFY(!text.contains(QLatin1Char('\r')));
+    QCOMPARE(message.Attachments().size(), mail.Attachments.size());
+    for (int i = 0; i < mail.Attachments.size(); ++i) {
+        QCOMPARE(message.Attachments()[i].FileName, mail.Attachments[i].FileName);
+        QCOMPARE(message.Attachments()[i].Type, mail.Attachments[i].Type);
+        QCOMPARE(message.Attachments()[i].Size, qint64(mail.Attachments[i].Data.size()));
+        QVERIFY(message.AttachmentData(i) == mail.Attachments[i].Data);
+    }
+    QVERIFY(message.AttachmentData(mail.Attachments.size()).isEmpty());
+    QVERIFY(message.AttachmentData(-1).isEmpty());
+}
+
+void tst_MimeMessage::headerText_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QString>("text");
+
+    const QByteArray none;
+    QTest::newRow("adjacent words joined, blank between kept elsewhere")
+        << QByteArray("=?UTF-8?B?5a2j?= =?UTF-8?B?5bqm?= end") << none << QStringLiteral("季度 end");
+    QTest::newRow("folded between words") << QByteArray("=?UTF-8?Q?=E6=B8=AC?=\r\n\t=?UTF-8?Q?=E8=A9=A6?=\r\n more")
+                                          << none << QStringLiteral("測試 more");
+    QTest::newRow("Big5 word with a Hong Kong character")
+        << QByteArray("=?big5?B?qfqk0aRVpMikVMJJtn23fKFBvdC3x67JpViudaFDne8=?=") << none
+        << QStringLiteral("明天下午三點開會，請準時出席。嘅");
+    QTest::newRow("GB2312 word read as GBK") << QByteArray("=?GB2312?B?1tDOxA==?=") << none << QStringLiteral("中文");
+    QTest::newRow("Q word with underscores, Latin-1")
+        << QByteArray("=?ISO-8859-1?Q?Caf=E9_cr=E8me?=") << none << QStringLiteral("Café crème");
+    QTest::newRow("Windows-1252 quotes") << QByteArray("=?windows-1252?Q?=93hi=94?=") << none
+                                         << QStringLiteral("\u201chi\u201d");
+    QTest::newRow("unknown encoding kept")
+        << QByteArray("=?UTF-8?X?abc?= x") << none << QStringLiteral("=?UTF-8?X?abc?= x");
+    QTest::newRow("unterminated word kept") << QByteArray("=?UTF-8?B?5a2j") << none << QStringLiteral("=?UTF-8?B?5a2j");
+    QTest::newRow("raw Big5 under the message charset")
+        << QByteArray::fromHex("b77cc4b3b371aabe") << QByteArray("Content-Type: text/plain; charset=big5\r\n\r\n")
+        << QStringLiteral("會議通知");
+    QTest::newRow("raw UTF-8 beside a word")
+        << QByteArray("\xe4\xb8\xad =?UTF-8?B?5paH?=") << none << QStringLiteral("中 文");
+    QTest::newRow("controls dropped") << QByteArray("=?UTF-8?Q?a=07b=0D=0Ac?=") << none << QStringLiteral("ab c");
+    QTest::newRow("empty") << QByteArray() << none << QString();
+}
+
+void tst_MimeMessage::headerText()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, message);
+    QFETCH(QString, text);
+    QCOMPARE(TMimeMessage::HeaderText(value, message), text);
+}
+
+void tst_MimeMessage::headerValue()
+{
+    const QByteArray message = "X-Subject: no\r\nsubject: first\r\n\tsecond\r\nFrom: a\r\nSubject: again\r\n\r\n"
+                               "Subject: body\r\n";
+    QCOMPARE(TMimeMessage::HeaderValue(message, "Subject"), QByteArray("first\r\n\tsecond"));
+    QCOMPARE(TMimeMessage::HeaderValue(message, "FROM"), QByteArray("a"));
+    QVERIFY(TMimeMessage::HeaderValue(message, "To").isEmpty());
+    QVERIFY(TMimeMessage::HeaderValue("Subject: x", "Subject") == "x");
+}
+
+void tst_MimeMessage::pop3ReplyIsUnstuffed()
+{
+    const QByteArray reply = "+OK 99 octets\r\nFrom: a@t\r\nSubject: s\r\n\r\n..leading dot\r\n.\r\nnot here\r\n";
+    const TMimeMessage message(reply, TMimeMessage::Source::Pop3Reply);
+    QCOMPARE(message.From(), QStringLiteral("a@t"));
+    QCOMPARE(message.Body(), QStringLiteral(".leading dot\n"));
+}
+
+void tst_MimeMessage::headerBlockHidden()
+{
+    const TMimeMessage message(TMailCorpus::Messages(false).at(1).Bytes);
+    const QString text = message.Text(false);
+    QVERIFY(text.startsWith(QStringLiteral("各位同事好")));
+    QVERIFY(!text.contains(QStringLiteral("寄件者")));
+}
+
+void tst_MimeMessage::hostileStructure_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("bodyHas");
+
+    QByteArray deep = "Subject: deep\r\n";
+    for (int i = 0; i < 20000; ++i) {
+        deep += "Content-Type: multipart/mixed; boundary=\"b" + QByteArray::number(i) + "\"\r\n\r\n--b" +
+                QByteArray::number(i) + "\r\n";
+    }
+    deep += "Content-Type: text/plain\r\n\r\ninnermost\r\n";
+    QTest::newRow("20000 nested multiparts") << deep << QStringLiteral("innermost");
+
+    QByteArray many = "Subject: many\r\nContent-Type: multipart/mixed; boundary=x\r\n\r\n";
+    for (int i = 0; i < 100000; ++i) {
+        many += "--x\r\n\r\np\r\n";
+    }
+    QTest::newRow("100000 parts") << many << QStringLiteral("p");
+
+    QByteArray tags = "Content-Type: text/html\r\n\r\n";
+    tags += QByteArray(2 * 1024 * 1024, '<').replace("<<", "<a");
+    QTest::newRow("2 MB of unclosed tags") << tags << QString();
+
+    QByteArray entities = "Content-Type: text/html\r\n\r\nvisible";
+    entities += QByteArray(1024 * 1024, '&');
+    QTest::newRow("1 MB of ampersands") << entities << QStringLiteral("visible&&&");
+
+    QTest::newRow("no header block at all") << QByteArray("\x01\x02just bytes\xff") << QStringLiteral("just bytes");
+    QTest::newRow("empty") << QByteArray() << QString();
+}
+
+void tst_MimeMessage::hostileStructure()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, bodyHas);
+    QElapsedTimer timer;
+    timer.start();
+    const TMimeMessage message(bytes);
+    const QString text = message.Text(true);
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(text.contains(bodyHas));
+    for (const QChar c : text) {
+        QVERIFY(c.unicode() >= 0x20 || c == QLatin1Char('\n') || c == QLatin1Char('\t'));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_MimeMessage)
+#include "tst_MimeMessage.moc"
