@@ -4,12 +4,14 @@
 #include "app/TProgramState.h"
 #include "core/TBrkApart.h"
 #include "core/TSchedule.h"
+#include "desktop/TDesktopNotifier.h"
 #include "mailbox/TMailHost.h"
 #include "mailbox/TOrigin.h"
 #include "settings/TSetting.h"
 #include "settings/TVarnEncryption.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -24,6 +26,7 @@ class TFormMailList;
 class TFormStatus;
 class TMainMailHost;
 class TMainOptionHost;
+class TPasswordStore;
 class TRAS;
 class TTrayIcon;
 class TIniFile;
@@ -87,6 +90,12 @@ public:
     // Ends the program without saving (console password missed, unexpected error).
     void EndProgram();
 
+    // The desktop's keyring and notification service, owned by the caller and outliving
+    // the frame; without them (tests) passwords stay in the file and nothing is notified.
+    void SetDesktop(TPasswordStore* keyring, TDesktopNotifier* notifier);
+    TPasswordStore* Keyring() const { return m_keyring; }
+    TDesktopNotifier* Notifier() const { return m_notifier; }
+
     TProgramState& State() { return m_state; }
     TCheckPass& CheckPass() { return *m_checkPass; }
     TMailHost& MailHost() { return *m_host; }
@@ -141,6 +150,8 @@ private:
     std::unique_ptr<TConsoleGuard> m_consoleGuard;
     std::unique_ptr<TMainOptionHost> m_optionHost;
     TSchedule m_schedule;
+    TPasswordStore* m_keyring = nullptr;
+    QPointer<TDesktopNotifier> m_notifier;
 };
 
 // The frame and its status window, one instance each, used from the GUI thread only.

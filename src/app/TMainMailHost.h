@@ -25,6 +25,7 @@ public:
     bool NoHeader() const override;
     const TFilterRules& Filters() const override;
     QString Unscramble(const QString& stored) override;
+    QString StoredPassword(const QString& mailbox, const QString& login) override;
     void RepaintMain() override;
     QWidget* MainWidget() const override;
     void ShowMessage(const QString& from, const QString& text) override;

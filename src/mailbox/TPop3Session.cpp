@@ -196,6 +196,12 @@ void TPop3Session::transportError(int socket, int error, const QString& msg)
     throw EAbort();
 }
 
+QString TPop3SessionHost::StoredPassword(const QString& mailbox, const QString&)
+{
+    const QString stored = TSetting(Keys::MailboxPassword, mailbox).ReadString(TIniFile(SettingsPath()));
+    return stored.isEmpty() ? QString() : Unscramble(stored);
+}
+
 // ---- login and logout ---------------------------------------------------------------
 
 void TPop3Session::login()
@@ -210,10 +216,11 @@ void TPop3Session::login()
         server = TSetting(Keys::MailboxHost, name).ReadString(ini);
         user = TSetting(Keys::MailboxLogin, name).ReadString(ini);
         timeoutText = TSetting(Keys::GeneralTimeout).ReadString(ini);
-        if (m_host.Password().isEmpty()) {
-            const QString stored = TSetting(Keys::MailboxPassword, name).ReadString(ini);
-            m_host.SetPassword(stored.isEmpty() ? QString() : m_host.Unscramble(stored));
-        }
+    }
+    if (m_host.Password().isEmpty()) {
+        m_host.SetPassword(m_host.StoredPassword(m_host.MailboxName(), user));
+        // The keyring may have kept the program waiting: the mailbox may be gone by now.
+        checkRetired();
     }
     if (m_host.Password().isEmpty()) {
         m_host.AskPassword();

@@ -37,6 +37,7 @@ public:
     QList<TOptionState> refreshed;
     int nextChecks = 0;
     int raised = 0;
+    QString configHome;
 
     FakeOptionHost() { encryption.Key = QStringLiteral("Q-Lumen"); }
     QString SettingsPath() const override { return path; }
@@ -56,6 +57,8 @@ public:
     void RefreshState(const TOptionState& state) override { refreshed << state; }
     void ChangeNextCheck() override { ++nextChecks; }
     void RaiseMainWindow() override { ++raised; }
+    QString ConfigHome() const override { return configHome; }
+    QString ProgramPath() const override { return QStringLiteral("/opt/mailvane/bin/mailvane"); }
 };
 
 const QString kBadName = QStringLiteral("信箱名稱不正確，請重新命名。");
@@ -91,6 +94,7 @@ private slots:
     void choosers();
     void unreadablePasswordKept();
     void closeBoxStores();
+    void desktopChecks();
 
 private:
     std::unique_ptr<TFormOption> open();
@@ -109,6 +113,7 @@ void tst_FormOption::init()
     QVERIFY(m_dir->isValid());
     m_host = std::make_unique<FakeOptionHost>();
     m_host->path = m_dir->filePath(QStringLiteral("Mailvane.ini"));
+    m_host->configHome = m_dir->filePath(QStringLiteral("config"));
     m_ini = std::make_unique<TIniFile>(m_host->path);
 }
 
@@ -761,6 +766,36 @@ void tst_FormOption::closeBoxStores()
     QCOMPARE(read("General", "MailProgram"), QStringLiteral("/usr/bin/mailer"));
     QCOMPARE(m_host->refreshed.size(), 1);
     QCOMPARE(m_host->refreshed.first().MailProgramPath, QStringLiteral("/usr/bin/mailer"));
+}
+
+void tst_FormOption::desktopChecks()
+{
+    const QString entry = m_dir->filePath(QStringLiteral("config/autostart/mailvane.desktop"));
+    {
+        auto dialog = open();
+        QVERIFY(dialog->CheckBoxDesktopNotify->isChecked());
+        QVERIFY(dialog->CheckBoxUseKeyring->isChecked());
+        QVERIFY(!dialog->CheckBoxAutostart->isChecked());
+        dialog->CheckBoxDesktopNotify->setChecked(false);
+        dialog->CheckBoxAutostart->setChecked(true);
+        dialog->reject();
+    }
+    QCOMPARE(read("Option", "DesktopNotify"), QStringLiteral("0"));
+    QCOMPARE(read("Option", "UseKeyring"), QStringLiteral("1"));
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("\nExec=/opt/mailvane/bin/mailvane\n"));
+    file.close();
+
+    auto dialog = open();
+    QVERIFY(!dialog->CheckBoxDesktopNotify->isChecked());
+    QVERIFY(dialog->CheckBoxAutostart->isChecked());
+    dialog->CheckBoxAutostart->setChecked(false);
+    dialog->CheckBoxUseKeyring->setChecked(false);
+    dialog->reject();
+    QVERIFY(!QFile::exists(entry));
+    QCOMPARE(read("Option", "UseKeyring"), QStringLiteral("0"));
+    QVERIFY(m_host->messages.isEmpty());
 }
 
 QTEST_MAIN(tst_FormOption)
