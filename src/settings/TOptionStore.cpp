@@ -145,6 +145,7 @@ TMailboxSettings TOptionStore::LoadMailbox(const QString& name, QString& error)
     mailbox.Login = TSetting(Keys::MailboxLogin, name).ReadString(m_ini);
     const TSetting password(Keys::MailboxPassword, name);
     m_unreadable.remove(id(password));
+    error.clear();
     try {
         mailbox.Password = TMailboxPasswords(m_ini.FileName(), m_encryption, m_keyring).Read(name, mailbox.Login);
     } catch (const EConvertError& e) {

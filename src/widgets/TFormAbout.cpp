@@ -147,7 +147,7 @@ TFormAbout::TFormAbout(QMdiArea* area, const QString& settingsPath)
     if (!settingsPath.isEmpty()) {
         LabelSettings = new QLabel(m_client);
         LabelSettings->setObjectName(QStringLiteral("LabelSettings"));
-        LabelSettings->setGeometry(16, 262, 381, QFontMetrics(font()).height() + 2);
+        LabelSettings->setGeometry(16, 258, 381, QFontMetrics(font()).height() + 1);
         // A long path keeps its file name in sight; the whole path is in the tip.
         const QString text = QStringLiteral("設定檔 : ") + settingsPath;
         LabelSettings->setText(QFontMetrics(font()).elidedText(text, Qt::ElideMiddle, LabelSettings->width()));
