@@ -6,7 +6,10 @@ CMAKE_FLAGS ?=
 WERROR = OFF
 test: WERROR = ON
 
-.PHONY: run test setup configure build clean
+PREFIX ?= /usr/local
+DESTDIR ?=
+
+.PHONY: run test setup configure build install clean
 
 setup:
 	@scripts/setup.sh
@@ -22,6 +25,10 @@ run: build
 
 test: build
 	@scripts/test.sh $(BUILD)
+
+# Staged installs (packaging) set DESTDIR; PREFIX is where the program will live.
+install: build
+	@DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD)

@@ -5,8 +5,11 @@
 #include "app/TWindowFinder.h"
 #include "core/EAbort.h"
 #include "core/EConvertError.h"
+#include "desktop/TDesktopNotifier.h"
 #include "dialup/TDialDriver.h"
 #include "mailbox/TFormMailList.h"
+#include "settings/TIniFile.h"
+#include "settings/TSettingsKeys.h"
 #include "status/TFormMedia.h"
 
 #include <QAction>
@@ -37,6 +40,7 @@ void TCheckPass::Run(TOrigin origin)
         if (m_state.NewMailFound) {
             QCursor::setPos(m_main.frameGeometry().topLeft());
             announceNewMail();
+            notifyDesktop();
             if (m_main.MenuAutoLoad->isChecked()) {
                 m_main.MenuLoadClick(nullptr);
             }
@@ -75,4 +79,25 @@ void TCheckPass::announceNewMail()
         !TWindowFinder::Exists(QLatin1String(TFormMedia::SoundCaption))) {
         openMedia(m_state.SoundFile);
     }
+}
+
+void TCheckPass::notifyDesktop()
+{
+    TDesktopNotifier* notifier = m_main.Notifier();
+    if (!notifier || !TSetting(TSettingsKeys::OptionDesktopNotify).ReadBool(TIniFile(m_main.SettingsPath()))) {
+        return;
+    }
+    int count = 0;
+    QList<TDesktopNotifier::TMail> newest;
+    for (TFormMailList* w : m_main.MailboxWindows()) {
+        const TMailListModel& list = w->List();
+        count += list.NewCount();
+        // A listing ends with the newest message.
+        for (int row = list.Count(); row >= 1; --row) {
+            if (list.Mark(row) == TMark::New) {
+                newest.append({list.Row(row).From, list.Row(row).Subject});
+            }
+        }
+    }
+    notifier->Notify(count, newest);
 }

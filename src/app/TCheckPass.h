@@ -18,6 +18,7 @@ public:
 
 private:
     void announceNewMail();
+    void notifyDesktop();
     void openMedia(const QString& file);
 
     TFormMain& m_main;

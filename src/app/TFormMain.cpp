@@ -12,6 +12,7 @@
 #include "core/TExceptionHook.h"
 #include "core/TIntConvert.h"
 #include "core/TSchedule.h"
+#include "desktop/TDesktopNotifier.h"
 #include "dialup/TDialDriver.h"
 #include "dialup/TRAS.h"
 #include "dialup/TRasApi.h"
@@ -21,6 +22,7 @@
 #include "mailbox/THeaderExtract.h"
 #include "options/TFormOption.h"
 #include "settings/TIniFile.h"
+#include "settings/TPasswordStore.h"
 #include "settings/TSettingsKeys.h"
 #include "settings/TSettingsRules.h"
 #include "status/TFormMedia.h"
@@ -143,9 +145,22 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
 TFormMain::~TFormMain()
 {
     qApp->removeEventFilter(this);
+    if (m_notifier) {
+        m_notifier->OnActivated = nullptr;
+    }
     if (FormMain == this) {
         FormMain = nullptr;
         FormStatus = nullptr;
+    }
+}
+
+void TFormMain::SetDesktop(TPasswordStore* keyring, TDesktopNotifier* notifier)
+{
+    m_keyring = keyring;
+    m_notifier = notifier;
+    if (m_notifier) {
+        // As the tray's restore: the console password is still asked for.
+        m_notifier->OnActivated = [this] { guarded([this] { PopMenuOpenClick(nullptr); }); };
     }
 }
 
@@ -335,6 +350,9 @@ void TFormMain::endWaits()
         }
     }
     m_state.RedialsLeft = -1;
+    if (m_keyring) {
+        m_keyring->CancelWaits();
+    }
     // A prompt the pass is waiting in would otherwise stay open until answered.
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows) {
@@ -603,7 +621,7 @@ void TFormMain::MenuOptionPagesClick(QObject* sender)
 
 void TFormMain::MenuAboutClick(QObject*)
 {
-    TFormAbout::ShowOnce(m_mdiArea);
+    TFormAbout::ShowOnce(m_mdiArea, m_settingsPath);
 }
 
 void TFormMain::DestroyMailbox(const QString& name)

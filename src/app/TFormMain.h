@@ -4,6 +4,7 @@
 #include "app/TProgramState.h"
 #include "core/TBrkApart.h"
 #include "core/TSchedule.h"
+#include "desktop/TDesktopNotifier.h"
 #include "mailbox/TConnectionTest.h"
 #include "mailbox/TMailHost.h"
 #include "mailbox/TOrigin.h"
@@ -11,6 +12,7 @@
 #include "settings/TVarnEncryption.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -26,6 +28,7 @@ class TFormMailList;
 class TFormStatus;
 class TMainMailHost;
 class TMainOptionHost;
+class TPasswordStore;
 class TRAS;
 class TTrayIcon;
 class TIniFile;
@@ -104,6 +107,12 @@ public:
     // Ends the program without saving (console password missed, unexpected error).
     void EndProgram();
 
+    // The desktop's keyring and notification service, owned by the caller and outliving
+    // the frame; without them (tests) passwords stay in the file and nothing is notified.
+    void SetDesktop(TPasswordStore* keyring, TDesktopNotifier* notifier);
+    TPasswordStore* Keyring() const { return m_keyring; }
+    TDesktopNotifier* Notifier() const { return m_notifier; }
+
     TProgramState& State() { return m_state; }
     TCheckPass& CheckPass() { return *m_checkPass; }
     TMailHost& MailHost() { return *m_host; }
@@ -164,6 +173,8 @@ private:
     std::unique_ptr<TDemoServer> m_demo;
     // The caption of the mailbox window the demo server serves; empty when none.
     QString m_demoName;
+    TPasswordStore* m_keyring = nullptr;
+    QPointer<TDesktopNotifier> m_notifier;
 };
 
 // The frame and its status window, one instance each, used from the GUI thread only.

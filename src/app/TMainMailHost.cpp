@@ -5,6 +5,7 @@
 #include "dialup/TDialDriver.h"
 #include "dialup/TRAS.h"
 #include "mailbox/TFormMailList.h"
+#include "settings/TMailboxPasswords.h"
 #include "status/TFormMessage.h"
 #include "status/TFormStatus.h"
 #include "viewer/TFormViewer.h"
@@ -85,6 +86,11 @@ const TFilterRules& TMainMailHost::Filters() const
 QString TMainMailHost::Unscramble(const QString& stored)
 {
     return m_main.Encryption.Unscramble(stored);
+}
+
+QString TMainMailHost::StoredPassword(const QString& mailbox, const QString& login)
+{
+    return TMailboxPasswords(m_main.SettingsPath(), m_main.Encryption, m_main.Keyring()).Read(mailbox, login);
 }
 
 void TMainMailHost::RepaintMain()

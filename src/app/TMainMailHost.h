@@ -27,6 +27,7 @@ public:
     bool NoHeader() const override;
     const TFilterRules& Filters() const override;
     QString Unscramble(const QString& stored) override;
+    QString StoredPassword(const QString& mailbox, const QString& login) override;
     void RepaintMain() override;
     void ProgressChanged() override;
     QWidget* MainWidget() const override;

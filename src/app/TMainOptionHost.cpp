@@ -4,6 +4,7 @@
 #include "dialup/TRAS.h"
 #include "dialup/TRasApi.h"
 #include "mailbox/TFormMailList.h"
+#include "settings/TSettingsLocation.h"
 #include "widgets/TColorStringGrid.h"
 
 #include <QCoreApplication>
@@ -16,12 +17,17 @@ QString TMainOptionHost::SettingsPath() const
 
 QString TMainOptionHost::ExeFolder() const
 {
-    return QDir(QCoreApplication::applicationDirPath()).absolutePath() + QLatin1Char('/');
+    return TSettingsLocation::ShippedFilesFolder(QCoreApplication::applicationDirPath());
 }
 
 TVarnEncryption& TMainOptionHost::Encryption()
 {
     return m_main.Encryption;
+}
+
+TPasswordStore* TMainOptionHost::Keyring()
+{
+    return m_main.Keyring();
 }
 
 bool TMainOptionHost::RasPresent()

@@ -12,6 +12,7 @@ public:
     QString SettingsPath() const override;
     QString ExeFolder() const override;
     TVarnEncryption& Encryption() override;
+    TPasswordStore* Keyring() override;
     bool RasPresent() override;
     QStringList GetPhoneBookEntries() override;
     void CreateMailbox(const QString& name) override;

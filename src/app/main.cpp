@@ -2,8 +2,10 @@
 #include "app/TSingleInstance.h"
 #include "app/TStallProbe.h"
 #include "core/TExceptionHook.h"
+#include "desktop/TDesktopNotifier.h"
+#include "desktop/TKeychainStore.h"
 #include "net/TSockets.h"
-#include "settings/TIniFile.h"
+#include "settings/TSettingsLocation.h"
 #include "viewer/TFormViewer.h"
 #include "widgets/TModal.h"
 
@@ -27,7 +29,8 @@ int main(int argc, char* argv[])
 
     // Two copies on one settings file would poll the same mailboxes and overwrite each
     // other's settings: a second start brings the running copy to the front instead.
-    TSingleInstance instance(TIniFile::DefaultPath());
+    const QString settingsPath = TSettingsLocation::ForThisProgram();
+    TSingleInstance instance(settingsPath);
     switch (instance.Claim()) {
     case TSingleInstance::Result::First:
         break;
@@ -35,8 +38,7 @@ int main(int argc, char* argv[])
         std::printf("Mailvane is already running; it was brought to the front.\n");
         return 0;
     case TSingleInstance::Result::NoAnswer:
-        std::fprintf(stderr, "Mailvane is already running for %s but does not answer.\n",
-                     qPrintable(TIniFile::DefaultPath()));
+        std::fprintf(stderr, "Mailvane is already running for %s but does not answer.\n", qPrintable(settingsPath));
         return 1;
     }
 
@@ -51,7 +53,11 @@ int main(int argc, char* argv[])
     });
 
     TStallProbe stallProbe;
-    auto* main = new TFormMain;
+    // Both outlive the frame; without a keyring or notification service they do nothing.
+    TKeychainStore keyring;
+    TDesktopNotifier notifier;
+    auto* main = new TFormMain(settingsPath);
+    main->SetDesktop(&keyring, &notifier);
     instance.OnRaise = [] {
         if (FormMain) {
             TExceptionHook::Run([] { FormMain->PopMenuOpenClick(nullptr); });

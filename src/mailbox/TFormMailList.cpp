@@ -85,6 +85,10 @@ public:
         TModal::Exec(&prompt);
     }
     QString Unscramble(const QString& stored) override { return m_form->m_host->Unscramble(stored); }
+    QString StoredPassword(const QString& mailbox, const QString& login) override
+    {
+        return m_form->m_host->StoredPassword(mailbox, login);
+    }
     bool Retired() const override { return m_form->m_retired; }
     void PumpEvents(bool mayAbort) override { m_form->pumpEvents(mayAbort); }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "settings/TFilterRules.h"
+#include "settings/TIniFile.h"
+#include "settings/TSettingsKeys.h"
 
 #include <QByteArray>
 #include <QString>
@@ -31,6 +33,14 @@ public:
 
     // The main window's scrambler; throws EConvertError on a malformed stored text.
     virtual QString Unscramble(const QString& stored) = 0;
+    // The password remembered for a mailbox's account, empty when none; may wait for the
+    // keyring. By default the scrambled entry of the settings file.
+    virtual QString StoredPassword(const QString& mailbox, const QString& login)
+    {
+        Q_UNUSED(login);
+        const QString stored = TSetting(TSettingsKeys::MailboxPassword, mailbox).ReadString(TIniFile(SettingsPath()));
+        return stored.isEmpty() ? QString() : Unscramble(stored);
+    }
 
     // Repaints the main window so that status texts show while a call blocks.
     virtual void RepaintMain() = 0;

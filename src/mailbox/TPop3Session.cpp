@@ -308,6 +308,12 @@ void TPop3Session::transportError(int socket, int error, const QString& msg)
     throw EAbort();
 }
 
+QString TPop3SessionHost::StoredPassword(const QString& mailbox, const QString&)
+{
+    const QString stored = TSetting(Keys::MailboxPassword, mailbox).ReadString(TIniFile(SettingsPath()));
+    return stored.isEmpty() ? QString() : Unscramble(stored);
+}
+
 // ---- login and logout ---------------------------------------------------------------
 
 void TPop3Session::login()
@@ -327,10 +333,11 @@ void TPop3Session::login()
                                 TSetting(Keys::MailboxPort, name).ReadString(ini),
                                 TSetting(Keys::MailboxCertSha256, name).ReadString(ini), endpointError);
         timeoutText = TSetting(Keys::GeneralTimeout).ReadString(ini);
-        if (m_host.Password().isEmpty()) {
-            const QString stored = TSetting(Keys::MailboxPassword, name).ReadString(ini);
-            m_host.SetPassword(stored.isEmpty() ? QString() : m_host.Unscramble(stored));
-        }
+    }
+    if (m_host.Password().isEmpty()) {
+        m_host.SetPassword(m_host.StoredPassword(m_host.MailboxName(), user));
+        // The keyring may have kept the program waiting: the mailbox may be gone by now.
+        checkRetired();
     }
     if (!endpointError.isEmpty()) {
         abortSession(endpointError);

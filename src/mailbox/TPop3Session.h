@@ -37,6 +37,9 @@ public:
     virtual void AskPassword() = 0;
     // Throws EConvertError on a malformed stored text.
     virtual QString Unscramble(const QString& stored) = 0;
+    // The password remembered for the mailbox's account, empty when none; may wait for the
+    // keyring. By default the scrambled entry of the settings file.
+    virtual QString StoredPassword(const QString& mailbox, const QString& login);
 
     // A retired mailbox ends its session with the silent abort after the current wait.
     virtual bool Retired() const = 0;

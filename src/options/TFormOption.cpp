@@ -4,6 +4,7 @@
 #include "core/TBrkApart.h"
 #include "core/TExceptionHook.h"
 #include "core/TIntConvert.h"
+#include "desktop/TAutostart.h"
 #include "mailbox/TConnectionTest.h"
 #include "options/TOptionHost.h"
 #include "settings/TSettingsKeys.h"
@@ -123,7 +124,7 @@ void TFormOption::SetColorChooser(TColorChooser chooser)
 }
 
 TFormOption::TFormOption(TOptionHost& host, QWidget* parent)
-    : QDialog(parent), m_host(host), m_store(host.SettingsPath(), host.Encryption())
+    : QDialog(parent), m_host(host), m_store(host.SettingsPath(), host.Encryption(), host.Keyring())
 {
     setObjectName(QStringLiteral("FormOption"));
     setWindowTitle(QStringLiteral("Option"));
@@ -235,6 +236,8 @@ void TFormOption::buildGeneralPage()
     grid->addWidget(caption(QStringLiteral("密碼保護 : "), page), 4, 0);
     grid->addWidget(EditConsolePassword, 4, 1);
 
+    buildDesktopOptions(grid, 5);
+
     EditViewerFontSize = edit("EditViewerFontSize", QString(), page);
     EditPrinterFontSize = edit("EditPrinterFontSize", QString(), page);
     for (QLineEdit* e : {EditViewerFontSize, EditPrinterFontSize}) {
@@ -242,6 +245,29 @@ void TFormOption::buildGeneralPage()
         e->setReadOnly(true);
         e->hide();
     }
+}
+
+void TFormOption::buildDesktopOptions(QGridLayout* grid, int row)
+{
+    QWidget* page = TabSheetGeneral;
+    const auto box = [page](const char* name, const QString& text, const QString& hint) {
+        auto* check = new QCheckBox(text, page);
+        check->setObjectName(QLatin1String(name));
+        check->setToolTip(hint);
+        return check;
+    };
+    CheckBoxDesktopNotify = box("CheckBoxDesktopNotify", QStringLiteral("桌面通知"),
+                                QStringLiteral("Notify the desktop when new mail is found."));
+    CheckBoxUseKeyring = box("CheckBoxUseKeyring", QStringLiteral("密碼存入鑰匙圈"),
+                             QStringLiteral("Keep mailbox passwords in the desktop's keyring."));
+    CheckBoxAutostart =
+        box("CheckBoxAutostart", QStringLiteral("開機時自動啟動"), QStringLiteral("Start Mailvane when you log in."));
+    auto* line = new QHBoxLayout;
+    line->addWidget(CheckBoxDesktopNotify);
+    line->addWidget(CheckBoxUseKeyring);
+    line->addWidget(CheckBoxAutostart);
+    line->addStretch();
+    grid->addLayout(line, row, 0, 1, 3);
 }
 
 void TFormOption::buildNetworkPage()
@@ -563,6 +589,9 @@ void TFormOption::FormCreate()
     loadFont(EditPrinterFontName, EditPrinterFontSize, v.PrinterFontName, v.PrinterFontSize, m_printerFace,
              kPrinterDesignFace);
     EditConsolePassword->setText(v.ConsolePassword);
+    CheckBoxDesktopNotify->setChecked(v.DesktopNotify);
+    CheckBoxUseKeyring->setChecked(v.UseKeyring);
+    CheckBoxAutostart->setChecked(TAutostart::IsEnabled(m_host.ConfigHome()));
 
     EditAnimation->setText(v.Animation);
     EditSound->setText(v.Sound);
@@ -1025,7 +1054,15 @@ void TFormOption::FormClose()
     v.AutoCheck = integerText(EditAutoCheck, defaultText(Keys::ScheduleAutoCheck));
     v.Schedule = EditSchedule->text();
     v.Servers = lines();
+    v.DesktopNotify = CheckBoxDesktopNotify->isChecked();
+    v.UseKeyring = CheckBoxUseKeyring->isChecked();
     m_store.Save(v);
+    // Only a change touches the desktop's start-up folder.
+    const QString configHome = m_host.ConfigHome();
+    if (CheckBoxAutostart->isChecked() != TAutostart::IsEnabled(configHome) &&
+        !TAutostart::SetEnabled(configHome, CheckBoxAutostart->isChecked(), m_host.ProgramPath())) {
+        Error(QStringLiteral("無法更改開機自動啟動設定：") + TAutostart::EntryPath(configHome));
+    }
 
     TOptionState state;
     state.FilterRules = v.Filter;

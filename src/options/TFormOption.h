@@ -9,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -79,6 +80,9 @@ public:
     QLineEdit* EditConsolePassword = nullptr;
     QLineEdit* EditViewerFontSize = nullptr;
     QLineEdit* EditPrinterFontSize = nullptr;
+    QCheckBox* CheckBoxDesktopNotify = nullptr;
+    QCheckBox* CheckBoxUseKeyring = nullptr;
+    QCheckBox* CheckBoxAutostart = nullptr;
 
     QListWidget* ListBoxName = nullptr;
     QLineEdit* EditName = nullptr;
@@ -127,6 +131,7 @@ protected:
 
 private:
     void buildGeneralPage();
+    void buildDesktopOptions(QGridLayout* grid, int row);
     void buildNetworkPage();
     void buildEffectPage();
     void buildDialUpPage();

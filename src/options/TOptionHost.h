@@ -1,10 +1,13 @@
 #pragma once
 
 #include "settings/TCheckSettings.h"
+#include "settings/TSettingsLocation.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
+class TPasswordStore;
 class TVarnEncryption;
 
 // What the options dialog applies to the running program as it closes.
@@ -22,10 +25,17 @@ public:
     virtual ~TOptionHost() = default;
 
     virtual QString SettingsPath() const = 0;
-    // The executable's folder with its trailing separator.
+    // The folder of the shipped animation and sound, with its trailing separator: the
+    // executable's own in a build folder, the shared data folder once installed.
     virtual QString ExeFolder() const = 0;
 
     virtual TVarnEncryption& Encryption() = 0;
+    // The desktop's keyring for mailbox passwords; none keeps them in the settings file.
+    virtual TPasswordStore* Keyring() { return nullptr; }
+    // The user's configuration folder (its autostart folder starts programs at login) and
+    // the program to start there.
+    virtual QString ConfigHome() const { return TSettingsLocation::ConfigHome(TSettingsLocation::System()); }
+    virtual QString ProgramPath() const { return QCoreApplication::applicationFilePath(); }
 
     // Whether the remote-access library can be loaded, and its phone-book entry names.
     virtual bool RasPresent() = 0;

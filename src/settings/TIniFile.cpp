@@ -480,6 +480,39 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
     WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
+void TIniFile::DeleteKey(const QString& section, const QString& key)
+{
+    const Name sectionName(section);
+    const Name keyName(key);
+    const Document doc = load(m_path);
+    if (!doc.readable) {
+        throw EWriteError(QFileInfo(m_path).absoluteFilePath());
+    }
+    size_t header = 0;
+    size_t next = 0;
+    if (!findSection(doc, sectionName, 0, header, next)) {
+        return;
+    }
+    // Every line of the key goes, so that no older copy reads back in its place.
+    QByteArray out;
+    int copied = 0;
+    for (size_t i = header + 1; i < next; ++i) {
+        const Line& line = doc.lines[i];
+        const Parsed p = parse(doc.content(line));
+        if (p.kind == Kind::Key && keyName.matches(p.name)) {
+            out += doc.data.mid(copied, line.start - copied);
+            copied = line.end;
+        }
+    }
+    if (copied == 0) {
+        return;
+    }
+    out += doc.data.mid(copied);
+    if (!replaceFile(m_path, out)) {
+        throw EWriteError(QFileInfo(m_path).absoluteFilePath());
+    }
+}
+
 void TIniFile::EraseSection(const QString& section)
 {
     replaceSection(section, nullptr);

@@ -37,6 +37,8 @@ public:
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteInteger(const QString& section, const QString& key, int value);
     void WriteBool(const QString& section, const QString& key, bool value);
+    // Removes every line of the key from the section; nothing else changes.
+    void DeleteKey(const QString& section, const QString& key);
     void EraseSection(const QString& section);
     // EraseSection followed by writing each key in order, in one step on the disk.
     void WriteSection(const QString& section, const QList<QPair<QString, QString>>& entries);

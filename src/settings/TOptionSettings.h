@@ -38,6 +38,10 @@ struct TOptionSettings {
 
     // The mailbox list, one name or an empty line for each of its places.
     QStringList Servers;
+
+    // A desktop notification for new mail; passwords in the desktop's keyring.
+    bool DesktopNotify = true;
+    bool UseKeyring = true;
 };
 
 // A mailbox's own entry: server, login and the password in clear, and how the connection

@@ -1,6 +1,7 @@
 #include "settings/TOptionStore.h"
 
 #include "core/EConvertError.h"
+#include "settings/TMailboxPasswords.h"
 #include "settings/TSettingsKeys.h"
 #include "settings/TVarnEncryption.h"
 
@@ -16,7 +17,10 @@ int fontSize(const TIniFile& ini, const TSetting& setting)
 
 } // namespace
 
-TOptionStore::TOptionStore(const QString& path, TVarnEncryption& encryption) : m_ini(path), m_encryption(encryption) {}
+TOptionStore::TOptionStore(const QString& path, TVarnEncryption& encryption, TPasswordStore* keyring)
+    : m_ini(path), m_encryption(encryption), m_keyring(keyring)
+{
+}
 
 QString TOptionStore::id(const TSetting& setting)
 {
@@ -78,6 +82,8 @@ TOptionSettings TOptionStore::Load(const QString& exeFolder, QStringList& errors
     for (int k = 0; k < Keys::ServerLines; ++k) {
         v.Servers << TSetting(Keys::ServerLine).Numbered(k).ReadString(m_ini);
     }
+    v.DesktopNotify = TSetting(Keys::OptionDesktopNotify).ReadBool(m_ini);
+    v.UseKeyring = TSetting(Keys::OptionUseKeyring).ReadBool(m_ini);
     return v;
 }
 
@@ -112,6 +118,19 @@ void TOptionStore::Save(const TOptionSettings& v)
     TSetting(Keys::ScheduleHours).WriteString(m_ini, v.Schedule);
 
     SaveServers(v.Servers);
+
+    TSetting(Keys::OptionDesktopNotify).WriteBool(m_ini, v.DesktopNotify);
+    const bool keyringWasOn = TSetting(Keys::OptionUseKeyring).ReadBool(m_ini);
+    if (keyringWasOn && !v.UseKeyring) {
+        // Given up: the passwords come back into the file rather than being lost to the program.
+        TMailboxPasswords passwords(m_ini.FileName(), m_encryption, m_keyring);
+        for (const QString& name : v.Servers) {
+            if (!name.isEmpty()) {
+                passwords.MoveToFile(name, TSetting(Keys::MailboxLogin, name).ReadString(m_ini));
+            }
+        }
+    }
+    TSetting(Keys::OptionUseKeyring).WriteBool(m_ini, v.UseKeyring);
 }
 
 void TOptionStore::SaveServers(const QStringList& servers)
@@ -129,16 +148,28 @@ TMailboxSettings TOptionStore::LoadMailbox(const QString& name, QString& error)
     mailbox.Security = TSetting(Keys::MailboxSecurity, name).ReadString(m_ini);
     mailbox.Port = TSetting(Keys::MailboxPort, name).ReadString(m_ini);
     mailbox.CertSha256 = TSetting(Keys::MailboxCertSha256, name).ReadString(m_ini);
-    QStringList errors;
-    mailbox.Password = readScrambled(TSetting(Keys::MailboxPassword, name), errors);
-    error = errors.value(0);
+    const TSetting password(Keys::MailboxPassword, name);
+    m_unreadable.remove(id(password));
+    error.clear();
+    try {
+        mailbox.Password = TMailboxPasswords(m_ini.FileName(), m_encryption, m_keyring).Read(name, mailbox.Login);
+    } catch (const EConvertError& e) {
+        m_unreadable.insert(id(password));
+        error = e.message();
+    }
     return mailbox;
 }
 
 void TOptionStore::SaveMailbox(const QString& name, const TMailboxSettings& mailbox)
 {
+    TMailboxPasswords passwords(m_ini.FileName(), m_encryption, m_keyring);
+    const TSetting login(Keys::MailboxLogin, name);
+    if (m_ini.SectionExists(name)) {
+        // The keyring entry is the account's: a new login name takes it along.
+        passwords.Rename(name, login.ReadString(m_ini), name, mailbox.Login);
+    }
     TSetting(Keys::MailboxHost, name).WriteString(m_ini, mailbox.Host);
-    TSetting(Keys::MailboxLogin, name).WriteString(m_ini, mailbox.Login);
+    login.WriteString(m_ini, mailbox.Login);
     // A plaintext mailbox's section stays as older versions wrote it, unless it held these keys.
     const QString unset = QStringLiteral("\x01");
     const auto writeConnection = [&](const TSettingKey& key, const QString& value) {
@@ -151,12 +182,14 @@ void TOptionStore::SaveMailbox(const QString& name, const TMailboxSettings& mail
     writeConnection(Keys::MailboxPort, mailbox.Port);
     writeConnection(Keys::MailboxCertSha256, mailbox.CertSha256);
     // A mailbox's password is replaced even by an empty one.
-    TSetting(Keys::MailboxPassword, name).WriteString(m_ini, m_encryption.Scramble(mailbox.Password));
+    passwords.Write(name, mailbox.Login, mailbox.Password);
     m_unreadable.remove(id(TSetting(Keys::MailboxPassword, name)));
 }
 
 void TOptionStore::EraseMailbox(const QString& name)
 {
+    TMailboxPasswords(m_ini.FileName(), m_encryption, m_keyring)
+        .Remove(name, TSetting(Keys::MailboxLogin, name).ReadString(m_ini));
     m_ini.EraseSection(name);
     m_ini.EraseSection(QLatin1String(Keys::SeenIdsPrefix) + name);
 }

@@ -5,6 +5,7 @@
 
 #include <QSet>
 
+class TPasswordStore;
 class TSetting;
 class TVarnEncryption;
 
@@ -12,7 +13,8 @@ class TVarnEncryption;
 // cannot be unscrambled is reported, read as empty, and kept as it is until another is given.
 class TOptionStore {
 public:
-    TOptionStore(const QString& path, TVarnEncryption& encryption);
+    // keyring, when given, holds the mailboxes' passwords while the option UseKeyring is on.
+    TOptionStore(const QString& path, TVarnEncryption& encryption, TPasswordStore* keyring = nullptr);
 
     // The animation and sound default to the shipped files in exeFolder (with its separator).
     // Each password that cannot be unscrambled adds its error text to errors.
@@ -24,7 +26,7 @@ public:
     // error gets the text of a password that cannot be unscrambled.
     TMailboxSettings LoadMailbox(const QString& name, QString& error);
     void SaveMailbox(const QString& name, const TMailboxSettings& mailbox);
-    // Removes the mailbox's section and its seen identifiers.
+    // Removes the mailbox's section, its seen identifiers and its keyring entry.
     void EraseMailbox(const QString& name);
 
 private:
@@ -34,5 +36,6 @@ private:
 
     TIniFile m_ini;
     TVarnEncryption& m_encryption;
+    TPasswordStore* m_keyring;
     QSet<QString> m_unreadable;
 };

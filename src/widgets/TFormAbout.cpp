@@ -57,7 +57,7 @@ const char* const credits = "Mailvane 2.2 中文版\n"
 
 } // namespace
 
-TFormAbout::TFormAbout(QMdiArea* area)
+TFormAbout::TFormAbout(QMdiArea* area, const QString& settingsPath)
     : QMdiSubWindow(nullptr, Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_client(new QWidget)
@@ -144,6 +144,17 @@ TFormAbout::TFormAbout(QMdiArea* area)
                               mailto, QStringLiteral("Click to mail to the author."));
     UrlLabelAuthor->move(16, 216);
 
+    if (!settingsPath.isEmpty()) {
+        LabelSettings = new QLabel(m_client);
+        LabelSettings->setObjectName(QStringLiteral("LabelSettings"));
+        LabelSettings->setGeometry(16, 258, 381, QFontMetrics(font()).height() + 1);
+        // A long path keeps its file name in sight; the whole path is in the tip.
+        const QString text = QStringLiteral("設定檔 : ") + settingsPath;
+        LabelSettings->setText(QFontMetrics(font()).elidedText(text, Qt::ElideMiddle, LabelSettings->width()));
+        LabelSettings->setToolTip(settingsPath);
+        LabelSettings->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+
     m_client->installEventFilter(this);
     if (area) {
         area->addSubWindow(this);
@@ -155,7 +166,7 @@ TFormAbout::TFormAbout(QMdiArea* area)
     }
 }
 
-QMdiSubWindow* TFormAbout::ShowOnce(QMdiArea* area)
+QMdiSubWindow* TFormAbout::ShowOnce(QMdiArea* area, const QString& settingsPath)
 {
     if (!area) {
         return nullptr;
@@ -165,7 +176,7 @@ QMdiSubWindow* TFormAbout::ShowOnce(QMdiArea* area)
             return child;
         }
     }
-    auto* about = new TFormAbout(area);
+    auto* about = new TFormAbout(area, settingsPath);
     about->show();
     return about;
 }

@@ -21,11 +21,12 @@ public:
     static const char* const AuthorName;
 
     // Adds itself to the area and moves to the top of it, 10 pixels from the frame's right edge.
-    explicit TFormAbout(QMdiArea* area);
+    // settingsPath, when given, is shown so that the user knows which file holds the settings.
+    explicit TFormAbout(QMdiArea* area, const QString& settingsPath = QString());
 
     // The About command: shows a new About window unless a child captioned "About" is
     // already open; returns the one open afterwards.
-    static QMdiSubWindow* ShowOnce(QMdiArea* area);
+    static QMdiSubWindow* ShowOnce(QMdiArea* area, const QString& settingsPath = QString());
 
     TsolTile* solTile = nullptr;
     QFrame* Panel = nullptr;
@@ -36,6 +37,7 @@ public:
     TUrlLabel* UrlLabelWWW = nullptr;
     TUrlLabel* UrlLabelMail = nullptr;
     TUrlLabel* UrlLabelAuthor = nullptr;
+    QLabel* LabelSettings = nullptr;
 
     // Selecting credits text serves no purpose; the selection goes when the mouse is let go.
     void MemoMouseUp();

@@ -40,6 +40,7 @@ public:
     QList<TOptionState> refreshed;
     int nextChecks = 0;
     int raised = 0;
+    QString configHome;
 
     FakeOptionHost() { encryption.Key = QStringLiteral("Q-Lumen"); }
     QString SettingsPath() const override { return path; }
@@ -59,6 +60,8 @@ public:
     void RefreshState(const TOptionState& state) override { refreshed << state; }
     void ChangeNextCheck() override { ++nextChecks; }
     void RaiseMainWindow() override { ++raised; }
+    QString ConfigHome() const override { return configHome; }
+    QString ProgramPath() const override { return QStringLiteral("/opt/mailvane/bin/mailvane"); }
 };
 
 const QString kBadName = QStringLiteral("信箱名稱不正確，請重新命名。");
@@ -96,6 +99,7 @@ private slots:
     void closeBoxStores();
     void connectionFields();
     void testConnectionOffersTrust();
+    void desktopChecks();
 
 private:
     std::unique_ptr<TFormOption> open();
@@ -114,6 +118,7 @@ void tst_FormOption::init()
     QVERIFY(m_dir->isValid());
     m_host = std::make_unique<FakeOptionHost>();
     m_host->path = m_dir->filePath(QStringLiteral("Mailvane.ini"));
+    m_host->configHome = m_dir->filePath(QStringLiteral("config"));
     m_ini = std::make_unique<TIniFile>(m_host->path);
 }
 
@@ -860,6 +865,36 @@ void tst_FormOption::testConnectionOffersTrust()
     QCOMPARE(shown.size(), 3);
     QVERIFY2(shown[2].contains(QStringLiteral("連線成功")), qPrintable(shown[2]));
     QVERIFY(dialog->ButtonTestConnection->isEnabled());
+}
+
+void tst_FormOption::desktopChecks()
+{
+    const QString entry = m_dir->filePath(QStringLiteral("config/autostart/mailvane.desktop"));
+    {
+        auto dialog = open();
+        QVERIFY(dialog->CheckBoxDesktopNotify->isChecked());
+        QVERIFY(dialog->CheckBoxUseKeyring->isChecked());
+        QVERIFY(!dialog->CheckBoxAutostart->isChecked());
+        dialog->CheckBoxDesktopNotify->setChecked(false);
+        dialog->CheckBoxAutostart->setChecked(true);
+        dialog->reject();
+    }
+    QCOMPARE(read("Option", "DesktopNotify"), QStringLiteral("0"));
+    QCOMPARE(read("Option", "UseKeyring"), QStringLiteral("1"));
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("\nExec=/opt/mailvane/bin/mailvane\n"));
+    file.close();
+
+    auto dialog = open();
+    QVERIFY(!dialog->CheckBoxDesktopNotify->isChecked());
+    QVERIFY(dialog->CheckBoxAutostart->isChecked());
+    dialog->CheckBoxAutostart->setChecked(false);
+    dialog->CheckBoxUseKeyring->setChecked(false);
+    dialog->reject();
+    QVERIFY(!QFile::exists(entry));
+    QCOMPARE(read("Option", "UseKeyring"), QStringLiteral("0"));
+    QVERIFY(m_host->messages.isEmpty());
 }
 
 QTEST_MAIN(tst_FormOption)

@@ -35,6 +35,8 @@ private slots:
     void eraseSection_data();
     void eraseSection();
     void eraseMissingSectionLeavesNoFile();
+    void deleteKey_data();
+    void deleteKey();
     void sectionExists();
     void wholeSectionMatchesKeyByKey_data();
     void wholeSectionMatchesKeyByKey();
@@ -434,6 +436,38 @@ void tst_IniFile::eraseMissingSectionLeavesNoFile()
 {
     TIniFile(path()).EraseSection(QStringLiteral("A"));
     QVERIFY(!QFile::exists(path()));
+}
+
+void tst_IniFile::deleteKey_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("only that line") << QByteArray("[Home]\nHost=h\nPassword=AB\nTop=1\n[Work]\nPassword=CD\n")
+                                    << QByteArray("[Home]\nHost=h\nTop=1\n[Work]\nPassword=CD\n");
+    QTest::newRow("any letter case, every copy, CRLF")
+        << QByteArray("[home]\r\n PASSWORD =AB\r\nHost=h\r\npassword=EF\r\n") << QByteArray("[home]\r\nHost=h\r\n");
+    QTest::newRow("last line without end")
+        << QByteArray("[Home]\nHost=h\nPassword=AB") << QByteArray("[Home]\nHost=h\n");
+    QTest::newRow("comment naming the key stays")
+        << QByteArray("[Home]\n;Password=AB\n") << QByteArray("[Home]\n;Password=AB\n");
+    QTest::newRow("missing key") << QByteArray("[Home]\nHost=h\n") << QByteArray("[Home]\nHost=h\n");
+    QTest::newRow("missing section") << QByteArray("[Work]\nPassword=AB\n") << QByteArray("[Work]\nPassword=AB\n");
+}
+
+void tst_IniFile::deleteKey()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    put(before);
+    TIniFile ini(path());
+    ini.DeleteKey(QStringLiteral("Home"), QStringLiteral("Password"));
+    QCOMPARE(get(), after);
+    QCOMPARE(ini.ReadString(QStringLiteral("Home"), QStringLiteral("Password"), QStringLiteral("none")),
+             QStringLiteral("none"));
+    // No file is made for nothing to delete.
+    TIniFile(m_dir->filePath(QStringLiteral("absent.ini"))).DeleteKey(QStringLiteral("Home"), QStringLiteral("x"));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("absent.ini"))));
 }
 
 void tst_IniFile::sectionExists()

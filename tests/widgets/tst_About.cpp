@@ -2,6 +2,7 @@
 #include "widgets/TScrollingCreditsBox.h"
 #include "widgets/TUrlLabel.h"
 
+#include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QPlainTextEdit>
@@ -16,6 +17,7 @@ private slots:
     void urlLabelClick_data();
     void urlLabelClick();
     void aboutShownOnce();
+    void settingsPathShown();
     void aboutLinksOpen();
     void creditsScroll();
     void creditsComeRound();
@@ -81,6 +83,36 @@ void tst_About::urlLabelClick()
     QTest::mousePress(label, Qt::LeftButton, {}, QPoint(10, 10));
     QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(200, 10));
     QCOMPARE(clicks, 1);
+}
+
+void tst_About::settingsPathShown()
+{
+    QMainWindow frame;
+    auto* area = new QMdiArea;
+    frame.setCentralWidget(area);
+    frame.resize(900, 600);
+    frame.show();
+
+    const QString path = QStringLiteral("/home/someone/with/a/rather/long/folder/name/.config/mailvane/Mailvane.ini");
+    auto* about = qobject_cast<TFormAbout*>(TFormAbout::ShowOnce(area, path));
+    QVERIFY(about && about->LabelSettings);
+    QCOMPARE(about->LabelSettings->toolTip(), path);
+    // Shortened in the middle when too long: the file's own name stays in sight.
+    QVERIFY2(about->LabelSettings->text().endsWith(QStringLiteral("Mailvane.ini")),
+             qPrintable(about->LabelSettings->text()));
+    QVERIFY(about->LabelSettings->fontMetrics().horizontalAdvance(about->LabelSettings->text()) <=
+            about->LabelSettings->width());
+    // Inside the fixed-size window, below the links.
+    const QWidget* client = about->widget();
+    const QRect label = about->LabelSettings->geometry();
+    QVERIFY2(client->rect().contains(label), qPrintable(QStringLiteral("label %1,%2 %3x%4 in client %5x%6")
+                                                            .arg(label.x())
+                                                            .arg(label.y())
+                                                            .arg(label.width())
+                                                            .arg(label.height())
+                                                            .arg(client->width())
+                                                            .arg(client->height())));
+    QVERIFY(about->LabelSettings->geometry().top() >= about->UrlLabelWWW->geometry().bottom());
 }
 
 void tst_About::aboutShownOnce()

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+
+// The desktop's notification bubble (org.freedesktop.Notifications) for new mail. Calls
+// are asynchronous: without a notification service nothing shows, nothing is reported and
+// nothing waits.
+class TDesktopNotifier : public QObject {
+    Q_OBJECT
+public:
+    struct TMail {
+        QString From;
+        QString Subject;
+    };
+
+    // At most this many messages are named in one notification.
+    static constexpr int MaxListed = 5;
+
+    // The bus is a seam: tests hand in a private one.
+    explicit TDesktopNotifier(const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+
+    // One notification for a check that found count new messages, newest first.
+    void Notify(int count, const QList<TMail>& newest);
+
+    // The text shown: a title with the count, and one line per message named.
+    static QString Summary(int count);
+    static QString Body(int count, const QList<TMail>& newest);
+
+    // Run when the user activates one of this program's notifications.
+    std::function<void()> OnActivated;
+
+private slots:
+    void actionInvoked(uint id, const QString& action);
+    void notificationClosed(uint id, uint reason);
+
+private:
+    QDBusConnection m_bus;
+    uint m_lastId = 0;
+    QSet<uint> m_shown;
+};
