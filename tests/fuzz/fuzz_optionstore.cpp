@@ -144,7 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // whose password could not be read is left alone, as the user must type a new one).
     const QStringList before = headers(original);
     QStringList written = {QStringLiteral("General"), QStringLiteral("Effect"),   QStringLiteral("Filter"),
-                           QStringLiteral("DialUp"),  QStringLiteral("Schedule"), QStringLiteral("Server")};
+                           QStringLiteral("DialUp"),  QStringLiteral("Schedule"), QStringLiteral("Server"),
+                           QStringLiteral("Option")};
     store.Save(first);
     for (const Mailbox& box : std::as_const(boxes)) {
         if (box.error.isEmpty() && TSettingsRules::ValidMailboxName(box.name)) {

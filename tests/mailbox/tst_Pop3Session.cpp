@@ -439,9 +439,9 @@ void tst_Pop3Session::listingDecodesAndRulesMatchBoth()
     m_host->Rules.HighLight[2] = QStringLiteral("=?GB2312?");
     m_host->Rules.Delete[2] = true;
     TDialogue dialogue = listing({"<1@t>", "<2@t>", "<3@t>"});
-    dialogue[5].second = top("<1@t>", "shop@t", "=?UTF-8?B?5pys6YCx5YSq5oOg?=");
-    dialogue[7].second = top("<2@t>", "=?gb2312?B?1tDOxA==?= <x@t>", "hello");
-    dialogue[9].second =
+    dialogue[6].second = top("<1@t>", "shop@t", "=?UTF-8?B?5pys6YCx5YSq5oOg?=");
+    dialogue[8].second = top("<2@t>", "=?gb2312?B?1tDOxA==?= <x@t>", "hello");
+    dialogue[10].second =
         top("<3@t>", "\"=?Big5?B?s6+kaqTl?=\" <chen@t>", "=?UTF-8?Q?=E6=B8=AC?=\r\n =?UTF-8?Q?=E8=A9=A6?=");
     play(*m_net, dialogue);
     QVERIFY(check());
