@@ -1,5 +1,7 @@
 #include "mailbox/TUidlCache.h"
 
+#include "core/TFileWrite.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -62,24 +64,6 @@ bool decodedText(const QByteArray& field, QString& out)
     }
     out = QString::fromUtf8(bytes);
     return out.toUtf8() == bytes;
-}
-
-bool writeAll(int fd, const QByteArray& data)
-{
-    const char* p = data.constData();
-    qint64 left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
 }
 
 } // namespace
@@ -274,7 +258,7 @@ bool TUidlCache::Save(const QString& path, const QByteArray& key) const
     if (fd < 0) {
         return false;
     }
-    const bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && writeAll(fd, Serialize(key)) && ::fsync(fd) == 0;
+    const bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAllBytes(fd, Serialize(key)) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temp.constData(), dest.constData()) != 0) {
         ::unlink(temp.constData());

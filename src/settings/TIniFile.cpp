@@ -1,6 +1,7 @@
 #include "settings/TIniFile.h"
 
 #include "core/EWriteError.h"
+#include "core/TFileWrite.h"
 #include "core/TIntConvert.h"
 
 #include <QCoreApplication>
@@ -251,24 +252,6 @@ void reached(TIniFile::WriteStep step)
     }
 }
 
-bool writeAll(int fd, const QByteArray& data)
-{
-    const char* p = data.constData();
-    qint64 left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 // The temporary file of one write: closed, and removed unless it took the file's place,
 // however the write ends.
 struct TempFile {
@@ -324,7 +307,7 @@ bool replaceFile(const QString& path, const QByteArray& data)
         return false;
     }
     // The umask may have taken the owner's write bit.
-    if (::fchmod(temp.fd, S_IRUSR | S_IWUSR) != 0 || !writeAll(temp.fd, data)) {
+    if (::fchmod(temp.fd, S_IRUSR | S_IWUSR) != 0 || !WriteAllBytes(temp.fd, data)) {
         return false;
     }
     reached(TIniFile::WriteStep::TempWritten);
