@@ -4,6 +4,7 @@
 #include "settings/TIniFile.h"
 #include "settings/TVarnEncryption.h"
 #include "status/TFormStatus.h"
+#include "viewer/TFormViewer.h"
 #include "welcome/TDemoMailbox.h"
 #include "welcome/TDemoServer.h"
 #include "welcome/TFormWelcome.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -241,6 +243,35 @@ void tst_FormWelcome::demoMailboxChecksListsAndDeletes()
     QVERIFY(lunch > 0);
     QVERIFY(urgent > 0);
 
+    // Senders and subjects are shown decoded, the multipart message is readable and lists its
+    // attachment by its decoded name.
+    int multipart = 0;
+    for (int row = 1; row <= count; ++row) {
+        QVERIFY2(!demo->ColorStringGrid->Cells(4, row).contains(QLatin1String("=?")),
+                 qPrintable(demo->ColorStringGrid->Cells(4, row)));
+        QVERIFY2(!demo->ColorStringGrid->Cells(5, row).contains(QLatin1String("=?")),
+                 qPrintable(demo->ColorStringGrid->Cells(5, row)));
+        if (demo->ColorStringGrid->Cells(5, row) == QStringLiteral("附件範例：會議紀錄")) {
+            multipart = row;
+        }
+    }
+    QVERIFY(multipart > 0);
+    QCOMPARE(demo->ColorStringGrid->Cells(4, multipart), QStringLiteral("王大同 <wang@mailvane.invalid>"));
+    demo->ColorStringGrid->SetRow(multipart);
+    demo->View(TOrigin::User);
+    const QList<TFormViewer*> viewers = main->findChildren<TFormViewer*>();
+    QCOMPARE(viewers.size(), 1);
+    const QString shown = viewers.first()->Memo->toPlainText();
+    QVERIFY2(shown.contains(QStringLiteral("會議紀錄在附件裡，請查收。")), qPrintable(shown));
+    QVERIFY2(!shown.contains(QLatin1String("boundary")) && !shown.contains(QLatin1String("5ZCE5L2N")),
+             qPrintable(shown));
+    QCOMPARE(viewers.first()->ListAttachments->count(), 1);
+    QVERIFY2(viewers.first()->ListAttachments->item(0)->text().contains(QStringLiteral("會議紀錄.txt")),
+             qPrintable(viewers.first()->ListAttachments->item(0)->text()));
+    QCOMPARE(demo->Marker(multipart), QString());
+    viewers.first()->close();
+    QCOMPARE(FormStatus->Cell(2), QString::number(count - 1));
+
     // With no rule of the user's own, the demo's keyword rule colours its message red.
     QCOMPARE(s.read(QStringLiteral("Filter"), QStringLiteral("HighLight1")), TDemoMailbox::KeywordRule());
     TCellPaint paint;
@@ -261,8 +292,8 @@ void tst_FormWelcome::demoMailboxChecksListsAndDeletes()
     for (int row = 1; row < count; ++row) {
         QVERIFY(demo->ColorStringGrid->Cells(5, row) != QLatin1String("Lunch on Friday?"));
     }
-    // The rest are still unread, so still new.
-    QCOMPARE(FormStatus->Cell(2), QString::number(count - 1));
+    // The rest are still unread, so still new (the lunch message went, the viewed one is seen).
+    QCOMPARE(FormStatus->Cell(2), QString::number(count - 2));
 }
 
 void tst_FormWelcome::demoComesBackOnANewPortAtTheNextStart()
