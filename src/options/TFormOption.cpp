@@ -681,6 +681,11 @@ bool TFormOption::checkConnectionFields()
         Error(portError);
         return false;
     }
+    const QString passwordError = TSettingsRules::PasswordError(EditPassword->text());
+    if (!passwordError.isEmpty()) {
+        Error(passwordError);
+        return false;
+    }
     if (!EditCertSha256->text().trimmed().isEmpty() &&
         TSettingsRules::NormalisedFingerprint(EditCertSha256->text()).isEmpty()) {
         Error(QStringLiteral("信任的憑證指紋格式錯誤，應為 64 位十六進位數字！"));

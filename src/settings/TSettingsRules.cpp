@@ -148,3 +148,11 @@ QString TSettingsRules::NormalisedFingerprint(const QString& text)
     }
     return pairs.join(QLatin1Char(':'));
 }
+
+QString TSettingsRules::PasswordError(const QString& clear)
+{
+    // Stored as two hexadecimal digits a byte after a two-digit start; a longer value would be
+    // read back cut.
+    const qsizetype stored = 2 + 2 * clear.toUtf8().size();
+    return stored <= TIniFile::MaxValueLength ? QString() : QStringLiteral("密碼過長！");
+}

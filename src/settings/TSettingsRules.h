@@ -28,6 +28,8 @@ public:
     // Why a mailbox's port is refused ("埠號必須是 1 到 65535 的整數！"); empty when it is a
     // decimal port 1..65535 or empty (the security's usual port).
     static QString PortError(const QString& port);
+    // Empty when the password's scrambled form fits a settings value, else the message.
+    static QString PasswordError(const QString& clear);
     // A SHA-256 fingerprint (64 hexadecimal digits, either case, colons and spaces allowed)
     // as upper-case pairs joined by colons; empty when it is not one.
     static QString NormalisedFingerprint(const QString& text);

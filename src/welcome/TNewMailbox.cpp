@@ -62,6 +62,10 @@ QString TNewMailbox::Add(const QString& settingsPath, TVarnEncryption& encryptio
     if (TSettingsRules::FindMailboxName(lines, name) >= 0) {
         return QStringLiteral("信箱名稱重覆，請重新命名。");
     }
+    const QString passwordError = TSettingsRules::PasswordError(entry.Password);
+    if (!passwordError.isEmpty()) {
+        return passwordError;
+    }
     lines.prepend(name);
     lines.removeLast();
 

@@ -98,6 +98,7 @@ private slots:
     void unreadablePasswordKept();
     void closeBoxStores();
     void connectionFields();
+    void overlongPasswordRefused();
     void testConnectionOffersTrust();
     void desktopChecks();
 
@@ -777,6 +778,26 @@ void tst_FormOption::closeBoxStores()
     QCOMPARE(read("General", "MailProgram"), QStringLiteral("/usr/bin/mailer"));
     QCOMPARE(m_host->refreshed.size(), 1);
     QCOMPARE(m_host->refreshed.first().MailProgramPath, QStringLiteral("/usr/bin/mailer"));
+}
+
+// A password whose stored form would not fit a settings value would be read back cut.
+void tst_FormOption::overlongPasswordRefused()
+{
+    listMailboxes({"home"});
+    auto dialog = open();
+    dialog->ListBoxName->setCurrentRow(0);
+    const QString before = read("home", "Password");
+    dialog->EditPassword->setText(QString(300, QChar(0x5bc6))); // 900 UTF-8 bytes
+    dialog->ButtonUpdate->click();
+    QCOMPARE(m_host->messages, QStringList{QStringLiteral("密碼過長！")});
+    QCOMPARE(read("home", "Password"), before);
+
+    // The longest that fits is kept whole.
+    const QString longest(510, QLatin1Char('p'));
+    dialog->EditPassword->setText(longest);
+    dialog->ButtonUpdate->click();
+    QCOMPARE(m_host->messages.size(), 1);
+    QCOMPARE(m_host->encryption.Unscramble(read("home", "Password")), longest);
 }
 
 void tst_FormOption::connectionFields()
