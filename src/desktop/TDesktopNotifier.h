@@ -27,6 +27,8 @@ public:
 
     // One notification for a check that found count new messages, newest first.
     void Notify(int count, const QList<TMail>& newest);
+    // The service's id of the notification shown now; 0 until the service has answered.
+    uint ShownId() const { return m_lastId; }
 
     // The text shown: a title with the count, and one line per message named.
     static QString Summary(int count);
