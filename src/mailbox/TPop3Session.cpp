@@ -265,7 +265,7 @@ bool TPop3Session::uidList(int maxNumber, qint64 limit, const QString& statusTex
 
 // ---- failures ---------------------------------------------------------------------
 
-void TPop3Session::abortSession(const QString& message)
+void TPop3Session::failRed(const QString& statusText, const QString& message, bool forgetPassword)
 {
     m_aborting = true;
     m_transport.Close();
@@ -273,15 +273,20 @@ void TPop3Session::abortSession(const QString& message)
     clearQueue();
     if (!m_host.Retired()) {
         m_host.HangUpIfDialed();
-        m_host.Status(QStringLiteral("連線中斷!"));
+        m_host.Status(statusText);
         m_host.LED(QStringLiteral("Red"), QStringLiteral("Error"));
         m_host.RepaintMain();
-        m_host.ShowMessage(message + QLatin1Char('\n'));
-        if (message == kLoginError) {
+        m_host.ShowMessage(message);
+        if (forgetPassword) {
             m_host.SetPassword(QString());
         }
     }
     throw EAbort();
+}
+
+void TPop3Session::abortSession(const QString& message)
+{
+    failRed(QStringLiteral("連線中斷!"), message + QLatin1Char('\n'), message == kLoginError);
 }
 
 void TPop3Session::transportError(int socket, int error, const QString& msg)
@@ -290,22 +295,10 @@ void TPop3Session::transportError(int socket, int error, const QString& msg)
         // Reports made while the socket is being closed after a failure.
         return;
     }
-    m_aborting = true;
-    m_transport.Close();
-    m_pending.clear();
-    clearQueue();
-    if (!m_host.Retired()) {
-        m_host.HangUpIfDialed();
-        m_host.Status(QStringLiteral("連線中斷！"));
-        m_host.LED(QStringLiteral("Red"), QStringLiteral("Error"));
-        m_host.RepaintMain();
-        if (error == TTransport::SecurityError) {
-            m_host.ShowMessage(QStringLiteral("信箱「%1」的安全連線失敗。\n%2\n").arg(m_host.MailboxName(), msg));
-        } else {
-            m_host.ShowMessage(QStringLiteral("Socket: %1\nError: %2\nMessage: %3\n").arg(socket).arg(error).arg(msg));
-        }
-    }
-    throw EAbort();
+    failRed(QStringLiteral("連線中斷！"),
+            error == TTransport::SecurityError
+                ? QStringLiteral("信箱「%1」的安全連線失敗。\n%2\n").arg(m_host.MailboxName(), msg)
+                : QStringLiteral("Socket: %1\nError: %2\nMessage: %3\n").arg(socket).arg(error).arg(msg));
 }
 
 QString TPop3SessionHost::StoredPassword(const QString& mailbox, const QString&)

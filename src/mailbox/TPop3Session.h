@@ -106,6 +106,8 @@ private:
                  QHash<int, QByteArray>& uids);
     void logout();
     QByteArray sendCommand(const QByteArray& command, const QString& statusText, const QString& errorText);
+    // Closes, hangs up, shows the failure with the red light and ends the call.
+    [[noreturn]] void failRed(const QString& statusText, const QString& message, bool forgetPassword = false);
     [[noreturn]] void abortSession(const QString& message);
     void transportError(int socket, int error, const QString& msg);
     void checkRetired() const;
