@@ -226,7 +226,10 @@ QByteArray TPop3Session::take(const TQueuedPtr& command, const QString& statusTe
     const int window = m_capabilities.contains("PIPELINING") ? kWindowCommands : 1;
     while (!command->Answered) {
         QByteArray batch;
-        while (!m_unsent.isEmpty() && m_inFlight.size() < window &&
+        // Refilled only once half the window is answered: one send per half window, not
+        // one per reply.
+        const bool refill = m_inFlight.size() <= window / 2 && m_inFlightBytes <= kWindowBytes / 2;
+        while (refill && !m_unsent.isEmpty() && m_inFlight.size() < window &&
                (m_inFlight.isEmpty() || m_inFlightBytes + m_unsent.constFirst()->Command.size() + 2 <= kWindowBytes)) {
             TQueuedPtr next = m_unsent.takeFirst();
             batch += next->Command + "\r\n";
@@ -648,8 +651,8 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
     // A half-written list would make messages new again: finish it even when retired.
     TSeenIds::Store(ini, name, ids, [this] { m_host.PumpEvents(false); });
     // The cache holds the messages of this listing only; an unchanged one is not rewritten.
-    if (useUids && listed.Serialize(cacheKey) != cache.Serialize(cacheKey)) {
-        listed.Save(cachePath, cacheKey);
+    if (useUids && listed != cache) {
+        listed.SaveInBackground(cachePath, cacheKey);
     }
     checkRetired();
 }

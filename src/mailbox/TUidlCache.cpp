@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QThreadPool>
 
 #include <cctype>
 #include <cerrno>
@@ -64,6 +65,19 @@ bool decodedText(const QByteArray& field, QString& out)
     }
     out = QString::fromUtf8(bytes);
     return out.toUtf8() == bytes;
+}
+
+// One thread: saves of the same file happen in the order they were asked for. The pool
+// waits for its saves when it is destroyed at the program's end.
+QThreadPool& savePool()
+{
+    static QThreadPool pool;
+    static const bool once = [] {
+        pool.setMaxThreadCount(1);
+        return true;
+    }();
+    Q_UNUSED(once)
+    return pool;
 }
 
 } // namespace
@@ -215,6 +229,8 @@ bool TUidlCache::Parse(const QByteArray& text, const QByteArray& key)
     if (lines.size() < 2 || lines.at(0) != kMagic || lines.at(1) != "K " + encoded(key)) {
         return false;
     }
+    m_entries.reserve(lines.size() - 2);
+    m_order.reserve(lines.size() - 2);
     for (qsizetype i = 2; i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines.at(i).split(' ');
         TUidlEntry e;
@@ -227,13 +243,27 @@ bool TUidlCache::Parse(const QByteArray& text, const QByteArray& key)
             Clear();
             return false;
         }
-        Insert(uid, e);
+        // Every check Insert makes was made above.
+        m_entries.insert(uid, e);
+        m_order.append(uid);
     }
     return true;
 }
 
+void TUidlCache::SaveInBackground(const QString& path, const QByteArray& key) const
+{
+    const TUidlCache copy = *this;
+    savePool().start([copy, path, key] { copy.Save(path, key); });
+}
+
+void TUidlCache::WaitForSaves()
+{
+    savePool().waitForDone();
+}
+
 bool TUidlCache::Load(const QString& path, const QByteArray& key)
 {
+    WaitForSaves();
     Clear();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize) {

@@ -55,6 +55,10 @@ public:
     bool Load(const QString& path, const QByteArray& key);
     // Owner-only file in an owner-only folder, replaced in one rename after a sync.
     bool Save(const QString& path, const QByteArray& key) const;
+    // Save on a thread of its own, after every save asked for before: a large cache costs
+    // the program no pause. Load waits for these saves, and so does the program's end.
+    void SaveInBackground(const QString& path, const QByteArray& key) const;
+    static void WaitForSaves();
 
     // Keeps the first entry given for a unique-id; an entry whose texts would not read
     // back unchanged is left out.
@@ -63,6 +67,9 @@ public:
     int Count() const { return int(m_order.size()); }
     const QList<QByteArray>& Uids() const { return m_order; }
     void Clear();
+
+    bool operator==(const TUidlCache& other) const { return m_order == other.m_order && m_entries == other.m_entries; }
+    bool operator!=(const TUidlCache& other) const { return !(*this == other); }
 
 private:
     QHash<QByteArray, TUidlEntry> m_entries;

@@ -30,6 +30,7 @@ private slots:
     void uidList_data();
     void uidList();
     void insertKeepsOnlyFaithfulEntries();
+    void backgroundSavesInOrder();
 };
 
 void tst_UidlCache::roundTripAndFile()
@@ -151,6 +152,26 @@ void tst_UidlCache::insertKeepsOnlyFaithfulEntries()
                                        QStringLiteral("f"), QStringLiteral("s"), "<3@t>"});
     QCOMPARE(cache.Uids(), QList<QByteArray>({"u1"}));
     QCOMPARE(cache.Find("u1")->Subject, QStringLiteral("first"));
+}
+
+// Saves made on the saving thread land in the order they were asked for, and a load waits
+// for them: the next check never reads a cache older than the last one written.
+void tst_UidlCache::backgroundSavesInOrder()
+{
+    QTemporaryDir dir;
+    const QString path = TUidlCache::PathFor(dir.filePath(QStringLiteral("Mailvane.ini")), kKey);
+    for (int n = 1; n <= 30; ++n) {
+        TUidlCache cache = sample();
+        cache.Insert("u" + QByteArray::number(n + 2),
+                     {QByteArray::number(n), QString(), QString(), QString(), QString(), QString(), "<n@t>"});
+        cache.SaveInBackground(path, kKey);
+    }
+    TUidlCache back;
+    QVERIFY(back.Load(path, kKey));
+    QCOMPARE(back.Count(), 3);
+    QVERIFY(back.Find("u32"));
+    QCOMPARE(back.Find("u32")->Size, QByteArray("30"));
+    QVERIFY(!QFile::exists(path + QStringLiteral(".tmp")));
 }
 
 QTEST_GUILESS_MAIN(tst_UidlCache)
