@@ -29,21 +29,31 @@
 #include <QMenu>
 #include <QPointer>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 const QString kMoved = QStringLiteral("信件已移動或刪除，請重新檢查！");
 constexpr int kCountRow = 1;
+// A check changes every row two or three times: the grid follows at most this often (ms).
+constexpr int kDrawInterval = 50;
 
 } // namespace
 
 class TFormMailList::SessionScope {
 public:
-    explicit SessionScope(TFormMailList* form) : m_form(form) { ++m_form->m_sessionDepth; }
+    explicit SessionScope(TFormMailList* form) : m_form(form)
+    {
+        if (m_form->m_sessionDepth++ == 0) {
+            // The rows a session blanks or lists are drawn in its first interval, not at once.
+            m_form->m_drawClock.restart();
+        }
+    }
     ~SessionScope()
     {
         if (--m_form->m_sessionDepth == 0) {
+            m_form->drawPending();
             m_form->m_session->Finished();
             if (m_form->m_retired) {
                 m_form->deleteLater();
@@ -180,6 +190,11 @@ TFormMailList::TFormMailList(TMailHost* host, QWidget* parent) : QMdiSubWindow(p
         ColorStringGrid->SetCells(i, 0, QString::fromUtf8(headers[i]));
     }
     m_pumpClock.start();
+    m_drawClock.start();
+    m_drawTimer = new QTimer(this);
+    m_drawTimer->setSingleShot(true);
+    m_drawTimer->setInterval(kDrawInterval);
+    connect(m_drawTimer, &QTimer::timeout, this, [this] { drawPending(); });
 }
 
 TFormMailList::~TFormMailList() = default;
@@ -254,15 +269,34 @@ void TFormMailList::drawRow(int row)
 
 void TFormMailList::listChanged(int row)
 {
+    if (row > 0) {
+        m_dirtyFirst = qMin(m_dirtyFirst, row);
+        m_dirtyLast = qMax(m_dirtyLast, row);
+    } else {
+        m_dirtyAll = true;
+    }
+    m_host->ProgressChanged();
+    // Outside a session a change is the user's own and is shown at once.
+    if (!InSession() || m_drawClock.elapsed() >= kDrawInterval) {
+        drawPending();
+    } else if (!m_drawTimer->isActive()) {
+        m_drawTimer->start();
+    }
+}
+
+void TFormMailList::drawPending()
+{
+    m_drawTimer->stop();
+    m_drawClock.restart();
     if (ColorStringGrid->RowCount() != m_list.Count() + 1) {
         ColorStringGrid->SetRowCount(m_list.Count() + 1);
     }
-    m_host->ProgressChanged();
-    if (row > 0) {
-        drawRow(row);
-        return;
-    }
-    for (int r = 1; r <= m_list.Count(); ++r) {
+    const int first = m_dirtyAll ? 1 : m_dirtyFirst;
+    const int last = m_dirtyAll ? m_list.Count() : qMin(m_dirtyLast, m_list.Count());
+    m_dirtyAll = false;
+    m_dirtyFirst = INT_MAX;
+    m_dirtyLast = 0;
+    for (int r = first; r <= last; ++r) {
         drawRow(r);
     }
 }
@@ -450,6 +484,7 @@ void TFormMailList::Check()
     }
     SessionScope scope(this);
     m_session->Check(m_host->AutoDelete());
+    drawPending();
 
     if (m_host->AutoView()) {
         for (int row = 1; row <= MessageRows(); ++row) {

@@ -10,12 +10,14 @@
 #include <QRect>
 #include <QSet>
 #include <QStyle>
+#include <climits>
 #include <memory>
 
 class QAction;
 class QLineEdit;
 class QMenu;
 class QStatusBar;
+class QTimer;
 class TColorStringGrid;
 class TMailHost;
 class TPop3Session;
@@ -103,6 +105,7 @@ private:
     void pumpEvents(bool mayAbort);
     void drawRow(int row);
     void listChanged(int row);
+    void drawPending();
     void rememberGeometry();
     int clientWidth() const;
 
@@ -113,6 +116,12 @@ private:
     QRect m_normalGeometry;
     QList<int> m_normalWidths;
     QElapsedTimer m_pumpClock;
+    // Rows changed but not yet drawn into the grid; all of them when m_dirtyAll.
+    QElapsedTimer m_drawClock;
+    QTimer* m_drawTimer = nullptr;
+    int m_dirtyFirst = INT_MAX;
+    int m_dirtyLast = 0;
+    bool m_dirtyAll = false;
     int m_sessionDepth = 0;
     bool m_retired = false;
 };

@@ -92,12 +92,13 @@ void TColorStringGrid::SetCells(int col, int row, const QString& text)
     if (row - m_fixedRows >= rowCount()) {
         return;
     }
+    // One change signal per cell set, none for a cell that keeps its text.
     QTableWidgetItem* it = item(row - m_fixedRows, col);
     if (!it) {
-        it = new QTableWidgetItem;
-        setItem(row - m_fixedRows, col, it);
+        setItem(row - m_fixedRows, col, new QTableWidgetItem(text));
+    } else if (it->text() != text) {
+        it->setText(text);
     }
-    it->setText(text);
 }
 
 int TColorStringGrid::Row() const

@@ -2,17 +2,25 @@
 
 #include "core/TClock.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QWidget>
 
 TPaintThrottle::TPaintThrottle(QWidget* window, int intervalMs, QObject* parent)
     : QObject(parent), m_window(window), m_interval(intervalMs)
 {
     m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &TPaintThrottle::Flush);
+    connect(&m_timer, &QTimer::timeout, this, &TPaintThrottle::release);
+    if (m_window) {
+        m_window->installEventFilter(this);
+    }
 }
 
 TPaintThrottle::~TPaintThrottle()
 {
+    if (m_window) {
+        m_window->removeEventFilter(this);
+    }
     release();
 }
 
@@ -21,36 +29,49 @@ void TPaintThrottle::release()
     m_timer.stop();
     if (m_holding) {
         m_holding = false;
+        m_flushing = true;
         if (m_window) {
-            m_window->setUpdatesEnabled(true);
+            // The held request was swallowed: the window waits for a new one before it
+            // asks again.
+            QCoreApplication::postEvent(m_window, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
         }
     }
 }
 
 void TPaintThrottle::Changed()
 {
-    if (m_holding || !m_window) {
-        return;
+    if (m_window && !m_holding) {
+        m_window->update();
     }
-    const qint64 since = TClock::Monotonic() - m_lastPaint;
-    if (!m_painted || since >= m_interval || since < 0) {
-        Flush();
-        return;
-    }
-    // Disabled updates keep the dirty regions; enabling them again repaints the window.
-    m_window->setUpdatesEnabled(false);
-    m_holding = true;
-    m_timer.start(int(m_interval - since));
 }
 
 void TPaintThrottle::Flush()
 {
-    release();
     if (!m_window) {
         return;
     }
-    m_window->repaint();
-    m_lastPaint = TClock::Monotonic();
+    m_flushing = true;
+    m_window->update();
+    release();
+}
+
+bool TPaintThrottle::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_window || event->type() != QEvent::UpdateRequest) {
+        return QObject::eventFilter(watched, event);
+    }
+    const qint64 now = TClock::Monotonic();
+    const qint64 since = now - m_lastPaint;
+    if (!m_flushing && m_painted && since >= 0 && since < m_interval) {
+        m_holding = true;
+        if (!m_timer.isActive()) {
+            m_timer.start(int(m_interval - since));
+        }
+        return true;
+    }
+    m_flushing = false;
+    m_lastPaint = now;
     m_painted = true;
     ++m_paints;
+    return false;
 }
