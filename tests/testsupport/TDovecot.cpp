@@ -95,8 +95,7 @@ void TDovecot::chownToMailUser(const QString& path) const
 bool TDovecot::Start(QString* error)
 {
     Stop();
-    // Under /tmp: every parent folder must be traversable by the mail user.
-    m_dir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/mailvane-dovecot-XXXXXX"));
+    m_dir = std::make_unique<QTemporaryDir>(m_base + QStringLiteral("/mailvane-dovecot-XXXXXX"));
     if (!m_dir->isValid()) {
         *error = QStringLiteral("cannot create a temporary folder");
         return false;

@@ -30,6 +30,9 @@ public:
     void SetSsl(TSsl mode, const QString& certFile = {}, const QString& keyFile = {});
     // Before Start: listen on ::1 as well as 127.0.0.1.
     void SetIpv6(bool on) { m_ipv6 = on; }
+    // The folder that holds the server's own folder (default /tmp); every folder above it
+    // must be traversable by the mail user.
+    void SetBaseFolder(const QString& folder) { m_base = folder; }
 
     bool Start(QString* error);
     void Stop();
@@ -65,6 +68,7 @@ private:
     QString m_certFile;
     QString m_keyFile;
     bool m_ipv6 = false;
+    QString m_base = QStringLiteral("/tmp");
     qint64 m_pid = 0;
     qint64 m_stamp = 1700000000;
     int m_sequence = 0;
