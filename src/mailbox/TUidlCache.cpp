@@ -184,9 +184,9 @@ void TUidlCache::Insert(const QByteArray& uid, const TUidlEntry& entry)
     if (!ValidUid(uid) || m_entries.contains(uid)) {
         return;
     }
-    // A text that UTF-8 cannot carry would come back changed.
+    // A text that UTF-8 cannot carry (a lone surrogate) would come back changed.
     for (const QString* text : {&entry.Date, &entry.From, &entry.Subject, &entry.RawFrom, &entry.RawSubject}) {
-        if (QString::fromUtf8(text->toUtf8()) != *text) {
+        if (!text->isValidUtf16()) {
             return;
         }
     }
