@@ -654,6 +654,8 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
     if (useUids && listed != cache) {
         listed.SaveInBackground(cachePath, cacheKey);
     }
+    // The files of mailboxes deleted or moved to another server or login since go.
+    TUidlCache::PruneInBackground(m_host.SettingsPath(), cachePath);
     checkRetired();
 }
 

@@ -1,11 +1,15 @@
 #include "mailbox/TUidlCache.h"
 
 #include "core/TFileWrite.h"
+#include "settings/TIniFile.h"
+#include "settings/TSetting.h"
+#include "settings/TSettingsKeys.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QThreadPool>
 
@@ -259,6 +263,34 @@ void TUidlCache::SaveInBackground(const QString& path, const QByteArray& key) co
 void TUidlCache::WaitForSaves()
 {
     savePool().waitForDone();
+}
+
+void TUidlCache::PruneInBackground(const QString& settingsPath, const QString& keptPath)
+{
+    savePool().start([settingsPath, keptPath] { Prune(settingsPath, keptPath); });
+}
+
+void TUidlCache::Prune(const QString& settingsPath, const QString& keptPath)
+{
+    const TIniFile ini(settingsPath);
+    QSet<QString> kept = {QFileInfo(keptPath).fileName()};
+    for (int k = 0; k < TSettingsKeys::ServerLines; ++k) {
+        const QString name = TSetting(TSettingsKeys::ServerLine).Numbered(k).ReadString(ini);
+        if (!name.isEmpty()) {
+            const QByteArray key = Key(name, TSetting(TSettingsKeys::MailboxHost, name).ReadString(ini),
+                                       TSetting(TSettingsKeys::MailboxLogin, name).ReadString(ini));
+            kept.insert(QFileInfo(PathFor(settingsPath, key)).fileName());
+        }
+    }
+    const QString folder = QFileInfo(PathFor(settingsPath, QByteArray())).absolutePath();
+    QDir dir(folder);
+    // Only names this class writes: anything else in the folder is not ours to remove.
+    static const QRegularExpression ours(QStringLiteral("^[0-9a-f]{32}\\.uidl$"));
+    for (const QString& file : dir.entryList({QStringLiteral("*.uidl")}, QDir::Files | QDir::Hidden)) {
+        if (ours.match(file).hasMatch() && !kept.contains(file)) {
+            dir.remove(file);
+        }
+    }
 }
 
 bool TUidlCache::Load(const QString& path, const QByteArray& key)

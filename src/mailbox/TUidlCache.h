@@ -59,6 +59,11 @@ public:
     // the program no pause. Load waits for these saves, and so does the program's end.
     void SaveInBackground(const QString& path, const QByteArray& key) const;
     static void WaitForSaves();
+    // Removes, after the saves asked for before, the cache files that no mailbox of the
+    // settings file can use any more (mailboxes deleted, or whose server or login changed),
+    // keeping the file at keptPath whatever the settings say.
+    static void PruneInBackground(const QString& settingsPath, const QString& keptPath);
+    static void Prune(const QString& settingsPath, const QString& keptPath);
 
     // Keeps the first entry given for a unique-id; an entry whose texts would not read
     // back unchanged is left out.

@@ -31,6 +31,7 @@ private slots:
     void uidList();
     void insertKeepsOnlyFaithfulEntries();
     void backgroundSavesInOrder();
+    void pruneKeepsWhatMailboxesUse();
 };
 
 void tst_UidlCache::roundTripAndFile()
@@ -172,6 +173,46 @@ void tst_UidlCache::backgroundSavesInOrder()
     QVERIFY(back.Find("u32"));
     QCOMPARE(back.Find("u32")->Size, QByteArray("30"));
     QVERIFY(!QFile::exists(path + QStringLiteral(".tmp")));
+}
+
+// Files of mailboxes that are gone, or whose server or login changed, are removed; files
+// of listed mailboxes and files that are not caches stay.
+void tst_UidlCache::pruneKeepsWhatMailboxesUse()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("Mailvane.ini"));
+    QFile settings(ini);
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[Server]\n0=Box\n2=信箱\n[Box]\nHost=127.0.0.1\nLogin=ann\n[信箱]\nHost=h\nLogin=u\n"
+                   "[Gone]\nHost=h\nLogin=u\n");
+    settings.close();
+    const auto pathOf = [&](const char* name, const char* host, const char* login) {
+        return TUidlCache::PathFor(
+            ini, TUidlCache::Key(QString::fromUtf8(name), QString::fromUtf8(host), QString::fromUtf8(login)));
+    };
+    QStringList kept = {pathOf("Box", "127.0.0.1", "ann"), pathOf("信箱", "h", "u")};
+    const QStringList removed = {pathOf("Gone", "h", "u"), pathOf("Box", "127.0.0.1", "bob"),
+                                 pathOf("Box", "other", "ann")};
+    for (const QString& path : kept + removed) {
+        QVERIFY(sample().Save(path, kKey));
+    }
+    const QString other = QFileInfo(kept.first()).absolutePath() + QStringLiteral("/notes.uidl");
+    QFile note(other);
+    QVERIFY(note.open(QIODevice::WriteOnly));
+    note.close();
+
+    const QString checked = pathOf("Unlisted", "h", "u");
+    QVERIFY(sample().Save(checked, kKey));
+    TUidlCache::PruneInBackground(ini, checked);
+    TUidlCache::WaitForSaves();
+    kept << checked;
+    for (const QString& path : kept) {
+        QVERIFY2(QFile::exists(path), qPrintable(path));
+    }
+    for (const QString& path : removed) {
+        QVERIFY2(!QFile::exists(path), qPrintable(path));
+    }
+    QVERIFY(QFile::exists(other));
 }
 
 QTEST_GUILESS_MAIN(tst_UidlCache)
