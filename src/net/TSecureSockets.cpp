@@ -1,5 +1,6 @@
 #include "net/TSecureSockets.h"
 
+#include "net/TCallTimer.h"
 #include "net/TSockets.h"
 
 #include <QCryptographicHash>
@@ -10,7 +11,6 @@
 #include <QSslSocket>
 #include <QTimer>
 
-#include <climits>
 #include <unistd.h>
 
 namespace {
@@ -66,17 +66,7 @@ struct TSecureSockets::Wait {
             timedOut = true;
             loop.quit();
         });
-        qint64 ms = timeoutSeconds > 0 ? qint64(timeoutSeconds) * 1000 : -1;
-        if (!sessionEnd.isForever()) {
-            const qint64 left = sessionEnd.remainingTime();
-            ms = ms < 0 ? left : qMin(ms, left);
-        }
-        if (ms == 0) {
-            timedOut = true;
-        } else if (ms > 0) {
-            timer.setSingleShot(true);
-            timer.start(static_cast<int>(qMin<qint64>(ms, INT_MAX)));
-        }
+        timedOut = !ArmCallTimer(timer, timeoutSeconds, sessionEnd);
     }
     Wait(const Wait&) = delete;
     Wait& operator=(const Wait&) = delete;

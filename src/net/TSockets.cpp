@@ -2,6 +2,7 @@
 
 #include "core/EAbort.h"
 #include "core/TIntConvert.h"
+#include "net/TCallTimer.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -343,18 +344,7 @@ struct TSockets::Private::Call {
             timedOut = true;
             loop.quit();
         });
-        // The call's own time-out, cut short where the session's time runs out first.
-        qint64 ms = timeoutSeconds > 0 ? qint64(timeoutSeconds) * 1000 : -1;
-        if (!p->sessionEnd.isForever()) {
-            const qint64 left = p->sessionEnd.remainingTime();
-            ms = ms < 0 ? left : qMin(ms, left);
-        }
-        if (ms == 0) {
-            timedOut = true;
-        } else if (ms > 0) {
-            timer.setSingleShot(true);
-            timer.start(static_cast<int>(qMin<qint64>(ms, INT_MAX)));
-        }
+        timedOut = !ArmCallTimer(timer, timeoutSeconds, p->sessionEnd);
     }
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;

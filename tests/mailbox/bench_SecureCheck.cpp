@@ -5,9 +5,9 @@
 #include "mailbox/TPop3Session.h"
 #include "net/TSecureSockets.h"
 #include "net/TSockets.h"
-#include "settings/TFilterRules.h"
 #include "settings/TIniFile.h"
 #include "testsupport/TDovecot.h"
+#include "testsupport/TRecordingSessionHost.h"
 #include "testsupport/TTestCertificates.h"
 
 #include <QCoreApplication>
@@ -20,40 +20,12 @@ namespace {
 
 const QString kName = QStringLiteral("Bench");
 
-class THost : public TPop3SessionHost {
-public:
-    QString Path;
-    QString Typed;
-    QStringList Messages;
-    int Counts[3] = {0, 0, 0};
-
-    QString SettingsPath() const override { return Path; }
-    QString MailboxName() const override { return kName; }
-    void Status(const QString&) override {}
-    void LED(const QString&, const QString&) override {}
-    void RepaintMain() override {}
-    int StatusCount(int row) const override { return Counts[row]; }
-    void SetStatusCount(int row, int value) override { Counts[row] = value; }
-    void SetNewMailFound() override {}
-    void ShowMessage(const QString& text) override { Messages.append(text); }
-    void HangUpIfDialed() override {}
-    const TFilterRules& Filters() const override { return m_rules; }
-    QString Password() const override { return Typed; }
-    void SetPassword(const QString& clear) override { Typed = clear; }
-    void AskPassword() override {}
-    QString Unscramble(const QString& stored) override { return stored; }
-    bool Retired() const override { return false; }
-    void PumpEvents(bool) override {}
-
-private:
-    TFilterRules m_rules;
-};
-
 // Milliseconds of one check, -1 when it failed or listed the wrong count.
 qint64 timedCheck(const QString& security, int port, int expected)
 {
     QTemporaryDir dir;
-    THost host;
+    TRecordingSessionHost host;
+    host.Name = kName;
     host.Path = dir.filePath(QStringLiteral("Mailvane.ini"));
     {
         TIniFile ini(host.Path);

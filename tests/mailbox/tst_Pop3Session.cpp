@@ -5,6 +5,7 @@
 #include "mailbox/TSeenIds.h"
 #include "mailbox/TUidlCache.h"
 #include "settings/TIniFile.h"
+#include "testsupport/TRecordingSessionHost.h"
 #include "testsupport/TScriptTransport.h"
 
 #include <QTemporaryDir>
@@ -20,43 +21,6 @@ const QString kAborted = QStringLiteral("連線中斷!");
 const QString kSocketAborted = QStringLiteral("連線中斷！");
 
 // Records what the session reports; answers the password prompt from a list.
-class TRecordingHost : public TPop3SessionHost {
-public:
-    QString Path;
-    QStringList Statuses;
-    QStringList Leds;
-    QStringList Messages;
-    int Counts[3] = {0, 0, 0};
-    int NewMailFound = 0;
-    int HangUps = 0;
-    QString Typed;
-    QStringList Answers;
-    int Prompts = 0;
-    bool IsRetired = false;
-    TFilterRules Rules;
-
-    QString SettingsPath() const override { return Path; }
-    QString MailboxName() const override { return kName; }
-    void Status(const QString& text) override { Statuses.append(text); }
-    void LED(const QString& colourWord, const QString& text) override { Leds.append(colourWord + u'/' + text); }
-    void RepaintMain() override {}
-    int StatusCount(int row) const override { return Counts[row]; }
-    void SetStatusCount(int row, int value) override { Counts[row] = value; }
-    void SetNewMailFound() override { ++NewMailFound; }
-    void ShowMessage(const QString& text) override { Messages.append(text); }
-    void HangUpIfDialed() override { ++HangUps; }
-    const TFilterRules& Filters() const override { return Rules; }
-    QString Password() const override { return Typed; }
-    void SetPassword(const QString& clear) override { Typed = clear; }
-    void AskPassword() override
-    {
-        ++Prompts;
-        Typed = Answers.isEmpty() ? QString() : Answers.takeFirst();
-    }
-    QString Unscramble(const QString& stored) override { return stored; }
-    bool Retired() const override { return IsRetired; }
-    void PumpEvents(bool) override {}
-};
 
 QByteArray top(const QByteArray& id, const QByteArray& from = "a@t", const QByteArray& subject = "s")
 {
@@ -258,7 +222,7 @@ private:
     QList<QByteArray> storedSeen() const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<TRecordingHost> m_host;
+    std::unique_ptr<TRecordingSessionHost> m_host;
     std::unique_ptr<TScriptTransport> m_net;
     std::unique_ptr<TMailListModel> m_list;
     std::unique_ptr<TPop3Session> m_session;
@@ -268,7 +232,7 @@ void tst_Pop3Session::init()
 {
     m_session.reset();
     m_dir = std::make_unique<QTemporaryDir>();
-    m_host = std::make_unique<TRecordingHost>();
+    m_host = std::make_unique<TRecordingSessionHost>();
     m_host->Path = m_dir->filePath(QStringLiteral("Mailvane.ini"));
     TIniFile ini(m_host->Path);
     ini.WriteString(kName, QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
