@@ -9,85 +9,54 @@ Loopback only: the mailbox is a small POP3 server of this script on 127.0.0.23.
 """
 import os
 import shutil
-import socket
 import stat
 import subprocess
 import sys
 import tempfile
-import threading
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tls_blackbox import BOX, USER, check, results, scramble, seen_ids, stop_program, wait_for  # noqa: E402
+from tls_blackbox import (BOX, USER, LineServer, check, results, scramble, seen_ids,  # noqa: E402
+                          stop_program, wait_for)
 
 ADDRESS = "127.0.0.23"
 MESSAGES = [b"Message-ID: <inst-%d@mailvane.invalid>\r\nFrom: a@b\r\nSubject: s%d\r\n\r\nbody %d\r\n" % (n, n, n)
             for n in range(1, 4)]
 
 
-class Pop3Server(threading.Thread):
+class Pop3Server(LineServer):
     """Just enough POP3 for one check: USER, PASS, CAPA, STAT, LIST n, TOP n k, UIDL, QUIT."""
 
+    greeting = b"+OK ready\r\n"
+
     def __init__(self, password):
-        super().__init__(daemon=True)
+        super().__init__(ADDRESS)
         self.password = password
-        self.sock = socket.socket()
-        self.sock.bind((ADDRESS, 0))
-        self.sock.listen(4)
-        self.sock.settimeout(0.2)
-        self.port = self.sock.getsockname()[1]
-        self.stopping = False
         self.logins = 0
 
-    def run(self):
-        while not self.stopping:
-            try:
-                conn, _ = self.sock.accept()
-            except socket.timeout:
-                continue
-            threading.Thread(target=self.serve, args=(conn,), daemon=True).start()
-
-    def serve(self, conn):
-        buf = b""
-        try:
-            conn.sendall(b"+OK ready\r\n")
-            while True:
-                data = conn.recv(4096)
-                if not data:
-                    return
-                buf += data
-                while b"\n" in buf:
-                    line, buf = buf.split(b"\n", 1)
-                    words = line.rstrip(b"\r").split(b" ")
-                    verb = words[0].upper()
-                    if verb == b"CAPA":
-                        conn.sendall(b"-ERR no\r\n")
-                    elif verb == b"USER":
-                        conn.sendall(b"+OK\r\n")
-                    elif verb == b"PASS":
-                        ok = b" ".join(words[1:]) == self.password.encode()
-                        self.logins += ok
-                        conn.sendall(b"+OK\r\n" if ok else b"-ERR\r\n")
-                    elif verb == b"STAT":
-                        conn.sendall(b"+OK %d %d\r\n" % (len(MESSAGES), sum(map(len, MESSAGES))))
-                    elif verb == b"LIST" and len(words) == 2:
-                        n = int(words[1])
-                        conn.sendall(b"+OK %d %d\r\n" % (n, len(MESSAGES[n - 1])))
-                    elif verb == b"TOP" and len(words) == 3:
-                        conn.sendall(b"+OK\r\n" + MESSAGES[int(words[1]) - 1] + b".\r\n")
-                    elif verb == b"QUIT":
-                        conn.sendall(b"+OK bye\r\n")
-                        return
-                    else:
-                        conn.sendall(b"-ERR no\r\n")
-        except (OSError, ValueError, IndexError):
-            pass
-        finally:
-            conn.close()
-
-    def stop(self):
-        self.stopping = True
-        self.join(5)
-        self.sock.close()
+    def answer(self, conn, line):
+        words = line.split(b" ")
+        verb = words[0].upper()
+        if verb == b"CAPA":
+            conn.sendall(b"-ERR no\r\n")
+        elif verb == b"USER":
+            conn.sendall(b"+OK\r\n")
+        elif verb == b"PASS":
+            ok = b" ".join(words[1:]) == self.password.encode()
+            self.logins += ok
+            conn.sendall(b"+OK\r\n" if ok else b"-ERR\r\n")
+        elif verb == b"STAT":
+            conn.sendall(b"+OK %d %d\r\n" % (len(MESSAGES), sum(map(len, MESSAGES))))
+        elif verb == b"LIST" and len(words) == 2:
+            n = int(words[1])
+            conn.sendall(b"+OK %d %d\r\n" % (n, len(MESSAGES[n - 1])))
+        elif verb == b"TOP" and len(words) == 3:
+            conn.sendall(b"+OK\r\n" + MESSAGES[int(words[1]) - 1] + b".\r\n")
+        elif verb == b"QUIT":
+            conn.sendall(b"+OK bye\r\n")
+            return False
+        else:
+            conn.sendall(b"-ERR no\r\n")
+        return True
 
 
 def main():

@@ -269,8 +269,11 @@ service anvil {{
         shutil.rmtree(root, ignore_errors=True)
 
 
-class PlainServer(threading.Thread):
-    """POP3 greeting and a CAPA without STLS; every received line is recorded."""
+class LineServer(threading.Thread):
+    """A small line-based server on loopback: greets each connection, records every line
+    received and hands it to answer(), which returns False to end the connection."""
+
+    greeting = b"+OK POP3 ready\r\n"
 
     def __init__(self, address):
         super().__init__(daemon=True)
@@ -298,7 +301,7 @@ class PlainServer(threading.Thread):
         conn.settimeout(30)
         buf = b""
         try:
-            conn.sendall(b"+OK POP3 ready\r\n")
+            conn.sendall(self.greeting)
             while True:
                 data = conn.recv(4096)
                 if not data:
@@ -309,23 +312,35 @@ class PlainServer(threading.Thread):
                     line, buf = buf.split(b"\n", 1)
                     line = line.rstrip(b"\r")
                     self.lines.append(line)
-                    verb = line.split(b" ")[0].upper()
-                    if verb == b"CAPA":
-                        conn.sendall(b"+OK\r\nTOP\r\nUIDL\r\nUSER\r\n.\r\n")
-                    elif verb == b"QUIT":
-                        conn.sendall(b"+OK bye\r\n")
+                    if not self.answer(conn, line):
                         return
-                    else:
-                        conn.sendall(b"-ERR no\r\n")
-        except OSError:
+        except (OSError, ValueError, IndexError):
             pass
         finally:
             conn.close()
+
+    def answer(self, conn, line):
+        raise NotImplementedError
 
     def stop(self):
         self.stopping = True
         self.join(5)
         self.sock.close()
+
+
+class PlainServer(LineServer):
+    """POP3 greeting and a CAPA without STLS; every received line is recorded."""
+
+    def answer(self, conn, line):
+        verb = line.split(b" ")[0].upper()
+        if verb == b"CAPA":
+            conn.sendall(b"+OK\r\nTOP\r\nUIDL\r\nUSER\r\n.\r\n")
+        elif verb == b"QUIT":
+            conn.sendall(b"+OK bye\r\n")
+            return False
+        else:
+            conn.sendall(b"-ERR no\r\n")
+        return True
 
 
 def case_starttls(build, wait):
