@@ -165,6 +165,9 @@ def timed_check(win, ini, count, stall_log, keys):
     subprocess.run(["xdotool", "windowactivate", "--sync", win], check=True, env=env)
     time.sleep(0.3)
     before = len(stall_lines(stall_log))
+    # Writes other programs left dirty would be flushed by the check's synced settings write.
+    os.sync()
+    time.sleep(0.2)
     watch = FileWatch(os.path.dirname(ini))
     try:
         watch.drain()

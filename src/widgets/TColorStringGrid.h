@@ -4,10 +4,11 @@
 #include <QColor>
 #include <QFont>
 #include <QStyle>
-#include <QTableWidget>
+#include <QTableView>
 #include <functional>
 
 class TColorStringGrid;
+class TGridCells;
 
 // What a cell is drawn with; the cell-colour event may change any of it.
 struct TCellPaint {
@@ -18,8 +19,9 @@ struct TCellPaint {
 
 // A string grid that raises OnGetCellColor before it draws each cell, with the brush
 // and font already prepared (the highlight colours for selected cells). With one
-// fixed row, row 0 is the header and message rows start at 1.
-class TColorStringGrid : public QTableWidget {
+// fixed row, row 0 is the header and message rows start at 1. The cells are plain
+// strings in a model of the grid's own: setting one costs an assignment, not an item.
+class TColorStringGrid : public QTableView {
     Q_OBJECT
 public:
     using TColorEvent =
@@ -33,8 +35,8 @@ public:
     // Row counts include the fixed row.
     int RowCount() const;
     void SetRowCount(int rows);
-    int ColCount() const { return columnCount(); }
-    void SetColCount(int cols) { setColumnCount(cols); }
+    int ColCount() const;
+    void SetColCount(int cols);
 
     QString Cells(int col, int row) const;
     void SetCells(int col, int row, const QString& text);
@@ -56,5 +58,6 @@ signals:
     void CellDoubleClicked(int row);
 
 private:
+    TGridCells* m_cells;
     int m_fixedRows;
 };
