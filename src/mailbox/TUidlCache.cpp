@@ -73,14 +73,14 @@ bool decodedText(const QByteArray& field, QString& out)
 
 // One thread: saves of the same file happen in the order they were asked for. The pool
 // waits for its saves when it is destroyed at the program's end.
+class TSavePool : public QThreadPool {
+public:
+    TSavePool() { setMaxThreadCount(1); }
+};
+
 QThreadPool& savePool()
 {
-    static QThreadPool pool;
-    static const bool once = [] {
-        pool.setMaxThreadCount(1);
-        return true;
-    }();
-    Q_UNUSED(once)
+    static TSavePool pool;
     return pool;
 }
 
