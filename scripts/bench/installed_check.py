@@ -51,11 +51,8 @@ class Pop3Server(LineServer):
             conn.sendall(b"+OK %d %d\r\n" % (n, len(MESSAGES[n - 1])))
         elif verb == b"TOP" and len(words) == 3:
             conn.sendall(b"+OK\r\n" + MESSAGES[int(words[1]) - 1] + b".\r\n")
-        elif verb == b"QUIT":
-            conn.sendall(b"+OK bye\r\n")
-            return False
         else:
-            conn.sendall(b"-ERR no\r\n")
+            return False
         return True
 
 

@@ -271,7 +271,8 @@ service anvil {{
 
 class LineServer(threading.Thread):
     """A small line-based server on loopback: greets each connection, records every line
-    received and hands it to answer(), which returns False to end the connection."""
+    received, ends the connection at QUIT and hands other lines to answer(), which returns
+    False for a command it does not know (answered with -ERR)."""
 
     greeting = b"+OK POP3 ready\r\n"
 
@@ -312,8 +313,11 @@ class LineServer(threading.Thread):
                     line, buf = buf.split(b"\n", 1)
                     line = line.rstrip(b"\r")
                     self.lines.append(line)
-                    if not self.answer(conn, line):
+                    if line.split(b" ")[0].upper() == b"QUIT":
+                        conn.sendall(b"+OK bye\r\n")
                         return
+                    if not self.answer(conn, line):
+                        conn.sendall(b"-ERR no\r\n")
         except (OSError, ValueError, IndexError):
             pass
         finally:
@@ -333,13 +337,9 @@ class PlainServer(LineServer):
 
     def answer(self, conn, line):
         verb = line.split(b" ")[0].upper()
-        if verb == b"CAPA":
-            conn.sendall(b"+OK\r\nTOP\r\nUIDL\r\nUSER\r\n.\r\n")
-        elif verb == b"QUIT":
-            conn.sendall(b"+OK bye\r\n")
+        if verb != b"CAPA":
             return False
-        else:
-            conn.sendall(b"-ERR no\r\n")
+        conn.sendall(b"+OK\r\nTOP\r\nUIDL\r\nUSER\r\n.\r\n")
         return True
 
 
