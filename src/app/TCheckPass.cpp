@@ -95,7 +95,8 @@ void TCheckPass::notifyDesktop()
         // A listing ends with the newest message.
         for (int row = list.Count(); row >= 1; --row) {
             if (list.Mark(row) == TMark::New) {
-                newest.append({list.Row(row).From, list.Row(row).Subject});
+                newest.append(
+                    {TMailListModel::ShownText(list.Row(row).From), TMailListModel::ShownText(list.Row(row).Subject)});
             }
         }
     }

@@ -262,9 +262,9 @@ void TFormMailList::drawRow(int row)
     ColorStringGrid->SetCells(0, row, TMailListModel::MarkText(r.Mark));
     ColorStringGrid->SetCells(1, row, r.Number > 0 ? QString::number(r.Number) : QString());
     ColorStringGrid->SetCells(2, row, QString::fromLatin1(r.Size));
-    ColorStringGrid->SetCells(3, row, r.Date);
-    ColorStringGrid->SetCells(4, row, r.From);
-    ColorStringGrid->SetCells(5, row, r.Subject);
+    ColorStringGrid->SetCells(3, row, TMailListModel::ShownText(r.Date));
+    ColorStringGrid->SetCells(4, row, TMailListModel::ShownText(r.From));
+    ColorStringGrid->SetCells(5, row, TMailListModel::ShownText(r.Subject));
 }
 
 void TFormMailList::listChanged(int row)
@@ -437,11 +437,14 @@ void TFormMailList::ColorStringGridGetCellColor(TColorStringGrid* sender, int AR
     }
     if ((ACol == 0 || ACol == 4 || ACol == 5) && paint.Brush.color() != highlight && ARow != 0 && !text.isEmpty()) {
         const TFilterRules& rules = m_host->Filters();
-        const QString upper = THeaderExtract::UpperAscii(text);
-        // Rules also match the From and Subject cells as received, before decoding.
+        // Rules match the whole From and Subject, also as received before decoding, not
+        // only what the cell shows.
+        QString upper = THeaderExtract::UpperAscii(text);
         QString raw;
         if (m_list.Valid(ARow) && (ACol == 4 || ACol == 5)) {
-            raw = THeaderExtract::UpperAscii(ACol == 4 ? m_list.Row(ARow).RawFrom : m_list.Row(ARow).RawSubject);
+            const TMailRow& r = m_list.Row(ARow);
+            upper = THeaderExtract::UpperAscii(ACol == 4 ? r.From : r.Subject);
+            raw = THeaderExtract::UpperAscii(ACol == 4 ? r.RawFrom : r.RawSubject);
         }
         for (int k = 0; k < 5; ++k) {
             if (!rules.HighLight[k].isEmpty() &&
@@ -516,7 +519,8 @@ void TFormMailList::View(TOrigin origin)
     m_host->LED(QStringLiteral("Yellow"), QStringLiteral("Busy"));
     m_host->RepaintMain();
 
-    const QPointer<QWidget> viewer = m_host->CreateViewer(MailboxName(), m_list.Row(row).Subject);
+    const QPointer<QWidget> viewer =
+        m_host->CreateViewer(MailboxName(), TMailListModel::ShownText(m_list.Row(row).Subject));
     // The readable view can show far larger messages than the raw view's display.
     bool readable = true;
     {

@@ -73,6 +73,19 @@ void TMailListModel::MarkUnmarkedForDelete()
     }
 }
 
+QString TMailListModel::ShownText(const QString& text)
+{
+    if (text.size() <= ShownLength) {
+        return text;
+    }
+    // The ellipsis is the last of the shown characters.
+    qsizetype cut = ShownLength - 1;
+    if (text.at(cut - 1).isHighSurrogate()) {
+        --cut;
+    }
+    return text.left(cut) + QChar(0x2026);
+}
+
 QString TMailListModel::MarkText(TMark mark)
 {
     switch (mark) {

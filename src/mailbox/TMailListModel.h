@@ -59,6 +59,12 @@ public:
     static QString MarkText(TMark mark);
     static TMark MarkFromText(const QString& text);
 
+    // A header text as the screen shows it: a sender can send a header line of megabytes,
+    // and laying out such a text takes seconds at every paint. Longer texts are cut,
+    // never inside a surrogate pair, and end in an ellipsis; rules still see the whole.
+    static constexpr int ShownLength = 1000;
+    static QString ShownText(const QString& text);
+
     // Identifiers compare without regard to ASCII case; an empty one matches nothing.
     static QString IdKey(const QByteArray& id);
     static bool SameId(const QByteArray& a, const QByteArray& b);

@@ -48,6 +48,7 @@ private slots:
     void autoViewOpensMinimised();
     void retrReplyIsBounded();
     void longFirstBodyLineIsListed();
+    void hugeHeaderIsShownCut();
     void oddMessageIdsStaySeen();
     void earlierSeenListStillReads();
     void viewRefusesMovedMessage();
@@ -609,6 +610,34 @@ void tst_FormMailListSession::longFirstBodyLineIsListed()
     QCOMPARE(m_host->Counts[2], 0);
     QCOMPARE(server.mailbox().size(), 2);
     QCOMPARE(storedSection(), QList<QByteArray>({"<1@t>", "<3@t>"}));
+}
+
+void tst_FormMailListSession::hugeHeaderIsShownCut()
+{
+    // A header line of megabytes: laid out whole, one paint of its cell took seconds.
+    m_host->Rules.HighLight[0] = QStringLiteral("MARKER");
+    m_host->Rules.HighLightColor[0] = 0x0000FF;
+    const QByteArray longText = "Start " + QByteArray(1024 * 1024, 'w') + " MARKER";
+    TScriptServer server;
+    server.serveMailbox({msg("<1@t>", longText, longText)});
+    useServer(server);
+    QVERIFY(check());
+    QCOMPARE(m_form->MessageRows(), 1);
+    for (int col : {4, 5}) {
+        const QString cell = m_form->ColorStringGrid->Cells(col, 1);
+        QCOMPARE(cell.size(), TMailListModel::ShownLength);
+        QVERIFY(cell.contains(QLatin1String("Start www")));
+        QCOMPARE(cell.back(), QChar(0x2026));
+        // The rule's word lies past the cut: rules read the whole text.
+        TCellPaint paint;
+        paint.Brush = QBrush(m_form->ColorStringGrid->GridColor());
+        m_form->ColorStringGridGetCellColor(m_form->ColorStringGrid, 1, col, QStyle::State_None, paint);
+        QCOMPARE(paint.FontColor, TColorRef::ToQColor(0x0000FF));
+    }
+    QVERIFY(m_form->List().Row(1).Subject.endsWith(QLatin1String(" MARKER")));
+    QVERIFY(view(1));
+    QCOMPARE(m_host->Viewers.size(), 1);
+    QCOMPARE(m_host->Viewers[0].Subject, m_form->ColorStringGrid->Cells(5, 1));
 }
 
 void tst_FormMailListSession::oddMessageIdsStaySeen()

@@ -10,6 +10,7 @@ private slots:
     void markText();
     void bulkRules();
     void changesAreReported();
+    void shownText();
 };
 
 void tst_MailListModel::markText_data()
@@ -82,6 +83,20 @@ void tst_MailListModel::changesAreReported()
     list.SetMark(3, TMark::New);
     list.Clear();
     QCOMPARE(changed, QList<int>({1, 2, 2, 0}));
+}
+
+void tst_MailListModel::shownText()
+{
+    const int n = TMailListModel::ShownLength;
+    const QString fits(n, QLatin1Char('a'));
+    QCOMPARE(TMailListModel::ShownText(fits), fits);
+    const QString cut = TMailListModel::ShownText(fits + QLatin1Char('b'));
+    QCOMPARE(cut.size(), n);
+    QCOMPARE(cut, QString(n - 1, QLatin1Char('a')) + QChar(0x2026));
+    // A character outside the BMP across the cut goes whole.
+    const QString pair = QString(n - 2, QLatin1Char('a')) + QStringLiteral("\U0001F600") + QStringLiteral("tail");
+    QCOMPARE(TMailListModel::ShownText(pair), QString(n - 2, QLatin1Char('a')) + QChar(0x2026));
+    QCOMPARE(TMailListModel::ShownText(QString(4'000'000, QLatin1Char('z'))).size(), n);
 }
 
 QTEST_GUILESS_MAIN(tst_MailListModel)
