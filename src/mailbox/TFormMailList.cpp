@@ -439,13 +439,10 @@ void TFormMailList::ColorStringGridGetCellColor(TColorStringGrid* sender, int AR
         const TFilterRules& rules = m_host->Filters();
         // Rules match the whole From and Subject, also as received before decoding, not
         // only what the cell shows.
-        QString upper = THeaderExtract::UpperAscii(text);
-        QString raw;
-        if (m_list.Valid(ARow) && (ACol == 4 || ACol == 5)) {
-            const TMailRow& r = m_list.Row(ARow);
-            upper = THeaderExtract::UpperAscii(ACol == 4 ? r.From : r.Subject);
-            raw = THeaderExtract::UpperAscii(ACol == 4 ? r.RawFrom : r.RawSubject);
-        }
+        const bool whole = m_list.Valid(ARow) && (ACol == 4 || ACol == 5);
+        const TMailRow* r = whole ? &m_list.Row(ARow) : nullptr;
+        const QString upper = THeaderExtract::UpperAscii(r ? (ACol == 4 ? r->From : r->Subject) : text);
+        const QString raw = r ? THeaderExtract::UpperAscii(ACol == 4 ? r->RawFrom : r->RawSubject) : QString();
         for (int k = 0; k < 5; ++k) {
             if (!rules.HighLight[k].isEmpty() &&
                 (upper.contains(rules.HighLight[k]) || raw.contains(rules.HighLight[k]))) {
