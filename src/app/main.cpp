@@ -31,7 +31,11 @@ int main(int argc, char* argv[])
     // other's settings: a second start brings the running copy to the front instead.
     const QString settingsPath = TSettingsLocation::ForThisProgram();
     TSingleInstance instance(settingsPath);
-    switch (instance.Claim()) {
+    const TSingleInstance::Result claim = instance.Claim();
+    if (!instance.Warning().isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(instance.Warning()));
+    }
+    switch (claim) {
     case TSingleInstance::Result::First:
         break;
     case TSingleInstance::Result::Raised:
