@@ -4,6 +4,7 @@
 #include "settings/TIniFile.h"
 #include "settings/TVarnEncryption.h"
 #include "status/TFormStatus.h"
+#include "testsupport/TMemoryPasswordStore.h"
 #include "viewer/TFormViewer.h"
 #include "welcome/TDemoMailbox.h"
 #include "welcome/TDemoServer.h"
@@ -201,7 +202,9 @@ void tst_FormWelcome::demoMailboxChecksListsAndDeletes()
 {
     Settings s;
     TIniFile(s.ini).WriteBool(QStringLiteral("Option"), QStringLiteral("StartupCheck"), false);
+    TMemoryPasswordStore keyring;
     auto main = startMain(s.ini);
+    main->SetDesktop(&keyring, nullptr);
     WelcomeDriver driver;
     driver.install([](TFormWelcome* w) { w->ButtonDemo->click(); });
     main->Welcome();
@@ -294,6 +297,11 @@ void tst_FormWelcome::demoMailboxChecksListsAndDeletes()
     }
     // The rest are still unread, so still new (the lunch message went, the viewed one is seen).
     QCOMPARE(FormStatus->Cell(2), QString::number(count - 2));
+
+    // Through all three sessions the published password stayed in the file: a keyring
+    // without a default collection would otherwise ask for a new keyring's password first.
+    QCOMPARE(keyring.Calls, 0);
+    QVERIFY(s.read(name, QStringLiteral("Password")) != QLatin1String("<none>"));
 }
 
 void tst_FormWelcome::demoComesBackOnANewPortAtTheNextStart()
