@@ -9,6 +9,8 @@
 #include "status/TFormMessage.h"
 #include "status/TFormStatus.h"
 #include "viewer/TFormViewer.h"
+#include "welcome/TDemoMailbox.h"
+#include "welcome/TDemoServer.h"
 #include "widgets/TPaintThrottle.h"
 
 #include <QLabel>
@@ -61,6 +63,12 @@ void TMainMailHost::SetStatusCount(int row, int value)
 void TMainMailHost::SetNewMailFound()
 {
     m_state.NewMailFound = true;
+}
+
+QString TMainMailHost::OutOfService(const QString& mailbox) const
+{
+    const TDemoServer* demo = m_main.DemoServer();
+    return TDemoMailbox::Unserved(SettingsPath(), mailbox, demo ? demo->Port() : quint16(0));
 }
 
 bool TMainMailHost::AutoDelete() const

@@ -477,9 +477,19 @@ void TFormMailList::Retire()
     }
 }
 
+bool TFormMailList::InService()
+{
+    const QString why = m_host->OutOfService(MailboxName());
+    if (why.isEmpty()) {
+        return true;
+    }
+    setStatus(why);
+    return false;
+}
+
 void TFormMailList::Check()
 {
-    if (m_host->Busy() || m_retired) {
+    if (m_host->Busy() || m_retired || !InService()) {
         return;
     }
     SessionScope scope(this);
@@ -498,7 +508,7 @@ void TFormMailList::Check()
 
 void TFormMailList::View(TOrigin origin)
 {
-    if (m_host->Busy() || m_retired) {
+    if (m_host->Busy() || m_retired || !InService()) {
         return;
     }
     const int row = ColorStringGrid->SelectionTop();

@@ -25,6 +25,13 @@ public:
     virtual void SetStatusCount(int row, int value) = 0;
     virtual void SetNewMailFound() = 0;
 
+    // Why the program must not contact a mailbox's server now, empty when it may.
+    virtual QString OutOfService(const QString& mailbox) const
+    {
+        Q_UNUSED(mailbox);
+        return QString();
+    }
+
     // Check marks of the option menu.
     virtual bool AutoDelete() const = 0;
     virtual bool AutoView() const = 0;

@@ -303,12 +303,21 @@ QList<QByteArray> TDemoServer::Messages() const
     return list;
 }
 
+namespace {
+quint16 listenPort = 0;
+} // namespace
+
+void TDemoServer::SetListenPort(quint16 port)
+{
+    listenPort = port;
+}
+
 bool TDemoServer::Start()
 {
     if (m_server->isListening()) {
         return true;
     }
-    return m_server->listen(QHostAddress::LocalHost, 0);
+    return m_server->listen(QHostAddress::LocalHost, listenPort);
 }
 
 void TDemoServer::Stop()
