@@ -12,9 +12,9 @@
 class QLocalSocket;
 
 // One running copy per settings file. The first start holds a lock file beside the
-// settings file and listens on a local socket in a folder only its user may enter; a
-// later start asks it to come to the front and ends. Either side talks only to a peer
-// running as the same user.
+// settings file and listens on a local socket in the user's private runtime folder (or
+// beside the settings file); a later start asks it to come to the front and ends. Either
+// side talks only to a peer running as the same user.
 class TSingleInstance : public QObject {
 public:
     explicit TSingleInstance(const QString& settingsPath, QObject* parent = nullptr);

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -241,6 +242,13 @@ void tst_SingleInstance::onlyPeersOfTheSameUser()
 
     const QByteArray runtimeBefore = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtimeEnv));
+    const auto restore = qScopeGuard([&] {
+        if (runtimeBefore.isNull()) {
+            qunsetenv("XDG_RUNTIME_DIR");
+        } else {
+            qputenv("XDG_RUNTIME_DIR", runtimeBefore);
+        }
+    });
     TSingleInstance first(ini());
     first.SetPeerUid(::geteuid() + uid_t(firstExpects));
     int raises = 0;
@@ -261,11 +269,6 @@ void tst_SingleInstance::onlyPeersOfTheSameUser()
     QSignalSpy finished(thread.get(), &QThread::finished);
     thread->start();
     QVERIFY(finished.wait(20000));
-    if (runtimeBefore.isNull()) {
-        qunsetenv("XDG_RUNTIME_DIR");
-    } else {
-        qputenv("XDG_RUNTIME_DIR", runtimeBefore);
-    }
 
     QCOMPARE(result, raised ? TSingleInstance::Result::Raised : TSingleInstance::Result::NoAnswer);
     if (raised) {
