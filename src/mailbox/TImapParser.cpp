@@ -777,7 +777,9 @@ bool TImapParser::frame()
         const qsizetype newline = m_buffer.indexOf('\n', m_scanned);
         if (newline < 0) {
             m_scanned = m_buffer.size();
-            if (m_scanned - m_lineStart > m_limits.MaxLine) {
+            // A CR at the end may be the line's own end.
+            const bool cr = m_scanned > m_lineStart && m_buffer.at(m_scanned - 1) == '\r';
+            if (m_scanned - m_lineStart - (cr ? 1 : 0) > m_limits.MaxLine) {
                 return fail(TImapError::LineTooLong,
                             QStringLiteral("a line longer than %1 bytes").arg(m_limits.MaxLine));
             }

@@ -18,6 +18,7 @@ private slots:
     void malformed();
     void limits_data();
     void limits();
+    void limitsAdmitTheirSize();
     void largeInputInTinyPieces();
     void injectedAfterReply();
     void command_data();
@@ -415,6 +416,23 @@ void tst_ImapParser::limits()
         fits = roomy.Feed(piece) && fits;
     }
     QCOMPARE(fits, fitsMore);
+}
+
+void tst_ImapParser::limitsAdmitTheirSize()
+{
+    TImapParser::TLimits limits;
+    limits.MaxLine = 21;
+    limits.MaxLiteral = 5;
+    limits.MaxQueued = 3;
+    TImapParser parser(limits);
+    // A line of exactly the limit whose CR arrives before its LF.
+    QVERIFY(parser.Feed("* OK 0123456789abcdef\r"));
+    QVERIFY2(parser.Feed("\n"), qPrintable(parser.ErrorText()));
+    QVERIFY(parser.Feed("* 1 FETCH (BODY[] {5}\r\n12345)\r\n* 2 EXISTS\r\n"));
+    QCOMPARE(parser.Take().Text, QByteArray("0123456789abcdef"));
+    QCOMPARE(parser.Take().Fetch.Body("")->Data, QByteArray("12345"));
+    QCOMPARE(parser.Take().Number, 2u);
+    QVERIFY(parser.Empty());
 }
 
 void tst_ImapParser::largeInputInTinyPieces()
