@@ -176,9 +176,15 @@ bool TOAuthFlow::Authorize(const QString& loginHint)
     m_authorizationUrl = url;
     m_attemptTimer->start(AttemptTimeoutMs);
     if (!Opener(url)) {
-        failLater(
-            Failure::Setup,
-            QStringLiteral("無法開啟瀏覽器。請自行在瀏覽器中開啟這個網址：\n%1").arg(url.toString(QUrl::FullyEncoded)));
+        // The attempt goes on: the user may open the address by hand.
+        QMetaObject::invokeMethod(
+            this,
+            [this, attempt = m_attempt, url] {
+                if (m_attempt == attempt && m_phase == Phase::Listening) {
+                    emit browserNotOpened(url);
+                }
+            },
+            Qt::QueuedConnection);
     }
     return true;
 }

@@ -27,7 +27,7 @@ class TOAuthFlow : public QObject {
     Q_OBJECT
 public:
     enum class Failure {
-        Setup,        // the provider is incomplete, no listener, no browser
+        Setup,        // the provider is incomplete, no listener, no way to open a browser
         Cancelled,    // Cancel()
         TimedOut,     // no redirect within AttemptTimeoutMs
         Denied,       // the provider or the user refused (error=...), or no code came
@@ -73,6 +73,8 @@ public:
     static QByteArray Challenge(const QByteArray& verifier);
 
 signals:
+    // The opener failed; the attempt goes on, so that the address can be opened by hand.
+    void browserNotOpened(const QUrl& url);
     void finished(const TOAuthTokens& tokens);
     void failed(TOAuthFlow::Failure kind, const QString& message);
 
