@@ -1,7 +1,8 @@
 // The readable view of a message: whatever the bytes, it is valid UTF-16 without control
 // characters but line ends and tabs, bounded by the input's size, the same whether the
 // message came as it is or dot-stuffed in a RETR reply, and every listed attachment
-// saves exactly as many bytes as its listed size.
+// saves exactly as many bytes as its listed size, under a name that is no path and no
+// hidden file.
 
 #include "fuzz/FuzzSupport.h"
 #include "mailbox/TMimeMessage.h"
@@ -51,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int i = 0; i < attachments.size() && i < 8; ++i) {
         checkText(attachments[i].FileName, true);
         FUZZ_CHECK(!attachments[i].FileName.isEmpty() && !attachments[i].FileName.contains(QLatin1Char('/')));
+        FUZZ_CHECK(!attachments[i].FileName.startsWith(QLatin1Char('.')));
         FUZZ_CHECK(message.AttachmentData(i).size() == attachments[i].Size);
     }
 

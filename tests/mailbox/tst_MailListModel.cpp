@@ -96,6 +96,10 @@ void tst_MailListModel::shownText()
     // A character outside the BMP across the cut goes whole.
     const QString pair = QString(n - 2, QLatin1Char('a')) + QStringLiteral("\U0001F600") + QStringLiteral("tail");
     QCOMPARE(TMailListModel::ShownText(pair), QString(n - 2, QLatin1Char('a')) + QChar(0x2026));
+    // One that ends right before the ellipsis, or at the last character that fits, stays.
+    const QString edge = QString(n - 3, QLatin1Char('a')) + QStringLiteral("\U0001F600");
+    QCOMPARE(TMailListModel::ShownText(edge + QStringLiteral("tail")), edge + QChar(0x2026));
+    QCOMPARE(TMailListModel::ShownText(edge + QLatin1Char('a')), edge + QLatin1Char('a'));
     QCOMPARE(TMailListModel::ShownText(QString(4'000'000, QLatin1Char('z'))).size(), n);
 }
 

@@ -16,6 +16,8 @@ private slots:
     void headerBlockHidden();
     void hostileStructure_data();
     void hostileStructure();
+    void attachmentNames_data();
+    void attachmentNames();
 };
 
 void tst_MimeMessage::corpus_data()
@@ -164,6 +166,33 @@ void tst_MimeMessage::hostileStructure()
     for (const QChar c : text) {
         QVERIFY(c.unicode() >= 0x20 || c == QLatin1Char('\n') || c == QLatin1Char('\t'));
     }
+}
+
+void tst_MimeMessage::attachmentNames_data()
+{
+    QTest::addColumn<QByteArray>("disposition");
+    QTest::addColumn<QString>("saved");
+
+    // Every leading dot goes, so that no name saves as a hidden file, and every folder part.
+    QTest::newRow("two dots") << QByteArray("filename=\"..bashrc\"") << QStringLiteral("bashrc");
+    QTest::newRow("four dots") << QByteArray("filename=\"....x\"") << QStringLiteral("x");
+    QTest::newRow("one dot") << QByteArray("filename=.profile") << QStringLiteral("profile");
+    QTest::newRow("dots after a folder") << QByteArray("filename=\"../..\\\\..ssh\"") << QStringLiteral("ssh");
+    QTest::newRow("RFC 2231") << QByteArray("filename*=UTF-8''%2E%2E%E5%AD%A3.pdf") << QStringLiteral("季.pdf");
+    QTest::newRow("dots only") << QByteArray("filename=\"...\"") << QStringLiteral("附件1");
+    QTest::newRow("inner dots kept") << QByteArray("filename=a..b.") << QStringLiteral("a..b.");
+}
+
+void tst_MimeMessage::attachmentNames()
+{
+    QFETCH(QByteArray, disposition);
+    QFETCH(QString, saved);
+    const TMimeMessage message("Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                               "Content-Type: text/plain\r\n\r\nbody\r\n--b\r\n"
+                               "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; " +
+                               disposition + "\r\n\r\ndata\r\n--b--\r\n");
+    QCOMPARE(message.Attachments().size(), 1);
+    QCOMPARE(message.Attachments().first().FileName, saved);
 }
 
 QTEST_GUILESS_MAIN(tst_MimeMessage)
