@@ -745,15 +745,16 @@ void TFormOption::ButtonTestConnectionClick()
         return;
     }
     EditCertSha256->setText(result.Fingerprint);
-    // A listed mailbox keeps the trust at once; a new one with 新增.
+    // The test ran with the fields as typed: a listed mailbox that stores that same server
+    // keeps the trust at once; otherwise it is saved with the other fields by 新增 or 更新.
     const int listed = findLine(EditName->text());
     if (listed >= 0) {
-        QString error;
-        TMailboxSettings stored = m_store.LoadMailbox(line(listed), error);
-        if (error.isEmpty()) {
-            stored.CertSha256 = result.Fingerprint;
-            m_store.SaveMailbox(line(listed), stored);
-        }
+        TMailboxSettings typed;
+        typed.Host = params.Host;
+        typed.Security = params.Security;
+        typed.Port = params.Port;
+        typed.CertSha256 = result.Fingerprint;
+        m_store.PinIfSameServer(line(listed), typed);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "core/EConvertError.h"
 #include "settings/TMailboxPasswords.h"
 #include "settings/TSettingsKeys.h"
+#include "settings/TSettingsRules.h"
 #include "settings/TVarnEncryption.h"
 
 namespace Keys = TSettingsKeys;
@@ -13,6 +14,18 @@ int fontSize(const TIniFile& ini, const TSetting& setting)
 {
     const int size = setting.ReadInteger(ini);
     return size > 0 ? size : setting.Default().toInt();
+}
+
+// The port a connection goes to; 0 when it cannot be told.
+int portOf(const QString& security, const QString& port)
+{
+    if (!TSettingsRules::PortError(port).isEmpty()) {
+        return 0;
+    }
+    if (!port.trimmed().isEmpty()) {
+        return port.trimmed().toInt();
+    }
+    return TSettingsRules::SecurityWord(security) == QLatin1String("TLS") ? 995 : 110;
 }
 
 } // namespace
@@ -184,6 +197,20 @@ void TOptionStore::SaveMailbox(const QString& name, const TMailboxSettings& mail
     // A mailbox's password is replaced even by an empty one.
     passwords.Write(name, mailbox.Login, mailbox.Password);
     m_unreadable.remove(id(TSetting(Keys::MailboxPassword, name)));
+}
+
+bool TOptionStore::PinIfSameServer(const QString& name, const TMailboxSettings& typed)
+{
+    const QString host = TSetting(Keys::MailboxHost, name).ReadString(m_ini);
+    const QString security = TSettingsRules::SecurityWord(TSetting(Keys::MailboxSecurity, name).ReadString(m_ini));
+    const int port = portOf(security, TSetting(Keys::MailboxPort, name).ReadString(m_ini));
+    const bool same = host.trimmed().compare(typed.Host.trimmed(), Qt::CaseInsensitive) == 0 && !security.isEmpty() &&
+                      security == TSettingsRules::SecurityWord(typed.Security) && port != 0 &&
+                      port == portOf(typed.Security, typed.Port);
+    if (same) {
+        TSetting(Keys::MailboxCertSha256, name).WriteString(m_ini, typed.CertSha256);
+    }
+    return same;
 }
 
 void TOptionStore::EraseMailbox(const QString& name)

@@ -26,6 +26,10 @@ public:
     // error gets the text of a password that cannot be unscrambled.
     TMailboxSettings LoadMailbox(const QString& name, QString& error);
     void SaveMailbox(const QString& name, const TMailboxSettings& mailbox);
+    // Stores typed.CertSha256 as the listed mailbox's trusted certificate, but only when the
+    // mailbox stores the server typed names: the same host (letter case aside), security and
+    // port (empty being the security's usual one). False when it does not.
+    bool PinIfSameServer(const QString& name, const TMailboxSettings& typed);
     // Removes the mailbox's section, its seen identifiers and its keyring entry.
     void EraseMailbox(const QString& name);
 

@@ -876,16 +876,34 @@ void tst_FormOption::testConnectionOffersTrust()
     QVERIFY(dialog->EditCertSha256->text().isEmpty());
     QCOMPARE(read("secure", "CertSha256"), QStringLiteral("<missing>"));
 
+    // Trusted for a server the stored mailbox does not name: only the field takes it, and
+    // the stored mailbox keeps checking its own server as before.
     answer = QMessageBox::Yes;
     dialog->ButtonTestConnection->click();
     QCOMPARE(dialog->EditCertSha256->text(), fingerprint);
-    QCOMPARE(read("secure", "CertSha256"), fingerprint);
+    QCOMPARE(read("secure", "CertSha256"), QStringLiteral("<missing>"));
+    QCOMPARE(read("secure", "Host"), QStringLiteral("secure.example"));
 
     // Trusted now: the test logs in and says so.
     dialog->ButtonTestConnection->click();
     QCOMPARE(shown.size(), 3);
     QVERIFY2(shown[2].contains(QStringLiteral("連線成功")), qPrintable(shown[2]));
     QVERIFY(dialog->ButtonTestConnection->isEnabled());
+
+    // 更新 stores it with the server it belongs to.
+    dialog->ButtonUpdate->click();
+    QCOMPARE(read("secure", "Host"), QStringLiteral("localhost"));
+    QCOMPARE(read("secure", "CertSha256"), fingerprint);
+
+    // The stored server itself: trusting it keeps the trust at once.
+    dialog->EditCertSha256->clear();
+    dialog->ButtonUpdate->click();
+    QCOMPARE(read("secure", "CertSha256"), QString());
+    dialog->ButtonTestConnection->click();
+    QCOMPARE(shown.size(), 4);
+    QVERIFY2(shown[3].startsWith(QStringLiteral("MessageBoxTrust|")), qPrintable(shown[3]));
+    QCOMPARE(read("secure", "CertSha256"), fingerprint);
+    QCOMPARE(m_host->messages, QStringList());
 }
 
 void tst_FormOption::desktopChecks()

@@ -25,6 +25,8 @@ private slots:
     void roundTrip();
     void unreadablePasswordKept();
     void mailboxEntries();
+    void pinOnlyForTheStoredServer_data();
+    void pinOnlyForTheStoredServer();
 
 private:
     QStringList keysOf(const QString& section) const;
@@ -315,6 +317,47 @@ void tst_OptionStore::mailboxEntries()
     QVERIFY(!ini.SectionExists(QStringLiteral("Work")));
     QVERIFY(!ini.SectionExists(QStringLiteral("IDs:Work")));
     QVERIFY(ini.SectionExists(QStringLiteral("Home")));
+}
+
+void tst_OptionStore::pinOnlyForTheStoredServer_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("pinned");
+
+    // Stored: Host=Mail.Example, Security=tls, no port.
+    QTest::newRow("same") << QStringLiteral("Mail.Example") << QStringLiteral("TLS") << QString() << true;
+    QTest::newRow("host in other case, usual port named")
+        << QStringLiteral(" mail.example ") << QStringLiteral("tls") << QStringLiteral("995") << true;
+    QTest::newRow("other host") << QStringLiteral("other.example") << QStringLiteral("TLS") << QString() << false;
+    QTest::newRow("other port") << QStringLiteral("Mail.Example") << QStringLiteral("TLS") << QStringLiteral("996")
+                                << false;
+    QTest::newRow("other security, its own usual port")
+        << QStringLiteral("Mail.Example") << QStringLiteral("STARTTLS") << QString() << false;
+    QTest::newRow("other security, same port number")
+        << QStringLiteral("Mail.Example") << QStringLiteral("STARTTLS") << QStringLiteral("995") << false;
+}
+
+void tst_OptionStore::pinOnlyForTheStoredServer()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, security);
+    QFETCH(QString, port);
+    QFETCH(bool, pinned);
+    const QByteArray before = "[Server]\n0=Home\n[Home]\nHost=Mail.Example\nLogin=joe\nSecurity=tls\n";
+    writeFile(before);
+    const QString pin = QStringLiteral("AB:").repeated(31) + QStringLiteral("AB");
+    TOptionStore store(m_path, m_encryption);
+    TMailboxSettings typed;
+    typed.Host = host;
+    typed.Security = security;
+    typed.Port = port;
+    typed.CertSha256 = pin;
+    QCOMPARE(store.PinIfSameServer(QStringLiteral("home"), typed), pinned);
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), pinned ? before + "CertSha256=" + pin.toLatin1() + "\n" : before);
 }
 
 QTEST_GUILESS_MAIN(tst_OptionStore)
