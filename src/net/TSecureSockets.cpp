@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QSslConfiguration>
 #include <QSslError>
 #include <QSslSocket>
@@ -32,6 +33,19 @@ QString bareHost(const QString& host)
         return host.mid(1, host.size() - 2);
     }
     return host;
+}
+
+// For a host given as an address only an iPAddress entry names it (RFC 9525): a common
+// name or DNS name that reads like the address does not, though Qt's check accepts one.
+bool namesAddress(const QSslCertificate& certificate, const QHostAddress& address)
+{
+    const QList<QString> entries = certificate.subjectAlternativeNames().values(QSsl::IpAddressEntry);
+    for (const QString& entry : entries) {
+        if (QHostAddress(entry) == address) {
+            return true;
+        }
+    }
+    return false;
 }
 
 QString plainDigits(QString fingerprint)
@@ -272,11 +286,17 @@ void TSecureSockets::StartTls()
     m_ssl->setSslConfiguration(config);
     m_ssl->setPeerVerifyName(bareHost(m_host));
     const QString pin = plainDigits(m_endpoint.CertSha256);
-    connect(m_ssl, &QSslSocket::sslErrors, this, [this, pin](const QList<QSslError>& errors) {
+    QHostAddress address;
+    const bool byAddress = address.setAddress(bareHost(m_host));
+    connect(m_ssl, &QSslSocket::sslErrors, this, [this, pin, byAddress, address](const QList<QSslError>& errors) {
         for (const QSslError& e : errors) {
             if (!m_sslErrors.contains(int(e.error()))) {
                 m_sslErrors.append(int(e.error()));
             }
+        }
+        if (byAddress && !namesAddress(m_ssl->peerCertificate(), address) &&
+            !m_sslErrors.contains(int(QSslError::HostNameMismatch))) {
+            m_sslErrors.append(int(QSslError::HostNameMismatch));
         }
         // The user's own trust decision stands in for the chain and the name.
         if (!pin.isEmpty() && plainDigits(Fingerprint(m_ssl->peerCertificate())) == pin) {
@@ -329,14 +349,18 @@ void TSecureSockets::StartTls()
             fail(SecurityError, QStringLiteral("伺服器的憑證與此信箱信任的憑證不同，已中止連線。\n"
                                                "信任的指紋 (SHA-256)：%1\n伺服器的指紋 (SHA-256)：%2")
                                     .arg(m_endpoint.CertSha256, m_certificate.Fingerprint));
+            return;
         }
-        return;
-    }
-    if (cancelled) {
+        if (!pin.isEmpty() || !byAddress || namesAddress(peer, address)) {
+            return;
+        }
+        // Accepted by Qt for a name that only reads like the address: refused as any
+        // certificate for another name, which the user may still trust by its pin.
+        m_sslErrors = {int(QSslError::HostNameMismatch)};
+    } else if (cancelled) {
         fail(WSAEINTR, TSockets::ErrorText(WSAEINTR));
         return;
-    }
-    if (timedOut) {
+    } else if (timedOut) {
         fail(WSAETIMEDOUT, QStringLiteral("Blocking call timed out"));
         return;
     }

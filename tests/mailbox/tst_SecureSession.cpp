@@ -154,6 +154,7 @@ bool tst_SecureSession::startServer(const QString& certName, TDovecot::TSsl mode
 
 void tst_SecureSession::encryptedListing_data()
 {
+    QTest::addColumn<QString>("cert");
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("security");
     QTest::addColumn<bool>("tlsPort");
@@ -162,26 +163,37 @@ void tst_SecureSession::encryptedListing_data()
 
     const int on = int(TDovecot::TSsl::On);
     const int required = int(TDovecot::TSsl::Required);
-    QTest::newRow("implicit TLS") << QStringLiteral("localhost") << QStringLiteral("TLS") << true << on << false;
-    QTest::newRow("STARTTLS") << QStringLiteral("localhost") << QStringLiteral("STARTTLS") << false << on << false;
+    const QString server = QStringLiteral("server");
+    QTest::newRow("implicit TLS") << server << QStringLiteral("localhost") << QStringLiteral("TLS") << true << on
+                                  << false;
+    QTest::newRow("STARTTLS") << server << QStringLiteral("localhost") << QStringLiteral("STARTTLS") << false << on
+                              << false;
     QTest::newRow("STARTTLS, lower case word")
-        << QStringLiteral("localhost") << QStringLiteral("starttls") << false << on << false;
+        << server << QStringLiteral("localhost") << QStringLiteral("starttls") << false << on << false;
     QTest::newRow("TLS, server requires it")
-        << QStringLiteral("localhost") << QStringLiteral("TLS") << true << required << false;
+        << server << QStringLiteral("localhost") << QStringLiteral("TLS") << true << required << false;
     QTest::newRow("STARTTLS, server requires it")
-        << QStringLiteral("localhost") << QStringLiteral("STARTTLS") << false << required << false;
-    QTest::newRow("::1") << QStringLiteral("::1") << QStringLiteral("TLS") << true << on << true;
-    QTest::newRow("[::1] STARTTLS") << QStringLiteral("[::1]") << QStringLiteral("STARTTLS") << false << on << true;
+        << server << QStringLiteral("localhost") << QStringLiteral("STARTTLS") << false << required << false;
+    QTest::newRow("::1") << server << QStringLiteral("::1") << QStringLiteral("TLS") << true << on << true;
+    QTest::newRow("[::1] STARTTLS") << server << QStringLiteral("[::1]") << QStringLiteral("STARTTLS") << false << on
+                                    << true;
+    // An address named by an address entry, and by nothing else.
+    const QString ip = QStringLiteral("ipaddress");
+    QTest::newRow("127.0.0.1, address entry")
+        << ip << QStringLiteral("127.0.0.1") << QStringLiteral("TLS") << true << on << false;
+    QTest::newRow("[::1], address entry, STARTTLS")
+        << ip << QStringLiteral("[::1]") << QStringLiteral("STARTTLS") << false << on << true;
 }
 
 void tst_SecureSession::encryptedListing()
 {
+    QFETCH(QString, cert);
     QFETCH(QString, host);
     QFETCH(QString, security);
     QFETCH(bool, tlsPort);
     QFETCH(int, mode);
     QFETCH(bool, ipv6);
-    if (!startServer(QStringLiteral("server"), TDovecot::TSsl(mode), ipv6)) {
+    if (!startServer(cert, TDovecot::TSsl(mode), ipv6)) {
         QSKIP(qPrintable(m_skip.isEmpty() ? QStringLiteral("dovecot did not start") : m_skip));
     }
     TSecureSockets::SetExtraCaCertificates(QSslCertificate::fromPath(m_pki.Ca()));
@@ -213,6 +225,13 @@ void tst_SecureSession::certificateRefused_data()
                                    << QStringLiteral("TLS") << QStringLiteral("名稱與主機「127.0.0.1」不符");
     QTest::newRow("name mismatch, STARTTLS") << QStringLiteral("server") << QStringLiteral("127.0.0.1") << true
                                              << QStringLiteral("STARTTLS") << QStringLiteral("不符");
+    // Only an address entry names an address: a common name or DNS name reading it does not.
+    QTest::newRow("address in the names only")
+        << QStringLiteral("namedaddress") << QStringLiteral("127.0.0.1") << true << QStringLiteral("TLS")
+        << QStringLiteral("名稱與主機「127.0.0.1」不符");
+    QTest::newRow("address in the names only, STARTTLS")
+        << QStringLiteral("namedaddress") << QStringLiteral("127.0.0.1") << true << QStringLiteral("STARTTLS")
+        << QStringLiteral("名稱與主機「127.0.0.1」不符");
     QTest::newRow("expired") << QStringLiteral("expired") << QStringLiteral("localhost") << true
                              << QStringLiteral("TLS") << QStringLiteral("憑證已過期");
     QTest::newRow("not yet valid") << QStringLiteral("future") << QStringLiteral("localhost") << true
@@ -260,18 +279,31 @@ void tst_SecureSession::pinnedCertificate_data()
     QTest::addColumn<QString>("cert");
     QTest::addColumn<QString>("pinOf");
     QTest::addColumn<bool>("lowerCase");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("trustCa");
     QTest::addColumn<bool>("accepted");
 
+    const QString localhost = QStringLiteral("localhost");
     QTest::newRow("self-signed, pinned") << QStringLiteral("selfsigned") << QStringLiteral("selfsigned") << false
-                                         << true;
+                                         << localhost << true << true;
     QTest::newRow("self-signed, pinned in lower case, no colons")
-        << QStringLiteral("selfsigned") << QStringLiteral("selfsigned") << true << true;
-    QTest::newRow("expired, pinned") << QStringLiteral("expired") << QStringLiteral("expired") << false << true;
+        << QStringLiteral("selfsigned") << QStringLiteral("selfsigned") << true << localhost << true << true;
+    QTest::newRow("expired, pinned") << QStringLiteral("expired") << QStringLiteral("expired") << false << localhost
+                                     << true << true;
     QTest::newRow("changed under the pin")
-        << QStringLiteral("selfsigned") << QStringLiteral("server") << false << false;
+        << QStringLiteral("selfsigned") << QStringLiteral("server") << false << localhost << true << false;
     // A certificate the system would accept still differs from what the user trusted.
     QTest::newRow("valid chain, other pin")
-        << QStringLiteral("server") << QStringLiteral("selfsigned") << false << false;
+        << QStringLiteral("server") << QStringLiteral("selfsigned") << false << localhost << true << false;
+    QTest::newRow("address in the names only, pinned")
+        << QStringLiteral("namedaddress") << QStringLiteral("namedaddress") << false << QStringLiteral("127.0.0.1")
+        << true << true;
+    // The server sends its certificate and its CA's, the CA not trusted: the pin is
+    // compared with the server's own certificate, never with another of the chain.
+    QTest::newRow("chain sent, own certificate pinned")
+        << QStringLiteral("chain") << QStringLiteral("server") << false << localhost << false << true;
+    QTest::newRow("chain sent, CA pinned")
+        << QStringLiteral("chain") << QStringLiteral("ca") << false << localhost << false << false;
 }
 
 void tst_SecureSession::pinnedCertificate()
@@ -279,14 +311,20 @@ void tst_SecureSession::pinnedCertificate()
     QFETCH(QString, cert);
     QFETCH(QString, pinOf);
     QFETCH(bool, lowerCase);
+    QFETCH(QString, host);
+    QFETCH(bool, trustCa);
     QFETCH(bool, accepted);
     if (!startServer(cert)) {
         QSKIP(qPrintable(m_skip.isEmpty() ? QStringLiteral("dovecot did not start") : m_skip));
     }
-    TSecureSockets::SetExtraCaCertificates(QSslCertificate::fromPath(m_pki.Ca()));
+    if (trustCa) {
+        TSecureSockets::SetExtraCaCertificates(QSslCertificate::fromPath(m_pki.Ca()));
+    }
     const QString pinned = TTestCertificates::Fingerprint(m_pki.Cert(pinOf));
     const QString presented = TTestCertificates::Fingerprint(m_pki.Cert(cert));
+    QVERIFY(!pinned.isEmpty() && !presented.isEmpty());
     TMailbox box;
+    box.Host = host;
     box.Port = QString::number(m_server->TlsPort());
     box.Pin = lowerCase ? withoutColons(pinned).toLower() : pinned;
     const TRun run = runCheck(box);

@@ -21,6 +21,14 @@ const char kCaConfig[] = "[ca]\n"
                          "[server]\n"
                          "subjectAltName = DNS:localhost, IP:::1\n"
                          "basicConstraints = CA:FALSE\n"
+                         "extendedKeyUsage = serverAuth\n"
+                         "[namedaddress]\n"
+                         "subjectAltName = DNS:127.0.0.1\n"
+                         "basicConstraints = CA:FALSE\n"
+                         "extendedKeyUsage = serverAuth\n"
+                         "[ipaddress]\n"
+                         "subjectAltName = IP:127.0.0.1, IP:::1\n"
+                         "basicConstraints = CA:FALSE\n"
                          "extendedKeyUsage = serverAuth\n";
 
 bool writeFile(const QString& path, const QByteArray& bytes)
@@ -78,23 +86,29 @@ bool TTestCertificates::Make(QString* error)
         const char* name;
         const char* start;
         const char* end;
+        const char* subject;
+        const char* extensions;
     };
-    const Signed issued[] = {{"server", nullptr, nullptr},
-                             {"expired", "20200101000000Z", "20200201000000Z"},
-                             {"future", "20990101000000Z", "20990201000000Z"}};
+    const Signed issued[] = {{"server", nullptr, nullptr, "/CN=localhost", "server"},
+                             {"expired", "20200101000000Z", "20200201000000Z", "/CN=localhost", "server"},
+                             {"future", "20990101000000Z", "20990201000000Z", "/CN=localhost", "server"},
+                             {"namedaddress", nullptr, nullptr, "/CN=127.0.0.1", "namedaddress"},
+                             {"ipaddress", nullptr, nullptr, "/CN=Mailvane address test", "ipaddress"}};
     for (const Signed& s : issued) {
         const QString name = QString::fromLatin1(s.name);
         if (!run(QStringList{QStringLiteral("req")} + ec +
                      QStringList{QStringLiteral("-keyout"), name + QStringLiteral(".key"), QStringLiteral("-out"),
                                  name + QStringLiteral(".csr"), QStringLiteral("-subj"),
-                                 QStringLiteral("/CN=localhost")},
+                                 QString::fromLatin1(s.subject)},
                  error)) {
             return false;
         }
-        QStringList sign = {QStringLiteral("ca"),          QStringLiteral("-batch"), QStringLiteral("-config"),
-                            QStringLiteral("ca.cnf"),      QStringLiteral("-cert"),  QStringLiteral("ca.pem"),
-                            QStringLiteral("-keyfile"),    QStringLiteral("ca.key"), QStringLiteral("-in"),
-                            name + QStringLiteral(".csr"), QStringLiteral("-out"),   name + QStringLiteral(".pem")};
+        QStringList sign = {
+            QStringLiteral("ca"),          QStringLiteral("-batch"),         QStringLiteral("-config"),
+            QStringLiteral("ca.cnf"),      QStringLiteral("-cert"),          QStringLiteral("ca.pem"),
+            QStringLiteral("-keyfile"),    QStringLiteral("ca.key"),         QStringLiteral("-in"),
+            name + QStringLiteral(".csr"), QStringLiteral("-out"),           name + QStringLiteral(".pem"),
+            QStringLiteral("-extensions"), QString::fromLatin1(s.extensions)};
         if (s.start) {
             sign << QStringLiteral("-startdate") << QString::fromLatin1(s.start) << QStringLiteral("-enddate")
                  << QString::fromLatin1(s.end);
@@ -104,6 +118,16 @@ bool TTestCertificates::Make(QString* error)
         if (!run(sign, error)) {
             return false;
         }
+    }
+    // The server's certificate followed by its CA's, as a server sends its chain.
+    QFile server(path(QStringLiteral("server.pem")));
+    QFile ca(path(QStringLiteral("ca.pem")));
+    QFile key(path(QStringLiteral("server.key")));
+    if (!server.open(QIODevice::ReadOnly) || !ca.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly) ||
+        !writeFile(path(QStringLiteral("chain.pem")), server.readAll() + ca.readAll()) ||
+        !writeFile(path(QStringLiteral("chain.key")), key.readAll())) {
+        *error = QStringLiteral("cannot write the chain files");
+        return false;
     }
     return run(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ec +
                    QStringList{QStringLiteral("-keyout"), QStringLiteral("selfsigned.key"), QStringLiteral("-out"),
