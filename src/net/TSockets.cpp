@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -152,9 +153,9 @@ int& lookupCount()
     return count;
 }
 
-TSockets::TLookup& lookupOverride()
+TSockets::TAddressLookup& lookupOverride()
 {
-    static TSockets::TLookup instance;
+    static TSockets::TAddressLookup instance;
     return instance;
 }
 
@@ -197,6 +198,25 @@ sockaddr_storage ipv4Address(quint32 hostOrder)
     v4->sin_family = AF_INET;
     v4->sin_addr.s_addr = htonl(hostOrder);
     return storage;
+}
+
+bool storageOf(const QHostAddress& address, sockaddr_storage& storage)
+{
+    bool v4 = false;
+    const quint32 hostOrder = address.toIPv4Address(&v4);
+    if (v4) {
+        storage = ipv4Address(hostOrder);
+        return true;
+    }
+    if (address.protocol() != QAbstractSocket::IPv6Protocol) {
+        return false;
+    }
+    storage = sockaddr_storage{};
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    v6->sin6_family = AF_INET6;
+    const Q_IPV6ADDR bytes = address.toIPv6Address();
+    std::memcpy(&v6->sin6_addr, &bytes, sizeof v6->sin6_addr);
+    return true;
 }
 
 // A literal address: dotted IPv4 as the resolver's inet_aton reads it, or IPv6 with or
@@ -251,15 +271,23 @@ struct Lookup {
         if (::pipe2(self->pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
             return false;
         }
-        const TSockets::TLookup replaced = lookupOverride();
+        const TSockets::TAddressLookup replaced = lookupOverride();
         try {
             std::thread([self, replaced, name] {
                 std::vector<sockaddr_storage> addresses;
                 int code = 0;
                 if (replaced) {
-                    quint32 address = 0;
-                    code = replaced(name, address);
-                    addresses.push_back(ipv4Address(address));
+                    QList<QHostAddress> found;
+                    code = replaced(name, found);
+                    for (const QHostAddress& address : found) {
+                        sockaddr_storage storage{};
+                        if (storageOf(address, storage)) {
+                            addresses.push_back(storage);
+                        }
+                    }
+                    if (code == 0 && addresses.empty()) {
+                        code = 11004;
+                    }
                 } else {
                     code = systemLookup(name, addresses);
                 }
@@ -461,6 +489,20 @@ int TSockets::HostLookups()
 }
 
 void TSockets::SetLookup(TLookup lookup)
+{
+    if (!lookup) {
+        lookupOverride() = {};
+        return;
+    }
+    lookupOverride() = [lookup](const QString& name, QList<QHostAddress>& addresses) {
+        quint32 address = 0;
+        const int code = lookup(name, address);
+        addresses.append(QHostAddress(address));
+        return code;
+    };
+}
+
+void TSockets::SetAddressLookup(TAddressLookup lookup)
 {
     lookupOverride() = std::move(lookup);
 }

@@ -4,9 +4,12 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
+
+class QHostAddress;
 
 // A small TCP client. In blocking mode every call waits for its result while the
 // program's event loop keeps running (timers, menus, repaints), guarded by a time-out
@@ -26,6 +29,8 @@ public:
     // code of the failure (11001 "Host not found", ...). Runs on a thread of its own, so it
     // may block; a lookup still running when its call ends is abandoned.
     using TLookup = std::function<int(const QString& name, quint32& address)>;
+    // The same giving every address of the name, IPv4 or IPv6, in the order to try them.
+    using TAddressLookup = std::function<int(const QString& name, QList<QHostAddress>& addresses)>;
 
     explicit TSockets(QObject* parent = nullptr);
     ~TSockets() override;
@@ -80,6 +85,7 @@ public:
     static int HostLookups();
     // Replaces the system's resolver; an empty function restores it.
     static void SetLookup(TLookup lookup);
+    static void SetAddressLookup(TAddressLookup lookup);
 
 protected:
     void ReportError(int socket, const QString& function, int code);

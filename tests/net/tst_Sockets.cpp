@@ -489,6 +489,46 @@ private slots:
         QVERIFY(m_errors.isEmpty());
     }
 
+    // A name with several addresses: each is tried in the resolver's order until one
+    // answers, and none after it. A server at the later address would take a connection
+    // made in any other order and say nothing.
+    void severalAddressesTriedInOrder()
+    {
+        TScriptServer server;
+        server.sendLine("+OK third address");
+        QTcpServer later;
+        QVERIFY(later.listen(QHostAddress(QStringLiteral("127.0.0.3")), quint16(server.port())));
+        QStringList asked;
+        QList<QHostAddress> answer = {QHostAddress(QStringLiteral("::1")), QHostAddress(QStringLiteral("127.0.0.2")),
+                                      QHostAddress(QStringLiteral("127.0.0.1")),
+                                      QHostAddress(QStringLiteral("127.0.0.3"))};
+        TSockets::SetAddressLookup([&](const QString& name, QList<QHostAddress>& addresses) {
+            asked << name;
+            addresses = answer;
+            return 0;
+        });
+        TSockets socket;
+        recordErrors(socket);
+        socket.NonBlocking = false;
+        socket.Timeout = 5;
+        socket.IPAddr = QStringLiteral("pop.example.test");
+        socket.Port = QString::number(server.port());
+        socket.SConnect();
+        QVERIFY(socket.IsOpen());
+        QCOMPARE(socket.GetText(), QByteArray("+OK third address\r\n"));
+        QCOMPARE(asked, QStringList({"pop.example.test"}));
+        QVERIFY(m_errors.isEmpty());
+        socket.Disconnect();
+        QVERIFY(server.waitForFinished(5000));
+
+        // When every address refuses, the last refusal is reported once.
+        answer = {QHostAddress(QStringLiteral("127.0.0.2")), QHostAddress(QStringLiteral("127.0.0.4"))};
+        socket.SConnect();
+        QCOMPARE(codes(), QList<int>({10061}));
+        QCOMPARE(m_errors[0].socket, socket.SocketHandle());
+        QCOMPARE(asked.size(), 2);
+    }
+
     // A failed lookup is a session failure like any other: reported to the handler, never a
     // box that waits for a click. Only a socket without a handler still shows the box.
     void failedLookup_data()
