@@ -116,6 +116,12 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
         QTimer::singleShot(25, &pause, &QEventLoop::quit);
         pause.exec();
     };
+    callbacks.Pause = [](int ms) {
+        // The exit ends every event loop, this one too.
+        QEventLoop pause;
+        QTimer::singleShot(ms, &pause, &QEventLoop::quit);
+        pause.exec();
+    };
     m_dial = std::make_unique<TDialDriver>(*RAS, m_state.DialUpEnabled, m_state.DialedByProgram, m_state.RedialsLeft,
                                            m_state.RedialInterval, callbacks);
     m_mailHost = std::make_unique<TMainMailHost>(*this, m_state, *m_dial);

@@ -32,8 +32,26 @@ void TDialDriver::fail(const QString& text)
     throw EAbort();
 }
 
+void TDialDriver::pauseBeforeRedial()
+{
+    if (!m_callbacks.Pause) {
+        TClock::Wait(m_redialInterval);
+        return;
+    }
+    const qint64 end = TClock::Monotonic() + qint64(m_redialInterval) * 1000;
+    for (qint64 left = end - TClock::Monotonic(); left > 0 && m_redialsLeft >= 0; left = end - TClock::Monotonic()) {
+        m_callbacks.Pause(int(qMin<qint64>(left, 250)));
+    }
+}
+
 void TDialDriver::ConnectModem()
 {
+    struct Connecting {
+        bool& flag;
+        bool was;
+        ~Connecting() { flag = was; }
+    } connecting{m_connecting, m_connecting};
+    m_connecting = true;
     if (m_callbacks.LED) {
         m_callbacks.LED(QStringLiteral("Yellow"), QStringLiteral("Busy"));
     }
@@ -59,8 +77,12 @@ void TDialDriver::ConnectModem()
                 fail(m_ras.GetErrorString(result));
             }
             m_dialedByProgram = false;
-            if (m_redialInterval != 0) {
-                TClock::Wait(m_redialInterval);
+            if (m_redialInterval > 0) {
+                pauseBeforeRedial();
+                // Given up meanwhile by the dial button or the exit.
+                if (m_redialsLeft < 0) {
+                    fail(CannotConnectText());
+                }
             }
             m_dialedByProgram = true;
             result = m_ras.Dial();
@@ -84,7 +106,10 @@ void TDialDriver::SpeedButtonDialClick()
         return;
     }
     m_ras.GetConnections();
-    if (m_ras.Connections.Count() == 0) {
+    if (m_connecting && m_ras.Connections.Count() == 0) {
+        // Pressed in the pause before a redial: the dial gives up rather than starting another.
+        m_redialsLeft = -1;
+    } else if (m_ras.Connections.Count() == 0) {
         ConnectModem();
     } else {
         // Also reached while ConnectModem is still dialling: its loop sees this and gives up.

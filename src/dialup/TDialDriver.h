@@ -19,6 +19,9 @@ public:
         std::function<void(const QString& text)> ShowError;
         // Runs pending events between polls, so the dial button can be pressed.
         std::function<void()> ProcessEvents;
+        // Runs the program's events for about ms milliseconds: the pause before a redial,
+        // which the dial button or the exit may end. Without it the pause is TClock::Wait.
+        std::function<void(int ms)> Pause;
     };
 
     TDialDriver(TRAS& ras, bool& DialUpEnabled, bool& DialedByProgram, int& RedialsLeft, int& RedialInterval,
@@ -45,6 +48,7 @@ public:
 
 private:
     [[noreturn]] void fail(const QString& text);
+    void pauseBeforeRedial();
 
     TRAS& m_ras;
     bool& m_dialUpEnabled;
@@ -52,4 +56,6 @@ private:
     int& m_redialsLeft;
     int& m_redialInterval;
     Callbacks m_callbacks;
+    // ConnectModem is under way, its redial pause included.
+    bool m_connecting = false;
 };

@@ -12,7 +12,9 @@
 #include "FakeRasControl.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -30,9 +32,11 @@ private slots:
     void connectedOnlyKeepsScheduledChecksFromDialling();
     void buttonMadeConnectionSurvivesAPass();
     void withoutTheLibraryDialUpStaysOff();
+    void exitWhileDialling_data();
+    void exitWhileDialling();
 
 private:
-    void start(const QString& extra = QString());
+    void start(const QString& extra = QString(), int redialInterval = 0);
 
     QTemporaryDir* m_dir = nullptr;
     TScriptServer* m_server = nullptr;
@@ -64,14 +68,15 @@ void tst_DialPass::cleanup()
     delete m_dir;
 }
 
-void tst_DialPass::start(const QString& extra)
+void tst_DialPass::start(const QString& extra, int redialInterval)
 {
     const QString ini = m_dir->filePath(QStringLiteral("Mailvane.ini"));
     QFile f(ini);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QStringLiteral("[Option]\nStartupCheck=0\n[DialUp]\nEnableDiapUp=1\nRedialInterval=0\nRedial=1\n%1\n"
+    f.write(QStringLiteral("[Option]\nStartupCheck=0\n[DialUp]\nEnableDiapUp=1\nRedialInterval=%2\nRedial=1\n%1\n"
                            "[Server]\n0=M0\n[M0]\nHost=127.0.0.1\nLogin=user\n")
                 .arg(extra)
+                .arg(redialInterval)
                 .toUtf8());
     f.close();
     m_main = new TFormMain(ini);
@@ -141,6 +146,51 @@ void tst_DialPass::withoutTheLibraryDialUpStaysOff()
     QCOMPARE(FakeRas_CallCount(), 0);
     QCOMPARE(FormStatus->Cell(1), QStringLiteral("1"));
     QVERIFY(m_messages.isEmpty());
+}
+
+void tst_DialPass::exitWhileDialling_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("redialInterval");
+    QTest::newRow("dial never connects") << int(FakeRasHangs) << 0;
+    QTest::newRow("pause before the redial") << int(FakeRasNoAnswer) << 30;
+}
+
+// Exit while a check waits on the dial-up connection: the program ends at once, hangs up
+// what it dialled, reports nothing and dials no more.
+void tst_DialPass::exitWhileDialling()
+{
+    QFETCH(int, mode);
+    QFETCH(int, redialInterval);
+    QApplication::setQuitOnLastWindowClosed(false);
+    FakeRas_SetDialMode(mode, 1);
+    start(QString(), redialInterval);
+    QElapsedTimer sinceExit;
+    bool checkReturned = false;
+    QTimer::singleShot(0, m_main, [&] {
+        QTimer::singleShot(300, m_main, [&] {
+            sinceExit.start();
+            m_main->MenuExit->trigger();
+        });
+        m_main->MenuCheck->trigger();
+        checkReturned = true;
+    });
+    // Keeps a broken exit from hanging the test.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, this, [] { QCoreApplication::exit(7); });
+    guard.start(10000);
+    const int rc = QApplication::exec();
+    const qint64 elapsed = sinceExit.elapsed();
+    guard.stop();
+    QCOMPARE(rc, 0);
+    QVERIFY(checkReturned);
+    QVERIFY2(sinceExit.isValid() && elapsed < 1000, qPrintable(QString::number(elapsed)));
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(QLatin1Char(','))));
+    QCOMPARE(FakeRas_DialCount(), 1);
+    QCOMPARE(FakeRas_ConnectionCount(), 0);
+    QCOMPARE(m_server->connections(), 0);
+    QVERIFY(!m_main->isVisible());
 }
 
 QTEST_MAIN(tst_DialPass)

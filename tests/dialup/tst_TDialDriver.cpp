@@ -27,8 +27,10 @@ struct Program {
     QStringList leds;
     QStringList errors;
     int pumps = 0;
+    int pauses = 0;
     bool showErrorThrows = true;
     std::function<void(int pump)> onPump;
+    std::function<void(int pause)> onPause;
     std::unique_ptr<TDialDriver> driver;
 
     Program()
@@ -52,6 +54,13 @@ struct Program {
                 onPump(pumps);
             }
         };
+        cb.Pause = [this](int ms) {
+            ++pauses;
+            TClock::Advance(ms);
+            if (onPause) {
+                onPause(pauses);
+            }
+        };
         driver = std::make_unique<TDialDriver>(ras, DialUpEnabled, DialedByProgram, RedialsLeft, RedialInterval, cb);
     }
 };
@@ -70,6 +79,7 @@ private slots:
     void refusedDialAndHangUp();
     void showErrorThatReturnsStillAborts();
     void buttonCancelsWhileDialling();
+    void buttonInRedialPauseGivesUp();
     void buttonHangsUpAndDialsForGood();
     void disabledDialUpDoesNothing();
     void dialForCheck();
@@ -214,6 +224,29 @@ void tst_TDialDriver::buttonCancelsWhileDialling()
     QCOMPARE(p.pumps, 3);
     QCOMPARE(FakeRas_DialCount(), 1);
     QCOMPARE(FakeRas_HangUpCount(), 1);
+    QCOMPARE(FakeRas_ConnectionCount(), 0);
+    QVERIFY(!p.DialedByProgram);
+}
+
+// The program runs during the pause before a redial: the dial button then ends the dial
+// at once, and never starts a second one beside it.
+void tst_TDialDriver::buttonInRedialPauseGivesUp()
+{
+    Program p;
+    p.ras.RedialAttempts = 3;
+    FakeRas_SetDialMode(FakeRasNoAnswer, 1);
+    p.onPause = [&p](int pause) {
+        if (pause == 2) {
+            p.driver->SpeedButtonDialClick();
+        }
+    };
+    const QDateTime start = TClock::CurrentDateTime();
+    QVERIFY_THROWS_EXCEPTION(EAbort, p.driver->ConnectModem());
+    QCOMPARE(p.errors, QStringList(kCannotConnect));
+    QCOMPARE(p.RedialsLeft, -1);
+    QCOMPARE(p.pauses, 2);
+    QCOMPARE(start.msecsTo(TClock::CurrentDateTime()), qint64(500));
+    QCOMPARE(FakeRas_DialCount(), 1);
     QCOMPARE(FakeRas_ConnectionCount(), 0);
     QVERIFY(!p.DialedByProgram);
 }
