@@ -1,5 +1,6 @@
 #include "settings/TMailboxPasswords.h"
 
+#include "core/EWriteError.h"
 #include "settings/TPasswordStore.h"
 #include "settings/TSettingsKeys.h"
 #include "settings/TVarnEncryption.h"
@@ -46,27 +47,41 @@ void TMailboxPasswords::writeFile(const QString& mailbox, const QString& clear)
 
 QString TMailboxPasswords::Read(const QString& mailbox, const QString& login)
 {
-    const TSetting fileKey(Keys::MailboxPassword, mailbox);
     TPasswordStore* store = keyringFor(mailbox);
-    QString clear;
-    const TResult found = store ? store->Read(KeyOf(mailbox, login), clear) : TResult::Unavailable;
-    const QString stored = fileKey.ReadString(m_ini);
-    if (found == TResult::Done) {
-        // A copy left in the file by an older version or by hand is dropped.
-        if (!stored.isEmpty()) {
-            m_ini.DeleteKey(mailbox, fileKey.Key());
+    const QString stored = TSetting(Keys::MailboxPassword, mailbox).ReadString(m_ini);
+    if (!stored.isEmpty()) {
+        // The file's is the newest (written there when the keyring failed, or by an older
+        // version): used at once, while it moves into the keyring beside the caller's work.
+        const QString clear = m_encryption.Unscramble(stored);
+        if (store) {
+            moveToKeyring(*store, mailbox, login, stored, clear);
         }
         return clear;
     }
-    if (stored.isEmpty()) {
-        return {};
-    }
-    clear = m_encryption.Unscramble(stored);
-    // Only once the keyring holds it does the file give it up.
-    if (found == TResult::Missing && store->Write(KeyOf(mailbox, login), clear) == TResult::Done) {
-        m_ini.DeleteKey(mailbox, fileKey.Key());
-    }
-    return clear;
+    QString clear;
+    return store && store->Read(KeyOf(mailbox, login), clear) == TResult::Done ? clear : QString();
+}
+
+void TMailboxPasswords::moveToKeyring(TPasswordStore& store, const QString& mailbox, const QString& login,
+                                      const QString& stored, const QString& clear)
+{
+    store.WriteInBackground(KeyOf(mailbox, login), clear, [path = m_ini.FileName(), mailbox, stored](TResult result) {
+        if (result != TResult::Done) {
+            return;
+        }
+        // Only once the keyring holds it does the file give it up; a password changed or a
+        // keyring given up meanwhile stays in the file.
+        TIniFile ini(path);
+        const TSetting fileKey(Keys::MailboxPassword, mailbox);
+        if (fileKey.ReadString(ini) != stored || !TSetting(Keys::OptionUseKeyring).ReadBool(ini)) {
+            return;
+        }
+        try {
+            ini.DeleteKey(mailbox, fileKey.Key());
+        } catch (const EWriteError&) {
+            // Kept in the file; the next read moves it again.
+        }
+    });
 }
 
 void TMailboxPasswords::Write(const QString& mailbox, const QString& login, const QString& clear)

@@ -9,7 +9,8 @@ class TVarnEncryption;
 
 // A mailbox's remembered password: in the keyring when one is in use, otherwise scrambled
 // in the mailbox's section of the settings file as before. A scrambled password found
-// while the keyring is in use moves there the first time it is read. The demo mailbox's
+// while the keyring is in use is read from the file at once and moves to the keyring in
+// the background; the file keeps it until the keyring has taken it. The demo mailbox's
 // published password always stays in the file.
 class TMailboxPasswords {
 public:
@@ -33,6 +34,8 @@ public:
 private:
     // The keyring for this mailbox's password, null when the file keeps it.
     TPasswordStore* keyringFor(const QString& mailbox) const;
+    void moveToKeyring(TPasswordStore& store, const QString& mailbox, const QString& login, const QString& stored,
+                       const QString& clear);
     void writeFile(const QString& mailbox, const QString& clear);
 
     TIniFile m_ini;

@@ -37,14 +37,19 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
 
+    // First: no keyring has been started on the bus yet.
+    void noSecretServiceAnswersAtOnce();
     void roundTripThroughTheRealKeyring();
     void scrambledPasswordMovesIntoTheRealKeyring();
     void serviceGoneMeansUnavailable();
     // Last: the client library keeps waiting on the silent service after the test is done.
+    void silentServiceNeverHoldsAPasswordInTheFile();
     void silentServiceEndsInTimeOrOnCancel();
 
 private:
     bool startKeyring(QString& why);
+    QString writeSettings(const QByteArray& text);
+    QByteArray settingsText() const;
     std::unique_ptr<TPrivateBus> m_bus;
     QProcess m_keyring;
     QString m_skip;
@@ -112,6 +117,88 @@ bool tst_KeychainStore::startKeyring(QString& why)
     return true;
 }
 
+QString tst_KeychainStore::writeSettings(const QByteArray& text)
+{
+    const QString path = m_bus->Folder() + QStringLiteral("/Mailvane.ini");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(text);
+    }
+    return path;
+}
+
+QByteArray tst_KeychainStore::settingsText() const
+{
+    QFile file(m_bus->Folder() + QStringLiteral("/Mailvane.ini"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void tst_KeychainStore::noSecretServiceAnswersAtOnce()
+{
+    // Nothing owns org.freedesktop.secrets and nothing can be started for it: every call
+    // answers at once, long before the keyring's time-out.
+    TKeychainStore store(QStringLiteral("Mailvane test"));
+    QElapsedTimer clock;
+    clock.start();
+    QString password = QStringLiteral("untouched");
+    QCOMPARE(store.Read(QStringLiteral("Home/joe"), password), TResult::Unavailable);
+    QCOMPARE(password, QStringLiteral("untouched"));
+    QCOMPARE(store.Write(QStringLiteral("Home/joe"), QStringLiteral("pw")), TResult::Unavailable);
+    QCOMPARE(store.Remove(QStringLiteral("Home/joe")), TResult::Unavailable);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+
+    // A password in the file reads at once and stays there.
+    TVarnEncryption encryption;
+    encryption.Key = QStringLiteral("Q-Lumen");
+    const QByteArray before =
+        "[Home]\nLogin=joe\nPassword=" + encryption.Scramble(QStringLiteral("pw")).toUtf8() + "\n";
+    TMailboxPasswords passwords(writeSettings(before), encryption, &store);
+    clock.restart();
+    QCOMPARE(passwords.Read(QStringLiteral("Home"), QStringLiteral("joe")), QStringLiteral("pw"));
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(settingsText(), before);
+}
+
+void tst_KeychainStore::silentServiceNeverHoldsAPasswordInTheFile()
+{
+    QDBusConnection silent = QDBusConnection::connectToBus(m_bus->Address(), QStringLiteral("silent"));
+    TSilentService service;
+    QVERIFY(
+        silent.registerVirtualObject(QStringLiteral("/org/freedesktop/secrets"), &service, QDBusConnection::SubPath));
+    QVERIFY(silent.registerService(QStringLiteral("org.freedesktop.secrets")));
+
+    // The password still in the file is used at once; its move into the keyring waits
+    // beside the caller, and the file keeps it as long as the keyring has not taken it.
+    TVarnEncryption encryption;
+    encryption.Key = QStringLiteral("Q-Lumen");
+    const QByteArray before = "[Home]\nLogin=ann\nPassword=" + encryption.Scramble(QStringLiteral("s3cret")).toUtf8() +
+                              "\n[Work]\nLogin=bob\n";
+    TKeychainStore store(QStringLiteral("Mailvane test"));
+    TMailboxPasswords passwords(writeSettings(before), encryption, &store);
+    QElapsedTimer clock;
+    clock.start();
+    for (int check = 0; check < 3; ++check) {
+        QCOMPARE(passwords.Read(QStringLiteral("Home"), QStringLiteral("ann")), QStringLiteral("s3cret"));
+    }
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(settingsText(), before);
+
+    // One only in the keyring is waited for, up to the bound, while the program runs on.
+    TKeychainStore bounded(QStringLiteral("Mailvane test"), 700);
+    TMailboxPasswords fromKeyring(writeSettings(before), encryption, &bounded);
+    int ticks = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    tick.start(50);
+    clock.restart();
+    QCOMPARE(fromKeyring.Read(QStringLiteral("Work"), QStringLiteral("bob")), QString());
+    QVERIFY2(clock.elapsed() >= 600 && clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+
+    QVERIFY(silent.unregisterService(QStringLiteral("org.freedesktop.secrets")));
+    silent.unregisterObject(QStringLiteral("/org/freedesktop/secrets"), QDBusConnection::UnregisterTree);
+}
+
 void tst_KeychainStore::silentServiceEndsInTimeOrOnCancel()
 {
     QDBusConnection silent = QDBusConnection::connectToBus(m_bus->Address(), QStringLiteral("silent"));
@@ -169,18 +256,14 @@ void tst_KeychainStore::scrambledPasswordMovesIntoTheRealKeyring()
     }
     TVarnEncryption encryption;
     encryption.Key = QStringLiteral("Q-Lumen");
-    const QString path = m_bus->Folder() + QStringLiteral("/Mailvane.ini");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Home]\nLogin=ann\nPassword=" + encryption.Scramble(QStringLiteral("s3cret")).toUtf8() + "\n");
-    file.close();
+    const QString path =
+        writeSettings("[Home]\nLogin=ann\nPassword=" + encryption.Scramble(QStringLiteral("s3cret")).toUtf8() + "\n");
 
     TKeychainStore store(QStringLiteral("Mailvane test"));
     TMailboxPasswords passwords(path, encryption, &store);
     QCOMPARE(passwords.Read(QStringLiteral("Home"), QStringLiteral("ann")), QStringLiteral("s3cret"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("[Home]\nLogin=ann\n"));
-    file.close();
+    // The move finishes beside the caller.
+    QTRY_COMPARE(settingsText(), QByteArray("[Home]\nLogin=ann\n"));
     QString inKeyring;
     QCOMPARE(store.Read(TMailboxPasswords::KeyOf(QStringLiteral("Home"), QStringLiteral("ann")), inKeyring),
              TResult::Done);

@@ -22,7 +22,7 @@ private slots:
     void readMovesAScrambledPasswordOnce_data();
     void readMovesAScrambledPasswordOnce();
     void malformedScrambleIsReportedAndKept();
-    void keyringEntryWinsAndDropsTheFileCopy();
+    void fileCopyIsNewestAndReplacesTheKeyringEntry();
     void write_data();
     void write();
     void accountsNeverShareAnEntry();
@@ -70,23 +70,28 @@ void tst_MailboxPasswords::readMovesAScrambledPasswordOnce_data()
 {
     QTest::addColumn<QByteArray>("option");
     QTest::addColumn<bool>("available");
+    QTest::addColumn<bool>("writeFails");
     QTest::addColumn<bool>("moved");
 
-    QTest::newRow("keyring running") << QByteArray() << true << true;
-    QTest::newRow("option off") << QByteArray("[Option]\nUseKeyring=0\n") << true << false;
-    QTest::newRow("no keyring service") << QByteArray() << false << false;
+    QTest::newRow("keyring running") << QByteArray() << true << false << true;
+    QTest::newRow("option off") << QByteArray("[Option]\nUseKeyring=0\n") << true << false << false;
+    QTest::newRow("no keyring service") << QByteArray() << false << false << false;
+    // Reads "missing", then refuses the write: the file must keep the password, line and all.
+    QTest::newRow("keyring write fails") << QByteArray() << true << true << false;
 }
 
 void tst_MailboxPasswords::readMovesAScrambledPasswordOnce()
 {
     QFETCH(QByteArray, option);
     QFETCH(bool, available);
+    QFETCH(bool, writeFails);
     QFETCH(bool, moved);
 
     const QByteArray scrambled = m_encryption.Scramble(QStringLiteral("s3cret")).toUtf8();
     const QByteArray before = option + "[Home]\nHost=127.0.0.1\nLogin=joe\nPassword=" + scrambled + "\nTop=5\n";
     writeIni(before);
     m_store.Available = available;
+    m_store.WriteFails = writeFails;
 
     TMailboxPasswords passwords(m_path, m_encryption, &m_store);
     QCOMPARE(passwords.Read(QStringLiteral("Home"), QStringLiteral("joe")), QStringLiteral("s3cret"));
@@ -99,6 +104,9 @@ void tst_MailboxPasswords::readMovesAScrambledPasswordOnce()
         QCOMPARE(passwords.Read(QStringLiteral("Home"), QStringLiteral("joe")), QStringLiteral("s3cret"));
     } else {
         QVERIFY(m_store.Entries.isEmpty());
+        QCOMPARE(iniText(), before);
+        // Read again: still from the file.
+        QCOMPARE(passwords.Read(QStringLiteral("Home"), QStringLiteral("joe")), QStringLiteral("s3cret"));
         QCOMPARE(iniText(), before);
     }
     if (!option.isEmpty()) {
@@ -117,14 +125,23 @@ void tst_MailboxPasswords::malformedScrambleIsReportedAndKept()
     QVERIFY(m_store.Entries.isEmpty());
 }
 
-void tst_MailboxPasswords::keyringEntryWinsAndDropsTheFileCopy()
+// A password lands in the file while the keyring holds an older one when the keyring
+// failed at the time: the file's is used, and then replaces the keyring's.
+void tst_MailboxPasswords::fileCopyIsNewestAndReplacesTheKeyringEntry()
 {
+    const QString key = TMailboxPasswords::KeyOf(QStringLiteral("Home"), QStringLiteral("joe"));
     writeIni("[Home]\nLogin=joe\nPassword=" + m_encryption.Scramble(QStringLiteral("old")).toUtf8() + "\n");
-    m_store.Entries.insert(TMailboxPasswords::KeyOf(QStringLiteral("Home"), QStringLiteral("joe")),
-                           QStringLiteral("new"));
+    m_store.Entries.insert(key, QStringLiteral("old"));
+    m_store.Available = false;
     TMailboxPasswords passwords(m_path, m_encryption, &m_store);
+    passwords.Write(QStringLiteral("Home"), QStringLiteral("joe"), QStringLiteral("new"));
+    QCOMPARE(m_store.Entries.value(key), QStringLiteral("old"));
+
+    m_store.Available = true;
     QCOMPARE(passwords.Read(QStringLiteral("Home"), QStringLiteral("joe")), QStringLiteral("new"));
+    QCOMPARE(m_store.Entries.value(key), QStringLiteral("new"));
     QCOMPARE(iniText(), QByteArray("[Home]\nLogin=joe\n"));
+    QCOMPARE(passwords.Read(QStringLiteral("Home"), QStringLiteral("joe")), QStringLiteral("new"));
 }
 
 void tst_MailboxPasswords::write_data()
@@ -158,9 +175,10 @@ void tst_MailboxPasswords::write()
     } else {
         QCOMPARE(m_encryption.Unscramble(stored), password);
     }
+    // The password last written is read back, wherever it went.
     m_store.Available = true;
     QCOMPARE(TMailboxPasswords(m_path, m_encryption, &m_store).Read(QStringLiteral("Home"), QStringLiteral("joe")),
-             available ? password : QStringLiteral("old"));
+             password);
 }
 
 void tst_MailboxPasswords::accountsNeverShareAnEntry()

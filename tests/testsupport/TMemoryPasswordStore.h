@@ -5,11 +5,13 @@
 #include <QMap>
 #include <QString>
 
-// A keyring in memory: entries by key, and a switch that makes it behave as a missing service.
+// A keyring in memory: entries by key, a switch that makes it behave as a missing service
+// and one that makes only its writes fail.
 class TMemoryPasswordStore : public TPasswordStore {
 public:
     QMap<QString, QString> Entries;
     bool Available = true;
+    bool WriteFails = false;
     int Calls = 0;
 
     TResult Read(const QString& key, QString& password) override
@@ -27,7 +29,7 @@ public:
     TResult Write(const QString& key, const QString& password) override
     {
         ++Calls;
-        if (!Available) {
+        if (!Available || WriteFails) {
             return TResult::Unavailable;
         }
         Entries.insert(key, password);
