@@ -1,6 +1,7 @@
 #include "app/TMainMailHost.h"
 
 #include "app/TFormMain.h"
+#include "app/TNewMailAnnouncer.h"
 #include "app/TProgramState.h"
 #include "dialup/TDialDriver.h"
 #include "dialup/TRAS.h"
@@ -12,7 +13,6 @@
 #include "widgets/TPaintThrottle.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QMdiArea>
 
 TMainMailHost::TMainMailHost(TFormMain& main, TProgramState& state, TDialDriver& dial)
@@ -63,19 +63,24 @@ void TMainMailHost::SetNewMailFound()
     m_state.NewMailFound = true;
 }
 
+void TMainMailHost::AnnounceNewMail()
+{
+    m_main.Announcer().NewMailOutsidePass();
+}
+
 bool TMainMailHost::AutoDelete() const
 {
-    return m_main.MenuAutoDelete->isChecked();
+    return m_state.Options.AutoDelete;
 }
 
 bool TMainMailHost::AutoView() const
 {
-    return m_main.MenuAutoView->isChecked();
+    return m_state.Options.AutoView;
 }
 
 bool TMainMailHost::NoHeader() const
 {
-    return m_main.MenuNoHeader->isChecked();
+    return m_state.Options.NoHeader;
 }
 
 const TFilterRules& TMainMailHost::Filters() const
@@ -121,7 +126,7 @@ void TMainMailHost::DeliverPassword(const QString& name, const QString& clear)
 {
     for (TFormMailList* w : m_main.MailboxWindows()) {
         if (w->windowTitle() == name) {
-            w->EditPassword->setText(clear);
+            w->SetPassword(clear);
         }
     }
 }

@@ -24,6 +24,9 @@ public:
     virtual int StatusCount(int row) const = 0;
     virtual void SetStatusCount(int row, int value) = 0;
     virtual void SetNewMailFound() = 0;
+    // New mail found outside a check pass (a server's push): announced at once, or at the
+    // end of the pass that runs.
+    virtual void AnnounceNewMail() {}
 
     // Check marks of the option menu.
     virtual bool AutoDelete() const = 0;
