@@ -28,7 +28,7 @@ private:
 
 void TCheckPass::Run(TOrigin origin)
 {
-    if (m_main.Busy()) {
+    if (m_main.Busy() || m_state.CheckPassRunning) {
         return;
     }
     try {

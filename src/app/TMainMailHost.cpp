@@ -14,6 +14,7 @@
 
 #include <QLabel>
 #include <QMdiArea>
+#include <algorithm>
 
 TMainMailHost::TMainMailHost(TFormMain& main, TProgramState& state, TDialDriver& dial)
     : m_main(main), m_state(state), m_dial(dial), m_paints(std::make_unique<TPaintThrottle>(&main))
@@ -37,7 +38,11 @@ void TMainMailHost::LED(const QString& colourWord, const QString& text)
 
 bool TMainMailHost::Busy() const
 {
-    return FormStatus && FormStatus->Busy();
+    if (m_dial.Dialling()) {
+        return true;
+    }
+    const QList<TFormMailList*> windows = m_main.MailboxWindows();
+    return std::any_of(windows.cbegin(), windows.cend(), [](const TFormMailList* w) { return w->InSession(); });
 }
 
 int TMainMailHost::StatusCount(int row) const

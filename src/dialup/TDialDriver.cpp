@@ -34,6 +34,11 @@ void TDialDriver::fail(const QString& text)
 
 void TDialDriver::ConnectModem()
 {
+    struct TDialling {
+        bool& flag;
+        ~TDialling() { flag = false; }
+    } dialling{m_dialling};
+    m_dialling = true;
     if (m_callbacks.LED) {
         m_callbacks.LED(QStringLiteral("Yellow"), QStringLiteral("Busy"));
     }

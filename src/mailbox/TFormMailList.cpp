@@ -473,10 +473,12 @@ void TFormMailList::Check()
     if (m_host->Busy() || m_retired) {
         return;
     }
-    SessionScope scope(this);
-    m_session->Check(m_host->AutoDelete());
-    drawPending();
-
+    {
+        SessionScope scope(this);
+        m_session->Check(m_host->AutoDelete());
+        drawPending();
+    }
+    // Each view is a session of its own, begun once the check has ended.
     if (m_host->AutoView()) {
         for (int row = 1; row <= MessageRows(); ++row) {
             if (m_list.Mark(row) == TMark::New) {
