@@ -7,7 +7,7 @@ PACKAGES=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     fonts-wqy-microhei
     libxcb1-dev
-    dovecot-pop3d poppler-utils
+    dovecot-pop3d dovecot-imapd poppler-utils
     libgmime-3.0-dev qtkeychain-qt6-dev
     openssl dbus gnome-keyring libsecret-tools
     desktop-file-utils appstream

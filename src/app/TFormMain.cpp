@@ -268,6 +268,8 @@ TFormMailList* TFormMain::CreateMailbox(const QString& name)
     w->setWindowTitle(name);
     m_mdiArea->addSubWindow(w);
     w->show();
+    // A mailbox that is not to be checked says why from the start.
+    w->InService();
     return w;
 }
 

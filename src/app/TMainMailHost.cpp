@@ -10,6 +10,8 @@
 #include "status/TFormMessage.h"
 #include "status/TFormStatus.h"
 #include "viewer/TFormViewer.h"
+#include "welcome/TDemoMailbox.h"
+#include "welcome/TDemoServer.h"
 #include "widgets/TPaintThrottle.h"
 
 #include <QLabel>
@@ -71,6 +73,12 @@ void TMainMailHost::SetNewMailFound()
 void TMainMailHost::AnnounceNewMail()
 {
     m_main.Announcer().NewMailOutsidePass();
+}
+
+QString TMainMailHost::OutOfService(const QString& mailbox) const
+{
+    const TDemoServer* demo = m_main.DemoServer();
+    return TDemoMailbox::Unserved(SettingsPath(), mailbox, demo ? demo->Port() : quint16(0));
 }
 
 bool TMainMailHost::AutoDelete() const

@@ -23,6 +23,7 @@ public:
     void SetStatusCount(int row, int value) override;
     void SetNewMailFound() override;
     void AnnounceNewMail() override;
+    QString OutOfService(const QString& mailbox) const override;
     bool AutoDelete() const override;
     bool AutoView() const override;
     bool NoHeader() const override;

@@ -1,6 +1,7 @@
 #include "app/TFormMain.h"
 #include "app/TSingleInstance.h"
 #include "app/TStallProbe.h"
+#include "core/TCoreDumps.h"
 #include "core/TExceptionHook.h"
 #include "desktop/TDesktopNotifier.h"
 #include "desktop/TKeychainStore.h"
@@ -17,6 +18,11 @@
 
 int main(int argc, char* argv[])
 {
+    // Mail passwords sit in this process's memory: no core file may carry them off.
+    QString coreError;
+    if (!TCoreDumps::Disable(&coreError)) {
+        std::fprintf(stderr, "Mailvane could not turn core dumps off (%s).\n", qPrintable(coreError));
+    }
     // Without a display Qt would abort with a long trace; say it in one line instead.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
         std::fprintf(stderr, "Mailvane needs a graphical desktop: no display found (DISPLAY is not set).\n");
@@ -31,7 +37,11 @@ int main(int argc, char* argv[])
     // other's settings: a second start brings the running copy to the front instead.
     const QString settingsPath = TSettingsLocation::ForThisProgram();
     TSingleInstance instance(settingsPath);
-    switch (instance.Claim()) {
+    const TSingleInstance::Result claim = instance.Claim();
+    if (!instance.Warning().isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(instance.Warning()));
+    }
+    switch (claim) {
     case TSingleInstance::Result::First:
         break;
     case TSingleInstance::Result::Raised:

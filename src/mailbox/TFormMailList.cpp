@@ -468,9 +468,19 @@ void TFormMailList::Retire()
     }
 }
 
+bool TFormMailList::InService()
+{
+    const QString why = m_host->OutOfService(MailboxName());
+    if (why.isEmpty()) {
+        return true;
+    }
+    setStatus(why);
+    return false;
+}
+
 void TFormMailList::Check()
 {
-    if (m_host->Busy() || m_retired) {
+    if (m_host->Busy() || m_retired || !InService()) {
         return;
     }
     {
@@ -491,7 +501,7 @@ void TFormMailList::Check()
 
 void TFormMailList::View(TOrigin origin)
 {
-    if (m_host->Busy() || m_retired) {
+    if (m_host->Busy() || m_retired || !InService()) {
         return;
     }
     const int row = ColorStringGrid->SelectionTop();

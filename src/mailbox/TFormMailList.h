@@ -60,6 +60,9 @@ public:
     void PopMenuDeleteClick(QObject* sender);
 
     void Check();
+    // False, with the reason in the status line, while the program must not contact this
+    // mailbox's server; Check and View then do nothing.
+    bool InService();
     // A view the program opens on its own after a check comes up minimised.
     void View(TOrigin origin);
 

@@ -29,6 +29,13 @@ public:
     // end of the pass that runs.
     virtual void AnnounceNewMail() {}
 
+    // Why the program must not contact a mailbox's server now, empty when it may.
+    virtual QString OutOfService(const QString& mailbox) const
+    {
+        Q_UNUSED(mailbox);
+        return QString();
+    }
+
     // Check marks of the option menu.
     virtual bool AutoDelete() const = 0;
     virtual bool AutoView() const = 0;

@@ -28,9 +28,14 @@ QString TMailboxPasswords::KeyOf(const QString& mailbox, const QString& login)
     return escaped(mailbox) + QLatin1Char('/') + escaped(login);
 }
 
-TPasswordStore* TMailboxPasswords::keyring() const
+TPasswordStore* TMailboxPasswords::keyringFor(const QString& mailbox) const
 {
-    return m_store && TSetting(Keys::OptionUseKeyring).ReadBool(m_ini) ? m_store : nullptr;
+    if (!m_store || !TSetting(Keys::OptionUseKeyring).ReadBool(m_ini)) {
+        return nullptr;
+    }
+    // The demo's password is published; asking the keyring for it could only bring up its
+    // prompts (a new keyring's password) before the demo is even seen.
+    return TSetting(Keys::MailboxDemo, mailbox).ReadBool(m_ini) ? nullptr : m_store;
 }
 
 void TMailboxPasswords::writeFile(const QString& mailbox, const QString& clear)
@@ -42,7 +47,7 @@ void TMailboxPasswords::writeFile(const QString& mailbox, const QString& clear)
 QString TMailboxPasswords::Read(const QString& mailbox, const QString& login)
 {
     const TSetting fileKey(Keys::MailboxPassword, mailbox);
-    TPasswordStore* store = keyring();
+    TPasswordStore* store = keyringFor(mailbox);
     QString clear;
     const TResult found = store ? store->Read(KeyOf(mailbox, login), clear) : TResult::Unavailable;
     const QString stored = fileKey.ReadString(m_ini);
@@ -66,7 +71,7 @@ QString TMailboxPasswords::Read(const QString& mailbox, const QString& login)
 
 void TMailboxPasswords::Write(const QString& mailbox, const QString& login, const QString& clear)
 {
-    TPasswordStore* store = keyring();
+    TPasswordStore* store = keyringFor(mailbox);
     if (store) {
         const QString key = KeyOf(mailbox, login);
         const TResult done = clear.isEmpty() ? store->Remove(key) : store->Write(key, clear);

@@ -9,7 +9,8 @@ class TVarnEncryption;
 
 // A mailbox's remembered password: in the keyring when one is in use, otherwise scrambled
 // in the mailbox's section of the settings file as before. A scrambled password found
-// while the keyring is in use moves there the first time it is read.
+// while the keyring is in use moves there the first time it is read. The demo mailbox's
+// published password always stays in the file.
 class TMailboxPasswords {
 public:
     // store may be null (no keyring built in); the option UseKeyring decides otherwise.
@@ -30,7 +31,8 @@ public:
     void MoveToFile(const QString& mailbox, const QString& login);
 
 private:
-    TPasswordStore* keyring() const;
+    // The keyring for this mailbox's password, null when the file keeps it.
+    TPasswordStore* keyringFor(const QString& mailbox) const;
     void writeFile(const QString& mailbox, const QString& clear);
 
     TIniFile m_ini;

@@ -62,6 +62,20 @@ QString TDemoMailbox::Create(const QString& settingsPath, TVarnEncryption& encry
     return QString();
 }
 
+QString TDemoMailbox::Unserved(const QString& settingsPath, const QString& name, quint16 servedPort)
+{
+    const TIniFile ini(settingsPath);
+    if (!TSetting(Keys::MailboxDemo, name).ReadBool(ini)) {
+        return QString();
+    }
+    bool number = false;
+    const uint port = TSetting(Keys::MailboxPort, name).ReadString(ini).toUInt(&number);
+    if (servedPort != 0 && number && port == servedPort) {
+        return QString();
+    }
+    return QStringLiteral("示範伺服器沒有啟動，不檢查此信箱。");
+}
+
 void TDemoMailbox::SetPort(const QString& settingsPath, const QString& name, quint16 port)
 {
     TIniFile ini(settingsPath);

@@ -24,4 +24,8 @@ public:
     static QString Create(const QString& settingsPath, TVarnEncryption& encryption, quint16 port, bool& ruleAdded);
     // The port changes at every start.
     static void SetPort(const QString& settingsPath, const QString& name, quint16 port);
+    // Why the mailbox name must not be checked, empty when it may: a demo mailbox is
+    // checked only at the port this run's demo server listens on (servedPort, 0 for none),
+    // as its port of an earlier run may belong to any local user by now.
+    static QString Unserved(const QString& settingsPath, const QString& name, quint16 servedPort);
 };

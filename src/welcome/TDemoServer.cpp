@@ -18,6 +18,8 @@ namespace {
 constexpr int kMaxLine = 1024;
 // A peer that opens more connections than this at once gets the later ones closed.
 constexpr int kMaxSessions = 16;
+// Replies queued for one connection; above this its commands wait until the peer reads.
+constexpr qint64 kMaxQueued = 256 * 1024;
 
 QByteArray crlf(const QByteArray& text)
 {
@@ -86,7 +88,11 @@ class TDemoServer::Session : public QObject {
 public:
     Session(TDemoServer* server, QTcpSocket* socket) : QObject(socket), m_server(server), m_socket(socket)
     {
-        connect(socket, &QTcpSocket::readyRead, this, [this] { readLines(); });
+        // What the peer sent but we have not run stays small: a line, and the next beyond it.
+        m_socket->setReadBufferSize(2 * kMaxLine);
+        connect(socket, &QTcpSocket::readyRead, this, [this] { serve(); });
+        // A peer that reads its replies lets the commands it sent ahead run.
+        connect(socket, &QTcpSocket::bytesWritten, this, [this] { serve(); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         reply("+OK Mailvane demo POP3 server ready");
     }
@@ -94,31 +100,37 @@ public:
 private:
     void reply(const QByteArray& line) { m_socket->write(line + "\r\n"); }
 
-    void readLines()
+    // Runs the complete lines received while the replies still queued are few.
+    void serve()
     {
-        m_buffer += m_socket->readAll();
-        for (;;) {
+        while (m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesToWrite() < kMaxQueued) {
             const int end = int(m_buffer.indexOf('\n'));
             if (end < 0) {
                 if (m_buffer.size() > kMaxLine) {
                     reply("-ERR line too long");
                     m_socket->disconnectFromHost();
+                    return;
                 }
-                return;
+                const QByteArray more = m_socket->read(kMaxLine + 1 - m_buffer.size());
+                if (more.isEmpty()) {
+                    return;
+                }
+                m_buffer += more;
+                continue;
             }
             QByteArray line = m_buffer.left(end);
             m_buffer.remove(0, end + 1);
             if (line.endsWith('\r')) {
                 line.chop(1);
             }
-            if (line.size() > kMaxLine) {
-                reply("-ERR line too long");
-                m_socket->disconnectFromHost();
+            if (!command(line)) {
                 return;
             }
-            if (!command(line) || m_socket->state() != QAbstractSocket::ConnectedState) {
-                return;
-            }
+        }
+        // Waiting for the peer to read: it may send its next command, but not pile them up.
+        if (m_socket->state() == QAbstractSocket::ConnectedState &&
+            m_buffer.size() + m_socket->bytesAvailable() > kMaxLine) {
+            m_socket->abort();
         }
     }
 
@@ -291,12 +303,21 @@ QList<QByteArray> TDemoServer::Messages() const
     return list;
 }
 
+namespace {
+quint16 listenPort = 0;
+} // namespace
+
+void TDemoServer::SetListenPort(quint16 port)
+{
+    listenPort = port;
+}
+
 bool TDemoServer::Start()
 {
     if (m_server->isListening()) {
         return true;
     }
-    return m_server->listen(QHostAddress::LocalHost, 0);
+    return m_server->listen(QHostAddress::LocalHost, listenPort);
 }
 
 void TDemoServer::Stop()

@@ -29,6 +29,8 @@ public:
 
     // Listens on a free loopback port; false when no port could be had.
     bool Start();
+    // Tests: later starts listen on this port instead of a free one (0 again: a free one).
+    static void SetListenPort(quint16 port);
     // Stops listening and closes every connection; deletions not yet carried out are lost.
     void Stop();
     bool Listening() const;

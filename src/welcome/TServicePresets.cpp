@@ -49,6 +49,7 @@ bool readEntry(const QJsonObject& o, const QString& where, bool needsDomains, TS
     preset.Port = o.value(QStringLiteral("port")).toString();
     preset.Security = o.value(QStringLiteral("security")).toString();
     preset.Hint = o.value(QStringLiteral("hint")).toString();
+    preset.OAuth = o.value(QStringLiteral("oauth")).isObject();
     const QString login = o.value(QStringLiteral("login")).toString(QStringLiteral("address"));
     if (preset.Host.isEmpty() || preset.Hint.isEmpty()) {
         error = where + QStringLiteral(": host and hint are needed");

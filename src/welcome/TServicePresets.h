@@ -16,6 +16,9 @@ struct TServicePreset {
     QString Login;
     // What the user must do first at the service, one line.
     QString Hint;
+    // The service signs in through the browser; its provider is TOAuthProvider::Shipped()
+    // under the service's name (src/auth reads the entry's "oauth" object).
+    bool OAuth = false;
 };
 
 // The table of common mail services, read from a data file, and the first guess for

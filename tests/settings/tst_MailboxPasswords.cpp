@@ -28,6 +28,7 @@ private slots:
     void accountsNeverShareAnEntry();
     void optionStoreFollowsTheAccount();
     void givingUpTheKeyringBringsPasswordsBack();
+    void demoPasswordNeverReachesTheKeyring();
 
 private:
     void writeIni(const QByteArray& text);
@@ -214,6 +215,25 @@ void tst_MailboxPasswords::givingUpTheKeyringBringsPasswordsBack()
     QString error;
     QCOMPARE(store.LoadMailbox(QStringLiteral("Home"), error).Password, QStringLiteral("pw"));
     QVERIFY(iniText().contains("Password="));
+}
+
+void tst_MailboxPasswords::demoPasswordNeverReachesTheKeyring()
+{
+    const QByteArray before = "[Server]\n0=Demo\n[Demo]\nHost=127.0.0.1\nLogin=demo\nPassword=" +
+                              m_encryption.Scramble(QStringLiteral("demo")).toUtf8() + "\nDemo=1\n";
+    writeIni(before);
+    TMailboxPasswords passwords(m_path, m_encryption, &m_store);
+    QCOMPARE(passwords.Read(QStringLiteral("Demo"), QStringLiteral("demo")), QStringLiteral("demo"));
+    QCOMPARE(iniText(), before);
+    // Written again as the options dialog does: still the file.
+    TOptionStore store(m_path, m_encryption, &m_store);
+    store.SaveMailbox(QStringLiteral("Demo"), {QStringLiteral("127.0.0.1"), QStringLiteral("demo"),
+                                               QStringLiteral("demo"), QStringLiteral("None"), QString(), QString()});
+    QString error;
+    QCOMPARE(store.LoadMailbox(QStringLiteral("Demo"), error).Password, QStringLiteral("demo"));
+    QVERIFY(iniText().contains("Password="));
+    QVERIFY(m_store.Entries.isEmpty());
+    QCOMPARE(m_store.Calls, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_MailboxPasswords)

@@ -39,6 +39,16 @@ int freePort()
     return probe.serverPort();
 }
 
+// A free port not among those already taken by this server.
+int freePortBesides(const QList<int>& taken)
+{
+    int port = freePort();
+    for (int tries = 0; tries < 100 && taken.contains(port); ++tries) {
+        port = freePort();
+    }
+    return port;
+}
+
 } // namespace
 
 TDovecot::TDovecot() = default;
@@ -76,6 +86,18 @@ bool TDovecot::Available(QString* why)
     return true;
 }
 
+bool TDovecot::ImapAvailable(QString* why)
+{
+    if (!Available(why)) {
+        return false;
+    }
+    if (!QFileInfo::exists(QStringLiteral("/usr/lib/dovecot/imap"))) {
+        *why = QStringLiteral("the IMAP server is not installed (Debian package dovecot-imapd)");
+        return false;
+    }
+    return true;
+}
+
 QString TDovecot::maildir() const
 {
     return m_root + QStringLiteral("/mail/") + User() + QStringLiteral("/Maildir");
@@ -103,10 +125,9 @@ bool TDovecot::Start(QString* error)
     m_root = m_dir->path();
     ::chmod(QFile::encodeName(m_root).constData(), 0755);
     m_port = freePort();
-    m_tlsPort = m_ssl == TSsl::Off ? 0 : freePort();
-    while (m_tlsPort == m_port) {
-        m_tlsPort = freePort();
-    }
+    m_tlsPort = m_ssl == TSsl::Off ? 0 : freePortBesides({m_port});
+    m_imapPort = m_imap ? freePortBesides({m_port, m_tlsPort}) : 0;
+    m_imapsPort = m_imap && m_ssl != TSsl::Off ? freePortBesides({m_port, m_tlsPort, m_imapPort}) : 0;
     QDir root(m_root);
     for (const QString& sub : {QStringLiteral("run"), QStringLiteral("state"), QStringLiteral("mail")}) {
         root.mkpath(sub);
@@ -139,13 +160,28 @@ bool TDovecot::Start(QString* error)
                           .arg(addresses)
                           .arg(m_tlsPort);
     }
+    QString imap;
+    if (m_imap) {
+        QString imaps;
+        if (m_ssl != TSsl::Off) {
+            imaps = QStringLiteral("  inet_listener imaps {\n    address = %1\n    port = %2\n    ssl = yes\n  }\n")
+                        .arg(addresses)
+                        .arg(m_imapsPort);
+        }
+        imap = QStringLiteral("imap_idle_notify_interval = 10 secs\n"
+                              "service imap-login {\n  chroot =\n  inet_listener imap {\n    address = %1\n"
+                              "    port = %2\n  }\n%3}\n")
+                   .arg(addresses)
+                   .arg(m_imapPort)
+                   .arg(imaps);
+    }
     const QString conf =
         QStringLiteral("base_dir = %1/run\n"
                        "state_dir = %1/state\n"
                        "log_path = %1/dovecot.log\n"
                        "info_log_path = %1/dovecot.log\n"
                        "listen = %3\n"
-                       "protocols = pop3\n"
+                       "protocols = %6\n"
                        "%4"
                        "auth_mechanisms = plain\n"
                        "auth_failure_delay = 0\n"
@@ -160,10 +196,11 @@ bool TDovecot::Start(QString* error)
                        "userdb {\n  driver = static\n  args = uid=nobody gid=nogroup home=%1/mail/%u\n}\n"
                        "service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    address = %3\n"
                        "    port = %2\n  }\n%5}\n"
-                       "service anvil {\n  chroot =\n}\n")
+                       "service anvil {\n  chroot =\n}\n"
+                       "%7")
             .arg(m_root)
             .arg(m_port)
-            .arg(addresses, ssl, tlsListener);
+            .arg(addresses, ssl, tlsListener, m_imap ? QStringLiteral("pop3 imap") : QStringLiteral("pop3"), imap);
     QFile confFile(m_root + QStringLiteral("/dovecot.conf"));
     if (!confFile.open(QIODevice::WriteOnly)) {
         *error = QStringLiteral("cannot write the configuration");
@@ -188,8 +225,14 @@ bool TDovecot::Start(QString* error)
         }
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, quint16(m_port));
-        if (m_pid > 0 && probe.waitForConnected(200)) {
+        bool listening = m_pid > 0 && probe.waitForConnected(200);
+        probe.abort();
+        if (listening && m_imap) {
+            probe.connectToHost(QHostAddress::LocalHost, quint16(m_imapPort));
+            listening = probe.waitForConnected(200);
             probe.abort();
+        }
+        if (listening) {
             return true;
         }
         QThread::msleep(50);
@@ -214,6 +257,8 @@ void TDovecot::Stop()
         m_pid = 0;
     }
     m_dir.reset();
+    m_imapPort = 0;
+    m_imapsPort = 0;
 }
 
 QString TDovecot::LogText() const
@@ -286,4 +331,89 @@ QList<QByteArray> TDovecot::StoredIds() const
         ids.append(id);
     }
     return ids;
+}
+
+int TDovecot::doveadm(const QStringList& arguments, QByteArray* output) const
+{
+    QProcess process;
+    process.start(QStringLiteral("doveadm"),
+                  QStringList{QStringLiteral("-c"), m_root + QStringLiteral("/dovecot.conf")} + arguments);
+    if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished(1000);
+        return -1;
+    }
+    if (output) {
+        *output = process.readAllStandardOutput();
+    }
+    return process.exitCode();
+}
+
+bool TDovecot::Kick()
+{
+    // 0 when connections were dropped, 68 when the user had none.
+    if (doveadm({QStringLiteral("kick"), User()}) != 0) {
+        return false;
+    }
+    // Wait until the server has let go of them, so the mail is no longer in use.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 5000) {
+        QByteArray who;
+        if (doveadm({QStringLiteral("who"), User()}, &who) != 0 || !who.contains(User().toUtf8())) {
+            break;
+        }
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+bool TDovecot::SetFlag(quint32 uid, const QByteArray& flag, bool on)
+{
+    return doveadm({QStringLiteral("flags"), on ? QStringLiteral("add") : QStringLiteral("remove"),
+                    QStringLiteral("-u"), User(), QString::fromUtf8(flag), QStringLiteral("mailbox"),
+                    QStringLiteral("INBOX"), QStringLiteral("uid"), QString::number(uid)}) == 0;
+}
+
+QList<QByteArray> TDovecot::Flags(quint32 uid) const
+{
+    QByteArray out;
+    if (doveadm({QStringLiteral("fetch"), QStringLiteral("-u"), User(), QStringLiteral("flags"),
+                 QStringLiteral("mailbox"), QStringLiteral("INBOX"), QStringLiteral("uid"), QString::number(uid)},
+                &out) != 0) {
+        return {};
+    }
+    // "flags: \Seen \Recent"
+    const qsizetype colon = out.indexOf(':');
+    const QByteArray flags = colon < 0 ? QByteArray() : out.mid(colon + 1).simplified();
+    return flags.isEmpty() ? QList<QByteArray>() : flags.split(' ');
+}
+
+quint32 TDovecot::UidValidity() const
+{
+    QByteArray out;
+    if (doveadm({QStringLiteral("mailbox"), QStringLiteral("status"), QStringLiteral("-u"), User(),
+                 QStringLiteral("uidvalidity"), QStringLiteral("INBOX")},
+                &out) != 0) {
+        return 0;
+    }
+    // "INBOX uidvalidity=1796816994"
+    const qsizetype at = out.indexOf("uidvalidity=");
+    return at < 0 ? 0 : out.mid(at + 12).trimmed().toUInt();
+}
+
+bool TDovecot::RecreateInbox()
+{
+    const quint32 before = UidValidity();
+    Kick();
+    // The UID list and the indexes hold the UIDs; without them the server starts the
+    // folder afresh, with the next UIDVALIDITY it keeps beside them.
+    QDir dir(maildir());
+    const QStringList state =
+        dir.entryList({QStringLiteral("dovecot-uidlist"), QStringLiteral("dovecot.index*")}, QDir::Files);
+    for (const QString& name : state) {
+        dir.remove(name);
+    }
+    const quint32 after = UidValidity();
+    return before != 0 && after != 0 && after != before;
 }

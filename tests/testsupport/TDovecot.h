@@ -6,9 +6,9 @@
 #include <QTemporaryDir>
 #include <memory>
 
-// A private Dovecot POP3 server on 127.0.0.1 for one test: its own configuration,
-// run and state folders, log and Maildir inside a temporary folder under /tmp, one
-// passwd-file user. Stopped by the destructor, also when a test fails.
+// A private Dovecot POP3 (and on request IMAP) server on 127.0.0.1 for one test: its own
+// configuration, run and state folders, log and Maildir inside a temporary folder under
+// /tmp, one passwd-file user. Stopped by the destructor, also when a test fails.
 class TDovecot {
 public:
     TDovecot();
@@ -18,6 +18,8 @@ public:
 
     // False with a reason when this machine cannot run it (no binary, not root).
     static bool Available(QString* why);
+    // The same, and the IMAP server is installed too.
+    static bool ImapAvailable(QString* why);
 
     enum class TSsl {
         Off,
@@ -30,6 +32,8 @@ public:
     void SetSsl(TSsl mode, const QString& certFile = {}, const QString& keyFile = {});
     // Before Start: listen on ::1 as well as 127.0.0.1.
     void SetIpv6(bool on) { m_ipv6 = on; }
+    // Before Start: serve IMAP beside POP3, on ImapPort() (and ImapsPort() with encryption).
+    void SetImap(bool on) { m_imap = on; }
     // The folder that holds the server's own folder (default /tmp); every folder above it
     // must be traversable by the mail user.
     void SetBaseFolder(const QString& folder) { m_base = folder; }
@@ -41,6 +45,9 @@ public:
     int Port() const { return m_port; }
     // The implicit-TLS listener's port, 0 without encryption.
     int TlsPort() const { return m_tlsPort; }
+    // IMAP's plain and implicit-TLS listeners, 0 when not served.
+    int ImapPort() const { return m_imapPort; }
+    int ImapsPort() const { return m_imapsPort; }
     QString User() const { return QStringLiteral("mvuser"); }
     QString Password() const { return QStringLiteral("secret"); }
     QString LogText() const;
@@ -56,9 +63,23 @@ public:
     // The Message-ID of every message the server still holds, in message order.
     QList<QByteArray> StoredIds() const;
 
+    // Through doveadm. Drops every connection of the user; false when none was open.
+    bool Kick();
+    // Sets or clears a flag (\Deleted, \Seen, a keyword) on the INBOX message with this UID.
+    bool SetFlag(quint32 uid, const QByteArray& flag, bool on = true);
+    // The flags of the INBOX message with this UID, as doveadm lists them; empty when unknown.
+    QList<QByteArray> Flags(quint32 uid) const;
+    // The INBOX as if deleted and made again with the same messages: connections are
+    // dropped, UIDVALIDITY changes and UIDs start again at 1. False when it did not change.
+    bool RecreateInbox();
+    // The INBOX's UIDVALIDITY, 0 when it cannot be read.
+    quint32 UidValidity() const;
+
 private:
     QString maildir() const;
     void chownToMailUser(const QString& path) const;
+    // Runs doveadm on this server's configuration; its exit code, -1 when it did not run.
+    int doveadm(const QStringList& arguments, QByteArray* output = nullptr) const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_root;
@@ -68,6 +89,9 @@ private:
     QString m_certFile;
     QString m_keyFile;
     bool m_ipv6 = false;
+    bool m_imap = false;
+    int m_imapPort = 0;
+    int m_imapsPort = 0;
     QString m_base = QStringLiteral("/tmp");
     qint64 m_pid = 0;
     qint64 m_stamp = 1700000000;

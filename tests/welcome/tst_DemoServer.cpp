@@ -1,12 +1,16 @@
 #include "welcome/TDemoServer.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTest>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 namespace {
 
@@ -32,6 +36,11 @@ public:
     QByteArray askMulti(const QByteArray& command)
     {
         m_socket.write(command + "\r\n");
+        return multi();
+    }
+    // The next multi-line reply, as askMulti gives it.
+    QByteArray multi()
+    {
         const QByteArray status = line();
         if (!status.startsWith('+')) {
             return status;
@@ -40,6 +49,7 @@ public:
     }
     void send(const QByteArray& bytes) { m_socket.write(bytes); }
     void abort() { m_socket.abort(); }
+    QTcpSocket& socket() { return m_socket; }
     // True once the server has closed the connection.
     bool closedByServer()
     {
@@ -94,6 +104,16 @@ void login(Client& c)
     QVERIFY(c.ask("PASS demo").startsWith("+OK"));
 }
 
+// The process's resident memory in bytes.
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
 } // namespace
 
 // The demo mailbox's own POP3 server: what a session needs, the deletion rules of a real
@@ -113,6 +133,9 @@ private slots:
     void badCommands_data();
     void badCommands();
     void overlongLineEndsTheConnection();
+    void floodWithoutReadingIsBounded();
+    void commandsSentAheadRunAsTheClientReads();
+    void sessionCap();
     void stopClosesTheDoor();
 };
 
@@ -337,6 +360,99 @@ void tst_DemoServer::overlongLineEndsTheConnection()
     c.send(QByteArray(64 * 1024, 'A'));
     QVERIFY(c.line().startsWith("-ERR"));
     QVERIFY(c.closedByServer());
+}
+
+void tst_DemoServer::floodWithoutReadingIsBounded()
+{
+    TDemoServer server;
+    QVERIFY(server.Start());
+    Client flooder(server.Port());
+    login(flooder);
+    // The flooder's own socket holds little: it takes no replies in and is fed in small pieces.
+    QTcpSocket& socket = flooder.socket();
+    socket.setReadBufferSize(4096);
+    const qint64 before = residentBytes();
+    QVERIFY(before > 0);
+    constexpr qint64 kGrowthLimit = 20 * 1024 * 1024;
+    const QByteArray chunk = QByteArray("RETR 1\r\n").repeated(1000);
+    int sent = 0;
+    qint64 peak = before;
+    QElapsedTimer t;
+    t.start();
+    while (sent < 1000000 && socket.state() == QAbstractSocket::ConnectedState && t.elapsed() < 60000) {
+        if (socket.bytesToWrite() < 64 * 1024) {
+            socket.write(chunk);
+            sent += 1000;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        peak = qMax(peak, residentBytes());
+        // Stop before a broken server takes the machine's memory with it.
+        QVERIFY2(
+            peak - before < kGrowthLimit,
+            qPrintable(QStringLiteral("grew %1 MB after %2 commands").arg((peak - before) / (1024 * 1024)).arg(sent)));
+    }
+    // A client that only piles up commands is shown the door long before its million.
+    QVERIFY2(socket.state() != QAbstractSocket::ConnectedState, qPrintable(QString::number(sent)));
+    QVERIFY(sent < 1000000);
+
+    Client normal(server.Port());
+    login(normal);
+    const QByteArray retr = normal.askMulti("RETR 1");
+    QVERIFY(retr.startsWith("+OK"));
+    QCOMPARE(unstuffed(retr.mid(retr.indexOf("\r\n") + 2)), server.Messages().at(0));
+}
+
+void tst_DemoServer::commandsSentAheadRunAsTheClientReads()
+{
+    TDemoServer server;
+    const QByteArray big = "Subject: big\n\n" + QByteArray(100, 'x').append('\n').repeated(1000);
+    server.SetMessages({big});
+    QVERIFY(server.Start());
+    Client c(server.Port());
+    login(c);
+    // Far more reply than is queued at once, for a few lines sent ahead: the server pauses
+    // and goes on as the replies are read.
+    constexpr int kAhead = 20;
+    c.send(QByteArray("RETR 1\r\n").repeated(kAhead));
+    for (int k = 0; k < kAhead; ++k) {
+        const QByteArray retr = c.multi();
+        QVERIFY2(retr.startsWith("+OK"), qPrintable(QString::number(k)));
+        QCOMPARE(unstuffed(retr.mid(retr.indexOf("\r\n") + 2)), server.Messages().at(0));
+    }
+    QCOMPARE(c.ask("NOOP"), QByteArray("+OK"));
+}
+
+void tst_DemoServer::sessionCap()
+{
+    TDemoServer server;
+    QVERIFY(server.Start());
+    std::vector<std::unique_ptr<Client>> open;
+    for (int k = 0; k < 16; ++k) {
+        open.push_back(std::make_unique<Client>(server.Port()));
+        QVERIFY2(open.back()->greeting().startsWith("+OK"), qPrintable(QString::number(k + 1)));
+    }
+    Client refused(server.Port());
+    QVERIFY(refused.greeting().isEmpty());
+    QVERIFY(refused.closedByServer());
+    // The sixteenth is a full session.
+    login(*open.back());
+    QVERIFY(open.back()->ask("STAT").startsWith("+OK"));
+
+    // A slot given back is served again.
+    open.front()->abort();
+    open.erase(open.begin());
+    // Retried until the server has seen the close; each refused try holds no slot.
+    std::unique_ptr<Client> again;
+    const QDeadlineTimer deadline(10000);
+    do {
+        again.reset();
+        QTest::qWait(20);
+        again = std::make_unique<Client>(server.Port());
+    } while (!again->greeting().startsWith("+OK") && !deadline.hasExpired());
+    login(*again);
+    open.push_back(std::move(again));
+    Client late(server.Port());
+    QVERIFY(late.greeting().isEmpty());
 }
 
 void tst_DemoServer::stopClosesTheDoor()

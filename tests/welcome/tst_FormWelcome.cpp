@@ -4,6 +4,7 @@
 #include "settings/TIniFile.h"
 #include "settings/TVarnEncryption.h"
 #include "status/TFormStatus.h"
+#include "testsupport/TMemoryPasswordStore.h"
 #include "viewer/TFormViewer.h"
 #include "welcome/TDemoMailbox.h"
 #include "welcome/TDemoServer.h"
@@ -16,6 +17,9 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QStatusBar>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -98,6 +102,7 @@ private slots:
     void checkBoxKeepsItAway();
     void demoMailboxChecksListsAndDeletes();
     void demoComesBackOnANewPortAtTheNextStart();
+    void staleDemoPortIsNotChecked();
     void removingTheDemoStopsItsServer_data();
     void removingTheDemoStopsItsServer();
     void userKeywordRulesAreLeftAlone();
@@ -201,7 +206,9 @@ void tst_FormWelcome::demoMailboxChecksListsAndDeletes()
 {
     Settings s;
     TIniFile(s.ini).WriteBool(QStringLiteral("Option"), QStringLiteral("StartupCheck"), false);
+    TMemoryPasswordStore keyring;
     auto main = startMain(s.ini);
+    main->SetDesktop(&keyring, nullptr);
     WelcomeDriver driver;
     driver.install([](TFormWelcome* w) { w->ButtonDemo->click(); });
     main->Welcome();
@@ -294,6 +301,11 @@ void tst_FormWelcome::demoMailboxChecksListsAndDeletes()
     }
     // The rest are still unread, so still new (the lunch message went, the viewed one is seen).
     QCOMPARE(FormStatus->Cell(2), QString::number(count - 2));
+
+    // Through all three sessions the published password stayed in the file: a keyring
+    // without a default collection would otherwise ask for a new keyring's password first.
+    QCOMPARE(keyring.Calls, 0);
+    QVERIFY(s.read(name, QStringLiteral("Password")) != QLatin1String("<none>"));
 }
 
 void tst_FormWelcome::demoComesBackOnANewPortAtTheNextStart()
@@ -316,6 +328,47 @@ void tst_FormWelcome::demoComesBackOnANewPortAtTheNextStart()
     main->MenuCheck->trigger();
     QVERIFY2(driver.others.isEmpty(), qPrintable(driver.others.join(QLatin1Char('\n'))));
     QCOMPARE(window(*main, TDemoMailbox::Name())->MessageRows(), int(TDemoServer::ShippedMessages().size()));
+}
+
+void tst_FormWelcome::staleDemoPortIsNotChecked()
+{
+    // Whoever has taken the port of an earlier run by now must see no connection.
+    QTcpServer squatter;
+    QVERIFY(squatter.listen(QHostAddress::LocalHost, 0));
+    int connections = 0;
+    connect(&squatter, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket* peer = squatter.nextPendingConnection()) {
+            ++connections;
+            peer->abort();
+            peer->deleteLater();
+        }
+    });
+    Settings s;
+    {
+        TIniFile(s.ini).WriteBool(QStringLiteral("Option"), QStringLiteral("StartupCheck"), true);
+        TVarnEncryption e;
+        e.Key = QStringLiteral("Q-Lumen");
+        bool ruleAdded = false;
+        QCOMPARE(TDemoMailbox::Create(s.ini, e, squatter.serverPort(), ruleAdded), QString());
+    }
+    // This run's demo server cannot listen: its port is taken.
+    TDemoServer::SetListenPort(squatter.serverPort());
+    const auto freePorts = qScopeGuard([] { TDemoServer::SetListenPort(0); });
+    WelcomeDriver driver;
+    driver.install([](TFormWelcome*) {});
+    auto main = startMain(s.ini);
+    QVERIFY(main->DemoServer() && !main->DemoServer()->Listening());
+    main->MenuCheck->trigger();
+
+    TFormMailList* demo = window(*main, TDemoMailbox::Name());
+    QVERIFY(demo);
+    QCOMPARE(connections, 0);
+    QVERIFY(!squatter.waitForNewConnection(0));
+    // Only the report that the demo server did not start; no failed check.
+    QCOMPARE(driver.others.size(), 1);
+    const QString status = demo->StatusBar->currentMessage();
+    QVERIFY2(status.contains(QStringLiteral("示範伺服器")) && status.contains(QStringLiteral("不檢查")),
+             qPrintable(status));
 }
 
 void tst_FormWelcome::removingTheDemoStopsItsServer_data()

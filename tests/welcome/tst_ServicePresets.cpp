@@ -19,6 +19,7 @@ private slots:
     void malformedTablesAreRefused_data();
     void malformedTablesAreRefused();
     void tableMayNameTheLogin();
+    void browserSignInAndUnknownKeys();
     void defaultNames_data();
     void defaultNames();
 };
@@ -46,6 +47,12 @@ void tst_ServicePresets::listedServices_data()
     QTest::newRow("fastmail") << "someone@fastmail.com"
                               << "Fastmail"
                               << "pop.fastmail.com";
+    QTest::newRow("outlook") << "someone@outlook.com"
+                             << "Outlook"
+                             << "outlook.office365.com";
+    QTest::newRow("hotmail") << "someone@hotmail.com"
+                             << "Outlook"
+                             << "outlook.office365.com";
     QTest::newRow("upper case") << "Some.One@GMAIL.COM"
                                 << "Gmail"
                                 << "pop.gmail.com";
@@ -194,6 +201,29 @@ void tst_ServicePresets::tableMayNameTheLogin()
     QCOMPARE(preset.Security, QStringLiteral("STARTTLS"));
     // Without an "other" entry a domain outside the table gets no guess.
     QVERIFY(!table.Lookup(QStringLiteral("joe@elsewhere.example"), preset));
+}
+
+void tst_ServicePresets::browserSignInAndUnknownKeys()
+{
+    TServicePreset preset;
+    QVERIFY(TServicePresets::Shipped().Lookup(QStringLiteral("a@gmail.com"), preset));
+    QVERIFY(preset.OAuth);
+    QVERIFY(TServicePresets::Shipped().Lookup(QStringLiteral("a@live.com"), preset));
+    QVERIFY(preset.OAuth);
+    QVERIFY(TServicePresets::Shipped().Lookup(QStringLiteral("a@yahoo.com"), preset));
+    QVERIFY(!preset.OAuth);
+    QVERIFY(TServicePresets::Shipped().Lookup(QStringLiteral("a@example.org"), preset));
+    QVERIFY(!preset.OAuth);
+    // Keys this reader does not know (another reader's, or a later version's) are left alone.
+    QString error;
+    const TServicePresets table = TServicePresets::FromJson(
+        R"({"services":[{"name":"A","domains":["a.example"],"host":"pop.a.example","port":"995","security":"TLS",
+            "hint":"h","oauth":{"authorize":"x"},"imap":{"host":"imap.a.example"},"future":[1,2]}],"version":3})",
+        error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY(table.Lookup(QStringLiteral("me@a.example"), preset));
+    QCOMPARE(preset.Host, QStringLiteral("pop.a.example"));
+    QVERIFY(preset.OAuth);
 }
 
 void tst_ServicePresets::defaultNames_data()
