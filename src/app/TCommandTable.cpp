@@ -250,18 +250,26 @@ void TCommandTable::createWindowMenu()
 QList<TCommandTable::OptionToggle> TCommandTable::OptionToggles() const
 {
     return {
-        {m_main.MenuAutoCheck, Keys::OptionAutoCheck},
-        {m_main.MenuAutoLoad, Keys::OptionAutoLoad},
-        {m_main.MenuAutoDelete, Keys::OptionAutoDelete},
-        {m_main.MenuAutoView, Keys::OptionAutoView},
-        {m_main.MenuConsoleProtect, Keys::OptionConsoleProtect},
-        {m_main.MenuNoSound, Keys::OptionNoSound},
-        {m_main.MenuNoHeader, Keys::OptionNoHeader},
-        {m_main.MenuRestoreWindow, Keys::OptionRestoreWindow},
-        {m_main.MenuStayOnTop, Keys::OptionStayOnTop},
-        {m_main.MenuStartupCheck, Keys::OptionStartupCheck},
-        {m_main.MenuStartupMinimized, Keys::OptionStartupMinimized},
+        {m_main.MenuAutoCheck, Keys::OptionAutoCheck, &TOptionMarks::AutoCheck},
+        {m_main.MenuAutoLoad, Keys::OptionAutoLoad, &TOptionMarks::AutoLoad},
+        {m_main.MenuAutoDelete, Keys::OptionAutoDelete, &TOptionMarks::AutoDelete},
+        {m_main.MenuAutoView, Keys::OptionAutoView, &TOptionMarks::AutoView},
+        {m_main.MenuConsoleProtect, Keys::OptionConsoleProtect, &TOptionMarks::ConsoleProtect},
+        {m_main.MenuNoSound, Keys::OptionNoSound, &TOptionMarks::NoSound},
+        {m_main.MenuNoHeader, Keys::OptionNoHeader, &TOptionMarks::NoHeader},
+        {m_main.MenuRestoreWindow, Keys::OptionRestoreWindow, &TOptionMarks::RestoreWindow},
+        {m_main.MenuStayOnTop, Keys::OptionStayOnTop, &TOptionMarks::StayOnTop},
+        {m_main.MenuStartupCheck, Keys::OptionStartupCheck, &TOptionMarks::StartupCheck},
+        {m_main.MenuStartupMinimized, Keys::OptionStartupMinimized, &TOptionMarks::StartupMinimized},
     };
+}
+
+void TCommandTable::BindOptionMarks(TOptionMarks& marks)
+{
+    for (const OptionToggle& t : OptionToggles()) {
+        marks.*t.mark = t.item->isChecked();
+        QObject::connect(t.item, &QAction::toggled, &m_main, [&marks, mark = t.mark](bool on) { marks.*mark = on; });
+    }
 }
 
 void TCommandTable::ReadOptions(TIniFile& ini)

@@ -13,6 +13,7 @@ class QObject;
 class QToolButton;
 class TFormMain;
 class TIniFile;
+struct TOptionMarks;
 
 // The menu items, tray items and command buttons, named as in the command table.
 struct TCommandItems {
@@ -49,10 +50,13 @@ public:
     struct OptionToggle {
         QAction* item;
         TSetting setting;
+        bool TOptionMarks::*mark;
     };
     // The eleven option toggles.
     QList<OptionToggle> OptionToggles() const;
     void ReadOptions(TIniFile& ini);
+    // Keeps marks in step with the toggles, however they are changed.
+    void BindOptionMarks(TOptionMarks& marks);
 
 private:
     QAction* addToggle(QMenu* menu, const char* name, const QString& caption, const QString& hint, bool def);

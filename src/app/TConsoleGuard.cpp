@@ -76,7 +76,7 @@ void TConsoleGuard::restoreFrame()
     m_inRestore = true;
     const auto done = qScopeGuard([this] { m_inRestore = false; });
     // Nothing of the frame (mailbox lists, viewers) may show before the console password is given.
-    if (m_main.MenuConsoleProtect->isChecked()) {
+    if (m_main.State().Options.ConsoleProtect) {
         m_main.hide();
     }
     OnRestore();
@@ -89,7 +89,7 @@ void TConsoleGuard::restoreFrame()
 
 void TConsoleGuard::OnRestore()
 {
-    if (!m_main.MenuConsoleProtect->isChecked()) {
+    if (!m_main.State().Options.ConsoleProtect) {
         return;
     }
     TIniFile ini(m_main.SettingsPath());

@@ -5,6 +5,7 @@
 #include "app/TConsoleGuard.h"
 #include "app/TMainMailHost.h"
 #include "app/TMainOptionHost.h"
+#include "app/TNewMailAnnouncer.h"
 #include "app/TWindowFinder.h"
 #include "core/EAbort.h"
 #include "core/EConvertError.h"
@@ -16,7 +17,6 @@
 #include "dialup/TDialDriver.h"
 #include "dialup/TRAS.h"
 #include "dialup/TRasApi.h"
-#include "mailbox/TConnectionTest.h"
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
 #include "mailbox/THeaderExtract.h"
@@ -28,12 +28,6 @@
 #include "status/TFormMedia.h"
 #include "status/TFormMessage.h"
 #include "status/TFormStatus.h"
-#include "welcome/TDemoMailbox.h"
-#include "welcome/TDemoServer.h"
-#include "welcome/TFormAddMailbox.h"
-#include "welcome/TFormWelcome.h"
-#include "welcome/TNewMailbox.h"
-#include "welcome/TServicePresets.h"
 #include "widgets/TColorStringGrid.h"
 #include "widgets/TDocPanel.h"
 #include "widgets/TDocSite.h"
@@ -103,6 +97,7 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
     m_commands = std::make_unique<TCommandTable>(*this);
     m_commands->CreateMenus();
     m_commands->CreateButtons();
+    m_commands->BindOptionMarks(m_state.Options);
     DocPanel->Loaded();
 
     RAS = new TRAS(this);
@@ -126,9 +121,11 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
                                            m_state.RedialInterval, callbacks);
     m_mailHost = std::make_unique<TMainMailHost>(*this, m_state, *m_dial);
     m_host = m_mailHost.get();
-    m_checkPass = std::make_unique<TCheckPass>(*this, m_state, *m_dial);
+    m_announcer = std::make_unique<TNewMailAnnouncer>(*this, m_state);
+    m_checkPass = std::make_unique<TCheckPass>(*this, m_state, *m_dial, *m_announcer);
     m_consoleGuard = std::make_unique<TConsoleGuard>(*this);
     m_optionHost = std::make_unique<TMainOptionHost>(*this);
+    m_firstRun = std::make_unique<TFirstRun>(*this, *m_optionHost, *m_checkPass);
 
     TrayIcon = new TTrayIcon(this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
@@ -218,6 +215,11 @@ void TFormMain::readFilterRules(const TIniFile& ini)
     }
 }
 
+void TFormMain::ReloadFilterRules()
+{
+    readFilterRules(TIniFile(m_settingsPath));
+}
+
 void TFormMain::CreateStatusWindow()
 {
     FormStatus = new TFormStatus(
@@ -230,7 +232,7 @@ void TFormMain::CreateStatusWindow()
 
 void TFormMain::Startings()
 {
-    startingsDemo();
+    m_firstRun->StartListedDemo();
     TIniFile ini(m_settingsPath);
     for (int k = 0; k <= 9; ++k) {
         const QString name = TSetting(Keys::ServerLine).Numbered(k).ReadString(ini);
@@ -245,10 +247,10 @@ void TFormMain::Startings()
     FormStatus->SetCell(0, QString::number(m_mdiArea->subWindowList().size() - 1));
     startingsDialUp();
     LED(QStringLiteral("Green"), QStringLiteral("Ready"));
-    if (MenuStartupMinimized->isChecked()) {
+    if (m_state.Options.StartupMinimized) {
         m_consoleGuard->StartMinimized();
     }
-    if (MenuStartupCheck->isChecked()) {
+    if (m_state.Options.StartupCheck) {
         m_checkPass->Run(TOrigin::Timer);
     }
 }
@@ -404,7 +406,7 @@ void TFormMain::TimerTimer()
             return;
         }
     }
-    if (!MenuAutoCheck->isChecked()) {
+    if (!m_state.Options.AutoCheck) {
         return;
     }
     m_checkPass->Run(TOrigin::Timer);
@@ -634,10 +636,7 @@ void TFormMain::MenuAboutClick(QObject*)
 
 void TFormMain::DestroyMailbox(const QString& name)
 {
-    if (!m_demoName.isEmpty() && name == m_demoName) {
-        m_demo->Stop();
-        m_demoName.clear();
-    }
+    m_firstRun->MailboxDestroyed(name);
     for (TFormMailList* w : MailboxWindows()) {
         if (w->windowTitle() == name) {
             w->hide();
@@ -645,117 +644,4 @@ void TFormMain::DestroyMailbox(const QString& name)
             w->Retire();
         }
     }
-}
-
-// --- first run: welcome window, add my mailbox, demo mailbox -----------------------
-
-namespace {
-
-TFormMain::ConnectionTester& connectionTester()
-{
-    static TFormMain::ConnectionTester tester;
-    return tester;
-}
-
-} // namespace
-
-void TFormMain::SetConnectionTester(ConnectionTester tester)
-{
-    connectionTester() = std::move(tester);
-}
-
-void TFormMain::Welcome()
-{
-    if (!TSetting(Keys::OptionShowWelcome).ReadBool(TIniFile(m_settingsPath)) ||
-        TDemoMailbox::OtherMailboxListed(m_settingsPath)) {
-        return;
-    }
-    TFormWelcome dialog(!TDemoMailbox::Find(m_settingsPath).isEmpty(), this);
-    TModal::Exec(&dialog);
-    if (Ending()) {
-        return;
-    }
-    if (!dialog.ShowAgain()) {
-        TIniFile ini(m_settingsPath);
-        TSetting(Keys::OptionShowWelcome).WriteBool(ini, false);
-    }
-    switch (dialog.Choice()) {
-    case TFormWelcome::TChoice::AddMailbox:
-        AddMyMailbox();
-        break;
-    case TFormWelcome::TChoice::Demo:
-        AddDemoMailbox();
-        break;
-    case TFormWelcome::TChoice::RemoveDemo:
-        RemoveDemoMailbox();
-        break;
-    case TFormWelcome::TChoice::Close:
-        break;
-    }
-}
-
-void TFormMain::AddMyMailbox()
-{
-    ConnectionTester tester = connectionTester();
-    if (!tester) {
-        tester = [](const TConnectionParams& params) { return TConnectionTest::Run(params); };
-    }
-    TFormAddMailbox form(*m_optionHost, TServicePresets::Shipped(), tester, this);
-    TModal::Exec(&form);
-}
-
-void TFormMain::startingsDemo()
-{
-    const QString name = TDemoMailbox::Find(m_settingsPath);
-    if (name.isEmpty()) {
-        return;
-    }
-    if (!m_demo) {
-        m_demo = std::make_unique<TDemoServer>();
-    }
-    if (!m_demo->Start()) {
-        ShowMessage(TDemoMailbox::Name(), QStringLiteral("示範伺服器無法啟動！\n"));
-        return;
-    }
-    m_demoName = name;
-    TDemoMailbox::SetPort(m_settingsPath, name, m_demo->Port());
-}
-
-void TFormMain::AddDemoMailbox()
-{
-    if (!TDemoMailbox::Find(m_settingsPath).isEmpty()) {
-        return;
-    }
-    if (!m_demo) {
-        m_demo = std::make_unique<TDemoServer>();
-    }
-    if (!m_demo->Start()) {
-        ShowMessage(TDemoMailbox::Name(), QStringLiteral("示範伺服器無法啟動！\n"));
-        return;
-    }
-    bool ruleAdded = false;
-    const QString error = TDemoMailbox::Create(m_settingsPath, Encryption, m_demo->Port(), ruleAdded);
-    if (!error.isEmpty()) {
-        m_demo->Stop();
-        ShowMessage(TDemoMailbox::Name(), error + QLatin1Char('\n'));
-        return;
-    }
-    m_demoName = TDemoMailbox::Name();
-    if (ruleAdded) {
-        readFilterRules(TIniFile(m_settingsPath));
-    }
-    m_optionHost->CreateMailbox(m_demoName);
-    m_optionHost->AddMailboxCount(1);
-    m_checkPass->Run(TOrigin::User);
-}
-
-void TFormMain::RemoveDemoMailbox()
-{
-    const QString name = TDemoMailbox::Find(m_settingsPath);
-    if (name.isEmpty()) {
-        return;
-    }
-    DestroyMailbox(name);
-    TNewMailbox::Remove(m_settingsPath, Encryption, name);
-    m_optionHost->AddMailboxCount(-1);
 }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/TCommandTable.h"
+#include "app/TFirstRun.h"
 #include "app/TProgramState.h"
 #include "core/TBrkApart.h"
 #include "core/TSchedule.h"
 #include "desktop/TDesktopNotifier.h"
-#include "mailbox/TConnectionTest.h"
 #include "mailbox/TMailHost.h"
 #include "mailbox/TOrigin.h"
 #include "settings/TSetting.h"
@@ -28,6 +28,7 @@ class TFormMailList;
 class TFormStatus;
 class TMainMailHost;
 class TMainOptionHost;
+class TNewMailAnnouncer;
 class TPasswordStore;
 class TRAS;
 class TTrayIcon;
@@ -89,20 +90,16 @@ public:
     void DestroyMailbox(const QString& name);
     TFormMailList* CreateMailbox(const QString& name);
 
-    // The welcome window, when no mailbox of the user's own is listed and the user has not
-    // turned it off; then what was chosen in it.
-    void Welcome();
-    // The add-my-mailbox form.
-    void AddMyMailbox();
-    // The demo mailbox: its server is started, its entry written, its window opened and checked.
-    void AddDemoMailbox();
-    // Takes the demo mailbox off the list with its sections and window, and stops its server.
-    void RemoveDemoMailbox();
-    // The demo mailbox's server; null until a demo mailbox was served in this run.
-    TDemoServer* DemoServer() const { return m_demo.get(); }
-    // How the add-my-mailbox form tests a connection; empty: the program's own test.
-    using ConnectionTester = std::function<TConnectionTestResult(const TConnectionParams&)>;
-    static void SetConnectionTester(ConnectionTester tester);
+    // The welcome window, the add-my-mailbox form and the demo mailbox (see TFirstRun).
+    void Welcome() { m_firstRun->Welcome(); }
+    void AddMyMailbox() { m_firstRun->AddMyMailbox(); }
+    void AddDemoMailbox() { m_firstRun->AddDemoMailbox(); }
+    void RemoveDemoMailbox() { m_firstRun->RemoveDemoMailbox(); }
+    TDemoServer* DemoServer() const { return m_firstRun->DemoServer(); }
+    using ConnectionTester = TFirstRun::ConnectionTester;
+    static void SetConnectionTester(ConnectionTester tester) { TFirstRun::SetConnectionTester(std::move(tester)); }
+    // Reads the keyword rules again after a change to the file.
+    void ReloadFilterRules();
 
     // Ends the program without saving (console password missed, unexpected error).
     void EndProgram();
@@ -115,6 +112,7 @@ public:
 
     TProgramState& State() { return m_state; }
     TCheckPass& CheckPass() { return *m_checkPass; }
+    TNewMailAnnouncer& Announcer() { return *m_announcer; }
     TMailHost& MailHost() { return *m_host; }
 
     QTimer* Timer;
@@ -150,8 +148,6 @@ private:
     void endWaits();
     void formCreateDialUp(const TIniFile& ini);
     void readFilterRules(const TIniFile& ini);
-    // Serves a listed demo mailbox again, on this run's port.
-    void startingsDemo();
     void startingsDialUp();
 
     void guarded(const std::function<void()>& body);
@@ -166,13 +162,12 @@ private:
     std::unique_ptr<TDialDriver> m_dial;
     std::unique_ptr<TMainMailHost> m_mailHost;
     TMailHost* m_host = nullptr; // the same, for the forwarders above
+    std::unique_ptr<TNewMailAnnouncer> m_announcer;
     std::unique_ptr<TCheckPass> m_checkPass;
     std::unique_ptr<TConsoleGuard> m_consoleGuard;
     std::unique_ptr<TMainOptionHost> m_optionHost;
     TSchedule m_schedule;
-    std::unique_ptr<TDemoServer> m_demo;
-    // The caption of the mailbox window the demo server serves; empty when none.
-    QString m_demoName;
+    std::unique_ptr<TFirstRun> m_firstRun;
     TPasswordStore* m_keyring = nullptr;
     QPointer<TDesktopNotifier> m_notifier;
 };

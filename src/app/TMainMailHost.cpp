@@ -1,6 +1,7 @@
 #include "app/TMainMailHost.h"
 
 #include "app/TFormMain.h"
+#include "app/TNewMailAnnouncer.h"
 #include "app/TProgramState.h"
 #include "dialup/TDialDriver.h"
 #include "dialup/TRAS.h"
@@ -14,8 +15,8 @@
 #include "widgets/TPaintThrottle.h"
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QMdiArea>
+#include <algorithm>
 
 TMainMailHost::TMainMailHost(TFormMain& main, TProgramState& state, TDialDriver& dial)
     : m_main(main), m_state(state), m_dial(dial), m_paints(std::make_unique<TPaintThrottle>(&main))
@@ -39,7 +40,11 @@ void TMainMailHost::LED(const QString& colourWord, const QString& text)
 
 bool TMainMailHost::Busy() const
 {
-    return FormStatus && FormStatus->Busy();
+    if (m_dial.Dialling()) {
+        return true;
+    }
+    const QList<TFormMailList*> windows = m_main.MailboxWindows();
+    return std::any_of(windows.cbegin(), windows.cend(), [](const TFormMailList* w) { return w->InSession(); });
 }
 
 int TMainMailHost::StatusCount(int row) const
@@ -65,6 +70,11 @@ void TMainMailHost::SetNewMailFound()
     m_state.NewMailFound = true;
 }
 
+void TMainMailHost::AnnounceNewMail()
+{
+    m_main.Announcer().NewMailOutsidePass();
+}
+
 QString TMainMailHost::OutOfService(const QString& mailbox) const
 {
     const TDemoServer* demo = m_main.DemoServer();
@@ -73,17 +83,17 @@ QString TMainMailHost::OutOfService(const QString& mailbox) const
 
 bool TMainMailHost::AutoDelete() const
 {
-    return m_main.MenuAutoDelete->isChecked();
+    return m_state.Options.AutoDelete;
 }
 
 bool TMainMailHost::AutoView() const
 {
-    return m_main.MenuAutoView->isChecked();
+    return m_state.Options.AutoView;
 }
 
 bool TMainMailHost::NoHeader() const
 {
-    return m_main.MenuNoHeader->isChecked();
+    return m_state.Options.NoHeader;
 }
 
 const TFilterRules& TMainMailHost::Filters() const
@@ -129,7 +139,7 @@ void TMainMailHost::DeliverPassword(const QString& name, const QString& clear)
 {
     for (TFormMailList* w : m_main.MailboxWindows()) {
         if (w->windowTitle() == name) {
-            w->EditPassword->setText(clear);
+            w->SetPassword(clear);
         }
     }
 }

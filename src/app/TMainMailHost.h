@@ -22,6 +22,7 @@ public:
     int StatusCount(int row) const override;
     void SetStatusCount(int row, int value) override;
     void SetNewMailFound() override;
+    void AnnounceNewMail() override;
     QString OutOfService(const QString& mailbox) const override;
     bool AutoDelete() const override;
     bool AutoView() const override;

@@ -29,6 +29,8 @@ public:
 
     // Returns once connected; otherwise ends with ShowError and the silent abort.
     void ConnectModem();
+    // True while ConnectModem waits for the line: the mailboxes wait for it.
+    bool Dialling() const { return m_connecting; }
     void SpeedButtonDialClick();
     // Hangs up a connection the program dialled; the flag clears when that succeeds.
     // Answers the hang-up result, 0 when nothing was to be done.

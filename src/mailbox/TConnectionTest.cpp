@@ -1,79 +1,51 @@
 #include "mailbox/TConnectionTest.h"
 
+#include "core/EAbort.h"
+#include "mailbox/TMailListModel.h"
 #include "mailbox/TPop3Reply.h"
+#include "mailbox/TPop3Session.h"
+#include "mailbox/TSessionTexts.h"
 #include "net/TSecureSockets.h"
 #include "net/TSockets.h"
+#include "settings/TAccount.h"
+#include "settings/TFilterRules.h"
 #include "settings/TSettingsRules.h"
+
+namespace Texts = TSessionTexts;
 
 namespace {
 
-// Leaves the dialogue with the text for the user.
-struct TFailed {
-    QString Message;
-};
-
-// The POP3 exchange of the test: just enough to log in and out.
-class TDialogue {
+// The session's host during a test: the typed password, nothing shown, the outcome kept.
+class TTestHost : public TSessionHost {
 public:
-    explicit TDialogue(TTransport& transport) : m_transport(transport) {}
+    explicit TTestHost(QString password) : m_password(std::move(password)) {}
 
-    QByteArray line()
+    TAccount Account() override { return {}; }
+    const TFilterRules& Filters() const override { return m_rules; }
+    QString Password(const QString&, bool) override { return m_password; }
+    bool Retired() const override { return false; }
+    void Yield(bool) override {}
+    void Progress(const QString&) override {}
+    void Started() override {}
+    void Connected(bool encrypted) override
     {
-        for (;;) {
-            const int end = m_pending.indexOf("\r\n");
-            if (end >= 0) {
-                const QByteArray reply = m_pending.left(end + 2);
-                m_pending.remove(0, end + 2);
-                return reply;
-            }
-            receive();
-        }
+        LoggedIn = true;
+        Encrypted = encrypted;
     }
+    void Listed(int) override {}
+    void NewMessage(bool) override {}
+    void NoLongerNew() override {}
+    void Notice(const QString&) override {}
+    void Failed(const TSessionFailure& failure) override { Failure = failure; }
+    void Finished(const TCheckCounts&) override {}
 
-    QByteArray multiLine()
-    {
-        QByteArray first = line();
-        if (!first.startsWith('+')) {
-            return first;
-        }
-        for (;;) {
-            const int end = m_pending.indexOf("\r\n.\r\n");
-            if (m_pending.startsWith(".\r\n")) {
-                m_pending.remove(0, 3);
-                return first + ".\r\n";
-            }
-            if (end >= 0) {
-                const QByteArray body = m_pending.left(end + 5);
-                m_pending.remove(0, end + 5);
-                return first + body;
-            }
-            receive();
-        }
-    }
-
-    QByteArray command(const QByteArray& text, bool multi = false)
-    {
-        m_transport.Send(text + "\r\n");
-        return multi ? multiLine() : line();
-    }
-
-    bool pendingEmpty() const { return m_pending.isEmpty(); }
+    bool LoggedIn = false;
+    bool Encrypted = false;
+    TSessionFailure Failure;
 
 private:
-    void receive()
-    {
-        if (m_pending.size() > TPop3Reply::MaxLineReply) {
-            throw TFailed{QStringLiteral("伺服器的回應過長，不像 POP3 伺服器。")};
-        }
-        const QByteArray chunk = m_transport.Receive();
-        if (chunk.isEmpty()) {
-            throw TFailed{QStringLiteral("伺服器中斷了連線。")};
-        }
-        m_pending += chunk;
-    }
-
-    TTransport& m_transport;
-    QByteArray m_pending;
+    QString m_password;
+    TFilterRules m_rules;
 };
 
 // The server's words, printable ASCII only, for a message.
@@ -86,6 +58,40 @@ QString serverWords(const QByteArray& reply)
     return text;
 }
 
+bool says(const TSessionFailure& failure, const QString& text)
+{
+    return failure.Message == text + QLatin1Char('\n');
+}
+
+// The session's refusal in the test's own words, which name the server's reply.
+QString testMessage(const TSessionFailure& failure)
+{
+    switch (failure.Kind) {
+    case TSessionFailure::TKind::Connection:
+        return Texts::TestCannotConnect(failure.Error, failure.ErrorText);
+    case TSessionFailure::TKind::Security:
+        return failure.ErrorText;
+    case TSessionFailure::TKind::Refused:
+        break;
+    }
+    if (says(failure, Texts::StartTlsNotOffered())) {
+        return Texts::TestStartTlsNotOffered();
+    }
+    if (says(failure, Texts::StartTlsRefused())) {
+        return Texts::TestStartTlsRefused(serverWords(failure.ServerReply));
+    }
+    if (says(failure, Texts::BytesBeforeTls())) {
+        return Texts::TestBytesBeforeTls();
+    }
+    if (says(failure, Texts::LoginError())) {
+        return Texts::TestLoginRefused(serverWords(failure.ServerReply));
+    }
+    if (failure.ServerReply.isEmpty()) {
+        return Texts::TestPeerClosed();
+    }
+    return says(failure, Texts::Unreachable()) ? Texts::TestNoGreeting() : failure.Message.trimmed();
+}
+
 } // namespace
 
 TConnectionTestResult TConnectionTest::Run(const TConnectionParams& params)
@@ -96,11 +102,11 @@ TConnectionTestResult TConnectionTest::Run(const TConnectionParams& params)
     const QString portError = TSettingsRules::PortError(params.Port);
     const QString pin = TSettingsRules::NormalisedFingerprint(params.CertSha256);
     if (host.isEmpty()) {
-        result.Message = QStringLiteral("請填寫主機位址！");
+        result.Message = Texts::TestNoHost();
         return result;
     }
     if (word.isEmpty()) {
-        result.Message = QStringLiteral("安全連線設定「%1」無法辨認！").arg(params.Security);
+        result.Message = Texts::TestBadSecurity(params.Security);
         return result;
     }
     if (!portError.isEmpty()) {
@@ -108,70 +114,49 @@ TConnectionTestResult TConnectionTest::Run(const TConnectionParams& params)
         return result;
     }
     if (!params.CertSha256.trimmed().isEmpty() && pin.isEmpty()) {
-        result.Message = QStringLiteral("信任的憑證指紋格式錯誤，應為 64 位十六進位數字！");
+        result.Message = Texts::TestBadPin();
         return result;
     }
-    const QByteArray user = params.Login.toUtf8();
-    const QByteArray pass = params.Password.toUtf8();
-    if (TPop3Reply::HasLineBreak(user) || TPop3Reply::HasLineBreak(pass)) {
-        result.Message = QStringLiteral("使用者名稱或密碼含有換行字元！");
+    if (TPop3Reply::HasLineBreak(params.Login.toUtf8()) || TPop3Reply::HasLineBreak(params.Password.toUtf8())) {
+        result.Message = Texts::TestLineBreak();
         return result;
     }
 
-    TEndpoint endpoint;
-    endpoint.Port = params.Port.trimmed();
-    endpoint.Security = word == QLatin1String("TLS")        ? TSecurity::Tls
-                        : word == QLatin1String("STARTTLS") ? TSecurity::StartTls
-                                                            : TSecurity::None;
-    endpoint.CertSha256 = pin;
+    TAccount account;
+    account.Host = host;
+    account.Login = params.Login;
+    account.Port = params.Port.trimmed();
+    account.Security = word == QLatin1String("TLS")        ? TAccount::TSecurityKind::Tls
+                       : word == QLatin1String("STARTTLS") ? TAccount::TSecurityKind::StartTls
+                                                           : TAccount::TSecurityKind::None;
+    account.CertSha256 = pin;
+    account.TimeoutText = QString::number(params.Timeout);
 
     TSockets plain;
     plain.Port = QStringLiteral("110");
     plain.NonBlocking = false;
     TSecureSockets transport(plain);
-    transport.SetEndpoint(endpoint);
-    transport.SetErrorReport([](int, int error, const QString& msg) {
-        if (error == TTransport::SecurityError) {
-            throw TFailed{msg};
-        }
-        throw TFailed{QStringLiteral("無法連線（錯誤 %1：%2）。").arg(error).arg(msg)};
-    });
-    TDialogue pop(transport);
-    try {
-        transport.Open(host, params.Timeout);
-        if (!pop.line().startsWith('+')) {
-            throw TFailed{QStringLiteral("伺服器沒有送出 POP3 問候。")};
-        }
-        if (endpoint.Security == TSecurity::StartTls) {
-            if (!TPop3Reply::Capabilities(pop.command("CAPA", true)).contains("STLS")) {
-                throw TFailed{QStringLiteral("伺服器不提供 STARTTLS 加密，未送出帳號密碼。")};
+    TMailListModel list;
+    TTestHost testHost(params.Password);
+    {
+        TPop3Session session(transport, list, testHost);
+        try {
+            session.LoginAndLogout(account);
+            result.Ok = true;
+        } catch (const EAbort&) {
+            // A refused logout after a good login still shows the account works.
+            result.Ok = testHost.LoggedIn && testHost.Failure.Kind == TSessionFailure::TKind::Refused &&
+                        says(testHost.Failure, Texts::LogoutError());
+            if (!result.Ok) {
+                result.Message = testMessage(testHost.Failure);
             }
-            const QByteArray go = pop.command("STLS");
-            if (!go.startsWith('+')) {
-                throw TFailed{QStringLiteral("伺服器拒絕 STARTTLS 加密（%1），未送出帳號密碼。").arg(serverWords(go))};
-            }
-            if (!pop.pendingEmpty()) {
-                throw TFailed{QStringLiteral("伺服器在加密前送出多餘的資料，已中止連線。")};
-            }
-            transport.StartTls();
-            pop.command("CAPA", true);
         }
-        const QByteArray userReply = pop.command("USER " + user);
-        const QByteArray passReply = userReply.startsWith('+') ? pop.command("PASS " + pass) : userReply;
-        if (!passReply.startsWith('+')) {
-            throw TFailed{QStringLiteral("使用者名稱或密碼錯誤！（伺服器：%1）").arg(serverWords(passReply))};
-        }
-        result.Encrypted = transport.Encrypted();
-        pop.command("QUIT");
-        transport.SetErrorReport({});
-        transport.Close();
-        result.Ok = true;
-        result.Message = result.Encrypted ? QStringLiteral("連線成功：已透過加密連線登入並登出。")
-                                          : QStringLiteral("連線成功：已登入並登出（未加密）。");
-    } catch (const TFailed& failed) {
-        transport.SetErrorReport({});
-        transport.Close();
-        result.Message = failed.Message;
+        session.Unwound();
+    }
+    transport.Close();
+    if (result.Ok) {
+        result.Encrypted = testHost.Encrypted;
+        result.Message = result.Encrypted ? Texts::TestPassedEncrypted() : Texts::TestPassedPlain();
     }
     const TCertificateInfo& cert = transport.LastCertificate();
     result.CertUntrusted = cert.Untrusted;

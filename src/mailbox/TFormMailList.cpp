@@ -8,11 +8,10 @@
 #include "mailbox/TFormPassword.h"
 #include "mailbox/THeaderExtract.h"
 #include "mailbox/TMailHost.h"
-#include "mailbox/TMessageDecoder.h"
-#include "mailbox/TPop3Reply.h"
-#include "mailbox/TPop3Session.h"
-#include "net/TSecureSockets.h"
-#include "net/TSockets.h"
+#include "mailbox/TMailSession.h"
+#include "mailbox/TSessionPresenter.h"
+#include "mailbox/TSessionTexts.h"
+#include "settings/TAccount.h"
 #include "settings/TIniFile.h"
 #include "settings/TSettingsKeys.h"
 #include "widgets/TColorRef.h"
@@ -24,7 +23,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
-#include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
 #include <QPointer>
@@ -34,8 +32,7 @@
 
 namespace {
 
-const QString kMoved = QStringLiteral("信件已移動或刪除，請重新檢查！");
-constexpr int kCountRow = 1;
+constexpr int kCountRow = TSessionPresenter::CountRow;
 // A check changes every row two or three times: the grid follows at most this often (ms).
 constexpr int kDrawInterval = 50;
 
@@ -54,7 +51,7 @@ public:
     {
         if (--m_form->m_sessionDepth == 0) {
             m_form->drawPending();
-            m_form->m_session->Finished();
+            m_form->m_session->Unwound();
             if (m_form->m_retired) {
                 m_form->deleteLater();
             }
@@ -67,40 +64,45 @@ private:
     TFormMailList* m_form;
 };
 
-// The window's side of the session: its status line, its password, its retirement.
-class TFormMailList::SessionHost : public TPop3SessionHost {
+// The window's side of the session: the account, its status line, its password, its
+// retirement; the events are shown on the status window through the program.
+class TFormMailList::SessionHost : public TSessionPresenter {
 public:
     explicit SessionHost(TFormMailList* form) : m_form(form) {}
 
-    QString SettingsPath() const override { return m_form->m_host->SettingsPath(); }
-    QString MailboxName() const override { return m_form->MailboxName(); }
+    TAccount Account() override
+    {
+        return TAccount::Read(TIniFile(m_form->m_host->SettingsPath()), m_form->MailboxName());
+    }
+    const TFilterRules& Filters() const override { return m_form->m_host->Filters(); }
+    QString Password(const QString& login, bool mayAsk) override
+    {
+        if (m_form->m_password.isEmpty()) {
+            m_form->m_password = m_form->m_host->StoredPassword(m_form->MailboxName(), login);
+        }
+        if (m_form->m_password.isEmpty() && mayAsk && !m_form->m_retired) {
+            TFormPassword prompt(m_form->m_host, {}, m_form->m_host->MainWidget());
+            prompt.SetName(m_form->MailboxName());
+            TModal::Exec(&prompt);
+        }
+        return m_form->m_password;
+    }
+    bool Retired() const override { return m_form->m_retired; }
+    void Yield(bool mayAbort) override { m_form->pumpEvents(mayAbort); }
+
+protected:
     void Status(const QString& text) override { m_form->setStatus(text); }
     void LED(const QString& colourWord, const QString& text) override { m_form->m_host->LED(colourWord, text); }
     void RepaintMain() override { m_form->m_host->RepaintMain(); }
     int StatusCount(int row) const override { return m_form->m_host->StatusCount(row); }
     void SetStatusCount(int row, int value) override { m_form->m_host->SetStatusCount(row, value); }
     void SetNewMailFound() override { m_form->m_host->SetNewMailFound(); }
+    void HangUpIfDialed() override { m_form->m_host->HangUpIfDialed(); }
     void ShowMessage(const QString& text) override
     {
-        m_form->m_host->ShowMessage(QStringLiteral("主機 : ") + m_form->MailboxName(), text);
+        m_form->m_host->ShowMessage(TSessionTexts::MessageSource(m_form->MailboxName()), text);
     }
-    void HangUpIfDialed() override { m_form->m_host->HangUpIfDialed(); }
-    const TFilterRules& Filters() const override { return m_form->m_host->Filters(); }
-    QString Password() const override { return m_form->EditPassword->text(); }
-    void SetPassword(const QString& clear) override { m_form->EditPassword->setText(clear); }
-    void AskPassword() override
-    {
-        TFormPassword prompt(m_form->m_host, {}, m_form->m_host->MainWidget());
-        prompt.SetName(m_form->MailboxName());
-        TModal::Exec(&prompt);
-    }
-    QString Unscramble(const QString& stored) override { return m_form->m_host->Unscramble(stored); }
-    QString StoredPassword(const QString& mailbox, const QString& login) override
-    {
-        return m_form->m_host->StoredPassword(mailbox, login);
-    }
-    bool Retired() const override { return m_form->m_retired; }
-    void PumpEvents(bool mayAbort) override { m_form->pumpEvents(mayAbort); }
+    void ForgetPassword() override { m_form->m_password.clear(); }
 
 private:
     TFormMailList* m_form;
@@ -142,21 +144,10 @@ TFormMailList::TFormMailList(TMailHost* host, QWidget* parent) : QMdiSubWindow(p
     StatusBar->setSizeGripEnabled(false);
     layout->addWidget(StatusBar);
 
-    EditPassword = new QLineEdit(client);
-    EditPassword->setObjectName(QStringLiteral("EditPassword"));
-    EditPassword->setEchoMode(QLineEdit::Password);
-    EditPassword->setFocusPolicy(Qt::NoFocus);
-    EditPassword->setVisible(false);
-
-    Socket = new TSockets(this);
-    Socket->setObjectName(QStringLiteral("Socket"));
-    Socket->Port = QStringLiteral("110");
-    Socket->MaximumReceiveLength = 8192;
-    Socket->NonBlocking = false;
     m_sessionHost = std::make_unique<SessionHost>(this);
-    SecureSocket = new TSecureSockets(*Socket, this);
-    SecureSocket->setObjectName(QStringLiteral("SecureSocket"));
-    m_session = std::make_unique<TPop3Session>(*SecureSocket, m_list, *m_sessionHost);
+    // The caption, and with it the account, is given after construction; every account is
+    // POP3 so far, and the session reads the account afresh at each call.
+    m_session = TMailSession::Create(TAccount(), m_list, *m_sessionHost, &Socket);
     m_list.OnChanged = [this](int row) { listChanged(row); };
 
     PopupMenu = new QMenu(this);
@@ -492,10 +483,12 @@ void TFormMailList::Check()
     if (m_host->Busy() || m_retired || !InService()) {
         return;
     }
-    SessionScope scope(this);
-    m_session->Check(m_host->AutoDelete());
-    drawPending();
-
+    {
+        SessionScope scope(this);
+        m_session->Check(m_host->AutoDelete());
+        drawPending();
+    }
+    // Each view is a session of its own, begun once the check has ended.
     if (m_host->AutoView()) {
         for (int row = 1; row <= MessageRows(); ++row) {
             if (m_list.Mark(row) == TMark::New) {
@@ -522,58 +515,37 @@ void TFormMailList::View(TOrigin origin)
         }
         checkRetired();
     }
-    setStatus(QStringLiteral("開始連線..."));
-    m_host->LED(QStringLiteral("Yellow"), QStringLiteral("Busy"));
-    m_host->RepaintMain();
+    setStatus(TSessionTexts::Connecting());
+    m_sessionHost->ShowBusy();
 
     const QPointer<QWidget> viewer =
         m_host->CreateViewer(MailboxName(), TMailListModel::ShownText(m_list.Row(row).Subject));
     // The readable view can show far larger messages than the raw view's display.
-    bool readable = true;
-    {
-        const TIniFile ini(m_host->SettingsPath());
-        readable = TSetting(TSettingsKeys::OptionReadableView).ReadBool(ini);
-    }
-    const QByteArray listedSize = m_list.Row(row).Size;
-    const TPop3Session::TRetrieval retrieved =
-        m_session->Retrieve(row, readable ? TPop3Session::ReadableViewLimit : TPop3Session::RawViewLimit);
+    const int limit = m_sessionHost->Account().ViewLimit();
+    const TMailSession::TRetrieval retrieved = m_session->Retrieve(row, limit);
     if (retrieved.Moved) {
         if (viewer) {
             viewer->close();
         }
         m_host->HangUpIfDialed();
-        setStatus(QStringLiteral("連線完成！"));
-        m_host->LED(QStringLiteral("Green"), QStringLiteral("Ready"));
-        m_host->RepaintMain();
-        m_host->ShowMessage(QStringLiteral("主機 : ") + MailboxName(), kMoved + QLatin1Char('\n'));
+        setStatus(TSessionTexts::Done());
+        m_sessionHost->ShowReady();
+        m_host->ShowMessage(TSessionTexts::MessageSource(MailboxName()), TSessionTexts::Moved() + QLatin1Char('\n'));
         return;
     }
-    const QByteArray message = retrieved.Text;
-    // The raw view keeps its own limit even when the readable view fetched the message.
-    QByteArray text = TPop3Session::TooLarge(listedSize, TPop3Session::RawViewLimit) ? QByteArray() : retrieved.Text;
-
-    const QByteArray upper = THeaderExtract::UpperAscii(text);
-    if (!text.isEmpty() && !upper.contains("CONTENT-TYPE: MULTIPART")) {
-        if (upper.contains("CONTENT-TRANSFER-ENCODING: QUOTED-PRINTABLE")) {
-            text = TMessageDecoder::DecodeMessage(QStringLiteral("QP"), text);
-        } else if (upper.contains("CONTENT-TRANSFER-ENCODING: BASE64")) {
-            text = TMessageDecoder::DecodeMessage(QStringLiteral("BASE64"), text);
-        }
-    }
-    QByteArray shown = !text.isEmpty() && m_host->NoHeader() ? TPop3Reply::BodyOnly(text) : text;
+    QByteArray shown = m_host->NoHeader() ? retrieved.Body : retrieved.Whole;
     if (shown.isEmpty()) {
-        shown = QStringLiteral("信件過大！").toUtf8();
+        shown = TSessionTexts::TooLarge().toUtf8();
     }
     const bool minimise = origin == TOrigin::AutoView;
     if (viewer) {
-        m_host->FillViewer(viewer, shown, text, message, minimise);
+        m_host->FillViewer(viewer, shown, retrieved.Whole, retrieved.Message, minimise);
     }
     // Only a message that could be shown counts as read.
     if (!retrieved.TooLarge) {
         m_session->Viewed(row);
     }
     m_host->HangUpIfDialed();
-    setStatus(QStringLiteral("連線完成！"));
-    m_host->LED(QStringLiteral("Green"), QStringLiteral("Ready"));
-    m_host->RepaintMain();
+    setStatus(TSessionTexts::Done());
+    m_sessionHost->ShowReady();
 }

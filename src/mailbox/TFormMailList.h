@@ -14,19 +14,18 @@
 #include <memory>
 
 class QAction;
-class QLineEdit;
 class QMenu;
 class QStatusBar;
 class QTimer;
 class TColorStringGrid;
 class TMailHost;
-class TPop3Session;
-class TSecureSockets;
+class TMailSession;
 class TSockets;
 struct TCellPaint;
 
 // One mailbox window: draws its list of messages, runs the user's commands through the
-// mailbox's POP3 session and shows the session's reports; keeps the remembered password.
+// mailbox's session, whatever its protocol, and shows the session's events; keeps the
+// remembered password.
 // Session failures end with the silent abort (EAbort), which the caller of Check / View catches.
 class TFormMailList : public QMdiSubWindow {
     Q_OBJECT
@@ -35,11 +34,9 @@ public:
     ~TFormMailList() override;
 
     TColorStringGrid* ColorStringGrid = nullptr;
-    QLineEdit* EditPassword = nullptr;
-    // The plaintext connection (its Port is the default for None and STARTTLS), and the
-    // transport the sessions use, which encrypts over it as the mailbox asks.
+    // The plaintext connection beneath the session (its Port is the default for None and
+    // STARTTLS); the session owns it.
     TSockets* Socket = nullptr;
-    TSecureSockets* SecureSocket = nullptr;
     QStatusBar* StatusBar = nullptr;
     QMenu* PopupMenu = nullptr;
     QAction* PopMenuView = nullptr;
@@ -48,6 +45,10 @@ public:
 
     // The mailbox name is the window caption.
     QString MailboxName() const { return windowTitle(); }
+    // The password remembered for this run: typed at a prompt or read from where passwords
+    // are stored; forgotten when the server refuses it.
+    QString Password() const { return m_password; }
+    void SetPassword(const QString& clear) { m_password = clear; }
 
     // Position, height and column widths from the mailbox's section.
     void LoadGeometry();
@@ -115,7 +116,8 @@ private:
     TMailHost* m_host;
     TMailListModel m_list;
     std::unique_ptr<SessionHost> m_sessionHost;
-    std::unique_ptr<TPop3Session> m_session;
+    std::unique_ptr<TMailSession> m_session;
+    QString m_password;
     QRect m_normalGeometry;
     QList<int> m_normalWidths;
     QElapsedTimer m_pumpClock;

@@ -17,13 +17,17 @@ public:
 
     virtual QString SettingsPath() const = 0;
 
-    // Status window: the LED protocol, the busy flag (yellow light blinking) and the
-    // counters in column 1 of row 1 ("信件數目") and row 2 ("新進信件").
+    // Status window: the LED protocol and the counters in column 1 of row 1 ("信件數目")
+    // and row 2 ("新進信件").
     virtual void LED(const QString& colourWord, const QString& text) = 0;
+    // A mailbox's session or the dial-up is under way (possibly waiting): no other starts.
     virtual bool Busy() const = 0;
     virtual int StatusCount(int row) const = 0;
     virtual void SetStatusCount(int row, int value) = 0;
     virtual void SetNewMailFound() = 0;
+    // New mail found outside a check pass (a server's push): announced at once, or at the
+    // end of the pass that runs.
+    virtual void AnnounceNewMail() {}
 
     // Why the program must not contact a mailbox's server now, empty when it may.
     virtual QString OutOfService(const QString& mailbox) const

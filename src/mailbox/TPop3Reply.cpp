@@ -32,6 +32,16 @@ bool TPop3Reply::StatCount(const QByteArray& reply, int& count)
     return true;
 }
 
+QByteArray TPop3Reply::Text(const QByteArray& reply)
+{
+    const int space = reply.indexOf(' ');
+    const int end = reply.indexOf("\r\n");
+    if (space < 0 || (end >= 0 && space > end)) {
+        return {};
+    }
+    return reply.mid(space + 1);
+}
+
 QByteArray TPop3Reply::ListSize(const QByteArray& reply)
 {
     const int first = reply.indexOf(' ');

@@ -17,6 +17,9 @@ public:
     static bool IsMultiLine(const QByteArray& command);
     // The count of a STAT reply; false when it is not a number in 0 .. MaxMessages.
     static bool StatCount(const QByteArray& reply, int& count);
+    // A single-line reply's text after its status word ("+OK 7 abc" gives "7 abc"), CR LF
+    // kept; empty when nothing follows the word.
+    static QByteArray Text(const QByteArray& reply);
     // The text after the second space of a LIST reply up to the first CR LF.
     static QByteArray ListSize(const QByteArray& reply);
     // Length of a complete reply at the start of buffer, or -1 when it is not complete:

@@ -4,33 +4,31 @@
 #include "core/TIntConvert.h"
 #include "mailbox/TCharset.h"
 #include "mailbox/THeaderExtract.h"
-#include "mailbox/TMailHost.h"
 #include "mailbox/TMailListModel.h"
+#include "mailbox/TMailboxFiles.h"
+#include "mailbox/TMessageDecoder.h"
 #include "mailbox/TMimeMessage.h"
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TSeenIds.h"
+#include "mailbox/TSessionTexts.h"
 #include "mailbox/TUidlCache.h"
 #include "net/TTransport.h"
-#include "settings/TIniFile.h"
-#include "settings/TSettingsKeys.h"
-#include "settings/TSettingsRules.h"
+#include "settings/TFilterRules.h"
 
 #include <QHash>
 #include <QList>
 
-namespace Keys = TSettingsKeys;
+namespace Texts = TSessionTexts;
 
 namespace {
 
-const QString kLoginError = QStringLiteral("使用者名稱或密碼錯誤！");
-const QString kReceiveError = QStringLiteral("接收資料錯誤！");
-const QString kReceiving = QStringLiteral("接收資料...");
-const QString kDeleting = QStringLiteral("刪除信件...");
-const QString kDeleteError = QStringLiteral("刪除信件錯誤！");
-const QString kDownloading = QStringLiteral("下載信件...");
-const QString kDownloadError = QStringLiteral("下載信件錯誤");
-constexpr int kNewRow = 2;
-constexpr int kCountRow = 1;
+const QString kLoginError = Texts::LoginError();
+const QString kReceiveError = Texts::ReceiveError();
+const QString kReceiving = Texts::Receiving();
+const QString kDeleting = Texts::Deleting();
+const QString kDeleteError = Texts::DeleteError();
+const QString kDownloading = Texts::Downloading();
+const QString kDownloadError = Texts::DownloadError();
 // Commands sent ahead of their replies when the server pipelines: few enough bytes that
 // they always fit the server's receive buffer, so that sending can never block on a
 // server that is itself blocked sending us replies.
@@ -52,33 +50,21 @@ QByteArray number(int n)
     return QByteArray::number(n);
 }
 
-// The mailbox's port and encryption as the settings file holds them; error gets why a
-// hand-edited value is refused (never read as "no encryption").
-TEndpoint readEndpoint(const QString& security, const QString& port, const QString& pin, QString& error)
-{
-    TEndpoint endpoint;
-    const QString word = TSettingsRules::SecurityWord(security);
-    if (word.isEmpty()) {
-        error = QStringLiteral("安全連線設定「%1」無法辨認，應為 None、STARTTLS 或 TLS！").arg(security);
-        return endpoint;
-    }
-    endpoint.Security = word == QLatin1String("TLS")        ? TSecurity::Tls
-                        : word == QLatin1String("STARTTLS") ? TSecurity::StartTls
-                                                            : TSecurity::None;
-    error = TSettingsRules::PortError(port);
-    endpoint.Port = port.trimmed();
-    if (error.isEmpty() && !pin.trimmed().isEmpty()) {
-        endpoint.CertSha256 = TSettingsRules::NormalisedFingerprint(pin);
-        if (endpoint.CertSha256.isEmpty()) {
-            error = QStringLiteral("信任的憑證指紋格式錯誤，應為 64 位十六進位數字！");
-        }
-    }
-    return endpoint;
-}
-
 } // namespace
 
-TPop3Session::TPop3Session(TTransport& transport, TMailListModel& list, TPop3SessionHost& host)
+// Counts the running calls, for Busy().
+class TPop3Session::TCall {
+public:
+    explicit TCall(TPop3Session& session) : m_session(session) { ++m_session.m_calls; }
+    ~TCall() { --m_session.m_calls; }
+    TCall(const TCall&) = delete;
+    TCall& operator=(const TCall&) = delete;
+
+private:
+    TPop3Session& m_session;
+};
+
+TPop3Session::TPop3Session(TTransport& transport, TMailListModel& list, TSessionHost& host)
     : m_transport(transport), m_list(list), m_host(host)
 {
     m_transport.SetErrorReport(
@@ -177,7 +163,7 @@ QByteArray TPop3Session::skipToReplyEnd(qint64 keep, const QString& errorText)
 QByteArray TPop3Session::exchange(const QByteArray& command, const QString& statusText, const QString& errorText,
                                   qint64 limit)
 {
-    m_host.Status(statusText);
+    m_host.Progress(statusText);
     m_transport.Send(command + "\r\n");
     checkRetired();
     // Only headers are wanted from TOP, so an over-long reply may be cut; RETR may not.
@@ -237,7 +223,7 @@ QByteArray TPop3Session::take(const TQueuedPtr& command, const QString& statusTe
             m_inFlight.append(next);
         }
         if (!batch.isEmpty()) {
-            m_host.Status(statusText);
+            m_host.Progress(statusText);
             m_transport.Send(batch);
             checkRetired();
         }
@@ -252,6 +238,7 @@ QByteArray TPop3Session::take(const TQueuedPtr& command, const QString& statusTe
         oldest->Answered = true;
     }
     if (command->Reply.isEmpty() || command->Reply.at(0) != '+') {
+        m_refusal = command->Reply;
         abortSession(errorText);
     }
     return command->Reply;
@@ -260,7 +247,7 @@ QByteArray TPop3Session::take(const TQueuedPtr& command, const QString& statusTe
 bool TPop3Session::uidList(int maxNumber, qint64 limit, const QString& statusText, const QString& errorText,
                            QHash<int, QByteArray>& uids)
 {
-    m_host.Status(statusText);
+    m_host.Progress(statusText);
     m_transport.Send("UIDL\r\n");
     checkRetired();
     return TUidlCache::UidList(readReply(true, limit, errorText), maxNumber, uids);
@@ -268,28 +255,27 @@ bool TPop3Session::uidList(int maxNumber, qint64 limit, const QString& statusTex
 
 // ---- failures ---------------------------------------------------------------------
 
-void TPop3Session::failRed(const QString& statusText, const QString& message, bool forgetPassword)
+void TPop3Session::fail(TSessionFailure failure)
 {
     m_aborting = true;
     m_transport.Close();
     m_pending.clear();
     clearQueue();
     if (!m_host.Retired()) {
-        m_host.HangUpIfDialed();
-        m_host.Status(statusText);
-        m_host.LED(QStringLiteral("Red"), QStringLiteral("Error"));
-        m_host.RepaintMain();
-        m_host.ShowMessage(message);
-        if (forgetPassword) {
-            m_host.SetPassword(QString());
-        }
+        failure.ServerReply = m_refusal;
+        m_host.Failed(failure);
     }
+    m_refusal.clear();
     throw EAbort();
 }
 
 void TPop3Session::abortSession(const QString& message)
 {
-    failRed(QStringLiteral("連線中斷!"), message + QLatin1Char('\n'), message == kLoginError);
+    TSessionFailure failure;
+    failure.Kind = TSessionFailure::TKind::Refused;
+    failure.Message = message + QLatin1Char('\n');
+    failure.ForgetPassword = message == kLoginError;
+    fail(failure);
 }
 
 void TPop3Session::transportError(int socket, int error, const QString& msg)
@@ -298,87 +284,88 @@ void TPop3Session::transportError(int socket, int error, const QString& msg)
         // Reports made while the socket is being closed after a failure.
         return;
     }
-    failRed(QStringLiteral("連線中斷！"),
-            error == TTransport::SecurityError
-                ? QStringLiteral("信箱「%1」的安全連線失敗。\n%2\n").arg(m_host.MailboxName(), msg)
-                : QStringLiteral("Socket: %1\nError: %2\nMessage: %3\n").arg(socket).arg(error).arg(msg));
-}
-
-QString TPop3SessionHost::StoredPassword(const QString& mailbox, const QString&)
-{
-    const QString stored = TSetting(Keys::MailboxPassword, mailbox).ReadString(TIniFile(SettingsPath()));
-    return stored.isEmpty() ? QString() : Unscramble(stored);
+    TSessionFailure failure;
+    failure.Error = error;
+    failure.ErrorText = msg;
+    if (error == TTransport::SecurityError) {
+        failure.Kind = TSessionFailure::TKind::Security;
+        failure.Message = Texts::SecureConnectionFailed(m_account.Name, msg);
+    } else {
+        failure.Kind = TSessionFailure::TKind::Connection;
+        failure.Message = Texts::SocketError(socket, error, msg);
+    }
+    fail(failure);
 }
 
 // ---- login and logout ---------------------------------------------------------------
 
+TEndpoint TPop3Session::endpointOf(const TAccount& account)
+{
+    TEndpoint endpoint;
+    endpoint.Port = account.Port;
+    endpoint.CertSha256 = account.CertSha256;
+    endpoint.Security = account.Security == TAccount::TSecurityKind::Tls        ? TSecurity::Tls
+                        : account.Security == TAccount::TSecurityKind::StartTls ? TSecurity::StartTls
+                                                                                : TSecurity::None;
+    return endpoint;
+}
+
 void TPop3Session::login()
 {
-    m_host.Status(QStringLiteral("開始連線..."));
-    QString server;
-    QString user;
-    QString timeoutText;
-    TEndpoint endpoint;
-    QString endpointError;
-    {
-        const TIniFile ini(m_host.SettingsPath());
-        const QString name = m_host.MailboxName();
-        server = TSetting(Keys::MailboxHost, name).ReadString(ini);
-        user = TSetting(Keys::MailboxLogin, name).ReadString(ini);
-        endpoint = readEndpoint(TSetting(Keys::MailboxSecurity, name).ReadString(ini),
-                                TSetting(Keys::MailboxPort, name).ReadString(ini),
-                                TSetting(Keys::MailboxCertSha256, name).ReadString(ini), endpointError);
-        timeoutText = TSetting(Keys::GeneralTimeout).ReadString(ini);
+    m_host.Progress(Texts::Connecting());
+    const QString server = m_account.Host;
+    const QString user = m_account.Login;
+    const TEndpoint endpoint = endpointOf(m_account);
+    m_password = m_host.Password(user, false);
+    // The keyring may have kept the program waiting: the mailbox may be gone by now.
+    checkRetired();
+    if (!m_account.Error.isEmpty()) {
+        abortSession(m_account.Error);
     }
-    if (m_host.Password().isEmpty()) {
-        m_host.SetPassword(m_host.StoredPassword(m_host.MailboxName(), user));
-        // The keyring may have kept the program waiting: the mailbox may be gone by now.
+    if (m_password.isEmpty()) {
+        m_password = m_host.Password(user, true);
         checkRetired();
     }
-    if (!endpointError.isEmpty()) {
-        abortSession(endpointError);
-    }
-    if (m_host.Password().isEmpty()) {
-        m_host.AskPassword();
-        checkRetired();
-    }
-    const int timeout = TIntConvert::StrToInt(timeoutText);
+    const int timeout = m_account.Timeout();
     m_server = server;
     m_user = user;
     m_pending.clear();
+    m_refusal.clear();
     clearQueue();
     m_capabilities.clear();
     m_transport.SetEndpoint(endpoint);
     m_transport.Open(server, timeout);
     checkRetired();
-    const QString refused = QStringLiteral("無法連線！");
+    const QString refused = Texts::Unreachable();
     const QByteArray greeting = readReply(false, TPop3Reply::MaxLineReply, refused);
     if (greeting.isEmpty() || greeting.at(0) != '+') {
+        m_refusal = greeting;
         abortSession(refused);
     }
     if (endpoint.Security == TSecurity::StartTls) {
         startTls();
     }
     const QByteArray userBytes = user.toUtf8();
-    const QByteArray pass = m_host.Password().toUtf8();
+    const QByteArray pass = m_password.toUtf8();
     // A line break would end the argument early and send the rest as a command.
     if (TPop3Reply::HasLineBreak(userBytes) || TPop3Reply::HasLineBreak(pass)) {
         abortSession(kLoginError);
     }
     // Under STARTTLS the capabilities were read again on the encrypted line.
-    if (endpoint.Security != TSecurity::StartTls) {
+    if (endpoint.Security != TSecurity::StartTls && m_readCapabilities) {
         readCapabilities();
     }
-    sendCommand("USER " + userBytes, QStringLiteral("傳送使用者名稱..."), kLoginError);
-    sendCommand("PASS " + pass, QStringLiteral("傳送密碼..."), kLoginError);
-    m_host.Status(QStringLiteral("登入成功！"));
+    sendCommand("USER " + userBytes, Texts::SendingUser(), kLoginError);
+    sendCommand("PASS " + pass, Texts::SendingPassword(), kLoginError);
+    m_host.Progress(Texts::LoggedIn());
+    m_host.Connected(endpoint.Security != TSecurity::None);
 }
 
 void TPop3Session::startTls()
 {
-    const QString notOffered = QStringLiteral("伺服器不提供 STARTTLS 加密，未送出帳號密碼！");
+    const QString notOffered = Texts::StartTlsNotOffered();
     auto capabilities = [this](const QString& errorText) {
-        m_host.Status(QStringLiteral("查詢伺服器功能..."));
+        m_host.Progress(Texts::QueryingCapabilities());
         m_transport.Send("CAPA\r\n");
         checkRetired();
         return TPop3Reply::Capabilities(readReply(true, TPop3Reply::MaxLineReply, errorText));
@@ -386,15 +373,15 @@ void TPop3Session::startTls()
     if (!capabilities(notOffered).contains("STLS")) {
         abortSession(notOffered);
     }
-    sendCommand("STLS", QStringLiteral("開始加密..."), QStringLiteral("伺服器拒絕 STARTTLS 加密，未送出帳號密碼！"));
+    sendCommand("STLS", Texts::StartingTls(), Texts::StartTlsRefused());
     // Bytes sent ahead of the handshake would pass as encrypted replies.
     if (!m_pending.isEmpty()) {
-        abortSession(QStringLiteral("伺服器在加密前送出多餘的資料，已中止連線！"));
+        abortSession(Texts::BytesBeforeTls());
     }
     m_transport.StartTls();
     checkRetired();
     if (!m_transport.Connected()) {
-        abortSession(QStringLiteral("無法建立安全連線！"));
+        abortSession(Texts::TlsFailed());
     }
     // What the server offers may differ once the line is encrypted.
     m_capabilities = capabilities(kReceiveError);
@@ -405,17 +392,17 @@ void TPop3Session::readCapabilities()
     // A server without CAPA refuses it and gets the plain sequence of commands.
     m_transport.Send("CAPA\r\n");
     checkRetired();
-    m_capabilities = TPop3Reply::Capabilities(readReply(true, TPop3Reply::MaxLineReply, QStringLiteral("無法連線！")));
+    m_capabilities = TPop3Reply::Capabilities(readReply(true, TPop3Reply::MaxLineReply, Texts::Unreachable()));
 }
 
 void TPop3Session::logout()
 {
-    m_host.Status(QStringLiteral("開始離線..."));
-    sendCommand("QUIT", QStringLiteral("離線..."), QStringLiteral("無法離線！"));
+    m_host.Progress(Texts::LoggingOut());
+    sendCommand("QUIT", Texts::LeavingServer(), Texts::LogoutError());
     m_transport.Close();
     m_pending.clear();
     checkRetired();
-    m_host.Status(QStringLiteral("離線成功！"));
+    m_host.Progress(Texts::LoggedOut());
 }
 
 // ---- sessions -----------------------------------------------------------------------
@@ -442,7 +429,7 @@ QByteArray TPop3Session::currentUid(int n, const QString& statusText, const QStr
     const QByteArray reply = exchange("UIDL " + number(n), statusText, errorText, TPop3Reply::MaxLineReply);
     int listed = 0;
     QByteArray uid;
-    if (!reply.startsWith('+') || !TUidlCache::UidLine(reply, listed, uid) || listed != n) {
+    if (!reply.startsWith('+') || !TUidlCache::UidLine(TPop3Reply::Text(reply), listed, uid) || listed != n) {
         return {};
     }
     return uid;
@@ -539,7 +526,7 @@ QSet<QString> TPop3Session::deletionSession()
     }
     logout();
     if (!unfound.isEmpty() && !m_host.Retired()) {
-        m_host.ShowMessage(QStringLiteral("有 %1 封標記刪除的信件找不到，未能刪除！\n").arg(unfound.size()));
+        m_host.Notice(Texts::MarksNotFound(int(unfound.size())));
         checkRetired();
     }
     return unfound;
@@ -547,12 +534,10 @@ QSet<QString> TPop3Session::deletionSession()
 
 void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks)
 {
-    const QString name = m_host.MailboxName();
+    const QString name = m_account.Name;
+    const TMailboxFiles files(m_account.SettingsPath, name);
     TSeenIds seen;
-    {
-        const TIniFile ini(m_host.SettingsPath());
-        seen.Load(ini, name, [this] { m_host.PumpEvents(true); });
-    }
+    files.LoadSeen(seen, [this] { m_host.Yield(true); });
 
     login();
     const QByteArray stat = sendCommand("STAT", kReceiving, kReceiveError);
@@ -561,14 +546,14 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
         abortSession(kReceiveError);
     }
     m_list.Clear();
-    m_host.SetStatusCount(kCountRow, m_host.StatusCount(kCountRow) + count);
+    m_host.Listed(count);
 
     // With unique-ids the headers of messages listed before come from the cache.
     QHash<int, QByteArray> uids;
     TUidlCache cache;
     TUidlCache listed;
     const QByteArray cacheKey = TUidlCache::Key(name, m_server, m_user);
-    const QString cachePath = TUidlCache::PathFor(m_host.SettingsPath(), cacheKey);
+    const QString cachePath = files.CachePath(cacheKey);
     bool useUids = false;
     if (count > 0 && m_capabilities.contains("UIDL")) {
         const qint64 limit = qMax<qint64>(TPop3Reply::MaxTopReply, qint64(count) * kUidLineBytes + 64);
@@ -592,7 +577,7 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
             }
         }
         // Pipelined replies arrive many to a read: let the program run between them.
-        m_host.PumpEvents(true);
+        m_host.Yield(true);
         // Rows grow as messages are listed, so a false count cannot allocate up front.
         TMailRow row;
         row.Number = n;
@@ -639,23 +624,19 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
         }
         m_list.Update(n, row);
         if (row.Mark == TMark::New) {
-            m_host.SetStatusCount(kNewRow, m_host.StatusCount(kNewRow) + 1);
-            if (!seen.Contains(row.Id)) {
-                m_host.SetNewMailFound();
-            }
+            m_host.NewMessage(!seen.Contains(row.Id));
         }
     }
     logout();
 
-    TIniFile ini(m_host.SettingsPath());
     // A half-written list would make messages new again: finish it even when retired.
-    TSeenIds::Store(ini, name, ids, [this] { m_host.PumpEvents(false); });
+    files.StoreSeen(ids, [this] { m_host.Yield(false); });
     // The cache holds the messages of this listing only; an unchanged one is not rewritten.
     if (useUids && listed != cache) {
         listed.SaveInBackground(cachePath, cacheKey);
     }
     // The files of mailboxes deleted or moved to another server or login since go.
-    TUidlCache::PruneInBackground(m_host.SettingsPath(), cachePath);
+    files.PruneCaches(cachePath);
     checkRetired();
 }
 
@@ -671,7 +652,7 @@ void TPop3Session::applyFilters()
             for (const QString& field : {values.From, values.Subject, values.RawFrom, values.RawSubject}) {
                 if (THeaderExtract::UpperAscii(field).contains(rules.HighLight[k])) {
                     if (m_list.Mark(row) == TMark::New) {
-                        m_host.SetStatusCount(kNewRow, m_host.StatusCount(kNewRow) - 1);
+                        m_host.NoLongerNew();
                     }
                     m_list.SetMark(row, TMark::Delete);
                 }
@@ -682,9 +663,11 @@ void TPop3Session::applyFilters()
 
 void TPop3Session::Check(bool autoDelete)
 {
-    m_host.Status(QStringLiteral("開始連線..."));
-    m_host.LED(QStringLiteral("Yellow"), QStringLiteral("Busy"));
-    m_host.RepaintMain();
+    const TCall call(*this);
+    m_account = m_host.Account();
+    m_readCapabilities = true;
+    m_host.Progress(Texts::Connecting());
+    m_host.Started();
 
     if (autoDelete) {
         m_list.MarkUnmarkedForDelete();
@@ -705,11 +688,12 @@ void TPop3Session::Check(bool autoDelete)
 
     listingSession(pendingNew, keptMarks);
 
-    m_host.Status(QStringLiteral("連線完成！"));
-    m_host.LED(QStringLiteral("Green"), QStringLiteral("Ready"));
-    m_host.RepaintMain();
-
+    m_host.Progress(Texts::Done());
     applyFilters();
+    TCheckCounts counts;
+    counts.Messages = m_list.Count();
+    counts.New = m_list.NewCount();
+    m_host.Finished(counts);
 }
 
 bool TPop3Session::TooLarge(const QByteArray& listedSize, int limit)
@@ -721,6 +705,9 @@ bool TPop3Session::TooLarge(const QByteArray& listedSize, int limit)
 
 TPop3Session::TRetrieval TPop3Session::Retrieve(int row, int limit)
 {
+    const TCall call(*this);
+    m_account = m_host.Account();
+    m_readCapabilities = true;
     TRetrieval result;
     const QByteArray size = m_list.Valid(row) ? m_list.Row(row).Size : QByteArray();
     result.TooLarge = TooLarge(size, limit);
@@ -739,8 +726,21 @@ TPop3Session::TRetrieval TPop3Session::Retrieve(int row, int limit)
         result.Moved = true;
         return result;
     }
-    result.Text = sendCommand("RETR " + number(row), kDownloading, kDownloadError);
+    result.Message = sendCommand("RETR " + number(row), kDownloading, kDownloadError);
     logout();
+
+    // The raw view keeps its own limit even when the readable view fetched the message.
+    QByteArray text = TooLarge(size, TAccount::RawViewLimit) ? QByteArray() : result.Message;
+    const QByteArray upper = THeaderExtract::UpperAscii(text);
+    if (!text.isEmpty() && !upper.contains("CONTENT-TYPE: MULTIPART")) {
+        if (upper.contains("CONTENT-TRANSFER-ENCODING: QUOTED-PRINTABLE")) {
+            text = TMessageDecoder::DecodeMessage(QStringLiteral("QP"), text);
+        } else if (upper.contains("CONTENT-TRANSFER-ENCODING: BASE64")) {
+            text = TMessageDecoder::DecodeMessage(QStringLiteral("BASE64"), text);
+        }
+    }
+    result.Whole = text;
+    result.Body = text.isEmpty() ? text : TPop3Reply::BodyOnly(text);
     return result;
 }
 
@@ -748,6 +748,17 @@ void TPop3Session::Viewed(int row)
 {
     if (m_list.Mark(row) == TMark::New) {
         m_list.SetMark(row, TMark::None);
-        m_host.SetStatusCount(kNewRow, m_host.StatusCount(kNewRow) - 1);
+        m_host.NoLongerNew();
     }
+}
+
+void TPop3Session::LoginAndLogout(const TAccount& account)
+{
+    const TCall call(*this);
+    m_account = account;
+    // Only encryption needs the capabilities; a plain login is USER and PASS alone.
+    m_readCapabilities = false;
+    login();
+    logout();
+    m_host.Finished({});
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "mailbox/TMailSession.h"
+#include "settings/TAccount.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -9,80 +12,35 @@
 
 class TMailListModel;
 class TTransport;
-struct TFilterRules;
-
-// What a POP3 session needs of the mailbox it works for: where it reports and what it asks.
-class TPop3SessionHost {
-public:
-    virtual ~TPop3SessionHost() = default;
-
-    virtual QString SettingsPath() const = 0;
-    virtual QString MailboxName() const = 0;
-    // The mailbox's status line.
-    virtual void Status(const QString& text) = 0;
-    // The status window: light, repaint, the two counters (1 messages, 2 new), new mail found.
-    virtual void LED(const QString& colourWord, const QString& text) = 0;
-    virtual void RepaintMain() = 0;
-    virtual int StatusCount(int row) const = 0;
-    virtual void SetStatusCount(int row, int value) = 0;
-    virtual void SetNewMailFound() = 0;
-    // The modal message window, its source line naming the mailbox.
-    virtual void ShowMessage(const QString& text) = 0;
-    virtual void HangUpIfDialed() = 0;
-    virtual const TFilterRules& Filters() const = 0;
-
-    // The remembered password; AskPassword prompts for it (and may leave it empty).
-    virtual QString Password() const = 0;
-    virtual void SetPassword(const QString& clear) = 0;
-    virtual void AskPassword() = 0;
-    // Throws EConvertError on a malformed stored text.
-    virtual QString Unscramble(const QString& stored) = 0;
-    // The password remembered for the mailbox's account, empty when none; may wait for the
-    // keyring. By default the scrambled entry of the settings file.
-    virtual QString StoredPassword(const QString& mailbox, const QString& login);
-
-    // A retired mailbox ends its session with the silent abort after the current wait.
-    virtual bool Retired() const = 0;
-    // Lets the program run during long settings work; may throw the silent abort if allowed.
-    virtual void PumpEvents(bool mayAbort) = 0;
-};
+struct TEndpoint;
 
 // The POP3 dialogue of one mailbox over a transport: the check (deletion and listing
-// sessions with the new/seen rules) and the retrieval of one message. A failure is shown
-// through the host and ends the call with the silent abort (EAbort).
-class TPop3Session {
+// sessions with the new/seen rules) and the retrieval of one message. A failure is reported
+// to the host and ends the call with the silent abort (EAbort).
+class TPop3Session : public TMailSession {
 public:
-    TPop3Session(TTransport& transport, TMailListModel& list, TPop3SessionHost& host);
-    ~TPop3Session();
+    TPop3Session(TTransport& transport, TMailListModel& list, TSessionHost& host);
+    ~TPop3Session() override;
     TPop3Session(const TPop3Session&) = delete;
     TPop3Session& operator=(const TPop3Session&) = delete;
 
     // Deletes the marked messages (all unmarked ones too with autoDelete), lists the
     // mailbox anew and applies the keyword rules' deletion marks.
-    void Check(bool autoDelete);
+    void Check(bool autoDelete) override;
 
-    // Messages of this listed size or more are not fetched: for the raw view, and for
-    // the readable view, which can show a message with its attachments.
-    static constexpr int RawViewLimit = 65534;
-    static constexpr int ReadableViewLimit = 16 * 1024 * 1024;
     // True when a listed size is readable and not below limit.
     static bool TooLarge(const QByteArray& listedSize, int limit);
 
-    struct TRetrieval {
-        // The row's number now names another message: nothing was fetched.
-        bool Moved = false;
-        // The listed size is beyond what is shown: nothing was fetched.
-        bool TooLarge = false;
-        QByteArray Text;
-    };
-    TRetrieval Retrieve(int row, int limit = RawViewLimit);
-    // A retrieved message that was shown is no longer new.
-    void Viewed(int row);
+    TRetrieval Retrieve(int row, int limit = TAccount::RawViewLimit) override;
+    void Viewed(int row) override;
+    void Cancel() override;
+    void Unwound() override { m_aborting = false; }
+    bool Busy() const override { return m_calls > 0; }
 
-    // Ends a running call: its wait fails and its reports are dropped.
-    void Cancel();
-    // Called when the last running call has unwound.
-    void Finished() { m_aborting = false; }
+    // Logs in to account with the host's password and logs out: the connection test.
+    // Capabilities are asked for only where encryption needs them. A failure is reported
+    // to the host and ends with the silent abort.
+    void LoginAndLogout(const TAccount& account);
 
     // The capability names the server listed after the greeting of the last session.
     const QSet<QByteArray>& Capabilities() const { return m_capabilities; }
@@ -91,7 +49,11 @@ private:
     struct TQueued;
     using TQueuedPtr = std::shared_ptr<TQueued>;
 
+    class TCall;
+
     void login();
+    // The account's endpoint for the transport.
+    static TEndpoint endpointOf(const TAccount& account);
     // CAPA, STLS, the handshake and CAPA again; fails unless the server offers STLS.
     void startTls();
     void readCapabilities();
@@ -106,12 +68,11 @@ private:
                  QHash<int, QByteArray>& uids);
     void logout();
     QByteArray sendCommand(const QByteArray& command, const QString& statusText, const QString& errorText);
-    // Closes, hangs up, shows the failure with the red light and ends the call.
-    [[noreturn]] void failRed(const QString& statusText, const QString& message, bool forgetPassword = false);
+    // Closes, reports the failure to the host and ends the call.
+    [[noreturn]] void fail(TSessionFailure failure);
     [[noreturn]] void abortSession(const QString& message);
     void transportError(int socket, int error, const QString& msg);
     void checkRetired() const;
-    void setStatus(const QString& text);
     QByteArray readReply(bool multiLine, qint64 limit, const QString& errorText, bool keepStart = false);
     QByteArray skipToReplyEnd(qint64 keep, const QString& errorText);
     QByteArray exchange(const QByteArray& command, const QString& statusText, const QString& errorText, qint64 limit);
@@ -123,7 +84,13 @@ private:
 
     TTransport& m_transport;
     TMailListModel& m_list;
-    TPop3SessionHost& m_host;
+    TSessionHost& m_host;
+    TAccount m_account;
+    QString m_password;
+    // The refusal that ends the dialogue, for the failure report.
+    QByteArray m_refusal;
+    bool m_readCapabilities = true;
+    int m_calls = 0;
     QByteArray m_pending;
     qint64 m_retrLimit = 0;
     bool m_aborting = false;

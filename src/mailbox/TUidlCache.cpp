@@ -118,9 +118,6 @@ bool TUidlCache::UidLine(const QByteArray& line, int& number, QByteArray& uid)
     if (text.endsWith("\r\n")) {
         text.chop(2);
     }
-    if (text.startsWith("+OK ")) {
-        text.remove(0, 4);
-    }
     const QList<QByteArray> words = text.split(' ');
     if (words.size() != 2 || words.at(0).isEmpty() || words.at(0).size() > 9) {
         return false;

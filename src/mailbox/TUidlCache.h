@@ -40,7 +40,7 @@ public:
     static QString PathFor(const QString& settingsPath, const QByteArray& key);
     // Printable ASCII without spaces, 1 to MaxUidLength bytes.
     static bool ValidUid(const QByteArray& uid);
-    // "n uid" of a UIDL listing line or of a one-message reply ("+OK n uid"), CR LF optional.
+    // "n uid" of a UIDL listing line or of a one-message reply's text, CR LF optional.
     static bool UidLine(const QByteArray& line, int& number, QByteArray& uid);
     // The unique-ids of a UIDL reply by message number (1 to maxNumber). A number or a
     // unique-id given twice is left out altogether; false for a refusal.

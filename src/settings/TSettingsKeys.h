@@ -84,6 +84,9 @@ inline constexpr TSettingKey MailboxSecurity{nullptr, "Security", "None"};
 inline constexpr TSettingKey MailboxPort{nullptr, "Port", ""};
 // The SHA-256 fingerprint of a certificate the user chose to trust for this mailbox.
 inline constexpr TSettingKey MailboxCertSha256{nullptr, "CertSha256", ""};
+// "POP3" or "IMAP", and the IMAP folder watched.
+inline constexpr TSettingKey MailboxProtocol{nullptr, "Protocol", "POP3"};
+inline constexpr TSettingKey MailboxFolder{nullptr, "Folder", "INBOX"};
 // "1" in the mailbox the program serves itself from its built-in demo server.
 inline constexpr TSettingKey MailboxDemo{nullptr, "Demo", "0"};
 
@@ -151,6 +154,8 @@ inline constexpr const TSettingKey* All[] = {
     &MailboxSecurity,
     &MailboxPort,
     &MailboxCertSha256,
+    &MailboxProtocol,
+    &MailboxFolder,
     &MailboxDemo,
 };
 

@@ -1,6 +1,5 @@
 #include "widgets/TFormAbout.h"
 
-#include "MailvaneAssets.h"
 #include "core/TExceptionHook.h"
 #include "widgets/TScrollingCreditsBox.h"
 #include "widgets/TUrlLabel.h"
@@ -62,7 +61,7 @@ TFormAbout::TFormAbout(QMdiArea* area, const QString& settingsPath)
                                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_client(new QWidget)
 {
-    InitMailvaneAssets();
+    // The pictures are the program's own, registered at its start.
     setObjectName(QStringLiteral("FormAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About"));

@@ -24,6 +24,7 @@ private slots:
     void announcesOnlyUnseenMail();
     void failureStopsThePassAndDefersTheAnnouncement();
     void busyGuardMakesASecondPassANoOp();
+    void pushedMailIsAnnouncedOnce();
 
 private:
     void start(int mailboxes);
@@ -108,7 +109,7 @@ void tst_CheckPass::start(int mailboxes)
     m_main->CreateStatusWindow();
     m_main->Startings();
     for (TFormMailList* w : m_main->MailboxWindows()) {
-        w->EditPassword->setText(QStringLiteral("pass"));
+        w->SetPassword(QStringLiteral("pass"));
     }
 }
 
@@ -183,11 +184,38 @@ void tst_CheckPass::busyGuardMakesASecondPassANoOp()
     a.serveMailbox(messages("a", 1));
     start(1);
     point(0, a);
-    FormStatus->LED(QStringLiteral("Yellow"), QStringLiteral("Busy"));
+    // A pass is under way (waiting somewhere): a second one does nothing.
+    m_main->State().CheckPassRunning = true;
     FormStatus->SetCell(1, QStringLiteral("9"));
     m_main->MenuCheck->trigger();
     QCOMPARE(FormStatus->Cell(1), QStringLiteral("9"));
     QCOMPARE(a.connections(), 0);
+    m_main->State().CheckPassRunning = false;
+}
+
+void tst_CheckPass::pushedMailIsAnnouncedOnce()
+{
+    TScriptServer empty;
+    empty.serveMailbox({});
+    start(1);
+    point(0, empty);
+    // News a server pushes between passes is announced at once.
+    m_main->MailHost().AnnounceNewMail();
+    QCOMPARE(announcements(), 1);
+    QVERIFY(!m_main->State().NewMailFound);
+    // The next pass finds nothing new and announces nothing more.
+    m_main->MenuCheck->trigger();
+    QCOMPARE(FormStatus->LabelStatus->text(), QStringLiteral("Ready"));
+    QCOMPARE(announcements(), 1);
+    // Pushed while a pass runs: the end of the pass announces it, once.
+    m_main->State().CheckPassRunning = true;
+    m_main->MailHost().AnnounceNewMail();
+    QCOMPARE(announcements(), 1);
+    m_main->State().CheckPassRunning = false;
+    m_main->MenuCheck->trigger();
+    QCOMPARE(announcements(), 2);
+    m_main->MenuCheck->trigger();
+    QCOMPARE(announcements(), 2);
 }
 
 QTEST_MAIN(tst_CheckPass)

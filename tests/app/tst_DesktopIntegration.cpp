@@ -139,7 +139,7 @@ void tst_DesktopIntegration::oneNotificationPerCheckThatFoundNewMail()
     server.serveMailbox(messages("a", 3));
     start(option);
     m_main->SetDesktop(nullptr, notifier.get());
-    m_main->MailboxWindows().first()->EditPassword->setText(QStringLiteral("pass"));
+    m_main->MailboxWindows().first()->SetPassword(QStringLiteral("pass"));
     m_main->MailboxWindows().first()->Socket->Port = QString::number(server.port());
 
     m_main->MenuCheck->trigger();

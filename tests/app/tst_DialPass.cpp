@@ -84,7 +84,7 @@ void tst_DialPass::start(const QString& extra, int redialInterval)
     m_main->CreateStatusWindow();
     m_main->Startings();
     TFormMailList* w = m_main->MailboxWindows().first();
-    w->EditPassword->setText(QStringLiteral("pass"));
+    w->SetPassword(QStringLiteral("pass"));
     w->Socket->Port = QString::number(m_server->port());
 }
 

@@ -131,7 +131,7 @@ void tst_Exit::duringLookup()
     m_main->show();
     m_main->CreateStatusWindow();
     m_main->Startings();
-    m_main->MailboxWindows().at(0)->EditPassword->setText(QStringLiteral("pass"));
+    m_main->MailboxWindows().at(0)->SetPassword(QStringLiteral("pass"));
     m_onPrompt = [](TFormPassword* prompt) {
         prompt->EditPassword->setText(QStringLiteral("wrong"));
         prompt->accept();

@@ -77,7 +77,7 @@ void tst_HostFailures::start(const QString& host)
     m_main->show();
     m_main->CreateStatusWindow();
     m_main->Startings();
-    m_main->MailboxWindows().at(0)->EditPassword->setText(QStringLiteral("pass"));
+    m_main->MailboxWindows().at(0)->SetPassword(QStringLiteral("pass"));
 }
 
 void tst_HostFailures::unresolvableHost()

@@ -154,7 +154,7 @@ void tst_OptionsFlow::updateInOtherLetterCaseReachesTheWindow()
     main.Startings();
     TFormMailList* home = main.MailboxWindows().value(0);
     QVERIFY(home);
-    home->EditPassword->setText(QStringLiteral("old"));
+    home->SetPassword(QStringLiteral("old"));
 
     TModal::SetHook([&](QDialog* d) {
         if (auto* option = qobject_cast<TFormOption*>(d)) {
@@ -168,7 +168,7 @@ void tst_OptionsFlow::updateInOtherLetterCaseReachesTheWindow()
     });
     main.MenuNetwork->trigger();
     TModal::SetHook({});
-    QCOMPARE(home->EditPassword->text(), QStringLiteral("new"));
+    QCOMPARE(home->Password(), QStringLiteral("new"));
 }
 
 QTEST_MAIN(tst_OptionsFlow)

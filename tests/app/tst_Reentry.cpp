@@ -69,7 +69,7 @@ TFormMain* tst_Reentry::start()
     m_main->CreateStatusWindow();
     m_main->Startings();
     for (TFormMailList* w : m_main->MailboxWindows()) {
-        w->EditPassword->setText(QStringLiteral("pass"));
+        w->SetPassword(QStringLiteral("pass"));
         w->Socket->Port = QString::number(m_server->port());
     }
     // The second mailbox would be refused at once if it were ever reached.

@@ -12,6 +12,7 @@
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TPop3Session.h"
 #include "mailbox/TSeenIds.h"
+#include "mailbox/TSessionPresenter.h"
 #include "net/TTransport.h"
 #include "settings/TFilterRules.h"
 #include "settings/TIniFile.h"
@@ -140,7 +141,7 @@ private:
     bool m_pipelined = false;
 };
 
-class Host : public TPop3SessionHost {
+class Host : public TSessionPresenter {
 public:
     QString Path;
     ChunkTransport* Net = nullptr;
@@ -151,35 +152,39 @@ public:
     int Prompts = 0;
     TFilterRules Rules;
 
-    QString SettingsPath() const override { return Path; }
-    QString MailboxName() const override { return kName; }
+    TAccount Account() override { return TAccount::Read(TIniFile(Path), kName); }
+    const TFilterRules& Filters() const override { return Rules; }
+    QString Password(const QString&, bool mayAsk) override
+    {
+        if (Typed.isEmpty()) {
+            Typed = TIniFile(Path).ReadString(kName, QStringLiteral("Password"), QString());
+        }
+        if (Typed.isEmpty() && mayAsk) {
+            ++Prompts;
+            Typed = kPassword;
+        }
+        return Typed;
+    }
+    bool Retired() const override { return false; }
+    void Yield(bool) override {}
+    void Listed(int messages) override
+    {
+        // The listing gives the STAT count once, before any row.
+        FUZZ_CHECK(Net->Count < 0 && messages >= 0);
+        Net->Count = messages;
+        TSessionPresenter::Listed(messages);
+    }
+
+protected:
     void Status(const QString&) override {}
     void LED(const QString& colourWord, const QString& text) override { Leds.append(colourWord + u'/' + text); }
     void RepaintMain() override {}
     int StatusCount(int row) const override { return Counts[row]; }
-    void SetStatusCount(int row, int value) override
-    {
-        if (row == 1) {
-            // The listing adds the STAT count to the counter once, before any row.
-            FUZZ_CHECK(Net->Count < 0 && value >= Counts[1]);
-            Net->Count = value - Counts[1];
-        }
-        Counts[row] = value;
-    }
+    void SetStatusCount(int row, int value) override { Counts[row] = value; }
     void SetNewMailFound() override {}
     void ShowMessage(const QString& text) override { Messages.append(text); }
     void HangUpIfDialed() override {}
-    const TFilterRules& Filters() const override { return Rules; }
-    QString Password() const override { return Typed; }
-    void SetPassword(const QString& clear) override { Typed = clear; }
-    void AskPassword() override
-    {
-        ++Prompts;
-        Typed = kPassword;
-    }
-    QString Unscramble(const QString& stored) override { return stored; }
-    bool Retired() const override { return false; }
-    void PumpEvents(bool) override {}
+    void ForgetPassword() override { Typed.clear(); }
 };
 
 QList<QByteArray> storedSeen(const QString& path)
@@ -205,7 +210,7 @@ void checkOnce(TPop3Session& session, TMailListModel& list, Host& host, ChunkTra
     } catch (const EAbort&) {
         ok = false;
     }
-    session.Finished();
+    session.Unwound();
 
     FUZZ_CHECK(!host.Leds.isEmpty() && host.Leds.first() == QLatin1String("Yellow/Busy"));
     FUZZ_CHECK(!net.Connected());

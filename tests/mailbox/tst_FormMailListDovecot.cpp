@@ -94,7 +94,7 @@ void tst_FormMailListDovecot::makeForm()
     m_form->Socket->Port = QString::number(m_server.Port());
     m_host->OnDeliverPassword = [this](const QString& name, const QString& clear) {
         if (name == m_form->MailboxName()) {
-            m_form->EditPassword->setText(clear);
+            m_form->SetPassword(clear);
         }
     };
 }
@@ -213,7 +213,7 @@ void tst_FormMailListDovecot::wrongPasswordAsksAgain()
     const QList<QByteArray> before = storedSection();
 
     TIniFile(m_host->Path).WriteString(QStringLiteral("Box"), QStringLiteral("Password"), QString());
-    m_form->EditPassword->clear();
+    m_form->SetPassword(QString());
     QStringList answers = {QStringLiteral("wrong"), QStringLiteral("secret")};
     int prompts = 0;
     TModal::SetHook([&](QDialog* dialog) {
@@ -231,7 +231,7 @@ void tst_FormMailListDovecot::wrongPasswordAsksAgain()
     QCOMPARE(m_host->Messages.last().first, QStringLiteral("主機 : Box"));
     QCOMPARE(m_host->LastLed(), QStringLiteral("Red/Error"));
     QCOMPARE(m_form->StatusBar->currentMessage(), QStringLiteral("連線中斷!"));
-    QVERIFY(m_form->EditPassword->text().isEmpty());
+    QVERIFY(m_form->Password().isEmpty());
     QCOMPARE(storedSection(), before);
 
     QVERIFY(check());

@@ -102,7 +102,7 @@ void tst_FormMailListSession::init()
     m_form->setWindowTitle(QStringLiteral("Box"));
     m_host->OnDeliverPassword = [this](const QString& name, const QString& clear) {
         if (m_form && name == m_form->MailboxName()) {
-            m_form->EditPassword->setText(clear);
+            m_form->SetPassword(clear);
         }
     };
 }
@@ -214,7 +214,7 @@ void tst_FormMailListSession::refusalAtEveryStep()
     QCOMPARE(m_host->HangUps, hangUps + 1);
     QVERIFY(!m_form->Socket->IsOpen());
     QCOMPARE(storedSection(), stored);
-    QCOMPARE(m_form->EditPassword->text().isEmpty(), message == QStringLiteral("使用者名稱或密碼錯誤！"));
+    QCOMPARE(m_form->Password().isEmpty(), message == QStringLiteral("使用者名稱或密碼錯誤！"));
     if (command == "DELE") {
         // The mark stays for the next check, and nothing was removed.
         QCOMPARE(m_form->Marker(2), QStringLiteral("x"));
@@ -257,7 +257,7 @@ void tst_FormMailListSession::timeoutShowsSocketError()
     QCOMPARE(m_form->StatusBar->currentMessage(), QStringLiteral("連線中斷！"));
     QCOMPARE(m_host->LastLed(), QStringLiteral("Red/Error"));
     // A socket failure never forgets the password.
-    QCOMPARE(m_form->EditPassword->text(), QStringLiteral("pass"));
+    QCOMPARE(m_form->Password(), QStringLiteral("pass"));
 }
 
 void tst_FormMailListSession::oneByteChunks()
@@ -311,14 +311,14 @@ void tst_FormMailListSession::impossibleStatCount()
 
 void tst_FormMailListSession::lineBreakInPasswordRefused()
 {
-    m_form->EditPassword->setText(QStringLiteral("pa\r\nDELE 1"));
+    m_form->SetPassword(QStringLiteral("pa\r\nDELE 1"));
     TScriptServer server;
     server.sendLine("+OK").receiveLine().receiveLine();
     useServer(server);
     QVERIFY(!check());
     QCOMPARE(m_host->LastMessage(), QStringLiteral("使用者名稱或密碼錯誤！\n"));
     QCOMPARE(server.received(), QStringList());
-    QVERIFY(m_form->EditPassword->text().isEmpty());
+    QVERIFY(m_form->Password().isEmpty());
 }
 
 void tst_FormMailListSession::refusedPasswordPromptsAgain()

@@ -192,6 +192,8 @@ private slots:
     void listingFillsModelAndSeenList();
     void failureTable_data();
     void failureTable();
+    void eventTable_data();
+    void eventTable();
     void framing_data();
     void framing();
     void newStaysNewUntilViewed();
@@ -250,10 +252,10 @@ bool tst_Pop3Session::check(bool autoDelete)
     m_host->Counts[2] = 0;
     try {
         m_session->Check(autoDelete);
-        m_session->Finished();
+        m_session->Unwound();
         return true;
     } catch (const EAbort&) {
-        m_session->Finished();
+        m_session->Unwound();
         return false;
     }
 }
@@ -363,6 +365,102 @@ void tst_Pop3Session::failureTable()
     QCOMPARE(m_host->Typed.isEmpty(), message == kLoginError);
     QCOMPARE(m_list->Count(), rowsLeft);
     QCOMPARE(storedSeen(), QList<QByteArray>({"<old@t>"}));
+}
+
+void tst_Pop3Session::eventTable_data()
+{
+    QTest::addColumn<int>("failAt");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QByteArray>("serverReply");
+
+    // Steps as in failureTable; -1 runs the whole check. An error replaces the step's reply
+    // with the transport's report.
+    const QString start = QStringLiteral("started");
+    const QString in = QStringLiteral("connected:0");
+    const QString listed = QStringLiteral("listed:2");
+    const QString fresh = QStringLiteral("new:1");
+    const QString refused = QStringLiteral("failed:refused:0");
+    QTest::newRow("whole check") << -1 << QByteArray() << 0 << QString()
+                                 << QStringList({start, in, listed, fresh, fresh, QStringLiteral("finished:2:2")})
+                                 << QByteArray();
+    QTest::newRow("greeting refused") << 0 << QByteArray("-ERR busy\r\n") << 0 << QString()
+                                      << QStringList({start, refused}) << QByteArray("-ERR busy\r\n");
+    QTest::newRow("PASS refused") << 3 << QByteArray("-ERR no\r\n") << 0 << QString()
+                                  << QStringList({start, QStringLiteral("failed:refused:1")})
+                                  << QByteArray("-ERR no\r\n");
+    QTest::newRow("STAT refused") << 4 << QByteArray("-ERR\r\n") << 0 << QString() << QStringList({start, in, refused})
+                                  << QByteArray("-ERR\r\n");
+    QTest::newRow("second LIST refused") << 7 << QByteArray("-ERR\r\n") << 0 << QString()
+                                         << QStringList({start, in, listed, fresh, refused}) << QByteArray("-ERR\r\n");
+    QTest::newRow("QUIT refused") << 9 << QByteArray("-ERR\r\n") << 0 << QString()
+                                  << QStringList({start, in, listed, fresh, fresh, refused}) << QByteArray("-ERR\r\n");
+    QTest::newRow("time-out at TOP") << 6 << QByteArray() << 10060 << QString()
+                                     << QStringList({start, in, listed, QStringLiteral("failed:connection:0")})
+                                     << QByteArray();
+    QTest::newRow("certificate refused") << 0 << QByteArray() << int(TTransport::SecurityError) << QStringLiteral("TLS")
+                                         << QStringList({start, QStringLiteral("failed:security:0")}) << QByteArray();
+    QTest::newRow("unknown security word")
+        << 0 << QByteArray() << 0 << QStringLiteral("Bogus") << QStringList({start, refused}) << QByteArray();
+}
+
+void tst_Pop3Session::eventTable()
+{
+    QFETCH(int, failAt);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, error);
+    QFETCH(QString, security);
+    QFETCH(QStringList, events);
+    QFETCH(QByteArray, serverReply);
+
+    writeSeen({"<old@t>"});
+    if (!security.isEmpty()) {
+        TIniFile ini(m_host->Path);
+        ini.WriteString(kName, QStringLiteral("Security"), security);
+    }
+    const bool settingsRefused = security == QLatin1String("Bogus");
+    TDialogue dialogue = listing({"<1@t>", "<2@t>"});
+    if (failAt >= 0) {
+        dialogue = dialogue.mid(0, failAt + 1);
+        dialogue.last().second = reply;
+    }
+    if (!settingsRefused) {
+        play(*m_net, dialogue);
+    }
+    if (error != 0) {
+        m_net->Fails(error, QStringLiteral("refused by the test"));
+    } else if (failAt >= 0 && !reply.endsWith("\r\n")) {
+        m_net->Closes();
+    }
+
+    QCOMPARE(check(), failAt < 0);
+    QStringList seen;
+    for (const QString& event : std::as_const(m_host->Events)) {
+        if (!event.startsWith(QLatin1String("progress:"))) {
+            seen.append(event);
+        }
+    }
+    QCOMPARE(seen, events);
+    // Every failure names why, once; the session's words carry no colour.
+    if (failAt >= 0) {
+        QCOMPARE(m_host->LastFailure.ServerReply, serverReply);
+        QVERIFY(m_host->LastFailure.Message.endsWith(u'\n'));
+        QCOMPARE(m_host->LastFailure.Error, error);
+        if (error == TTransport::SecurityError) {
+            QVERIFY2(m_host->LastFailure.Message.contains(kName), qPrintable(m_host->LastFailure.Message));
+        }
+        if (settingsRefused) {
+            QVERIFY2(m_host->LastFailure.Message.contains(security), qPrintable(m_host->LastFailure.Message));
+            QCOMPARE(m_net->Opens, 0);
+        }
+    }
+    for (const QString& event : std::as_const(m_host->Events)) {
+        for (const char* colour : {"Red", "Yellow", "Green"}) {
+            QVERIFY2(!event.contains(QLatin1String(colour)), qPrintable(event));
+        }
+    }
 }
 
 void tst_Pop3Session::framing_data()
@@ -523,8 +621,8 @@ void tst_Pop3Session::retrievalGuards_data()
     QTest::addColumn<bool>("tooLarge");
     QTest::addColumn<int>("limit");
 
-    const int raw = TPop3Session::RawViewLimit;
-    const int readable = TPop3Session::ReadableViewLimit;
+    const int raw = TAccount::RawViewLimit;
+    const int readable = TAccount::ReadableViewLimit;
     QTest::newRow("same message") << QByteArray("101") << QByteArray("<1@T>") << true << false << false << raw;
     QTest::newRow("renumbered") << QByteArray("101") << QByteArray("<9@t>") << false << true << false << raw;
     QTest::newRow("too large") << QByteArray("65534") << QByteArray() << false << false << true << raw;
@@ -564,7 +662,7 @@ void tst_Pop3Session::retrievalGuards()
     QCOMPARE(m_net->Opens, tooLarge ? 0 : 1);
     QCOMPARE(got.Moved, moved);
     QCOMPARE(got.TooLarge, tooLarge);
-    QCOMPARE(got.Text, fetched ? "+OK\r\n" + message : QByteArray());
+    QCOMPARE(got.Message, fetched ? "+OK\r\n" + message : QByteArray());
     QCOMPARE(m_list->Mark(1), TMark::New);
 }
 
@@ -851,7 +949,7 @@ void tst_Pop3Session::pipelinedSendsHalfWindows()
     TAnsweringTransport server(500);
     TPop3Session session(server, *m_list, *m_host);
     session.Check(false);
-    session.Finished();
+    session.Unwound();
     QCOMPARE(m_list->Count(), 500);
     QCOMPARE(m_list->Row(500).Subject, QStringLiteral("s500"));
     QCOMPARE(storedSeen().size(), 500);
@@ -925,7 +1023,7 @@ void tst_Pop3Session::deletionAndViewByUid()
         const TPop3Session::TRetrieval got = m_session->Retrieve(1);
         QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
         QCOMPARE(got.Moved, current != "u1");
-        QCOMPARE(got.Text.isEmpty(), current != "u1");
+        QCOMPARE(got.Message.isEmpty(), current != "u1");
     }
 }
 

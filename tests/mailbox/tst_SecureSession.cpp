@@ -69,7 +69,7 @@ TRun runCheck(const TMailbox& box)
         } catch (const EAbort&) {
             run.Ok = false;
         }
-        session.Finished();
+        session.Unwound();
     }
     for (int row = 1; row <= list.Count(); ++row) {
         run.Listed.append(list.Id(row));
@@ -108,6 +108,8 @@ private slots:
     void stalledHandshake();
     void connectionTest_data();
     void connectionTest();
+    void connectionTestRefusals_data();
+    void connectionTestRefusals();
 
 private:
     // A Dovecot serving three messages with this certificate; false when it cannot run.
@@ -474,6 +476,70 @@ void tst_SecureSession::connectionTest()
     }
     if (untrusted) {
         QVERIFY(!m_server->LogText().contains(QStringLiteral("user=<mvuser>")));
+    }
+}
+
+void tst_SecureSession::connectionTestRefusals_data()
+{
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<QByteArray>("capa");
+    QTest::addColumn<QByteArray>("stlsReply");
+    QTest::addColumn<QByteArray>("passReply");
+    QTest::addColumn<QStringList>("message");
+
+    // The STARTTLS scripts of startTlsWithheld, now answered by the connection test.
+    QTest::newRow("not listed") << "STARTTLS" << QByteArray("+OK\r\nTOP\r\nUIDL\r\nUSER\r\n.\r\n") << QByteArray()
+                                << QByteArray() << QStringList({"不提供 STARTTLS", "未送出帳號密碼。"});
+    QTest::newRow("CAPA refused") << "STARTTLS" << QByteArray("-ERR unknown command\r\n") << QByteArray()
+                                  << QByteArray() << QStringList({"不提供 STARTTLS"});
+    QTest::newRow("STLS refused") << "STARTTLS" << QByteArray("+OK\r\nSTLS\r\nUSER\r\n.\r\n")
+                                  << QByteArray("-ERR not now") << QByteArray()
+                                  << QStringList({"拒絕 STARTTLS", "（-ERR not now）"});
+    QTest::newRow("bytes after the go-ahead")
+        << "STARTTLS" << QByteArray("+OK\r\nSTLS\r\n.\r\n") << QByteArray("+OK begin\r\n+OK injected") << QByteArray()
+        << QStringList({"多餘的資料"});
+    // A plain login sends no CAPA: USER and PASS straight after the greeting.
+    QTest::newRow("wrong password") << "None" << QByteArray() << QByteArray() << QByteArray("-ERR [AUTH] bad")
+                                    << QStringList({"密碼錯誤", "-ERR [AUTH] bad"});
+}
+
+void tst_SecureSession::connectionTestRefusals()
+{
+    QFETCH(QString, security);
+    QFETCH(QByteArray, capa);
+    QFETCH(QByteArray, stlsReply);
+    QFETCH(QByteArray, passReply);
+    QFETCH(QStringList, message);
+    TScriptServer server;
+    if (passReply.isEmpty()) {
+        server.sendLine("+OK ready").expect("CAPA").send(capa);
+        if (!stlsReply.isEmpty()) {
+            server.expect("STLS").sendLine(stlsReply);
+        }
+        server.silent();
+    } else {
+        server.dialogue("+OK ready", {{"USER user", "+OK"}, {"PASS secret", passReply}});
+    }
+    TConnectionParams params;
+    params.Host = QStringLiteral("127.0.0.1");
+    params.Port = QString::number(server.port());
+    params.Security = security;
+    params.Login = QStringLiteral("user");
+    params.Password = QStringLiteral("secret");
+    params.Timeout = 10;
+    const TConnectionTestResult result = TConnectionTest::Run(params);
+    QVERIFY(!result.Ok);
+    QVERIFY(!result.Encrypted);
+    for (const QString& part : message) {
+        QVERIFY2(result.Message.contains(part), qPrintable(result.Message));
+    }
+    QVERIFY(server.waitForFinished());
+    QVERIFY2(server.failures().isEmpty(), qPrintable(server.failures().join(u'\n')));
+    if (passReply.isEmpty()) {
+        for (const QString& line : server.received()) {
+            QVERIFY2(!line.startsWith(QLatin1String("USER"), Qt::CaseInsensitive), qPrintable(line));
+            QVERIFY2(!line.contains(QLatin1String("secret")), qPrintable(line));
+        }
     }
 }
 

@@ -1,3 +1,4 @@
+#include "mailbox/TPop3Reply.h"
 #include "mailbox/TUidlCache.h"
 
 #include <QTemporaryDir>
@@ -133,10 +134,12 @@ void tst_UidlCache::uidList()
     }
     int n = 0;
     QByteArray uid;
-    QVERIFY(TUidlCache::UidLine("+OK 7 abc\r\n", n, uid));
+    // A one-message reply reaches the line rule through the reply layer.
+    QVERIFY(TUidlCache::UidLine(TPop3Reply::Text("+OK 7 abc\r\n"), n, uid));
     QCOMPARE(n, 7);
     QCOMPARE(uid, QByteArray("abc"));
-    QVERIFY(!TUidlCache::UidLine("+OK 7\r\n", n, uid));
+    QVERIFY(!TUidlCache::UidLine(TPop3Reply::Text("+OK 7\r\n"), n, uid));
+    QVERIFY(!TUidlCache::UidLine("+OK 7 abc\r\n", n, uid));
 }
 
 void tst_UidlCache::insertKeepsOnlyFaithfulEntries()

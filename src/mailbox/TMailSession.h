@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+class TMailListModel;
+class TSockets;
+struct TAccount;
+struct TFilterRules;
+
+// Why a session ended early. The host picks the light and the status text by the kind.
+struct TSessionFailure {
+    enum class TKind {
+        // The server refused or broke off the dialogue, or the account's settings are unusable.
+        Refused,
+        // The connection failed (refused, timed out, closed).
+        Connection,
+        // Encryption failed (certificate, handshake).
+        Security,
+    };
+    TKind Kind = TKind::Refused;
+    // For the user, ending with a line break.
+    QString Message;
+    // The password was refused: the remembered one is to be forgotten.
+    bool ForgetPassword = false;
+    // The server's refusal as received, when one ended the dialogue.
+    QByteArray ServerReply;
+    // The connection's error code and text for Connection and Security.
+    int Error = 0;
+    QString ErrorText;
+};
+
+// What a check found, given with its end.
+struct TCheckCounts {
+    int Messages = 0;
+    int New = 0;
+};
+
+// What a mail session needs of the mailbox it works for, and what it tells it. The session
+// reports what happened; the host decides how it looks (lights, counters, texts).
+class TSessionHost {
+public:
+    virtual ~TSessionHost() = default;
+
+    // The account as the settings hold it now, read by the settings layer.
+    virtual TAccount Account() = 0;
+    virtual const TFilterRules& Filters() const = 0;
+    // The password for login: the remembered one, else the one stored for login (may wait
+    // for the keyring); when still empty and mayAsk, the user is asked (may stay empty).
+    virtual QString Password(const QString& login, bool mayAsk) = 0;
+    // A retired mailbox ends its session with the silent abort after the current wait.
+    virtual bool Retired() const = 0;
+    // Lets the program run during long work between waits; may throw the silent abort when mayAbort.
+    virtual void Yield(bool mayAbort) = 0;
+
+    // Progress for the mailbox's status line.
+    virtual void Progress(const QString& text) = 0;
+    // A check or a retrieval began and holds the mailbox until it ends.
+    virtual void Started() = 0;
+    // Logged in to the server.
+    virtual void Connected(bool encrypted) = 0;
+    // The server holds this many messages; sent before the rows are listed.
+    virtual void Listed(int messages) = 0;
+    // A listed row is marked new; neverSeen when no earlier check saw it (to be announced).
+    virtual void NewMessage(bool neverSeen) = 0;
+    // A row marked new is new no more (viewed, or marked for deletion by a rule).
+    virtual void NoLongerNew() = 0;
+    // Something the user must know that does not end the check.
+    virtual void Notice(const QString& text) = 0;
+    // The session ends early; the call then ends with the silent abort (EAbort).
+    virtual void Failed(const TSessionFailure& failure) = 0;
+    // A check ended well.
+    virtual void Finished(const TCheckCounts& counts) = 0;
+};
+
+// One mailbox's dialogue with its server, whatever the protocol: the mailbox window drives
+// it and never names the protocol. Calls block while the program's event loop runs; a
+// failure is reported through the host and ends the call with the silent abort (EAbort).
+class TMailSession {
+public:
+    virtual ~TMailSession() = default;
+
+    // Deletes the marked messages (all unmarked ones too with autoDelete), lists the mailbox
+    // anew and applies the keyword rules' deletion marks.
+    virtual void Check(bool autoDelete) = 0;
+
+    struct TRetrieval {
+        // The row's number now names another message: nothing was fetched.
+        bool Moved = false;
+        // The listed size is beyond the limit: nothing was fetched.
+        bool TooLarge = false;
+        // The message as fetched, for the readable view.
+        QByteArray Message;
+        // The raw view's text, decoded when it is a single part (empty when the message is
+        // beyond the raw view's limit), and the same without its headers.
+        QByteArray Whole;
+        QByteArray Body;
+    };
+    // Fetches a listed row's message for viewing, unless its listed size reaches limit.
+    virtual TRetrieval Retrieve(int row, int limit) = 0;
+    // A retrieved message that was shown is no longer new.
+    virtual void Viewed(int row) = 0;
+
+    // Ends a running call: its wait fails and its reports are dropped.
+    virtual void Cancel() = 0;
+    // Called when the last running call has unwound.
+    virtual void Unwound() = 0;
+    // True while a call runs (possibly blocked in a wait).
+    virtual bool Busy() const = 0;
+
+    // The session for account's protocol over the program's own sockets. plain, when
+    // given, gets the unencrypted connection beneath (its Port the default for None and
+    // STARTTLS), which the session owns.
+    static std::unique_ptr<TMailSession> Create(const TAccount& account, TMailListModel& list, TSessionHost& host,
+                                                TSockets** plain = nullptr);
+};

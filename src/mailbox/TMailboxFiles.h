@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <functional>
+
+class TSeenIds;
+
+// Where a mailbox's session keeps what it learnt between checks: the seen-ID list (a
+// section of the settings file, as it always was) and the header cache (a file of its own
+// beside it). Sessions load and store through this, never through the settings file.
+class TMailboxFiles {
+public:
+    TMailboxFiles(QString settingsPath, QString mailbox)
+        : m_settingsPath(std::move(settingsPath)), m_mailbox(std::move(mailbox))
+    {
+    }
+
+    // pump runs between reads and writes so that a long list does not freeze the program.
+    void LoadSeen(TSeenIds& seen, const std::function<void()>& pump) const;
+    void StoreSeen(const QList<QByteArray>& ids, const std::function<void()>& pump) const;
+    // The header cache's file for the account identified by key.
+    QString CachePath(const QByteArray& key) const;
+    // Removes the cache files of mailboxes deleted or moved since, keeping keep.
+    void PruneCaches(const QString& keep) const;
+
+private:
+    QString m_settingsPath;
+    QString m_mailbox;
+};

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+
+// What the mail sessions and the connection test say to the user, in one place; the
+// protocol code names none of these texts itself.
+namespace TSessionTexts {
+
+// Progress of a session, shown in the mailbox's status line.
+QString Connecting();
+QString QueryingCapabilities();
+QString StartingTls();
+QString SendingUser();
+QString SendingPassword();
+QString LoggedIn();
+QString LoggingOut();
+QString LeavingServer();
+QString LoggedOut();
+QString Receiving();
+QString Deleting();
+QString Downloading();
+QString Done();
+
+// Why a session ended, for the message window.
+QString Unreachable();
+QString LoginError();
+QString ReceiveError();
+QString DeleteError();
+QString DownloadError();
+QString LogoutError();
+QString StartTlsNotOffered();
+QString StartTlsRefused();
+QString BytesBeforeTls();
+QString TlsFailed();
+QString SecureConnectionFailed(const QString& mailbox, const QString& reason);
+QString SocketError(int socket, int error, const QString& message);
+QString MarksNotFound(int count);
+QString Moved();
+QString TooLarge();
+
+// The status line after a failure: the session's own refusal, or the connection's.
+QString Aborted();
+QString ConnectionLost();
+// The source line of a mailbox's messages.
+QString MessageSource(const QString& mailbox);
+
+// The connection test's results.
+QString TestNoHost();
+QString TestBadSecurity(const QString& word);
+QString TestBadPin();
+QString TestLineBreak();
+QString TestReplyTooLong();
+QString TestPeerClosed();
+QString TestNoGreeting();
+QString TestStartTlsNotOffered();
+QString TestStartTlsRefused(const QString& serverWords);
+QString TestBytesBeforeTls();
+QString TestLoginRefused(const QString& serverWords);
+QString TestCannotConnect(int error, const QString& message);
+QString TestPassedEncrypted();
+QString TestPassedPlain();
+
+} // namespace TSessionTexts

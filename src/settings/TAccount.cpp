@@ -1,0 +1,59 @@
+#include "settings/TAccount.h"
+
+#include "core/TIntConvert.h"
+#include "settings/TIniFile.h"
+#include "settings/TSettingsKeys.h"
+#include "settings/TSettingsRules.h"
+
+namespace Keys = TSettingsKeys;
+
+TAccount TAccount::Read(const TIniFile& ini, const QString& name)
+{
+    TAccount account;
+    account.Name = name;
+    account.SettingsPath = ini.FileName();
+    account.Host = TSetting(Keys::MailboxHost, name).ReadString(ini);
+    account.Login = TSetting(Keys::MailboxLogin, name).ReadString(ini);
+    account.TimeoutText = TSetting(Keys::GeneralTimeout).ReadString(ini);
+    account.ReadableView = TSetting(Keys::OptionReadableView).ReadBool(ini);
+
+    const QString security = TSetting(Keys::MailboxSecurity, name).ReadString(ini);
+    const QString port = TSetting(Keys::MailboxPort, name).ReadString(ini);
+    const QString pin = TSetting(Keys::MailboxCertSha256, name).ReadString(ini);
+    const QString protocol = TSetting(Keys::MailboxProtocol, name).ReadString(ini).trimmed().toUpper();
+    const QString folder = TSetting(Keys::MailboxFolder, name).ReadString(ini);
+    if (!folder.trimmed().isEmpty()) {
+        account.Folder = folder;
+    }
+
+    const QString word = TSettingsRules::SecurityWord(security);
+    if (word.isEmpty()) {
+        account.Error = QStringLiteral("安全連線設定「%1」無法辨認，應為 None、STARTTLS 或 TLS！").arg(security);
+        return account;
+    }
+    account.Security = word == QLatin1String("TLS")        ? TSecurityKind::Tls
+                       : word == QLatin1String("STARTTLS") ? TSecurityKind::StartTls
+                                                           : TSecurityKind::None;
+    account.Error = TSettingsRules::PortError(port);
+    account.Port = port.trimmed();
+    if (account.Error.isEmpty() && !pin.trimmed().isEmpty()) {
+        account.CertSha256 = TSettingsRules::NormalisedFingerprint(pin);
+        if (account.CertSha256.isEmpty()) {
+            account.Error = QStringLiteral("信任的憑證指紋格式錯誤，應為 64 位十六進位數字！");
+        }
+    }
+    if (account.Error.isEmpty()) {
+        if (protocol == QLatin1String("IMAP")) {
+            account.Protocol = TProtocol::Imap;
+        } else if (!protocol.isEmpty() && protocol != QLatin1String("POP3")) {
+            account.Error = QStringLiteral("通訊協定設定「%1」無法辨認，應為 POP3 或 IMAP！")
+                                .arg(TSetting(Keys::MailboxProtocol, name).ReadString(ini));
+        }
+    }
+    return account;
+}
+
+int TAccount::Timeout() const
+{
+    return TIntConvert::StrToInt(TimeoutText);
+}

@@ -1,0 +1,97 @@
+#include "core/EConvertError.h"
+#include "settings/TAccount.h"
+#include "settings/TIniFile.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+// A mailbox's account as the settings layer reads it for the session.
+class tst_Account : public QObject {
+    Q_OBJECT
+private slots:
+    void read_data();
+    void read();
+    void timeoutIsConvertedWhenUsed();
+};
+
+void tst_Account::read_data()
+{
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("security");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("pin");
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<QString>("folder");
+
+    const QString hex = QStringLiteral("ab").repeated(32);
+    const QString normalised = QStringLiteral("AB:").repeated(31) + QStringLiteral("AB");
+    const int none = int(TAccount::TSecurityKind::None);
+    const int tls = int(TAccount::TSecurityKind::Tls);
+    const int pop3 = int(TAccount::TProtocol::Pop3);
+    const int imap = int(TAccount::TProtocol::Imap);
+    QTest::newRow("old file") << QString() << QString() << none << QString() << QString() << pop3 << "INBOX";
+    QTest::newRow("TLS, port, pin") << "Security=tls\nPort= 995 \nCertSha256=" + hex << QString() << tls << "995"
+                                    << normalised << pop3 << "INBOX";
+    QTest::newRow("STARTTLS") << "Security=StartTLS" << QString() << int(TAccount::TSecurityKind::StartTls) << QString()
+                              << QString() << pop3 << "INBOX";
+    QTest::newRow("IMAP with a folder") << "Protocol=imap\nFolder=Archiv/2024" << QString() << none << QString()
+                                        << QString() << imap << "Archiv/2024";
+    // Hand-edited values are refused in words, never read as a weaker setting.
+    QTest::newRow("security word") << "Security=SSL"
+                                   << "「SSL」無法辨認" << none << QString() << QString() << pop3 << "INBOX";
+    QTest::newRow("port") << "Security=TLS\nPort=99999"
+                          << "埠號" << tls << "99999" << QString() << pop3 << "INBOX";
+    QTest::newRow("pin") << "Security=TLS\nCertSha256=12:34"
+                         << "指紋格式錯誤" << tls << QString() << QString() << pop3 << "INBOX";
+    QTest::newRow("protocol") << "Protocol=SMTP"
+                              << "「SMTP」無法辨認" << none << QString() << QString() << pop3 << "INBOX";
+}
+
+void tst_Account::read()
+{
+    QFETCH(QString, section);
+    QFETCH(QString, error);
+    QFETCH(int, security);
+    QFETCH(QString, port);
+    QFETCH(QString, pin);
+    QFETCH(int, protocol);
+    QFETCH(QString, folder);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Mailvane.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(("[General]\nTimeout=9\n[Option]\nReadableView=0\n[Box]\nHost=pop.example\nLogin=me\n" + section + "\n")
+                   .toUtf8());
+    file.close();
+
+    const TAccount account = TAccount::Read(TIniFile(path), QStringLiteral("Box"));
+    QCOMPARE(account.Name, QStringLiteral("Box"));
+    QCOMPARE(account.SettingsPath, path);
+    QCOMPARE(account.Host, QStringLiteral("pop.example"));
+    QCOMPARE(account.Login, QStringLiteral("me"));
+    QCOMPARE(account.Timeout(), 9);
+    QCOMPARE(account.ViewLimit(), TAccount::RawViewLimit);
+    if (error.isEmpty()) {
+        QCOMPARE(account.Error, QString());
+    } else {
+        QVERIFY2(account.Error.contains(error), qPrintable(account.Error));
+    }
+    QCOMPARE(int(account.Security), security);
+    QCOMPARE(account.Port, port);
+    QCOMPARE(account.CertSha256, pin);
+    QCOMPARE(int(account.Protocol), protocol);
+    QCOMPARE(account.Folder, folder);
+}
+
+void tst_Account::timeoutIsConvertedWhenUsed()
+{
+    TAccount account;
+    account.TimeoutText = QStringLiteral("soon");
+    QVERIFY_THROWS_EXCEPTION(EConvertError, account.Timeout());
+    QCOMPARE(TAccount().ViewLimit(), TAccount::ReadableViewLimit);
+}
+
+QTEST_GUILESS_MAIN(tst_Account)
+#include "tst_Account.moc"
