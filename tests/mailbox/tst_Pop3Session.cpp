@@ -137,6 +137,9 @@ public:
     void Send(const QByteArray& bytes) override
     {
         ++Sends;
+        if (bytes.count('\n') > 1) {
+            UnreadAtBatch.append(int(m_replyEnds.size()));
+        }
         m_lines += bytes;
         for (qsizetype end = m_lines.indexOf("\r\n"); end >= 0; end = m_lines.indexOf("\r\n")) {
             answer(m_lines.left(end));
@@ -148,6 +151,10 @@ public:
         // A few replies per read, as they would come off the wire.
         const QByteArray chunk = m_replies.left(512);
         m_replies.remove(0, chunk.size());
+        m_received += chunk.size();
+        while (!m_replyEnds.isEmpty() && m_replyEnds.first() <= m_received) {
+            m_replyEnds.removeFirst();
+        }
         return chunk;
     }
     void Close() override { m_open = false; }
@@ -155,6 +162,8 @@ public:
     void SetErrorReport(TErrorReport) override {}
 
     int Sends = 0;
+    // For each send of several commands: how many replies the client had not yet received.
+    QList<int> UnreadAtBatch;
 
 private:
     void answer(const QByteArray& line)
@@ -172,12 +181,16 @@ private:
         } else {
             m_replies += "+OK\r\n";
         }
+        m_replyEnds.append(m_received + m_replies.size());
     }
 
     int m_count;
     bool m_open = false;
     QByteArray m_lines;
     QByteArray m_replies;
+    // Where each reply not yet wholly received ends, counted from the first byte sent.
+    QList<qint64> m_replyEnds;
+    qint64 m_received = 0;
 };
 
 } // namespace
@@ -692,6 +705,8 @@ void tst_Pop3Session::capabilityPaths_data()
     QTest::newRow("uidl") << TCheckScript{ids, "UIDL", uids, {}, false};
     QTest::newRow("uidl pipelined") << TCheckScript{ids, "UIDL PIPELINING", uids, {}, true};
     QTest::newRow("uidl listing names the messages twice") << TCheckScript{ids, "UIDL", {"u1", "u1", "u1"}, {}, false};
+    QTest::newRow("longest unique-ids") << TCheckScript{
+        ids, "UIDL", {QByteArray(70, 'a'), QByteArray(70, 'b'), QByteArray(70, 'c')}, {}, false};
 }
 
 // The same mailbox through every path: the same rows, marks, counts and seen list; and
@@ -862,6 +877,12 @@ void tst_Pop3Session::pipelinedSendsHalfWindows()
     // CAPA, USER, PASS, STAT, QUIT one at a time; 1,000 LIST and Top commands in windows
     // of at most 4,096 bytes, sent again when half of one is answered.
     QVERIFY2(server.Sends <= 5 + 1000 * 11 / 2048 + 2, qPrintable(QString::number(server.Sends)));
+    // Each refill goes out while at least a quarter window of replies is still on its way,
+    // so the server never idles waiting for the next commands.
+    QVERIFY2(server.UnreadAtBatch.size() >= 4, qPrintable(QString::number(server.UnreadAtBatch.size())));
+    for (qsizetype i = 1; i < server.UnreadAtBatch.size(); ++i) {
+        QVERIFY2(server.UnreadAtBatch.at(i) >= 64, qPrintable(QString::number(server.UnreadAtBatch.at(i))));
+    }
 }
 
 // A unique-id given to another message: a changed size fetches its headers again; the
