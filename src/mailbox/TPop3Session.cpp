@@ -159,6 +159,9 @@ QByteArray TPop3Session::readReply(bool multiLine, qint64 limit, const QString& 
             m_pending.clear();
             return partial;
         }
+        if (m_pending.capacity() - m_pending.size() < chunk.size()) {
+            m_pending.reserve(qMax(2 * m_pending.size(), m_pending.size() + chunk.size()));
+        }
         m_pending += chunk;
     }
 }
