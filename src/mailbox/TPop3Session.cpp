@@ -99,9 +99,21 @@ struct TPop3Session::TQueued {
 
 QByteArray TPop3Session::readReply(bool multiLine, qint64 limit, const QString& errorText, bool keepStart)
 {
+    // Both searches go on where the last receive left them: a reply that never ends its
+    // line must not cost a scan of all it sent at each receive.
+    qsizetype lineScanned = 0;
+    qsizetype lineEnd = -1;
     int scanned = 0;
     for (;;) {
-        const int lineEnd = m_pending.indexOf("\r\n");
+        if (lineEnd < 0) {
+            // One byte back: the CR may have come last.
+            lineEnd = m_pending.indexOf("\r\n", qMax<qsizetype>(0, lineScanned - 1));
+            lineScanned = m_pending.size();
+        }
+        // The status line of any reply, CR LF included, is bounded as a single-line reply is.
+        if (lineEnd >= 0 ? lineEnd + 2 > TPop3Reply::MaxLineReply : m_pending.size() >= TPop3Reply::MaxLineReply) {
+            abortSession(errorText);
+        }
         if (lineEnd >= 0) {
             // A refusal of a multi-line command is a single line.
             if (!multiLine || m_pending.isEmpty() || m_pending.at(0) != '+') {
@@ -132,6 +144,9 @@ QByteArray TPop3Session::readReply(bool multiLine, qint64 limit, const QString& 
             const QByteArray partial = m_pending;
             m_pending.clear();
             return partial;
+        }
+        if (m_pending.capacity() - m_pending.size() < chunk.size()) {
+            m_pending.reserve(qMax(2 * m_pending.size(), m_pending.size() + chunk.size()));
         }
         m_pending += chunk;
     }

@@ -21,6 +21,9 @@ constexpr int WSAEINPROGRESS = 10036;
 constexpr int WSAENOTCONN = 10057;
 constexpr int WSAETIMEDOUT = 10060;
 
+// Decrypted bytes held for the next receives at most.
+constexpr qint64 kReadBuffer = 64 * 1024;
+
 QList<QSslCertificate>& extraCa()
 {
     static QList<QSslCertificate> instance;
@@ -277,6 +280,10 @@ void TSecureSockets::StartTls()
     }
     // One short command per reply: do not hold it back for a full segment.
     m_ssl->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // A receive waits in the event loop whenever what was decrypted is used up, and the loop
+    // reads and decrypts no more than this at a time: a server that keeps sending cannot hold
+    // the program in one long pass of the loop, nor pile up data in memory.
+    m_ssl->setReadBufferSize(kReadBuffer);
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setProtocol(QSsl::TlsV1_2OrLater);
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QSocketNotifier>
@@ -34,6 +35,9 @@ constexpr int WSAEINPROGRESS = 10036;
 constexpr int WSAEADDRNOTAVAIL = 10049;
 constexpr int WSAENOTCONN = 10057;
 constexpr int WSAETIMEDOUT = 10060;
+
+// Longest time a receive of data that keeps arriving goes without running the event loop.
+constexpr qint64 kServeEveryMs = 50;
 
 const QString kWinsockError = QStringLiteral("WINSOCK ERROR");
 
@@ -356,6 +360,8 @@ struct TSockets::Private {
     // When the running session must end, set by SConnect and cleared by Disconnect.
     QDeadlineTimer sessionEnd{QDeadlineTimer::Forever};
     Call* call = nullptr;
+    // Since the last wait of a call ran the event loop.
+    QElapsedTimer served;
     // Cleared by the destructor; a call waiting in its local loop checks it before it
     // touches the object again.
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
@@ -403,6 +409,9 @@ struct TSockets::Private::Call {
         notifier = &ready;
         loop.exec();
         notifier = nullptr;
+        if (*alive) {
+            p->served.start();
+        }
         if (!woken && !ended()) {
             // Ended from outside: the program is quitting, and from now on every loop
             // returns at once, so waiting again would spin.
@@ -545,6 +554,7 @@ void TSockets::SConnect()
             return;
         }
     }
+    d->served.start();
     const int limit = sessionLimit();
     d->sessionEnd = limit > 0 ? QDeadlineTimer(qint64(limit) * 1000) : QDeadlineTimer(QDeadlineTimer::Forever);
 
@@ -743,9 +753,20 @@ QByteArray TSockets::GetText()
     bool timedOut = false;
     {
         Private::Call call(d, Timeout);
+        // A server that sends without pause never makes a receive wait, so now and then it
+        // waits anyway: with the data there the wait ends at once, the program's events run.
+        bool wait = !d->served.isValid() || d->served.hasExpired(kServeEveryMs);
         for (;;) {
             // Past the session's end even a ready reply is not taken.
             if (call.ended()) {
+                code = WSAEINTR;
+                timedOut = call.timedOut;
+                break;
+            }
+            if (wait && !call.waitFor(fd, QSocketNotifier::Read)) {
+                if (call.dead()) {
+                    return {};
+                }
                 code = WSAEINTR;
                 timedOut = call.timedOut;
                 break;
@@ -755,19 +776,9 @@ QByteArray TSockets::GetText()
                 buffer.truncate(n);
                 return buffer;
             }
-            if (errno == EINTR) {
+            wait = errno == EAGAIN || errno == EWOULDBLOCK;
+            if (wait || errno == EINTR) {
                 continue;
-            }
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (call.waitFor(fd, QSocketNotifier::Read)) {
-                    continue;
-                }
-                if (call.dead()) {
-                    return {};
-                }
-                code = WSAEINTR;
-                timedOut = call.timedOut;
-                break;
             }
             code = winsockCode(errno);
             break;

@@ -1,6 +1,7 @@
 #include "core/EAbort.h"
 #include "mailbox/TMailHost.h"
 #include "mailbox/TMailListModel.h"
+#include "mailbox/TPop3Reply.h"
 #include "mailbox/TPop3Session.h"
 #include "mailbox/TSeenIds.h"
 #include "mailbox/TUidlCache.h"
@@ -136,6 +137,9 @@ public:
     void Send(const QByteArray& bytes) override
     {
         ++Sends;
+        if (bytes.count('\n') > 1) {
+            UnreadAtBatch.append(int(m_replyEnds.size()));
+        }
         m_lines += bytes;
         for (qsizetype end = m_lines.indexOf("\r\n"); end >= 0; end = m_lines.indexOf("\r\n")) {
             answer(m_lines.left(end));
@@ -147,6 +151,10 @@ public:
         // A few replies per read, as they would come off the wire.
         const QByteArray chunk = m_replies.left(512);
         m_replies.remove(0, chunk.size());
+        m_received += chunk.size();
+        while (!m_replyEnds.isEmpty() && m_replyEnds.first() <= m_received) {
+            m_replyEnds.removeFirst();
+        }
         return chunk;
     }
     void Close() override { m_open = false; }
@@ -154,6 +162,8 @@ public:
     void SetErrorReport(TErrorReport) override {}
 
     int Sends = 0;
+    // For each send of several commands: how many replies the client had not yet received.
+    QList<int> UnreadAtBatch;
 
 private:
     void answer(const QByteArray& line)
@@ -171,12 +181,16 @@ private:
         } else {
             m_replies += "+OK\r\n";
         }
+        m_replyEnds.append(m_received + m_replies.size());
     }
 
     int m_count;
     bool m_open = false;
     QByteArray m_lines;
     QByteArray m_replies;
+    // Where each reply not yet wholly received ends, counted from the first byte sent.
+    QList<qint64> m_replyEnds;
+    qint64 m_received = 0;
 };
 
 } // namespace
@@ -217,6 +231,9 @@ private slots:
     void reusedUidFetchedAgain();
     void pipelinedSendsHalfWindows();
     void deletionAndViewByUid();
+    void statusLineBound_data();
+    void statusLineBound();
+    void endlessStatusLineFailsFast();
 
 private:
     bool check(bool autoDelete = false);
@@ -786,6 +803,8 @@ void tst_Pop3Session::capabilityPaths_data()
     QTest::newRow("uidl") << TCheckScript{ids, "UIDL", uids, {}, false};
     QTest::newRow("uidl pipelined") << TCheckScript{ids, "UIDL PIPELINING", uids, {}, true};
     QTest::newRow("uidl listing names the messages twice") << TCheckScript{ids, "UIDL", {"u1", "u1", "u1"}, {}, false};
+    QTest::newRow("longest unique-ids") << TCheckScript{
+        ids, "UIDL", {QByteArray(70, 'a'), QByteArray(70, 'b'), QByteArray(70, 'c')}, {}, false};
 }
 
 // The same mailbox through every path: the same rows, marks, counts and seen list; and
@@ -956,6 +975,12 @@ void tst_Pop3Session::pipelinedSendsHalfWindows()
     // CAPA, USER, PASS, STAT, QUIT one at a time; 1,000 LIST and Top commands in windows
     // of at most 4,096 bytes, sent again when half of one is answered.
     QVERIFY2(server.Sends <= 5 + 1000 * 11 / 2048 + 2, qPrintable(QString::number(server.Sends)));
+    // Each refill goes out while at least a quarter window of replies is still on its way,
+    // so the server never idles waiting for the next commands.
+    QVERIFY2(server.UnreadAtBatch.size() >= 4, qPrintable(QString::number(server.UnreadAtBatch.size())));
+    for (qsizetype i = 1; i < server.UnreadAtBatch.size(); ++i) {
+        QVERIFY2(server.UnreadAtBatch.at(i) >= 64, qPrintable(QString::number(server.UnreadAtBatch.at(i))));
+    }
 }
 
 // A unique-id given to another message: a changed size fetches its headers again; the
@@ -1025,6 +1050,89 @@ void tst_Pop3Session::deletionAndViewByUid()
         QCOMPARE(got.Moved, current != "u1");
         QCOMPARE(got.Message.isEmpty(), current != "u1");
     }
+}
+
+void tst_Pop3Session::statusLineBound_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("byteByByte");
+
+    // Lengths count the CR LF.
+    const int limit = TPop3Reply::MaxLineReply;
+    for (const char* command : {"STAT", "UIDL", "Top"}) {
+        QTest::addRow("%s at the limit", command) << QByteArray(command) << limit << false;
+        QTest::addRow("%s one byte over", command) << QByteArray(command) << limit + 1 << false;
+    }
+    // The search for the line's end goes on where it stopped: 64 K receives, not 2 G bytes scanned.
+    QTest::newRow("UIDL at the limit, byte by byte") << QByteArray("UIDL") << limit << true;
+}
+
+// The status line of every reply, single- or multi-line, is bounded as a single-line
+// reply is; a longer one fails the check as a receive error.
+void tst_Pop3Session::statusLineBound()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(int, length);
+    QFETCH(bool, byteByByte);
+    const bool fits = length <= TPop3Reply::MaxLineReply;
+    auto reply = [&](const QByteArray& which, const QByteArray& start, const QByteArray& rest) {
+        if (which != command) {
+            return start + "\r\n" + rest;
+        }
+        return start + ' ' + QByteArray(length - int(start.size()) - 3, 'x') + "\r\n" + rest;
+    };
+    writeSeen({"<old@t>"});
+    m_net->Says("+OK ready\r\n").Expects("CAPA").Says(capaReply("UIDL"));
+    play(*m_net, listing({}).mid(2, 2));
+    m_net->Expects("STAT").Says(reply("STAT", "+OK 1 100", {}));
+    m_net->Expects("UIDL");
+    const QByteArray uidl = reply("UIDL", "+OK", "1 u1\r\n.\r\n");
+    for (qsizetype at = 0; at < uidl.size(); at += byteByByte ? 1 : uidl.size()) {
+        m_net->Says(byteByByte ? uidl.mid(at, 1) : uidl);
+    }
+    m_net->Expects("LIST 1").Says("+OK 1 101\r\n");
+    m_net->Expects("Top 1 1").Says(reply("Top", "+OK", top("<1@t>").mid(5)));
+    m_net->Expects("QUIT").Says("+OK\r\n");
+
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(check(), fits);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(m_net->Mismatches.isEmpty(), qPrintable(m_net->Mismatches.join(u'\n')));
+    if (fits) {
+        QCOMPARE(m_list->Count(), 1);
+        QCOMPARE(m_list->Row(1).Uid, QByteArray("u1"));
+        QCOMPARE(m_list->Row(1).Id, QByteArray("<1@t>"));
+        return;
+    }
+    QCOMPARE(m_net->Sent.last(), command == "Top" ? QByteArray("Top 1 1") : command);
+    QCOMPARE(m_host->Messages, QStringList(kReceiveError + u'\n'));
+    QCOMPARE(m_host->Leds.last(), QStringLiteral("Red/Error"));
+    QCOMPARE(storedSeen(), QList<QByteArray>({"<old@t>"}));
+}
+
+// A server that counts a million messages and then never ends the first line of its UIDL
+// reply is given up at the status line's bound, at once, not after the megabytes its count
+// would allow.
+void tst_Pop3Session::endlessStatusLineFailsFast()
+{
+    m_net->Says("+OK ready\r\n").Expects("CAPA").Says(capaReply("UIDL"));
+    play(*m_net, listing({}).mid(2, 2));
+    m_net->Expects("STAT").Says("+OK 1000000 0\r\n").Expects("UIDL").Says("+OK ");
+    // 8 MB in receives of 8 KB, as the socket client delivers them.
+    const QByteArray chunk(8192, 'x');
+    for (int i = 0; i < 1024; ++i) {
+        m_net->Says(chunk);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!check());
+    const qint64 ms = clock.elapsed();
+    QCOMPARE(m_host->Messages, QStringList(kReceiveError + u'\n'));
+    QVERIFY(!m_net->Connected());
+    QVERIFY2(m_net->Remaining() > 1000, qPrintable(QString::number(m_net->Remaining())));
+    QVERIFY2(ms < 1000, qPrintable(QString::number(ms)));
 }
 
 QTEST_GUILESS_MAIN(tst_Pop3Session)

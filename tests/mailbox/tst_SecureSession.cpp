@@ -11,11 +11,16 @@
 #include "testsupport/TScriptServer.h"
 #include "testsupport/TTestCertificates.h"
 
+#include <QSemaphore>
+#include <QSslKey>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+#include <atomic>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -87,6 +92,84 @@ QString withoutColons(QString text)
     return text.remove(QLatin1Char(':'));
 }
 
+// Streams filler over TLS to its first client from a thread of its own, until the client
+// goes; the port is 0 when it could not listen.
+class TTlsFlood : public QThread {
+public:
+    TTlsFlood(const QString& certFile, const QString& keyFile)
+    {
+        QFile cert(certFile);
+        QFile key(keyFile);
+        if (cert.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly)) {
+            m_cert = QSslCertificate(cert.readAll());
+            m_key = QSslKey(key.readAll(), QSsl::Ec);
+        }
+        start();
+        m_ready.acquire();
+    }
+    ~TTlsFlood() override
+    {
+        m_stop = true;
+        wait();
+    }
+    quint16 Port() const { return m_port; }
+
+protected:
+    void run() override
+    {
+        TAccepting server;
+        if (!server.listen(QHostAddress::LocalHost, 0)) {
+            m_ready.release();
+            return;
+        }
+        m_port = server.serverPort();
+        m_ready.release();
+        for (int i = 0; i < 100 && server.Descriptor < 0 && !m_stop; ++i) {
+            server.waitForNewConnection(100);
+        }
+        if (server.Descriptor < 0) {
+            return;
+        }
+        QSslSocket ssl;
+        ssl.setSocketDescriptor(server.Descriptor);
+        ssl.setLocalCertificate(m_cert);
+        ssl.setPrivateKey(m_key);
+        ssl.startServerEncryption();
+        if (!ssl.waitForEncrypted(10000)) {
+            return;
+        }
+        const QByteArray block(64 * 1024, 'x');
+        while (!m_stop && ssl.state() == QAbstractSocket::ConnectedState) {
+            if (ssl.bytesToWrite() < 1024 * 1024) {
+                ssl.write(block);
+            }
+            ssl.waitForBytesWritten(100);
+        }
+    }
+
+private:
+    class TAccepting : public QTcpServer {
+    public:
+        qintptr Descriptor = -1;
+
+    protected:
+        void incomingConnection(qintptr descriptor) override
+        {
+            if (Descriptor < 0) {
+                Descriptor = descriptor;
+            } else {
+                ::close(int(descriptor));
+            }
+        }
+    };
+
+    QSslCertificate m_cert;
+    QSslKey m_key;
+    QSemaphore m_ready;
+    std::atomic<bool> m_stop{false};
+    quint16 m_port = 0;
+};
+
 } // namespace
 
 // Encrypted checks against a private Dovecot with certificates made for the test.
@@ -110,6 +193,7 @@ private slots:
     void connectionTest();
     void connectionTestRefusals_data();
     void connectionTestRefusals();
+    void eventLoopRunsWhileTlsStreams();
 
 private:
     // A Dovecot serving three messages with this certificate; false when it cannot run.
@@ -541,6 +625,46 @@ void tst_SecureSession::connectionTestRefusals()
             QVERIFY2(!line.contains(QLatin1String("secret")), qPrintable(line));
         }
     }
+}
+
+// A server that keeps sending over TLS holds the program in no long pass of the event loop:
+// what one pass reads and decrypts is bounded.
+void tst_SecureSession::eventLoopRunsWhileTlsStreams()
+{
+    TTlsFlood server(m_pki.Cert(QStringLiteral("selfsigned")), m_pki.Key(QStringLiteral("selfsigned")));
+    QVERIFY(server.Port() > 0);
+    TSockets plain;
+    TSecureSockets transport(plain);
+    TEndpoint endpoint;
+    endpoint.Port = QString::number(server.Port());
+    endpoint.Security = TSecurity::Tls;
+    endpoint.CertSha256 = withoutColons(TTestCertificates::Fingerprint(m_pki.Cert(QStringLiteral("selfsigned"))));
+    transport.SetEndpoint(endpoint);
+    QStringList errors;
+    transport.SetErrorReport([&](int, int error, const QString& msg) { errors.append(QString::number(error) + msg); });
+    transport.Open(QStringLiteral("127.0.0.1"), 10);
+    QVERIFY2(transport.Encrypted(), qPrintable(errors.join(u'|')));
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+    ticker.setInterval(10);
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        longest = qMax(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    ticker.start();
+    qint64 received = 0;
+    for (QByteArray chunk = "start"; !chunk.isEmpty() && clock.elapsed() < 1000;) {
+        chunk = transport.Receive();
+        received += chunk.size();
+    }
+    longest = qMax(longest, clock.elapsed() - last);
+    transport.Close();
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join(u'|')));
+    QVERIFY2(received > 1024 * 1024, qPrintable(QString::number(received)));
+    QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
 }
 
 QTEST_GUILESS_MAIN(tst_SecureSession)

@@ -118,6 +118,9 @@ void tst_UidlCache::uidList_data()
     QTest::newRow("out of range and malformed")
         << QByteArray("+OK\r\n0 z\r\n4 y\r\n-1 x\r\n2\r\n3 two words\r\n1 " + QByteArray(71, 'u') + "\r\n2 ok\r\n.\r\n")
         << true << QList<int>({2}) << QList<QByteArray>({"ok"});
+    QTest::newRow("longest unique-id") << QByteArray("+OK\r\n1 " + QByteArray(70, 'u') + "\r\n2 " +
+                                                     QByteArray(71, 'v') + "\r\n.\r\n")
+                                       << true << QList<int>({1}) << QList<QByteArray>({QByteArray(70, 'u')});
 }
 
 void tst_UidlCache::uidList()
@@ -154,8 +157,14 @@ void tst_UidlCache::insertKeepsOnlyFaithfulEntries()
                         QStringLiteral("s"), "<2@t>"});
     cache.Insert(QByteArray(71, 'u'), {"1", QStringLiteral("d"), QStringLiteral("f"), QStringLiteral("s"),
                                        QStringLiteral("f"), QStringLiteral("s"), "<3@t>"});
-    QCOMPARE(cache.Uids(), QList<QByteArray>({"u1"}));
+    cache.Insert(QByteArray(70, 'u'), {"1", QStringLiteral("d"), QStringLiteral("f"), QStringLiteral("s"),
+                                       QStringLiteral("f"), QStringLiteral("s"), "<4@t>"});
+    QCOMPARE(cache.Uids(), QList<QByteArray>({"u1", QByteArray(70, 'u')}));
     QCOMPARE(cache.Find("u1")->Subject, QStringLiteral("first"));
+    // The longest unique-id is read back from the file as well.
+    TUidlCache back;
+    QVERIFY(back.Parse(cache.Serialize(kKey), kKey));
+    QCOMPARE(back.Find(QByteArray(70, 'u'))->Id, QByteArray("<4@t>"));
 }
 
 // Saves made on the saving thread land in the order they were asked for, and a load waits

@@ -674,6 +674,72 @@ private slots:
         QVERIFY(m_errors.isEmpty());
     }
 
+    // A server that sends without pause never makes a receive wait; the program's events
+    // run all the same, and a Disconnect or a deletion reached through them ends the
+    // receive as it ends any wait.
+    void eventLoopRunsWhileDataStreams_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("streaming for a second") << QString();
+        QTest::newRow("disconnected meanwhile") << QStringLiteral("disconnect");
+        QTest::newRow("destroyed meanwhile") << QStringLiteral("destroy");
+    }
+
+    void eventLoopRunsWhileDataStreams()
+    {
+        QFETCH(QString, action);
+        TScriptServer server;
+        // Far more than is read; the server stops when the client goes.
+        server.sendHuge(qint64(1) << 40);
+        QPointer<TSockets> socket = new TSockets;
+        recordErrors(*socket);
+        socket->Timeout = 10;
+        // Small receives keep the client slower than the server: data is always waiting.
+        socket->MaximumReceiveLength = 1024;
+        connectTo(*socket, server);
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0;
+        qint64 longest = 0;
+        QTimer ticker;
+        ticker.setInterval(10);
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            longest = qMax(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        ticker.start();
+        // Owned here, so that it cannot fire in a later test when this one fails.
+        QTimer meanwhile;
+        meanwhile.setSingleShot(true);
+        connect(&meanwhile, &QTimer::timeout, this, [&] {
+            if (action == QLatin1String("disconnect")) {
+                socket->Disconnect();
+            } else if (action == QLatin1String("destroy")) {
+                delete socket.data();
+            }
+        });
+        meanwhile.start(300);
+        qint64 received = 0;
+        for (QByteArray chunk = "start"; !chunk.isEmpty() && clock.elapsed() < 1000;) {
+            chunk = socket->GetText();
+            received += chunk.size();
+        }
+        const qint64 elapsed = clock.elapsed();
+        longest = qMax(longest, elapsed - last);
+        ticker.stop();
+        QVERIFY2(received > 1024 * 1024, qPrintable(QString::number(received)));
+        QVERIFY2(longest < 250, qPrintable(QString::number(longest)));
+        if (action.isEmpty()) {
+            QVERIFY(m_errors.isEmpty());
+        } else {
+            QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
+            QCOMPARE(codes(), action == QLatin1String("disconnect") ? QList<int>({10004}) : QList<int>());
+            QCOMPARE(socket.isNull(), action == QLatin1String("destroy"));
+        }
+        delete socket.data();
+        QVERIFY(server.waitForFinished(5000));
+    }
+
     void disconnectDuringWaitEndsIt()
     {
         TScriptServer server;
