@@ -49,7 +49,8 @@ public:
     // The mailbox name is the window caption.
     QString MailboxName() const { return windowTitle(); }
 
-    // Position, height and column widths from the mailbox's section.
+    // Position, height and column widths from the mailbox's section; without them a first
+    // size that shows the columns' usual texts.
     void LoadGeometry();
     // Writes position, height and column widths; the main window calls it at exit.
     void FormCloseQuery();
@@ -110,6 +111,8 @@ private:
     void listChanged(int row);
     void drawPending();
     void rememberGeometry();
+    // No stored geometry: columns as wide as their usual texts.
+    void firstGeometry();
     int clientWidth() const;
 
     TMailHost* m_host;
