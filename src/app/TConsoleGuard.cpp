@@ -7,7 +7,6 @@
 #include "settings/TSettingsKeys.h"
 #include "status/TFormMedia.h"
 #include "widgets/TModal.h"
-#include "widgets/TTrayIcon.h"
 
 #include <QAction>
 #include <QScopeGuard>
@@ -40,12 +39,17 @@ void TConsoleGuard::StartMinimized()
 void TConsoleGuard::OnMinimize()
 {
     // Without a notification area the program stays minimised normally, within reach.
-    if (TTrayIcon::Available()) {
+    if (TTrayFallback::Available()) {
         m_inTray = true;
         QTimer::singleShot(0, &m_main, [this] {
             if (m_inTray) {
                 m_main.hide();
             }
+        });
+    } else if (const QString reason = m_tray.ReasonOnce(); !reason.isEmpty()) {
+        // Not inside the window system's state change, nor before start-up has finished.
+        QTimer::singleShot(0, &m_main, [this, reason] {
+            TExceptionHook::Run([&] { m_main.ShowMessage(QStringLiteral("Mailvane"), reason); });
         });
     }
     if (TFormMedia* video = TFormMedia::Find(QLatin1String(TFormMedia::VideoCaption))) {
