@@ -1,6 +1,7 @@
 #include "app/TConsoleGuard.h"
 
 #include "app/TFormMain.h"
+#include "app/TWindowActivation.h"
 #include "core/TExceptionHook.h"
 #include "mailbox/TFormPassword.h"
 #include "settings/TIniFile.h"
@@ -58,7 +59,7 @@ void TConsoleGuard::OnMinimize()
     }
 }
 
-void TConsoleGuard::Open()
+void TConsoleGuard::Open(const QString& activationToken)
 {
     // The console password is being asked: its prompt is already in front.
     if (m_inRestore) {
@@ -71,8 +72,7 @@ void TConsoleGuard::Open()
             return;
         }
     }
-    m_main.raise();
-    m_main.activateWindow();
+    TWindowActivation::Activate(&m_main, activationToken);
 }
 
 void TConsoleGuard::restoreFrame()

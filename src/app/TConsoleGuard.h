@@ -18,8 +18,9 @@ public:
     void StartMinimized();
     void OnMinimize();
     void OnRestore();
-    // The open command of the tray and of a second start.
-    void Open();
+    // The open command of the tray, a notification's click and a second start; the last
+    // two bring the desktop's activation token.
+    void Open(const QString& activationToken = QString());
 
 private:
     void restoreFrame();

@@ -164,7 +164,7 @@ void TFormMain::SetDesktop(TPasswordStore* keyring, TDesktopNotifier* notifier)
     m_notifier = notifier;
     if (m_notifier) {
         // As the tray's restore: the console password is still asked for.
-        m_notifier->OnActivated = [this] { guarded([this] { PopMenuOpenClick(nullptr); }); };
+        m_notifier->OnActivated = [this](const QString& token) { guarded([&] { OpenWithToken(token); }); };
     }
 }
 
@@ -586,6 +586,11 @@ void TFormMain::OnRestore()
 void TFormMain::PopMenuOpenClick(QObject*)
 {
     m_consoleGuard->Open();
+}
+
+void TFormMain::OpenWithToken(const QString& activationToken)
+{
+    m_consoleGuard->Open(activationToken);
 }
 
 // --- dial-up -----------------------------------------------------------------

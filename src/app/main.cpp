@@ -68,9 +68,9 @@ int main(int argc, char* argv[])
     TDesktopNotifier notifier;
     auto* main = new TFormMain(settingsPath);
     main->SetDesktop(&keyring, &notifier);
-    instance.OnRaise = [] {
+    instance.OnRaise = [](const QString& token) {
         if (FormMain) {
-            TExceptionHook::Run([] { FormMain->PopMenuOpenClick(nullptr); });
+            TExceptionHook::Run([&] { FormMain->OpenWithToken(token); });
         }
     };
     main->show();
