@@ -12,6 +12,7 @@ PACKAGES=(
     openssl dbus gnome-keyring libsecret-tools
     desktop-file-utils appstream
     xvfb openbox xdotool
+    qt6-wayland weston
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,13 +1,13 @@
 #include "app/TConsoleGuard.h"
 
 #include "app/TFormMain.h"
+#include "app/TWindowActivation.h"
 #include "core/TExceptionHook.h"
 #include "mailbox/TFormPassword.h"
 #include "settings/TIniFile.h"
 #include "settings/TSettingsKeys.h"
 #include "status/TFormMedia.h"
 #include "widgets/TModal.h"
-#include "widgets/TTrayIcon.h"
 
 #include <QAction>
 #include <QScopeGuard>
@@ -40,12 +40,17 @@ void TConsoleGuard::StartMinimized()
 void TConsoleGuard::OnMinimize()
 {
     // Without a notification area the program stays minimised normally, within reach.
-    if (TTrayIcon::Available()) {
+    if (TTrayFallback::Available()) {
         m_inTray = true;
         QTimer::singleShot(0, &m_main, [this] {
             if (m_inTray) {
                 m_main.hide();
             }
+        });
+    } else if (const QString reason = m_tray.ReasonOnce(); !reason.isEmpty()) {
+        // Not inside the window system's state change, nor before start-up has finished.
+        QTimer::singleShot(0, &m_main, [this, reason] {
+            TExceptionHook::Run([&] { m_main.ShowMessage(QStringLiteral("Mailvane"), reason); });
         });
     }
     if (TFormMedia* video = TFormMedia::Find(QLatin1String(TFormMedia::VideoCaption))) {
@@ -54,7 +59,7 @@ void TConsoleGuard::OnMinimize()
     }
 }
 
-void TConsoleGuard::Open()
+void TConsoleGuard::Open(const QString& activationToken)
 {
     // The console password is being asked: its prompt is already in front.
     if (m_inRestore) {
@@ -67,8 +72,7 @@ void TConsoleGuard::Open()
             return;
         }
     }
-    m_main.raise();
-    m_main.activateWindow();
+    TWindowActivation::Activate(&m_main, activationToken);
 }
 
 void TConsoleGuard::restoreFrame()

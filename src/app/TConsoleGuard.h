@@ -1,10 +1,12 @@
 #pragma once
 
+#include "app/TTrayFallback.h"
+
 #include <QString>
 
 class TFormMain;
 
-// Minimise to the notification area and restore from it; a restore asks the console
+// Minimise to the notification area (or, without one, to the task bar) and restore; a restore asks the console
 // password first when the protection is on, and ends the program after three misses.
 class TConsoleGuard {
 public:
@@ -16,13 +18,15 @@ public:
     void StartMinimized();
     void OnMinimize();
     void OnRestore();
-    // The open command of the tray and of a second start.
-    void Open();
+    // The open command of the tray, a notification's click and a second start; the last
+    // two bring the desktop's activation token.
+    void Open(const QString& activationToken = QString());
 
 private:
     void restoreFrame();
 
     TFormMain& m_main;
+    TTrayFallback m_tray;
     QString m_consoleAttempt;
     bool m_inTray = false;
     bool m_minimized = false;

@@ -11,7 +11,9 @@
 #include "core/EConvertError.h"
 #include "core/TClock.h"
 #include "core/TExceptionHook.h"
+#include "core/TFirstGeometry.h"
 #include "core/TIntConvert.h"
+#include "core/TPlatformRules.h"
 #include "core/TSchedule.h"
 #include "desktop/TDesktopNotifier.h"
 #include "dialup/TDialDriver.h"
@@ -43,9 +45,11 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 
@@ -163,7 +167,7 @@ void TFormMain::SetDesktop(TPasswordStore* keyring, TDesktopNotifier* notifier)
     m_notifier = notifier;
     if (m_notifier) {
         // As the tray's restore: the console password is still asked for.
-        m_notifier->OnActivated = [this] { guarded([this] { PopMenuOpenClick(nullptr); }); };
+        m_notifier->OnActivated = [this](const QString& token) { guarded([&] { OpenWithToken(token); }); };
     }
 }
 
@@ -175,8 +179,17 @@ void TFormMain::guarded(const std::function<void()>& body)
 void TFormMain::FormCreate()
 {
     TIniFile ini(m_settingsPath);
-    move(TSetting(Keys::WindowsMainLeft).ReadInteger(ini), TSetting(Keys::WindowsMainTop).ReadInteger(ini));
-    resize(TSetting(Keys::WindowsMainWidth).ReadInteger(ini), TSetting(Keys::WindowsMainHeight).ReadInteger(ini));
+    // Without a stored size (a first start) the frame fits the screen it opens on.
+    QRect frame = TFirstGeometry::MainWindow(screen() ? screen()->availableGeometry() : QRect());
+    if (!TSetting(Keys::WindowsMainWidth).WithDefault(QString()).ReadString(ini).isEmpty()) {
+        frame = QRect(TSetting(Keys::WindowsMainLeft).ReadInteger(ini), TSetting(Keys::WindowsMainTop).ReadInteger(ini),
+                      TSetting(Keys::WindowsMainWidth).ReadInteger(ini),
+                      TSetting(Keys::WindowsMainHeight).ReadInteger(ini));
+    }
+    if (TPlatformRules::PositionsHonoured(QGuiApplication::platformName())) {
+        move(frame.topLeft());
+    }
+    resize(frame.size());
     readOptions(ini);
     m_state.NewMailFound = false;
     m_state.DialedByProgram = false;
@@ -237,8 +250,7 @@ void TFormMain::Startings()
     for (int k = 0; k <= 9; ++k) {
         const QString name = TSetting(Keys::ServerLine).Numbered(k).ReadString(ini);
         if (!name.isEmpty()) {
-            TFormMailList* w = CreateMailbox(name);
-            w->LoadGeometry();
+            CreateMailbox(name);
         }
     }
     m_state.CheckInterval = TSetting(Keys::ScheduleAutoCheck).ReadInteger(ini);
@@ -274,6 +286,8 @@ TFormMailList* TFormMain::CreateMailbox(const QString& name)
     w->setWindowTitle(name);
     m_mdiArea->addSubWindow(w);
     w->show();
+    // Stored geometry, or a first size that shows the columns' texts.
+    w->LoadGeometry();
     // A mailbox that is not to be checked says why from the start.
     w->InService();
     return w;
@@ -580,6 +594,11 @@ void TFormMain::OnRestore()
 void TFormMain::PopMenuOpenClick(QObject*)
 {
     m_consoleGuard->Open();
+}
+
+void TFormMain::OpenWithToken(const QString& activationToken)
+{
+    m_consoleGuard->Open(activationToken);
 }
 
 // --- dial-up -----------------------------------------------------------------

@@ -67,6 +67,8 @@ public:
     void MenuExitClick(QObject* sender);
     void SpeedButtonDialClick(QObject* sender);
     void PopMenuOpenClick(QObject* sender);
+    // The same for a notification's click or a second start, with the desktop's activation token.
+    void OpenWithToken(const QString& activationToken);
 
     void TimerTimer();
     void ChangeNextCheck();

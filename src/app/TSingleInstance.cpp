@@ -13,10 +13,11 @@
 #include <unistd.h>
 
 namespace {
-const QByteArray kRaise = QByteArrayLiteral("raise\n");
+const QByteArray kRaise = QByteArrayLiteral("raise");
 const QByteArray kDone = QByteArrayLiteral("ok\n");
 // Long enough for a first copy that holds the lock but is still starting up.
 constexpr int kAskMs = 5000;
+constexpr int kMaxTokenLength = 512;
 
 // A folder no other user can enter, let alone put a socket of their own into.
 bool privateFolder(const QString& folder, uid_t uid)
@@ -30,10 +31,45 @@ bool privateFolder(const QString& folder, uid_t uid)
     }
     return S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & 077) == 0;
 }
+// "raise" or "raise <token>", ending in a newline; a token that is unusable is dropped
+// but the raise stands.
+bool raiseRequest(const QByteArray& line, QString& token)
+{
+    if (!line.endsWith('\n')) {
+        return false;
+    }
+    const QByteArray body = line.chopped(1);
+    if (body == kRaise) {
+        return true;
+    }
+    if (!body.startsWith(kRaise + ' ')) {
+        return false;
+    }
+    const QString given = QString::fromLatin1(body.mid(kRaise.size() + 1));
+    if (TSingleInstance::UsableToken(given)) {
+        token = given;
+    }
+    return true;
+}
+
 } // namespace
+
+bool TSingleInstance::UsableToken(const QString& token)
+{
+    if (token.isEmpty() || token.size() > kMaxTokenLength) {
+        return false;
+    }
+    for (const QChar c : token) {
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7f) {
+            return false;
+        }
+    }
+    return true;
+}
 
 TSingleInstance::TSingleInstance(const QString& settingsPath, QObject* parent)
     : QObject(parent), m_path(SocketPath(settingsPath)), m_peerUid(::geteuid()),
+      m_token(qEnvironmentVariable("XDG_ACTIVATION_TOKEN")),
       m_lock(std::make_unique<QLockFile>(QFileInfo(settingsPath).absoluteFilePath() + QStringLiteral(".lock")))
 {
     // Only a dead owner makes the lock stale, however long a copy runs.
@@ -53,13 +89,15 @@ TSingleInstance::TSingleInstance(const QString& settingsPath, QObject* parent)
                 if (!peer->canReadLine()) {
                     return;
                 }
-                if (peer->readLine() == kRaise) {
+                const QByteArray line = peer->readLine(kRaise.size() + kMaxTokenLength + 3);
+                QString token;
+                if (raiseRequest(line, token)) {
                     peer->write(kDone);
                     peer->flush();
                     // Answer first: raising may ask the console password in a loop of its own.
-                    QTimer::singleShot(0, this, [this] {
+                    QTimer::singleShot(0, this, [this, token] {
                         if (OnRaise) {
-                            OnRaise();
+                            OnRaise(token);
                         }
                     });
                 }
@@ -140,7 +178,7 @@ bool TSingleInstance::askRunningCopy(int patienceMs)
                 m_warning = QStringLiteral("Mailvane did not use %1: it is not this user's.").arg(m_path);
                 return false;
             }
-            socket.write(kRaise);
+            socket.write(kRaise + (UsableToken(m_token) ? ' ' + m_token.toLatin1() : QByteArray()) + '\n');
             if (!socket.waitForBytesWritten(1000)) {
                 return false;
             }

@@ -22,8 +22,14 @@ public:
     enum class Result { First, Raised, NoAnswer };
     Result Claim();
 
-    // Called in the first copy for every later start.
-    std::function<void()> OnRaise;
+    // Called in the first copy for every later start, with the activation token the
+    // later start was given by the desktop (empty when none or unusable).
+    std::function<void(const QString& activationToken)> OnRaise;
+
+    // The token this start hands to a running copy; from XDG_ACTIVATION_TOKEN by default.
+    void SetActivationToken(const QString& token) { m_token = token; }
+    // A token travels in one line: printable ASCII without blanks, of sensible length.
+    static bool UsableToken(const QString& token);
 
     // What went wrong with the socket during Claim, for standard error; empty when nothing.
     QString Warning() const { return m_warning; }
@@ -46,6 +52,7 @@ private:
     QString m_path;
     uid_t m_peerUid;
     QString m_warning;
+    QString m_token;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer m_server;
 };

@@ -1,5 +1,7 @@
 #include "app/TWindowFinder.h"
 
+#include "core/TPlatformRules.h"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QWidget>
@@ -14,7 +16,11 @@
 
 bool TWindowFinder::Exists(const QString& title)
 {
-    return ExistsOwn(title) || ExistsOnX11(title);
+    if (ExistsOwn(title)) {
+        return true;
+    }
+    // Under Wayland (XWayland included) other programs' windows are out of sight.
+    return TPlatformRules::ForeignWindowsVisible(QGuiApplication::platformName()) && ExistsOnX11(title);
 }
 
 bool TWindowFinder::ExistsOwn(const QString& title)

@@ -3,7 +3,7 @@
 #include <QString>
 
 // Finds a top-level window by its exact title: the program's own windows (shown or
-// hidden) and, on X11, any other program's mapped windows.
+// hidden) and, on X11, any other program's mapped windows; on Wayland its own only.
 class TWindowFinder {
 public:
     static bool Exists(const QString& title);

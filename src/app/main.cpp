@@ -1,6 +1,7 @@
 #include "app/TFormMain.h"
 #include "app/TSingleInstance.h"
 #include "app/TStallProbe.h"
+#include "app/TTermSignal.h"
 #include "core/TCoreDumps.h"
 #include "core/TExceptionHook.h"
 #include "desktop/TDesktopNotifier.h"
@@ -68,11 +69,17 @@ int main(int argc, char* argv[])
     TDesktopNotifier notifier;
     auto* main = new TFormMain(settingsPath);
     main->SetDesktop(&keyring, &notifier);
-    instance.OnRaise = [] {
+    instance.OnRaise = [](const QString& token) {
         if (FormMain) {
-            TExceptionHook::Run([] { FormMain->PopMenuOpenClick(nullptr); });
+            TExceptionHook::Run([&] { FormMain->OpenWithToken(token); });
         }
     };
+    // A logout or kill closes the program the way its exit command does.
+    TTermSignal termSignal([] {
+        if (FormMain) {
+            TExceptionHook::Run([] { FormMain->close(); });
+        }
+    });
     main->show();
     main->CreateStatusWindow();
     TExceptionHook::SetHandler([](const QString& message) {

@@ -23,6 +23,9 @@ QString plain(const QString& text)
 TDesktopNotifier::TDesktopNotifier(const QDBusConnection& bus, QObject* parent) : QObject(parent), m_bus(bus)
 {
     if (m_bus.isConnected()) {
+        // Sent before ActionInvoked by servers that let the activated program raise its window (Wayland).
+        m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActivationToken"), this,
+                      SLOT(activationToken(uint, QString)));
         m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
                       SLOT(actionInvoked(uint, QString)));
         m_bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
@@ -75,20 +78,33 @@ void TDesktopNotifier::Notify(int count, const QList<TMail>& newest)
     });
 }
 
+void TDesktopNotifier::activationToken(uint id, const QString& token)
+{
+    if (m_shown.contains(id)) {
+        m_tokens.insert(id, token);
+    }
+}
+
 void TDesktopNotifier::actionInvoked(uint id, const QString& action)
 {
     // Other programs' notifications share the signal.
-    if (!m_shown.contains(id) || action != kDefaultAction) {
+    if (!m_shown.contains(id)) {
+        return;
+    }
+    // A token is good for one activation only.
+    const QString token = m_tokens.take(id);
+    if (action != kDefaultAction) {
         return;
     }
     if (OnActivated) {
-        OnActivated();
+        OnActivated(token);
     }
 }
 
 void TDesktopNotifier::notificationClosed(uint id, uint)
 {
     m_shown.remove(id);
+    m_tokens.remove(id);
     if (id == m_lastId) {
         m_lastId = 0;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -34,10 +35,12 @@ public:
     static QString Summary(int count);
     static QString Body(int count, const QList<TMail>& newest);
 
-    // Run when the user activates one of this program's notifications.
-    std::function<void()> OnActivated;
+    // Run when the user activates one of this program's notifications, with the window
+    // activation token the server sent just before (empty when it sent none).
+    std::function<void(const QString& activationToken)> OnActivated;
 
 private slots:
+    void activationToken(uint id, const QString& token);
     void actionInvoked(uint id, const QString& action);
     void notificationClosed(uint id, uint reason);
 
@@ -45,4 +48,5 @@ private:
     QDBusConnection m_bus;
     uint m_lastId = 0;
     QSet<uint> m_shown;
+    QHash<uint, QString> m_tokens;
 };

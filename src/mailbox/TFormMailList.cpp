@@ -2,6 +2,7 @@
 
 #include "core/EAbort.h"
 #include "core/TExceptionHook.h"
+#include "core/TFirstGeometry.h"
 #include "core/TIntConvert.h"
 #include "mailbox/TCharset.h"
 #include "mailbox/TColumnScale.h"
@@ -22,6 +23,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QMdiArea>
 #include <QMenu>
@@ -29,6 +31,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -330,6 +334,10 @@ void TFormMailList::LoadGeometry()
 {
     const TIniFile ini(m_host->SettingsPath());
     const QString name = MailboxName();
+    if (TSetting(TSettingsKeys::MailboxColumn, name).Numbered(0).WithDefault(QString()).ReadString(ini).isEmpty()) {
+        firstGeometry();
+        return;
+    }
     const int top = TSetting(TSettingsKeys::MailboxTop, name).ReadInteger(ini);
     const int left = TSetting(TSettingsKeys::MailboxLeft, name).ReadInteger(ini);
     const int height = TSetting(TSettingsKeys::MailboxHeight, name).ReadInteger(ini);
@@ -344,6 +352,36 @@ void TFormMailList::LoadGeometry()
     }
     const QMargins frame = contentsMargins();
     setGeometry(left, top, client + frame.left() + frame.right(), height);
+    rememberGeometry();
+}
+
+void TFormMailList::firstGeometry()
+{
+    // Wide enough for what the columns usually hold, within the frame's client area.
+    const QFontMetrics metrics(ColorStringGrid->font());
+    const char* samples[6] = {"x",
+                              "9999",
+                              "999999",
+                              "Mon, 17 Dec 2026 10:00:00 +0800",
+                              "陳小明 <xiaoming.chen@example.com.tw>",
+                              "新郵件的標題：本週的會議紀錄與附件"};
+    QList<int> wanted;
+    for (const char* sample : samples) {
+        wanted.append(metrics.horizontalAdvance(QString::fromUtf8(sample)) + 2 * metrics.averageCharWidth());
+    }
+    const QMargins frame = contentsMargins();
+    const int room = parentWidget() ? parentWidget()->width() - frame.left() - frame.right() : 0;
+    const QList<int> widths = TFirstGeometry::Columns(wanted, room);
+    int client = 0;
+    for (int i = 0; i < 6; ++i) {
+        ColorStringGrid->SetColWidths(i, widths.at(i));
+        client += widths.at(i) + 1;
+    }
+    const int rows = 10;
+    const int height =
+        std::max(geometry().height(), frame.top() + frame.bottom() + StatusBar->sizeHint().height() +
+                                          rows * ColorStringGrid->verticalHeader()->defaultSectionSize());
+    setGeometry(x(), y(), client + frame.left() + frame.right(), height);
     rememberGeometry();
 }
 

@@ -50,7 +50,8 @@ public:
     QString Password() const { return m_password; }
     void SetPassword(const QString& clear) { m_password = clear; }
 
-    // Position, height and column widths from the mailbox's section.
+    // Position, height and column widths from the mailbox's section; without them a first
+    // size that shows the columns' usual texts.
     void LoadGeometry();
     // Writes position, height and column widths; the main window calls it at exit.
     void FormCloseQuery();
@@ -111,6 +112,8 @@ private:
     void listChanged(int row);
     void drawPending();
     void rememberGeometry();
+    // No stored geometry: columns as wide as their usual texts.
+    void firstGeometry();
     int clientWidth() const;
 
     TMailHost* m_host;

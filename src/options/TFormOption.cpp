@@ -4,6 +4,7 @@
 #include "core/TBrkApart.h"
 #include "core/TExceptionHook.h"
 #include "core/TIntConvert.h"
+#include "core/TPlatformRules.h"
 #include "desktop/TAutostart.h"
 #include "mailbox/TConnectionTest.h"
 #include "options/TOptionHost.h"
@@ -21,7 +22,9 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -480,8 +483,15 @@ void TFormOption::buildSchedulePage()
     help->setMinimumWidth(0);
     help->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     grid->addWidget(help, 2, 0, 1, 4);
+    // Timed checks wait while a window titled Message, Option or Password is open; Wayland
+    // shows a program none of the others' windows.
+    auto* ownOnly = new QLabel(QStringLiteral("在 Wayland 上，訊息視窗開啟時暫停檢查只看 Mailvane 自己的視窗。"), page);
+    ownOnly->setObjectName(QStringLiteral("LabelOwnWindowsOnly"));
+    ownOnly->setWordWrap(true);
+    ownOnly->setVisible(!TPlatformRules::ForeignWindowsVisible(QGuiApplication::platformName()));
+    grid->addWidget(ownOnly, 3, 0, 1, 4);
     grid->setColumnStretch(2, 1);
-    grid->setRowStretch(3, 1);
+    grid->setRowStretch(4, 1);
 }
 
 void TFormOption::connectHandlers()

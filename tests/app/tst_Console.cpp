@@ -1,14 +1,21 @@
 #include "app/TFormMain.h"
+#include "app/TTrayFallback.h"
 #include "mailbox/TFormPassword.h"
 #include "settings/TIniFile.h"
 #include "settings/TVarnEncryption.h"
+#include "status/TFormMessage.h"
+#include "testsupport/TPrivateBus.h"
 #include "widgets/TModal.h"
 
 #include <QAction>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,6 +30,8 @@ private slots:
     void notMinimisedAsksNothing();
     void nothingShowsWhileAsked_data();
     void nothingShowsWhileAsked();
+    void noTrayMinimisesToTaskBar_data();
+    void noTrayMinimisesToTaskBar();
 
 private:
     void start(const QString& stored);
@@ -32,6 +41,7 @@ private:
     QStringList m_answers;
     QStringList m_prompts;
     QStringList m_messages;
+    QStringList m_trayReasons;
     QStringList m_shownWhileAsked; // names of the frame's windows visible at each prompt
 };
 
@@ -41,6 +51,7 @@ void tst_Console::init()
     m_answers.clear();
     m_prompts.clear();
     m_messages.clear();
+    m_trayReasons.clear();
     m_shownWhileAsked.clear();
     TModal::SetHook([this](QDialog* d) {
         if (auto* prompt = qobject_cast<TFormPassword*>(d)) {
@@ -60,6 +71,13 @@ void tst_Console::init()
             for (QLabel* l : d->findChildren<QLabel*>()) {
                 text += l->text() + QLatin1Char('|');
             }
+            auto* message = qobject_cast<TFormMessage*>(d);
+            // Without a tray (offscreen) every first minimise says so; kept apart.
+            if (message && message->Memo->toPlainText() == TTrayFallback::Reason()) {
+                m_trayReasons << text;
+                d->accept();
+                return;
+            }
             m_messages << text;
             d->accept();
         }
@@ -71,6 +89,8 @@ void tst_Console::cleanup()
     delete m_main;
     m_main = nullptr;
     TModal::SetHook({});
+    TTrayFallback::SetQtReport({});
+    TTrayFallback::SetBus(std::nullopt);
     delete m_dir;
 }
 
@@ -190,6 +210,65 @@ void tst_Console::nothingShowsWhileAsked()
     const bool shown = m_main->isVisible() && !m_main->isMinimized();
     QCOMPARE(shown, shownAfter);
     QCOMPARE(m_main->Terminated(), !shownAfter);
+}
+
+void tst_Console::noTrayMinimisesToTaskBar_data()
+{
+    QTest::addColumn<bool>("qtTray");
+    QTest::addColumn<bool>("watcher"); // a StatusNotifierWatcher on the session bus
+    QTest::addColumn<bool>("startMinimised");
+    QTest::newRow("no notification area") << false << false << false;
+    QTest::newRow("no notification area, started minimised") << false << false << true;
+    QTest::newRow("a StatusNotifierWatcher") << false << true << false;
+    QTest::newRow("Qt's own tray") << true << false << false;
+}
+
+void tst_Console::noTrayMinimisesToTaskBar()
+{
+    QFETCH(bool, qtTray);
+    QFETCH(bool, watcher);
+    QFETCH(bool, startMinimised);
+    TPrivateBus bus;
+    QVERIFY2(bus.Start(), qPrintable(bus.Error()));
+    const auto disconnect = qScopeGuard([] {
+        TTrayFallback::SetBus(std::nullopt);
+        QDBusConnection::disconnectFromBus(QStringLiteral("tray-client"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("tray-host"));
+    });
+    if (watcher) {
+        QDBusConnection host = QDBusConnection::connectToBus(bus.Address(), QStringLiteral("tray-host"));
+        QVERIFY(host.registerService(TTrayFallback::WatcherService));
+    }
+    TTrayFallback::SetBus(QDBusConnection::connectToBus(bus.Address(), QStringLiteral("tray-client")));
+    TTrayFallback::SetQtReport([qtTray] { return qtTray; });
+    const bool tray = qtTray || watcher;
+    QCOMPARE(TTrayFallback::Available(), tray);
+    if (startMinimised) {
+        TIniFile(m_dir->filePath(QStringLiteral("Mailvane.ini")))
+            .WriteBool(QStringLiteral("Option"), QStringLiteral("StartupMinimized"), true);
+    }
+    start(QStringLiteral("s3cret"));
+    for (int round = 0; round < 2; ++round) {
+        if (!startMinimised || round > 0) {
+            m_main->showMinimized();
+        }
+        if (tray) {
+            QTRY_VERIFY(!m_main->isVisible());
+        } else {
+            // Reachable from the task bar, with its reason told once per run only.
+            QTRY_COMPARE(m_trayReasons.size(), 1);
+            QVERIFY2(m_trayReasons.first().contains(QStringLiteral("|Mailvane|")), qPrintable(m_trayReasons.first()));
+            QVERIFY(m_main->isVisible());
+            QVERIFY(m_main->isMinimized());
+        }
+        // The console password still guards the way back.
+        m_answers = QStringList{QStringLiteral("s3cret")};
+        m_main->PopMenuOpenClick(m_main->PopMenuOpen);
+        QCOMPARE(m_prompts.size(), round + 1);
+        QVERIFY(m_main->isVisible() && !m_main->isMinimized());
+    }
+    QCOMPARE(m_trayReasons.size(), tray ? 0 : 1);
+    QVERIFY(m_messages.isEmpty());
 }
 
 QTEST_MAIN(tst_Console)

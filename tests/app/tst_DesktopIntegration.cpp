@@ -1,4 +1,5 @@
 #include "app/TFormMain.h"
+#include "app/TWindowActivation.h"
 #include "desktop/TDesktopNotifier.h"
 #include "mailbox/TFormMailList.h"
 #include "net/TSockets.h"
@@ -64,6 +65,7 @@ private slots:
     void mailboxDeletedOrProgramClosedDuringTheKeyringWait_data();
     void mailboxDeletedOrProgramClosedDuringTheKeyringWait();
     void activationRestoresThroughTheConsoleGuard();
+    void activationTokenReachesTheWindow();
 
 private:
     void start(const QByteArray& extra, const QByteArray& mailboxExtra = QByteArray());
@@ -186,6 +188,37 @@ void tst_DesktopIntegration::activationRestoresThroughTheConsoleGuard()
     // ends): the window was not simply shown again.
     QTRY_VERIFY(m_main->Terminated());
     QVERIFY(!m_messages.isEmpty());
+}
+
+void tst_DesktopIntegration::activationTokenReachesTheWindow()
+{
+    TPrivateBus bus;
+    QVERIFY2(bus.Start(), qPrintable(bus.Error()));
+    QList<QPair<QWidget*, QString>> activations;
+    TWindowActivation::SetObserver([&](QWidget* window, const QString& token) { activations.append({window, token}); });
+    const auto disconnect = qScopeGuard([this] {
+        TWindowActivation::SetObserver({});
+        delete m_main;
+        m_main = nullptr;
+        QDBusConnection::disconnectFromBus(QStringLiteral("client3"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("service3"));
+    });
+    TFakeNotifications service(QDBusConnection::connectToBus(bus.Address(), QStringLiteral("service3")));
+    QVERIFY(service.Register());
+    TDesktopNotifier notifier(QDBusConnection::connectToBus(bus.Address(), QStringLiteral("client3")));
+    start("ConsoleProtect=0\n");
+    m_main->SetDesktop(nullptr, &notifier);
+    m_main->showMinimized();
+    notifier.Notify(1, {{QStringLiteral("a"), QStringLiteral("b")}});
+    QTRY_COMPARE(service.Calls.size(), 1);
+    service.SendActivationToken(service.Calls.first().Id, QStringLiteral("weston-token-42"));
+    service.InvokeAction(service.Calls.first().Id, QStringLiteral("default"));
+    QTRY_COMPARE(activations.size(), 1);
+    QCOMPARE(activations.first().first, m_main);
+    QCOMPARE(activations.first().second, QStringLiteral("weston-token-42"));
+    QVERIFY(m_main->isVisible() && !m_main->isMinimized());
+    // Used up: no later program started from here inherits it.
+    QVERIFY(qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN"));
 }
 
 void tst_DesktopIntegration::checkTakesThePasswordFromTheKeyring_data()

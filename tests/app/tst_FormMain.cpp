@@ -1,5 +1,6 @@
 #include "app/TFormMain.h"
 #include "core/TClock.h"
+#include "core/TFirstGeometry.h"
 #include "dialup/TRasApi.h"
 #include "mailbox/TFormMailList.h"
 #include "settings/TIniFile.h"
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +26,8 @@ private slots:
     void cleanup();
     void startupCreatesListedMailboxes();
     void exitWritesWindowsAndOptions();
+    void firstSizeFitsScreen_data();
+    void firstSizeFitsScreen();
     void badStoredNumberEndsCreationWithMessage();
     void handEditedHoursStayInsideTheDay();
     void autoCheckItemsStayInverse();
@@ -129,6 +133,36 @@ void tst_FormMain::exitWritesWindowsAndOptions()
         QVERIFY2(!ini.ReadString(QStringLiteral("Home"), QLatin1String(key), QString()).isEmpty(), key);
     }
     QVERIFY(!ini.ReadString(QStringLiteral("Windows"), QStringLiteral("StatusTop"), QString()).isEmpty());
+}
+
+void tst_FormMain::firstSizeFitsScreen_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QRect>("expected"); // empty: the screen's rule
+    QTest::newRow("first start") << QString() << QRect();
+    QTest::newRow("stored size and place")
+        << QStringLiteral("[Windows]\nMainLeft=10\nMainTop=20\nMainWidth=500\nMainHeight=300\n")
+        << QRect(10, 20, 500, 300);
+    QTest::newRow("stored size only") << QStringLiteral("[Windows]\nMainWidth=700\nMainHeight=410\n")
+                                      << QRect(0, 0, 700, 410);
+}
+
+void tst_FormMain::firstSizeFitsScreen()
+{
+    QFETCH(QString, stored);
+    QFETCH(QRect, expected);
+    start(stored);
+    if (expected.isEmpty()) {
+        const QRect available = m_main->screen()->availableGeometry();
+        expected = TFirstGeometry::MainWindow(available);
+        QVERIFY(available.contains(m_main->geometry()));
+    }
+    QCOMPARE(m_main->size(), expected.size());
+    QCOMPARE(m_main->pos(), expected.topLeft());
+    // A mailbox added now has no stored geometry either: its columns are not the old 50 pixels.
+    TFormMailList* box = m_main->CreateMailbox(QStringLiteral("New"));
+    QVERIFY(box->ColorStringGrid->ColWidths(3) > 100);
+    QVERIFY(box->width() <= m_main->MdiArea()->viewport()->width());
 }
 
 void tst_FormMain::badStoredNumberEndsCreationWithMessage()

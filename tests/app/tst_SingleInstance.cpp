@@ -38,6 +38,8 @@ private slots:
     void failedListenIsReported();
     void onlyPeersOfTheSameUser_data();
     void onlyPeersOfTheSameUser();
+    void raiseCarriesActivationToken_data();
+    void raiseCarriesActivationToken();
 
 private:
     QProcess* launch();
@@ -252,7 +254,7 @@ void tst_SingleInstance::onlyPeersOfTheSameUser()
     TSingleInstance first(ini());
     first.SetPeerUid(::geteuid() + uid_t(firstExpects));
     int raises = 0;
-    first.OnRaise = [&] { ++raises; };
+    first.OnRaise = [&](const QString&) { ++raises; };
     QCOMPARE(first.Claim(), TSingleInstance::Result::First);
     QVERIFY(first.Warning().isEmpty());
 
@@ -279,6 +281,50 @@ void tst_SingleInstance::onlyPeersOfTheSameUser()
         QCOMPARE(raises, 0);
     }
     QCOMPARE(warning.contains(QLatin1String("not this user's")), secondExpects != 0);
+}
+
+void tst_SingleInstance::raiseCarriesActivationToken_data()
+{
+    QTest::addColumn<QString>("given"); // the later start's XDG_ACTIVATION_TOKEN
+    QTest::addColumn<QString>("received");
+    QTest::newRow("a desktop's token") << QStringLiteral("kwin-1234_abcd:5") << QStringLiteral("kwin-1234_abcd:5");
+    QTest::newRow("none") << QString() << QString();
+    QTest::newRow("blank inside: dropped") << QStringLiteral("a b") << QString();
+    QTest::newRow("line break inside: dropped") << QStringLiteral("a\nraise") << QString();
+    QTest::newRow("too long: dropped") << QString(600, QLatin1Char('t')) << QString();
+}
+
+void tst_SingleInstance::raiseCarriesActivationToken()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, received);
+    const QByteArray runtimeBefore = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtimeEnv));
+    const auto restore = qScopeGuard([&] {
+        if (runtimeBefore.isNull()) {
+            qunsetenv("XDG_RUNTIME_DIR");
+        } else {
+            qputenv("XDG_RUNTIME_DIR", runtimeBefore);
+        }
+    });
+    TSingleInstance first(ini());
+    QStringList tokens;
+    first.OnRaise = [&](const QString& token) { tokens << token; };
+    QCOMPARE(first.Claim(), TSingleInstance::Result::First);
+
+    TSingleInstance::Result result = TSingleInstance::Result::First;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        TSingleInstance second(ini());
+        second.SetActivationToken(given);
+        result = second.Claim();
+    }));
+    QSignalSpy finished(thread.get(), &QThread::finished);
+    thread->start();
+    QVERIFY(finished.wait(20000));
+    // The raise happens whatever became of the token.
+    QCOMPARE(result, TSingleInstance::Result::Raised);
+    QTRY_COMPARE(tokens.size(), 1);
+    QCOMPARE(tokens.first(), received);
 }
 
 QTEST_GUILESS_MAIN(tst_SingleInstance)

@@ -87,21 +87,27 @@ void tst_DesktopNotifier::onlyItsOwnDefaultActionRestores()
     TFakeNotifications service(QDBusConnection::connectToBus(m_bus->Address(), m_serviceName));
     QVERIFY(service.Register());
     TDesktopNotifier notifier(QDBusConnection::connectToBus(m_bus->Address(), m_clientName));
-    QStringList activated;
-    notifier.OnActivated = [&] { activated << QStringLiteral("restore"); };
+    QStringList activated; // the activation tokens handed on
+    notifier.OnActivated = [&](const QString& token) { activated << token; };
 
     notifier.Notify(2, {{QStringLiteral("a"), QStringLiteral("b")}});
     QTRY_COMPARE(service.Calls.size(), 1);
     const uint ours = service.Calls.first().Id;
     // Another program's notification and another action come first; the signals arrive in
     // order, so when our own activation has been seen the others have been too.
+    service.SendActivationToken(ours + 1, QStringLiteral("theirs"));
     service.InvokeAction(ours + 1, QStringLiteral("default"));
+    service.SendActivationToken(ours, QStringLiteral("for-reply"));
     service.InvokeAction(ours, QStringLiteral("reply"));
+    service.SendActivationToken(ours, QStringLiteral("wl-token-1"));
     service.InvokeAction(ours, QStringLiteral("default"));
     QTRY_COMPARE(activated.size(), 1);
+    QCOMPARE(activated.first(), QStringLiteral("wl-token-1"));
+    // A token serves one activation: a server that sends none gives none.
     service.InvokeAction(ours + 7, QStringLiteral("default"));
     service.InvokeAction(ours, QStringLiteral("default"));
     QTRY_COMPARE(activated.size(), 2);
+    QCOMPARE(activated.at(1), QString());
 }
 
 void tst_DesktopNotifier::withoutServiceNothingWaitsOrComplains()

@@ -18,6 +18,7 @@ private slots:
     void init();
     void cleanup();
     void designedParts();
+    void defaultGeometry_data();
     void defaultGeometry();
     void geometryRoundTrip();
     void closeMinimisesAndSaves();
@@ -75,15 +76,39 @@ void tst_FormMailListWindow::designedParts()
     QCOMPARE(m_form->PopMenuUndelete->text(), QStringLiteral("復原信件"));
 }
 
+void tst_FormMailListWindow::defaultGeometry_data()
+{
+    QTest::addColumn<int>("areaWidth");
+    QTest::addColumn<bool>("allFit");
+    QTest::newRow("wide frame") << 1200 << true;
+    QTest::newRow("narrow frame") << 500 << false;
+}
+
 void tst_FormMailListWindow::defaultGeometry()
 {
+    QFETCH(int, areaWidth);
+    QFETCH(bool, allFit);
+    m_area->resize(areaWidth, 900);
+    // No stored geometry: a demo mailbox's row shows whole where the frame has room.
     m_form->LoadGeometry();
-    QCOMPARE(m_form->geometry().topLeft(), QPoint(0, 0));
-    QCOMPARE(m_form->height(), 200);
-    QCOMPARE(m_form->widget()->width(), 306);
+    const QStringList row{QStringLiteral("*"),
+                          QStringLiteral("12"),
+                          QStringLiteral("2048"),
+                          QStringLiteral("Mon, 7 Dec 2026 09:30:00 +0800"),
+                          QStringLiteral("陳小明 <ming@demo.example>"),
+                          QStringLiteral("歡迎使用 Mailvane 示範信箱")};
+    const QFontMetrics metrics(m_form->ColorStringGrid->font());
+    int total = 0;
     for (int c = 0; c < 6; ++c) {
-        QCOMPARE(m_form->ColorStringGrid->ColWidths(c), 50);
+        const int width = m_form->ColorStringGrid->ColWidths(c);
+        total += width + 1;
+        if (allFit || c < 3) {
+            QVERIFY2(width > metrics.horizontalAdvance(row.at(c)), qPrintable(row.at(c)));
+        }
     }
+    QCOMPARE(m_form->widget()->width(), total);
+    QVERIFY(m_form->width() <= areaWidth);
+    QVERIFY(m_form->height() >= 200);
 }
 
 void tst_FormMailListWindow::geometryRoundTrip()
@@ -140,6 +165,10 @@ void tst_FormMailListWindow::closeMinimisesAndSaves()
 
 void tst_FormMailListWindow::resizeKeepsDraggedProportions()
 {
+    TIniFile ini(m_host->Path);
+    for (int c = 0; c < 6; ++c) {
+        ini.WriteInteger(QStringLiteral("Box"), QStringLiteral("Column%1").arg(c), 50);
+    }
     m_form->LoadGeometry();
     m_form->ColorStringGrid->SetColWidths(0, 100);
     m_form->resize(m_form->width() + 400, m_form->height());

@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -174,6 +176,10 @@ void tst_FormOption::layout()
                              "EditHighLight3", "CheckBoxColor1", "RadioButtonSchedule", "TabSheetFilter"}) {
         QVERIFY2(dialog->findChild<QWidget*>(QLatin1String(name)), name);
     }
+    // The note on which windows hold timed checks back shows on Wayland only.
+    const auto* ownOnly = dialog->findChild<QLabel*>(QStringLiteral("LabelOwnWindowsOnly"));
+    QVERIFY(ownOnly);
+    QCOMPARE(!ownOnly->isHidden(), QGuiApplication::platformName().startsWith(QLatin1String("wayland")));
     const auto labels = dialog->findChildren<TFxLabel*>();
     // The network page names security, port and trusted certificate as well.
     QCOMPARE(labels.size(), 32);

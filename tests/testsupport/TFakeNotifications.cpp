@@ -32,3 +32,12 @@ void TFakeNotifications::InvokeAction(uint id, const QString& action)
     signal << id << action;
     m_bus.send(signal);
 }
+
+void TFakeNotifications::SendActivationToken(uint id, const QString& token)
+{
+    QDBusMessage signal =
+        QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                   QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActivationToken"));
+    signal << id << token;
+    m_bus.send(signal);
+}

@@ -31,6 +31,8 @@ public:
     QList<TCall> Calls;
 
     void InvokeAction(uint id, const QString& action);
+    // Sent before InvokeAction by servers that hand the activated program a window token.
+    void SendActivationToken(uint id, const QString& token);
 
 public slots:
     uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
