@@ -5,15 +5,14 @@
 #include "app/TConsoleGuard.h"
 #include "app/TMainMailHost.h"
 #include "app/TMainOptionHost.h"
+#include "app/TMainPlacement.h"
 #include "app/TNewMailAnnouncer.h"
 #include "app/TWindowFinder.h"
 #include "core/EAbort.h"
 #include "core/EConvertError.h"
 #include "core/TClock.h"
 #include "core/TExceptionHook.h"
-#include "core/TFirstGeometry.h"
 #include "core/TIntConvert.h"
-#include "core/TPlatformRules.h"
 #include "core/TSchedule.h"
 #include "desktop/TDesktopNotifier.h"
 #include "dialup/TDialDriver.h"
@@ -45,11 +44,9 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
-#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 
@@ -109,18 +106,14 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
     TDialDriver::Callbacks callbacks;
     callbacks.LED = [this](const QString& colour, const QString& text) { LED(colour, text); };
     callbacks.ShowError = [this](const QString& text) { ShowError(text); };
-    callbacks.ProcessEvents = [] {
-        // Pump the window for a moment instead of spinning on the status poll.
-        QEventLoop pause;
-        QTimer::singleShot(25, &pause, &QEventLoop::quit);
-        pause.exec();
-    };
+    // The window runs while the dial-up waits; the exit ends every event loop, this one too.
     callbacks.Pause = [](int ms) {
-        // The exit ends every event loop, this one too.
         QEventLoop pause;
         QTimer::singleShot(ms, &pause, &QEventLoop::quit);
         pause.exec();
     };
+    // A moment's pause instead of spinning on the status poll.
+    callbacks.ProcessEvents = [pause = callbacks.Pause] { pause(25); };
     m_dial = std::make_unique<TDialDriver>(*RAS, m_state.DialUpEnabled, m_state.DialedByProgram, m_state.RedialsLeft,
                                            m_state.RedialInterval, callbacks);
     m_mailHost = std::make_unique<TMainMailHost>(*this, m_state, *m_dial);
@@ -179,17 +172,7 @@ void TFormMain::guarded(const std::function<void()>& body)
 void TFormMain::FormCreate()
 {
     TIniFile ini(m_settingsPath);
-    // Without a stored size (a first start) the frame fits the screen it opens on.
-    QRect frame = TFirstGeometry::MainWindow(screen() ? screen()->availableGeometry() : QRect());
-    if (!TSetting(Keys::WindowsMainWidth).WithDefault(QString()).ReadString(ini).isEmpty()) {
-        frame = QRect(TSetting(Keys::WindowsMainLeft).ReadInteger(ini), TSetting(Keys::WindowsMainTop).ReadInteger(ini),
-                      TSetting(Keys::WindowsMainWidth).ReadInteger(ini),
-                      TSetting(Keys::WindowsMainHeight).ReadInteger(ini));
-    }
-    if (TPlatformRules::PositionsHonoured(QGuiApplication::platformName())) {
-        move(frame.topLeft());
-    }
-    resize(frame.size());
+    TMainPlacement::Restore(*this, ini);
     readOptions(ini);
     m_state.NewMailFound = false;
     m_state.DialedByProgram = false;
@@ -325,10 +308,7 @@ TFormMailList* TFormMain::ActiveMailbox() const
 void TFormMain::FormClose()
 {
     TIniFile ini(m_settingsPath);
-    TSetting(Keys::WindowsMainTop).WriteInteger(ini, y());
-    TSetting(Keys::WindowsMainLeft).WriteInteger(ini, x());
-    TSetting(Keys::WindowsMainHeight).WriteInteger(ini, height());
-    TSetting(Keys::WindowsMainWidth).WriteInteger(ini, width());
+    TMainPlacement::Save(*this, ini);
     if (FormStatus) {
         TSetting(Keys::WindowsStatusTop).WriteInteger(ini, FormStatus->y());
         TSetting(Keys::WindowsStatusLeft).WriteInteger(ini, FormStatus->x());
