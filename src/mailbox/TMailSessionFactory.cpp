@@ -1,5 +1,6 @@
 #include "mailbox/TMailSession.h"
 
+#include "mailbox/TImapIdle.h"
 #include "mailbox/TImapSession.h"
 #include "mailbox/TPop3Session.h"
 #include "net/TSecureSockets.h"
@@ -41,6 +42,8 @@ public:
         }
     }
     bool Busy() const override { return m_session && m_session->Busy(); }
+    // Follows only accounts that ask for it (IMAP with Push=1); idle and timer-free otherwise.
+    TMailPush* Push() override { return &m_push; }
 
     TSockets* Plain() { return &m_plain; }
 
@@ -67,6 +70,7 @@ private:
     TAccount::TProtocol m_protocol = TAccount::TProtocol::Pop3;
     TSockets m_plain;
     TSecureSockets m_secure{m_plain};
+    TImapIdle m_push;
     std::unique_ptr<TMailSession> m_session;
 };
 

@@ -50,6 +50,11 @@ QString Downloading()
 {
     return QStringLiteral("下載信件...");
 }
+QString PushActive()
+{
+    return QStringLiteral("即時推送");
+}
+
 QString Done()
 {
     return QStringLiteral("連線完成！");

@@ -20,6 +20,8 @@ QString Receiving();
 QString Deleting();
 QString Downloading();
 QString Done();
+// The mailbox window's sign that the server's news arrive at once (IMAP IDLE).
+QString PushActive();
 
 // Why a session ended, for the message window.
 QString Unreachable();

@@ -2,6 +2,7 @@
 
 #include "net/TCallTimer.h"
 #include "net/TSockets.h"
+#include "net/TTlsRules.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -20,12 +21,6 @@ constexpr int WSAEINPROGRESS = 10036;
 constexpr int WSAENOTCONN = 10057;
 constexpr int WSAETIMEDOUT = 10060;
 
-QList<QSslCertificate>& extraCa()
-{
-    static QList<QSslCertificate> instance;
-    return instance;
-}
-
 QString bareHost(const QString& host)
 {
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) {
@@ -34,9 +29,9 @@ QString bareHost(const QString& host)
     return host;
 }
 
-QString plainDigits(QString fingerprint)
+QString plainDigits(const QString& fingerprint)
 {
-    return fingerprint.remove(QLatin1Char(':')).toUpper();
+    return TTlsRules::PlainDigits(fingerprint);
 }
 
 QString names(const QSslCertificate& certificate, bool issuer)
@@ -128,17 +123,12 @@ TSecureSockets::~TSecureSockets()
 
 QString TSecureSockets::Fingerprint(const QSslCertificate& certificate)
 {
-    const QByteArray hex = certificate.digest(QCryptographicHash::Sha256).toHex().toUpper();
-    QStringList pairs;
-    for (int i = 0; i + 1 < hex.size(); i += 2) {
-        pairs.append(QString::fromLatin1(hex.mid(i, 2)));
-    }
-    return pairs.join(QLatin1Char(':'));
+    return TTlsRules::Fingerprint(certificate);
 }
 
 void TSecureSockets::SetExtraCaCertificates(const QList<QSslCertificate>& certificates)
 {
-    extraCa() = certificates;
+    TTlsRules::SetExtraCaCertificates(certificates);
 }
 
 void TSecureSockets::SetEndpoint(const TEndpoint& endpoint)
@@ -263,26 +253,8 @@ void TSecureSockets::StartTls()
     }
     // One short command per reply: do not hold it back for a full segment.
     m_ssl->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.setProtocol(QSsl::TlsV1_2OrLater);
-    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    if (!extraCa().isEmpty()) {
-        config.addCaCertificates(extraCa());
-    }
-    m_ssl->setSslConfiguration(config);
-    m_ssl->setPeerVerifyName(bareHost(m_host));
     const QString pin = plainDigits(m_endpoint.CertSha256);
-    connect(m_ssl, &QSslSocket::sslErrors, this, [this, pin](const QList<QSslError>& errors) {
-        for (const QSslError& e : errors) {
-            if (!m_sslErrors.contains(int(e.error()))) {
-                m_sslErrors.append(int(e.error()));
-            }
-        }
-        // The user's own trust decision stands in for the chain and the name.
-        if (!pin.isEmpty() && plainDigits(Fingerprint(m_ssl->peerCertificate())) == pin) {
-            m_ssl->ignoreSslErrors();
-        }
-    });
+    TTlsRules::Prepare(*m_ssl, m_host, pin, &m_sslErrors);
 
     bool timedOut = false;
     bool cancelled = false;
