@@ -3,6 +3,7 @@
 #include "mailbox/TImapCommand.h"
 #include "mailbox/TImapSession.h"
 #include "mailbox/TImapUtf7.h"
+#include "mailbox/TWakeWatch.h"
 #include "net/TTlsRules.h"
 #include "net/TTransport.h"
 
@@ -51,6 +52,11 @@ void TImapIdle::Follow(const TAccount& account, const QString& password)
         return;
     }
     Stop();
+    if (!m_wakeHooked) {
+        // After a sleep or a network change the connection may be dead without knowing it.
+        connect(&TWakeWatch::Instance(), &TWakeWatch::Woke, this, &TImapIdle::ReconnectNow);
+        m_wakeHooked = true;
+    }
     m_account = account;
     m_password = password;
     m_following = true;

@@ -85,6 +85,7 @@ private:
     bool m_following = false;
     bool m_lostBefore = false;
     bool m_unsupported = false;
+    bool m_wakeHooked = false;
     QTimer m_reply;
     QTimer m_renew;
     QTimer m_retry;

@@ -1,8 +1,11 @@
 #include "mailbox/TImapIdle.h"
+#include "mailbox/TWakeWatch.h"
 #include "settings/TAccount.h"
 #include "testsupport/TDovecot.h"
+#include "testsupport/TPrivateBus.h"
 #include "testsupport/TScriptServer.h"
 
+#include <QDBusMessage>
 #include <QSignalSpy>
 #include <QtTest>
 #include <memory>
@@ -45,6 +48,7 @@ private slots:
     void byeDuringIdleReconnects();
     void waitsGrowToTheLimit();
     void renewal();
+    void wakeAfterSleep();
 };
 
 void tst_ImapIdle::deliveryWhileIdle()
@@ -207,6 +211,34 @@ void tst_ImapIdle::renewal()
     QVERIFY(idle.Active());
     QCOMPARE(idle.Connections(), 1);
     QCOMPARE(server.failures(), QStringList());
+}
+
+void tst_ImapIdle::wakeAfterSleep()
+{
+    TPrivateBus bus;
+    if (!bus.Start()) {
+        QSKIP(qPrintable(bus.Error()));
+    }
+    {
+        QDBusConnection listener = QDBusConnection::connectToBus(bus.Address(), QStringLiteral("listener"));
+        QDBusConnection logind = QDBusConnection::connectToBus(bus.Address(), QStringLiteral("logind"));
+        QVERIFY(listener.isConnected() && logind.isConnected());
+        QVERIFY(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+        TWakeWatch watch(listener, false);
+        QSignalSpy woke(&watch, &TWakeWatch::Woke);
+        for (const bool sleeping : {true, false}) {
+            QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                             QStringLiteral("org.freedesktop.login1.Manager"),
+                                                             QStringLiteral("PrepareForSleep"));
+            signal << sleeping;
+            QVERIFY(logind.send(signal));
+        }
+        // Only the signal after the sleep counts; both arrive in the order sent.
+        QVERIFY(woke.wait(5000));
+        QCOMPARE(woke.count(), 1);
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("listener"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
 }
 
 QTEST_GUILESS_MAIN(tst_ImapIdle)
