@@ -33,6 +33,19 @@ struct TListed {
     QByteArray Header;
 };
 
+// A status response as the server sent it, near enough for the user to read.
+QByteArray statusLine(const TImapResponse& response)
+{
+    static const char* const words[] = {"", "OK", "NO", "BAD", "PREAUTH", "BYE"};
+    QByteArray line = response.Kind == TImapResponse::TKind::Tagged ? response.Tag : QByteArray("*");
+    line += ' ';
+    line += words[int(response.Status)];
+    if (!response.Code.isEmpty()) {
+        line += " [" + response.Code + (response.CodeArgs.isEmpty() ? QByteArray() : ' ' + response.CodeArgs) + ']';
+    }
+    return line + ' ' + response.Text;
+}
+
 // A header block in the form of a TOP reply, which the POP3 decode calls read.
 QByteArray asTopReply(const QByteArray& header)
 {
@@ -200,7 +213,7 @@ TImapResponse TImapSession::next(const QString& errorText)
     if (response.Kind == TImapResponse::TKind::Untagged && response.Status == TImapResponse::TStatus::Bye &&
         !m_loggingOut) {
         // The server ends the connection; the command cannot be answered.
-        m_refusal = "* BYE " + response.Text;
+        m_refusal = statusLine(response);
     }
     return response;
 }
@@ -237,7 +250,7 @@ TImapResponse TImapSession::run(TImapCommand& command, const QString& statusText
                 break;
             }
             if (response.Kind == TImapResponse::TKind::Tagged) {
-                m_refusal = response.Tag + ' ' + response.Text;
+                m_refusal = statusLine(response);
                 abortSession(errorText);
             }
             takeCapabilities(response);
@@ -251,8 +264,7 @@ TImapResponse TImapSession::run(TImapCommand& command, const QString& statusText
         if (response.Kind == TImapResponse::TKind::Tagged && response.Tag == tag) {
             takeCapabilities(response);
             if (response.Status != TImapResponse::TStatus::Ok && !mayRefuse) {
-                m_refusal =
-                    response.Tag + (response.Status == TImapResponse::TStatus::No ? " NO " : " BAD ") + response.Text;
+                m_refusal = statusLine(response);
                 abortSession(errorText);
             }
             return response;
@@ -320,7 +332,7 @@ void TImapSession::login()
     if (greeting.Kind != TImapResponse::TKind::Untagged || greeting.Status != TImapResponse::TStatus::Ok) {
         // PREAUTH skips the login, which would leave the encryption and the password
         // unchecked; BYE refuses the connection.
-        m_refusal = greeting.Name + ' ' + greeting.Text;
+        m_refusal = statusLine(greeting);
         abortSession(refused);
     }
     takeCapabilities(greeting);
@@ -396,7 +408,7 @@ void TImapSession::authenticate()
     };
     auto check = [&](const TImapResponse& reply) {
         if (reply.Status != TImapResponse::TStatus::Ok) {
-            m_refusal = reply.Tag + ' ' + reply.Text;
+            m_refusal = statusLine(reply);
             abortSession(loginError, refusedPassword(reply));
         }
     };

@@ -61,5 +61,9 @@ QString TestLoginRefused(const QString& serverWords);
 QString TestCannotConnect(int error, const QString& message);
 QString TestPassedEncrypted();
 QString TestPassedPlain();
+QString TestBadProtocol(const QString& word);
+// Appended to an IMAP test's success.
+QString TestIdleOffered();
+QString TestIdleMissing();
 
 } // namespace TSessionTexts

@@ -1,4 +1,5 @@
 #include "core/EAbort.h"
+#include "mailbox/TConnectionTest.h"
 #include "mailbox/TMailListModel.h"
 #include "mailbox/TMailSession.h"
 #include "mailbox/TSeenIds.h"
@@ -42,6 +43,8 @@ private slots:
     void viewingChangesNoFlag();
     void encryption_data();
     void encryption();
+    void connectionTest_data();
+    void connectionTest();
 
 private:
     bool start(TDovecot::TSsl ssl = TDovecot::TSsl::Off);
@@ -266,6 +269,53 @@ void tst_ImapSessionDovecot::encryption()
         QCOMPARE(listedIds(), QList<QByteArray>{"<m1@test>"});
         QVERIFY(m_server->LogText().contains(QStringLiteral("TLS")));
     }
+}
+
+void tst_ImapSessionDovecot::connectionTest_data()
+{
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("STARTTLS, pinned") << "STARTTLS"
+                                      << "secret"
+                                      << "" << true << "伺服器支援 IDLE";
+    QTest::newRow("TLS, pinned") << "TLS"
+                                 << "secret"
+                                 << "INBOX" << true << "已透過加密連線登入";
+    QTest::newRow("wrong password") << "TLS"
+                                    << "wrong"
+                                    << "" << false << "AUTHENTICATIONFAILED";
+    QTest::newRow("no such folder") << "TLS"
+                                    << "secret"
+                                    << "Nowhere" << false << "接收資料錯誤";
+}
+
+void tst_ImapSessionDovecot::connectionTest()
+{
+    QFETCH(QString, security);
+    QFETCH(QString, password);
+    QFETCH(QString, folder);
+    QFETCH(bool, ok);
+    QFETCH(QString, message);
+    QVERIFY(start(TDovecot::TSsl::Required));
+    TConnectionParams params;
+    params.Host = QStringLiteral("127.0.0.1");
+    params.Protocol = QStringLiteral("IMAP");
+    params.Security = security;
+    // An empty port is IMAP's own: only the test server's ports differ.
+    params.Port = QString::number(security == QLatin1String("TLS") ? m_server->ImapsPort() : m_server->ImapPort());
+    params.Login = m_server->User();
+    params.Password = password;
+    params.Folder = folder;
+    params.CertSha256 = TTestCertificates::Fingerprint(m_pki.Cert(QStringLiteral("selfsigned")));
+    params.Timeout = 10;
+    const TConnectionTestResult result = TConnectionTest::Run(params);
+    QCOMPARE(result.Ok, ok);
+    QVERIFY2(result.Message.contains(message), qPrintable(result.Message));
+    QCOMPARE(result.Idle, ok);
+    QVERIFY(result.Encrypted == ok);
 }
 
 QTEST_GUILESS_MAIN(tst_ImapSessionDovecot)
