@@ -21,6 +21,7 @@ private slots:
     void init();
     void cleanup();
     void deliveredMailShowsWithinTwoSeconds();
+    void kickedConnectionComesBackAndChecks();
     void noPushOverDialUpOrWhenOff_data();
     void noPushOverDialUpOrWhenOff();
 
@@ -88,6 +89,27 @@ void tst_FormMailListPush::deliveredMailShowsWithinTwoSeconds()
     QCOMPARE(m_host->Counts[1], 2);
     QCOMPARE(m_host->Counts[2], 2);
     QVERIFY(m_form->PushActive());
+}
+
+void tst_FormMailListPush::kickedConnectionComesBackAndChecks()
+{
+    m_server->AddMessage(TDovecot::MakeMessage("<one@test>", "Alice <a@test>", "First"));
+    auto* idle = qobject_cast<TImapIdle*>(m_form->Push());
+    QVERIFY(idle);
+    TImapIdle::TWaits waits;
+    waits.FirstMs = 50;
+    idle->SetWaits(waits);
+    QVERIFY(RunCheck(m_form.get(), m_host.get()));
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->PushActive(), 5000);
+    const int checks = int(m_host->Leds.count(qMakePair(QStringLiteral("Green"), QStringLiteral("Ready"))));
+    QVERIFY(m_server->Kick());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form->PushActive(), 5000);
+    // Back, and checked once for what may have come meanwhile.
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->PushActive(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(int(m_host->Leds.count(qMakePair(QStringLiteral("Green"), QStringLiteral("Ready")))),
+                              checks + 1, 5000);
+    QCOMPARE(m_form->MessageRows(), 1);
+    QCOMPARE(m_host->Announcements, 0);
 }
 
 void tst_FormMailListPush::noPushOverDialUpOrWhenOff_data()

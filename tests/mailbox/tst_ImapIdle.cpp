@@ -1,6 +1,7 @@
 #include "mailbox/TImapIdle.h"
 #include "mailbox/TWakeWatch.h"
 #include "settings/TAccount.h"
+#include "testsupport/TDelayProxy.h"
 #include "testsupport/TDovecot.h"
 #include "testsupport/TPrivateBus.h"
 #include "testsupport/TScriptServer.h"
@@ -43,6 +44,7 @@ class tst_ImapIdle : public QObject {
 private slots:
     void deliveryWhileIdle();
     void kickReconnectsAndAsksForCheck();
+    void blackHoledLinkReconnects();
     void refusedIdleLeavesTheSchedule_data();
     void refusedIdleLeavesTheSchedule();
     void byeDuringIdleReconnects();
@@ -105,6 +107,39 @@ void tst_ImapIdle::kickReconnectsAndAsksForCheck()
     QVERIFY(news.wait(5000));
     QVERIFY(idle.Active());
     QCOMPARE(idle.Connections(), 2);
+}
+
+void tst_ImapIdle::blackHoledLinkReconnects()
+{
+    QString why;
+    if (!TDovecot::ImapAvailable(&why)) {
+        QSKIP(qPrintable(why));
+    }
+    TDovecot server;
+    server.SetImap(true);
+    QString error;
+    QVERIFY2(server.Start(&error), qPrintable(error));
+    TDelayProxy proxy(quint16(server.ImapPort()), 0);
+    QVERIFY(proxy.Start());
+    TImapIdle idle;
+    TImapIdle::TWaits waits;
+    waits.FirstMs = 50;
+    waits.RenewMs = 300;
+    waits.ReplyMs = 500;
+    idle.SetWaits(waits);
+    QSignalSpy news(&idle, &TMailPush::News);
+    QSignalSpy reconnecting(&idle, &TImapIdle::Reconnecting);
+    idle.Follow(imapAccount(proxy.Port(), server.User()), server.Password());
+    QTRY_VERIFY_WITH_TIMEOUT(idle.Active(), 5000);
+    // The renewal's DONE goes unanswered: the connection is given up after the reply time.
+    proxy.SetBlackHole(true);
+    QVERIFY(reconnecting.wait(5000));
+    QVERIFY(!idle.Active());
+    QCOMPARE(news.count(), 0);
+    proxy.SetBlackHole(false);
+    QVERIFY(news.wait(10000));
+    QVERIFY(idle.Active());
+    QVERIFY(idle.Connections() >= 2);
 }
 
 void tst_ImapIdle::refusedIdleLeavesTheSchedule_data()
