@@ -48,6 +48,7 @@ private slots:
     void refusedIdleLeavesTheSchedule_data();
     void refusedIdleLeavesTheSchedule();
     void byeDuringIdleReconnects();
+    void startTlsInjectionRefused();
     void waitsGrowToTheLimit();
     void renewal();
     void wakeAfterSleep();
@@ -200,6 +201,27 @@ void tst_ImapIdle::byeDuringIdleReconnects()
     // On, off at BYE, on again.
     QCOMPARE(active.count(), 3);
     QCOMPARE(server.failures(), QStringList());
+}
+
+void tst_ImapIdle::startTlsInjectionRefused()
+{
+    TScriptServer server;
+    server.sendLine("* OK [CAPABILITY IMAP4rev1 STARTTLS IDLE LOGINDISABLED] ready");
+    server.expect("S1 STARTTLS");
+    // The injected response would pass as one sent over the encrypted line.
+    server.send("S1 OK begin\r\n* OK [CAPABILITY IMAP4rev1 IDLE AUTH=PLAIN SASL-IR] fake\r\n");
+    server.silent();
+    QVERIFY(server.start());
+    TImapIdle idle;
+    TAccount account = imapAccount(server.port());
+    account.Security = TAccount::TSecurityKind::StartTls;
+    idle.Follow(account, QStringLiteral("pass"));
+    // The client hangs up at once; waitForFinished(0) looks without blocking our event loop.
+    QTRY_VERIFY_WITH_TIMEOUT(server.waitForFinished(0), 5000);
+    QVERIFY(!idle.Active());
+    QCOMPARE(idle.Connections(), 1);
+    QCOMPARE(idle.PendingWaitMs(), 0);
+    QCOMPARE(server.received(), QStringList{QStringLiteral("S1 STARTTLS")});
 }
 
 void tst_ImapIdle::waitsGrowToTheLimit()
