@@ -614,6 +614,9 @@ void TFormMailList::pushCheck()
         m_pushTimer->start(kPushRetry);
         return;
     }
+    if (!InService()) {
+        return;
+    }
     // This mailbox's share of the status window's counts is listed anew.
     m_host->SetStatusCount(kCountRow, qMax(0, m_host->StatusCount(kCountRow) - m_list.Count()));
     m_host->SetStatusCount(TSessionPresenter::NewRow,
