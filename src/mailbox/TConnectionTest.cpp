@@ -1,6 +1,7 @@
 #include "mailbox/TConnectionTest.h"
 
 #include "core/EAbort.h"
+#include "mailbox/TImapSession.h"
 #include "mailbox/TMailListModel.h"
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TPop3Session.h"
@@ -10,6 +11,8 @@
 #include "settings/TAccount.h"
 #include "settings/TFilterRules.h"
 #include "settings/TSettingsRules.h"
+
+#include <memory>
 
 namespace Texts = TSessionTexts;
 
@@ -117,6 +120,12 @@ TConnectionTestResult TConnectionTest::Run(const TConnectionParams& params)
         result.Message = Texts::TestBadPin();
         return result;
     }
+    const QString protocol = params.Protocol.trimmed().toUpper();
+    const bool imap = protocol == QLatin1String("IMAP");
+    if (!imap && !protocol.isEmpty() && protocol != QLatin1String("POP3")) {
+        result.Message = Texts::TestBadProtocol(params.Protocol);
+        return result;
+    }
     if (TPop3Reply::HasLineBreak(params.Login.toUtf8()) || TPop3Reply::HasLineBreak(params.Password.toUtf8())) {
         result.Message = Texts::TestLineBreak();
         return result;
@@ -131,6 +140,10 @@ TConnectionTestResult TConnectionTest::Run(const TConnectionParams& params)
                                                            : TAccount::TSecurityKind::None;
     account.CertSha256 = pin;
     account.TimeoutText = QString::number(params.Timeout);
+    account.Protocol = imap ? TAccount::TProtocol::Imap : TAccount::TProtocol::Pop3;
+    if (!params.Folder.trimmed().isEmpty()) {
+        account.Folder = params.Folder;
+    }
 
     TSockets plain;
     plain.Port = QStringLiteral("110");
@@ -139,9 +152,24 @@ TConnectionTestResult TConnectionTest::Run(const TConnectionParams& params)
     TMailListModel list;
     TTestHost testHost(params.Password);
     {
-        TPop3Session session(transport, list, testHost);
+        // Made after the transport and gone before it: each session hooks its error report.
+        std::unique_ptr<TPop3Session> pop3;
+        std::unique_ptr<TImapSession> imapSession;
+        TMailSession* session = nullptr;
+        if (imap) {
+            imapSession = std::make_unique<TImapSession>(transport, list, testHost);
+            session = imapSession.get();
+        } else {
+            pop3 = std::make_unique<TPop3Session>(transport, list, testHost);
+            session = pop3.get();
+        }
         try {
-            session.LoginAndLogout(account);
+            if (imap) {
+                imapSession->LoginAndLogout(account);
+                result.Idle = imapSession->OffersIdle();
+            } else {
+                pop3->LoginAndLogout(account);
+            }
             result.Ok = true;
         } catch (const EAbort&) {
             // A refused logout after a good login still shows the account works.
@@ -149,14 +177,19 @@ TConnectionTestResult TConnectionTest::Run(const TConnectionParams& params)
                         says(testHost.Failure, Texts::LogoutError());
             if (!result.Ok) {
                 result.Message = testMessage(testHost.Failure);
+            } else if (imap) {
+                result.Idle = imapSession->OffersIdle();
             }
         }
-        session.Unwound();
+        session->Unwound();
     }
     transport.Close();
     if (result.Ok) {
         result.Encrypted = testHost.Encrypted;
         result.Message = result.Encrypted ? Texts::TestPassedEncrypted() : Texts::TestPassedPlain();
+        if (imap) {
+            result.Message += result.Idle ? Texts::TestIdleOffered() : Texts::TestIdleMissing();
+        }
     }
     const TCertificateInfo& cert = transport.LastCertificate();
     result.CertUntrusted = cert.Untrusted;

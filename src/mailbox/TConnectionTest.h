@@ -12,6 +12,9 @@ struct TConnectionParams {
     QString Password;
     QString CertSha256;
     int Timeout = 60;
+    // "POP3" (also when empty) or "IMAP", and the IMAP folder opened by the test.
+    QString Protocol;
+    QString Folder;
 };
 
 struct TConnectionTestResult {
@@ -23,9 +26,12 @@ struct TConnectionTestResult {
     bool CertUntrusted = false;
     QString Subject, Issuer, ValidFrom, ValidTo, Fingerprint;
     bool Encrypted = false;
+    // IMAP: the server offers IDLE (news pushed as they arrive).
+    bool Idle = false;
 };
 
-// Connects with the given values, logs in and logs out, and says how it went. Blocks while
+// Connects with the given values, logs in (for IMAP opens the folder read-only too) and
+// logs out, and says how it went. Blocks while
 // the program's event loop runs; asks nothing, shows nothing, stores nothing.
 class TConnectionTest {
 public:

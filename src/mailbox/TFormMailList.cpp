@@ -9,6 +9,7 @@
 #include "mailbox/TFormPassword.h"
 #include "mailbox/THeaderExtract.h"
 #include "mailbox/TMailHost.h"
+#include "mailbox/TMailPush.h"
 #include "mailbox/TMailSession.h"
 #include "mailbox/TSessionPresenter.h"
 #include "mailbox/TSessionTexts.h"
@@ -25,6 +26,7 @@
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
 #include <QPointer>
@@ -39,6 +41,10 @@ namespace {
 constexpr int kCountRow = TSessionPresenter::CountRow;
 // A check changes every row two or three times: the grid follows at most this often (ms).
 constexpr int kDrawInterval = 50;
+// News come in bursts (EXISTS, then FETCH): one check after a short pause takes them all;
+// while another session holds the program, the check is tried again after the longer one.
+constexpr int kPushDelay = 200;
+constexpr int kPushRetry = 500;
 
 } // namespace
 
@@ -100,7 +106,11 @@ protected:
     void RepaintMain() override { m_form->m_host->RepaintMain(); }
     int StatusCount(int row) const override { return m_form->m_host->StatusCount(row); }
     void SetStatusCount(int row, int value) override { m_form->m_host->SetStatusCount(row, value); }
-    void SetNewMailFound() override { m_form->m_host->SetNewMailFound(); }
+    void SetNewMailFound() override
+    {
+        m_form->m_foundNew = true;
+        m_form->m_host->SetNewMailFound();
+    }
     void HangUpIfDialed() override { m_form->m_host->HangUpIfDialed(); }
     void ShowMessage(const QString& text) override
     {
@@ -153,6 +163,18 @@ TFormMailList::TFormMailList(TMailHost* host, QWidget* parent) : QMdiSubWindow(p
     // POP3 so far, and the session reads the account afresh at each call.
     m_session = TMailSession::Create(TAccount(), m_list, *m_sessionHost, &Socket);
     m_list.OnChanged = [this](int row) { listChanged(row); };
+
+    m_pushIndicator = new QLabel(TSessionTexts::PushActive(), StatusBar);
+    m_pushIndicator->setObjectName(QStringLiteral("PushIndicator"));
+    m_pushIndicator->setVisible(false);
+    StatusBar->addPermanentWidget(m_pushIndicator);
+    m_pushTimer = new QTimer(this);
+    m_pushTimer->setSingleShot(true);
+    connect(m_pushTimer, &QTimer::timeout, this, [this] { TExceptionHook::Run([this] { pushCheck(); }); });
+    if (TMailPush* push = m_session->Push()) {
+        connect(push, &TMailPush::News, this, [this] { pushNews(); });
+        connect(push, &TMailPush::ActiveChanged, m_pushIndicator, &QWidget::setVisible);
+    }
 
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
@@ -526,6 +548,7 @@ void TFormMailList::Check()
         m_session->Check(m_host->AutoDelete());
         drawPending();
     }
+    followPush();
     // Each view is a session of its own, begun once the check has ended.
     if (m_host->AutoView()) {
         for (int row = 1; row <= MessageRows(); ++row) {
@@ -586,4 +609,60 @@ void TFormMailList::View(TOrigin origin)
     m_host->HangUpIfDialed();
     setStatus(TSessionTexts::Done());
     m_sessionHost->ShowReady();
+}
+
+TMailPush* TFormMailList::Push() const
+{
+    return m_session->Push();
+}
+
+bool TFormMailList::PushActive() const
+{
+    return m_session->Push() && m_session->Push()->Active();
+}
+
+void TFormMailList::followPush()
+{
+    TMailPush* push = m_session->Push();
+    if (!push || m_retired) {
+        return;
+    }
+    // A dial-up line is never held open for news.
+    if (m_host->DialUpEnabled()) {
+        push->Stop();
+        return;
+    }
+    push->Follow(m_sessionHost->Account(), m_password);
+}
+
+void TFormMailList::pushNews()
+{
+    if (!m_pushTimer->isActive()) {
+        m_pushTimer->start(kPushDelay);
+    }
+}
+
+void TFormMailList::pushCheck()
+{
+    if (m_retired) {
+        return;
+    }
+    // News during a check of this mailbox (or any session) wait for it to end.
+    if (InSession() || m_host->Busy()) {
+        m_pushTimer->start(kPushRetry);
+        return;
+    }
+    if (!InService()) {
+        return;
+    }
+    // This mailbox's share of the status window's counts is listed anew.
+    m_host->SetStatusCount(kCountRow, qMax(0, m_host->StatusCount(kCountRow) - m_list.Count()));
+    m_host->SetStatusCount(TSessionPresenter::NewRow,
+                           qMax(0, m_host->StatusCount(TSessionPresenter::NewRow) - m_list.NewCount()));
+    m_foundNew = false;
+    // A failure is reported through the session's events and ends with the silent abort.
+    Check();
+    if (m_foundNew) {
+        m_host->AnnounceNewMail();
+    }
 }

@@ -14,11 +14,13 @@
 #include <memory>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QStatusBar;
 class QTimer;
 class TColorStringGrid;
 class TMailHost;
+class TMailPush;
 class TMailSession;
 class TSockets;
 struct TCellPaint;
@@ -96,6 +98,11 @@ public:
     // Rows marked new.
     int NewCount() const;
 
+    // The session's waiting connection, null when its protocol has none.
+    TMailPush* Push() const;
+    // The server's news arrive at once: the status bar says so.
+    bool PushActive() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -114,6 +121,11 @@ private:
     void rememberGeometry();
     // No stored geometry: columns as wide as their usual texts.
     void firstGeometry();
+    // After a good check: the waiting connection follows the account, unless dial-up is used.
+    void followPush();
+    // The mailbox alone is checked after news, once no other session holds the program.
+    void pushNews();
+    void pushCheck();
     int clientWidth() const;
 
     TMailHost* m_host;
@@ -131,5 +143,9 @@ private:
     int m_dirtyLast = 0;
     bool m_dirtyAll = false;
     int m_sessionDepth = 0;
+    QTimer* m_pushTimer = nullptr;
+    QLabel* m_pushIndicator = nullptr;
+    // A check found mail no check had seen before.
+    bool m_foundNew = false;
     bool m_retired = false;
 };

@@ -5,6 +5,7 @@
 #include <memory>
 
 class TMailListModel;
+class TMailPush;
 class TSockets;
 struct TAccount;
 struct TFilterRules;
@@ -108,6 +109,9 @@ public:
     virtual void Unwound() = 0;
     // True while a call runs (possibly blocked in a wait).
     virtual bool Busy() const = 0;
+    // The connection that waits for the server's news between checks; null when the
+    // session has none. The session owns it.
+    virtual TMailPush* Push() { return nullptr; }
 
     // The session for account's protocol over the program's own sockets. plain, when
     // given, gets the unencrypted connection beneath (its Port the default for None and

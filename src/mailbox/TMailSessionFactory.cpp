@@ -1,5 +1,7 @@
 #include "mailbox/TMailSession.h"
 
+#include "mailbox/TImapIdle.h"
+#include "mailbox/TImapSession.h"
 #include "mailbox/TPop3Session.h"
 #include "net/TSecureSockets.h"
 #include "net/TSockets.h"
@@ -10,15 +12,13 @@ namespace {
 // A session together with the sockets it runs over, which it owns.
 class TSocketSession : public TMailSession {
 public:
-    TSocketSession(TMailListModel& list, TSessionHost& host)
+    TSocketSession(TMailListModel& list, TSessionHost& host) : m_list(list), m_host(host)
     {
         m_plain.setObjectName(QStringLiteral("Socket"));
         m_plain.Port = QStringLiteral("110");
         m_plain.MaximumReceiveLength = 8192;
         m_plain.NonBlocking = false;
         m_secure.setObjectName(QStringLiteral("SecureSocket"));
-        // Only POP3 exists so far; the account's protocol chooses here once IMAP does.
-        m_session = std::make_unique<TPop3Session>(m_secure, list, host);
     }
     ~TSocketSession() override
     {
@@ -26,18 +26,51 @@ public:
         m_session.reset();
     }
 
-    void Check(bool autoDelete) override { m_session->Check(autoDelete); }
-    TRetrieval Retrieve(int row, int limit) override { return m_session->Retrieve(row, limit); }
-    void Viewed(int row) override { m_session->Viewed(row); }
-    void Cancel() override { m_session->Cancel(); }
-    void Unwound() override { m_session->Unwound(); }
-    bool Busy() const override { return m_session->Busy(); }
+    void Check(bool autoDelete) override { session().Check(autoDelete); }
+    TRetrieval Retrieve(int row, int limit) override { return session().Retrieve(row, limit); }
+    void Viewed(int row) override { session().Viewed(row); }
+    void Cancel() override
+    {
+        if (m_session) {
+            m_session->Cancel();
+        }
+    }
+    void Unwound() override
+    {
+        if (m_session) {
+            m_session->Unwound();
+        }
+    }
+    bool Busy() const override { return m_session && m_session->Busy(); }
+    // Follows only accounts that ask for it (IMAP with Push=1); idle and timer-free otherwise.
+    TMailPush* Push() override { return &m_push; }
 
     TSockets* Plain() { return &m_plain; }
 
 private:
+    // The session of the protocol the account names now: the protocol may change between
+    // calls (the options dialog), never during one.
+    TMailSession& session()
+    {
+        const TAccount::TProtocol protocol = m_host.Account().Protocol;
+        if (!m_session || (protocol != m_protocol && !m_session->Busy())) {
+            m_session.reset();
+            if (protocol == TAccount::TProtocol::Imap) {
+                m_session = std::make_unique<TImapSession>(m_secure, m_list, m_host);
+            } else {
+                m_session = std::make_unique<TPop3Session>(m_secure, m_list, m_host);
+            }
+            m_protocol = protocol;
+        }
+        return *m_session;
+    }
+
+    TMailListModel& m_list;
+    TSessionHost& m_host;
+    TAccount::TProtocol m_protocol = TAccount::TProtocol::Pop3;
     TSockets m_plain;
     TSecureSockets m_secure{m_plain};
+    TImapIdle m_push;
     std::unique_ptr<TMailSession> m_session;
 };
 

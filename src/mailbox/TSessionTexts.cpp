@@ -50,6 +50,11 @@ QString Downloading()
 {
     return QStringLiteral("下載信件...");
 }
+QString PushActive()
+{
+    return QStringLiteral("即時推送");
+}
+
 QString Done()
 {
     return QStringLiteral("連線完成！");
@@ -193,6 +198,21 @@ QString TestPassedEncrypted()
 QString TestPassedPlain()
 {
     return QStringLiteral("連線成功：已登入並登出（未加密）。");
+}
+
+QString TestBadProtocol(const QString& word)
+{
+    return QStringLiteral("通訊協定設定「%1」無法辨認，應為 POP3 或 IMAP！").arg(word);
+}
+
+QString TestIdleOffered()
+{
+    return QStringLiteral("\n伺服器支援 IDLE：新信件會即時推送。");
+}
+
+QString TestIdleMissing()
+{
+    return QStringLiteral("\n伺服器不支援 IDLE：只能依排程檢查新信件。");
 }
 
 } // namespace TSessionTexts

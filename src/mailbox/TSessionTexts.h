@@ -20,6 +20,8 @@ QString Receiving();
 QString Deleting();
 QString Downloading();
 QString Done();
+// The mailbox window's sign that the server's news arrive at once (IMAP IDLE).
+QString PushActive();
 
 // Why a session ended, for the message window.
 QString Unreachable();
@@ -59,5 +61,9 @@ QString TestLoginRefused(const QString& serverWords);
 QString TestCannotConnect(int error, const QString& message);
 QString TestPassedEncrypted();
 QString TestPassedPlain();
+QString TestBadProtocol(const QString& word);
+// Appended to an IMAP test's success.
+QString TestIdleOffered();
+QString TestIdleMissing();
 
 } // namespace TSessionTexts

@@ -2,11 +2,11 @@
 
 #include "net/TCallTimer.h"
 #include "net/TSockets.h"
+#include "net/TTlsRules.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QHostAddress>
 #include <QSslConfiguration>
 #include <QSslError>
 #include <QSslSocket>
@@ -24,12 +24,6 @@ constexpr int WSAETIMEDOUT = 10060;
 // Decrypted bytes held for the next receives at most.
 constexpr qint64 kReadBuffer = 64 * 1024;
 
-QList<QSslCertificate>& extraCa()
-{
-    static QList<QSslCertificate> instance;
-    return instance;
-}
-
 QString bareHost(const QString& host)
 {
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) {
@@ -38,22 +32,9 @@ QString bareHost(const QString& host)
     return host;
 }
 
-// For a host given as an address only an iPAddress entry names it (RFC 9525): a common
-// name or DNS name that reads like the address does not, though Qt's check accepts one.
-bool namesAddress(const QSslCertificate& certificate, const QHostAddress& address)
+QString plainDigits(const QString& fingerprint)
 {
-    const QList<QString> entries = certificate.subjectAlternativeNames().values(QSsl::IpAddressEntry);
-    for (const QString& entry : entries) {
-        if (QHostAddress(entry) == address) {
-            return true;
-        }
-    }
-    return false;
-}
-
-QString plainDigits(QString fingerprint)
-{
-    return fingerprint.remove(QLatin1Char(':')).toUpper();
+    return TTlsRules::PlainDigits(fingerprint);
 }
 
 QString names(const QSslCertificate& certificate, bool issuer)
@@ -145,17 +126,12 @@ TSecureSockets::~TSecureSockets()
 
 QString TSecureSockets::Fingerprint(const QSslCertificate& certificate)
 {
-    const QByteArray hex = certificate.digest(QCryptographicHash::Sha256).toHex().toUpper();
-    QStringList pairs;
-    for (int i = 0; i + 1 < hex.size(); i += 2) {
-        pairs.append(QString::fromLatin1(hex.mid(i, 2)));
-    }
-    return pairs.join(QLatin1Char(':'));
+    return TTlsRules::Fingerprint(certificate);
 }
 
 void TSecureSockets::SetExtraCaCertificates(const QList<QSslCertificate>& certificates)
 {
-    extraCa() = certificates;
+    TTlsRules::SetExtraCaCertificates(certificates);
 }
 
 void TSecureSockets::SetEndpoint(const TEndpoint& endpoint)
@@ -284,32 +260,8 @@ void TSecureSockets::StartTls()
     // reads and decrypts no more than this at a time: a server that keeps sending cannot hold
     // the program in one long pass of the loop, nor pile up data in memory.
     m_ssl->setReadBufferSize(kReadBuffer);
-    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.setProtocol(QSsl::TlsV1_2OrLater);
-    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    if (!extraCa().isEmpty()) {
-        config.addCaCertificates(extraCa());
-    }
-    m_ssl->setSslConfiguration(config);
-    m_ssl->setPeerVerifyName(bareHost(m_host));
     const QString pin = plainDigits(m_endpoint.CertSha256);
-    QHostAddress address;
-    const bool byAddress = address.setAddress(bareHost(m_host));
-    connect(m_ssl, &QSslSocket::sslErrors, this, [this, pin, byAddress, address](const QList<QSslError>& errors) {
-        for (const QSslError& e : errors) {
-            if (!m_sslErrors.contains(int(e.error()))) {
-                m_sslErrors.append(int(e.error()));
-            }
-        }
-        if (byAddress && !namesAddress(m_ssl->peerCertificate(), address) &&
-            !m_sslErrors.contains(int(QSslError::HostNameMismatch))) {
-            m_sslErrors.append(int(QSslError::HostNameMismatch));
-        }
-        // The user's own trust decision stands in for the chain and the name.
-        if (!pin.isEmpty() && plainDigits(Fingerprint(m_ssl->peerCertificate())) == pin) {
-            m_ssl->ignoreSslErrors();
-        }
-    });
+    TTlsRules::Prepare(*m_ssl, m_host, pin, &m_sslErrors);
 
     bool timedOut = false;
     bool cancelled = false;
@@ -358,7 +310,7 @@ void TSecureSockets::StartTls()
                                     .arg(m_endpoint.CertSha256, m_certificate.Fingerprint));
             return;
         }
-        if (!pin.isEmpty() || !byAddress || namesAddress(peer, address)) {
+        if (TTlsRules::AddressHolds(*m_ssl, m_host, pin)) {
             return;
         }
         // Accepted by Qt for a name that only reads like the address: refused as any

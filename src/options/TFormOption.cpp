@@ -133,7 +133,6 @@ TFormOption::TFormOption(TOptionHost& host, QWidget* parent)
     setWindowTitle(QStringLiteral("Option"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(392, 225);
 
     PageControl = new QTabWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
@@ -151,6 +150,8 @@ TFormOption::TFormOption(TOptionHost& host, QWidget* parent)
         e->setFixedWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
     }
     connectHandlers();
+    // As large as the pages need, so that every field is readable; never below the old size.
+    setFixedSize(sizeHint().expandedTo(QSize(392, 225)));
     FormCreate();
 }
 
@@ -309,14 +310,39 @@ void TFormOption::buildNetworkPage()
     ComboBoxSecurity->addItem(QStringLiteral("無"), QStringLiteral("None"));
     ComboBoxSecurity->addItem(QStringLiteral("STARTTLS"), QStringLiteral("STARTTLS"));
     ComboBoxSecurity->addItem(QStringLiteral("SSL/TLS"), QStringLiteral("TLS"));
-    EditPort = edit("EditPort", QStringLiteral("Server's port; empty for 110, or 995 with SSL/TLS."), page);
+    EditPort =
+        edit("EditPort", QStringLiteral("Server's port; empty for 110 or 995 (POP3), 143 or 993 (IMAP) with SSL/TLS."),
+             page);
     EditCertSha256 = edit("EditCertSha256", QStringLiteral("SHA-256 fingerprint of a certificate you trust."), page);
-    grid->addWidget(caption(QStringLiteral("安全連線 : "), page), 4, 0);
-    grid->addWidget(ComboBoxSecurity, 4, 1);
-    grid->addWidget(caption(QStringLiteral("連接埠 : "), page), 5, 0);
-    grid->addWidget(EditPort, 5, 1);
-    grid->addWidget(caption(QStringLiteral("信任的憑證 : "), page), 6, 0);
-    grid->addWidget(EditCertSha256, 6, 1);
+    ComboBoxProtocol = new QComboBox(page);
+    ComboBoxProtocol->setObjectName(QStringLiteral("ComboBoxProtocol"));
+    ComboBoxProtocol->setToolTip(QStringLiteral("The protocol this server is read with."));
+    ComboBoxProtocol->addItem(QStringLiteral("POP3"), QStringLiteral("POP3"));
+    ComboBoxProtocol->addItem(QStringLiteral("IMAP"), QStringLiteral("IMAP"));
+    EditFolder = edit("EditFolder", QStringLiteral("The IMAP folder to watch; empty for INBOX."), page);
+    CheckBoxPush = new QCheckBox(QStringLiteral("新信件即時推送 (IMAP IDLE)"), page);
+    CheckBoxPush->setObjectName(QStringLiteral("CheckBoxPush"));
+    CheckBoxPush->setToolTip(QStringLiteral("Keep a connection open so that new mail shows at once."));
+    CheckBoxPush->setChecked(true);
+    grid->addWidget(caption(QStringLiteral("通訊協定 : "), page), 4, 0);
+    grid->addWidget(ComboBoxProtocol, 4, 1);
+    grid->addWidget(caption(QStringLiteral("安全連線 : "), page), 5, 0);
+    grid->addWidget(ComboBoxSecurity, 5, 1);
+    grid->addWidget(caption(QStringLiteral("連接埠 : "), page), 6, 0);
+    grid->addWidget(EditPort, 6, 1);
+    grid->addWidget(caption(QStringLiteral("信任的憑證 : "), page), 7, 0);
+    grid->addWidget(EditCertSha256, 7, 1);
+    grid->addWidget(caption(QStringLiteral("信件匣 : "), page), 8, 0);
+    grid->addWidget(EditFolder, 8, 1);
+    grid->addWidget(CheckBoxPush, 9, 1);
+    // The folder and push mean something for IMAP only.
+    const auto imapOnly = [this] {
+        const bool imap = ComboBoxProtocol->currentData().toString() == QLatin1String("IMAP");
+        EditFolder->setEnabled(imap);
+        CheckBoxPush->setEnabled(imap);
+    };
+    connect(ComboBoxProtocol, &QComboBox::currentIndexChanged, this, imapOnly);
+    imapOnly();
 
     ButtonAdd = button("ButtonAdd", QStringLiteral("新增"), QStringLiteral("Add this server to list."), page);
     ButtonUpdate = button("ButtonUpdate", QStringLiteral("更改"), QStringLiteral("Update this server."), page);
@@ -328,7 +354,7 @@ void TFormOption::buildNetworkPage()
     buttons->addWidget(ButtonUpdate);
     buttons->addWidget(ButtonDelete);
     buttons->addWidget(ButtonTestConnection);
-    grid->addLayout(buttons, 7, 0, 1, 2);
+    grid->addLayout(buttons, 10, 0, 1, 2);
     row->addLayout(grid, 3);
 }
 
@@ -679,9 +705,14 @@ void TFormOption::writeServer()
 
 void TFormOption::writeMailbox(const QString& name)
 {
-    m_store.SaveMailbox(name, {EditHost->text(), EditLogin->text(), EditPassword->text(),
-                               ComboBoxSecurity->currentData().toString(), EditPort->text().trimmed(),
-                               EditCertSha256->text().trimmed()});
+    TMailboxSettings mailbox{EditHost->text(),           EditLogin->text(),
+                             EditPassword->text(),       ComboBoxSecurity->currentData().toString(),
+                             EditPort->text().trimmed(), EditCertSha256->text().trimmed()};
+    mailbox.Protocol = ComboBoxProtocol->currentData().toString();
+    const QString folder = EditFolder->text().trimmed();
+    mailbox.Folder = folder.isEmpty() ? QStringLiteral("INBOX") : EditFolder->text();
+    mailbox.Push = CheckBoxPush->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    m_store.SaveMailbox(name, mailbox);
 }
 
 bool TFormOption::checkConnectionFields()
@@ -717,6 +748,19 @@ void TFormOption::setSecurity(const QString& word)
     ComboBoxSecurity->setCurrentIndex(ComboBoxSecurity->count() - 1);
 }
 
+void TFormOption::setProtocol(const QString& word)
+{
+    const QString upper = word.trimmed().toUpper();
+    const int index = ComboBoxProtocol->findData(upper.isEmpty() ? QStringLiteral("POP3") : upper);
+    if (index >= 0) {
+        ComboBoxProtocol->setCurrentIndex(index);
+        return;
+    }
+    // A hand-edited word is kept as it is rather than quietly becoming POP3.
+    ComboBoxProtocol->addItem(word, word);
+    ComboBoxProtocol->setCurrentIndex(ComboBoxProtocol->count() - 1);
+}
+
 void TFormOption::ButtonTestConnectionClick()
 {
     TConnectionParams params;
@@ -726,6 +770,8 @@ void TFormOption::ButtonTestConnectionClick()
     params.Login = EditLogin->text();
     params.Password = EditPassword->text();
     params.CertSha256 = EditCertSha256->text();
+    params.Protocol = ComboBoxProtocol->currentData().toString();
+    params.Folder = EditFolder->text();
     int timeout = 0;
     if (TIntConvert::TryStrToInt(EditTimeout->text(), timeout) && timeout > 0 &&
         TSettingsRules::TimeoutInRange(timeout)) {
@@ -788,6 +834,9 @@ void TFormOption::ListBoxNameClick()
     setSecurity(mailbox.Security);
     EditPort->setText(mailbox.Port);
     EditCertSha256->setText(mailbox.CertSha256);
+    setProtocol(mailbox.Protocol);
+    EditFolder->setText(mailbox.Folder);
+    CheckBoxPush->setChecked(mailbox.Push.trimmed() != QLatin1String("0"));
 }
 
 void TFormOption::EditNameChange()

@@ -92,6 +92,9 @@ public:
     // 無 / STARTTLS / SSL/TLS, the settings word as item data.
     QComboBox* ComboBoxSecurity = nullptr;
     QLineEdit* EditPort = nullptr;
+    QComboBox* ComboBoxProtocol = nullptr;
+    QLineEdit* EditFolder = nullptr;
+    QCheckBox* CheckBoxPush = nullptr;
     QLineEdit* EditCertSha256 = nullptr;
     QPushButton* ButtonTestConnection = nullptr;
     QPushButton* ButtonAdd = nullptr;
@@ -150,6 +153,7 @@ private:
     // The port or fingerprint as typed cannot be stored: says why and returns false.
     bool checkConnectionFields();
     void setSecurity(const QString& word);
+    void setProtocol(const QString& word);
     void ButtonTestConnectionClick();
     QStringList lines() const;
     void loadFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, const QString& storedFace, int size, QString& face,

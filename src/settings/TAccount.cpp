@@ -16,6 +16,7 @@ TAccount TAccount::Read(const TIniFile& ini, const QString& name)
     account.Login = TSetting(Keys::MailboxLogin, name).ReadString(ini);
     account.TimeoutText = TSetting(Keys::GeneralTimeout).ReadString(ini);
     account.ReadableView = TSetting(Keys::OptionReadableView).ReadBool(ini);
+    account.Push = TSetting(Keys::MailboxPush, name).ReadBool(ini);
 
     const QString security = TSetting(Keys::MailboxSecurity, name).ReadString(ini);
     const QString port = TSetting(Keys::MailboxPort, name).ReadString(ini);
@@ -45,6 +46,9 @@ TAccount TAccount::Read(const TIniFile& ini, const QString& name)
     if (account.Error.isEmpty()) {
         if (protocol == QLatin1String("IMAP")) {
             account.Protocol = TProtocol::Imap;
+            if (account.Port.isEmpty()) {
+                account.Port = account.Security == TSecurityKind::Tls ? QStringLiteral("993") : QStringLiteral("143");
+            }
         } else if (!protocol.isEmpty() && protocol != QLatin1String("POP3")) {
             account.Error = QStringLiteral("通訊協定設定「%1」無法辨認，應為 POP3 或 IMAP！")
                                 .arg(TSetting(Keys::MailboxProtocol, name).ReadString(ini));

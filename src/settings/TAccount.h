@@ -21,13 +21,16 @@ struct TAccount {
     QString SettingsPath;
     QString Host;
     QString Login;
-    // Decimal port as written; empty means the security's usual port.
+    // Decimal port as written; empty means the security's usual port (for IMAP it is filled
+    // in: 143, or 993 for TLS).
     QString Port;
     TSecurityKind Security = TSecurityKind::None;
     // Normalised SHA-256 fingerprint of a trusted certificate; empty when none is pinned.
     QString CertSha256;
     TProtocol Protocol = TProtocol::Pop3;
     QString Folder = QStringLiteral("INBOX");
+    // IMAP: a connection waits for the server's news between checks.
+    bool Push = true;
     // The time-out as written; Timeout() converts it.
     QString TimeoutText;
     // Whether the viewer opens the readable view, which may fetch larger messages.

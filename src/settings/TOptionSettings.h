@@ -54,4 +54,8 @@ struct TMailboxSettings {
     QString Security = QStringLiteral("None");
     QString Port;
     QString CertSha256;
+    // "POP3" or "IMAP", the IMAP folder, and "1" when news are to be pushed (IMAP IDLE).
+    QString Protocol = QStringLiteral("POP3");
+    QString Folder = QStringLiteral("INBOX");
+    QString Push = QStringLiteral("1");
 };

@@ -161,6 +161,9 @@ TMailboxSettings TOptionStore::LoadMailbox(const QString& name, QString& error)
     mailbox.Security = TSetting(Keys::MailboxSecurity, name).ReadString(m_ini);
     mailbox.Port = TSetting(Keys::MailboxPort, name).ReadString(m_ini);
     mailbox.CertSha256 = TSetting(Keys::MailboxCertSha256, name).ReadString(m_ini);
+    mailbox.Protocol = TSetting(Keys::MailboxProtocol, name).ReadString(m_ini);
+    mailbox.Folder = TSetting(Keys::MailboxFolder, name).ReadString(m_ini);
+    mailbox.Push = TSetting(Keys::MailboxPush, name).ReadString(m_ini);
     const TSetting password(Keys::MailboxPassword, name);
     m_unreadable.remove(id(password));
     error.clear();
@@ -194,6 +197,9 @@ void TOptionStore::SaveMailbox(const QString& name, const TMailboxSettings& mail
     writeConnection(Keys::MailboxSecurity, mailbox.Security);
     writeConnection(Keys::MailboxPort, mailbox.Port);
     writeConnection(Keys::MailboxCertSha256, mailbox.CertSha256);
+    writeConnection(Keys::MailboxProtocol, mailbox.Protocol);
+    writeConnection(Keys::MailboxFolder, mailbox.Folder);
+    writeConnection(Keys::MailboxPush, mailbox.Push);
     // A mailbox's password is replaced even by an empty one.
     passwords.Write(name, mailbox.Login, mailbox.Password);
     m_unreadable.remove(id(TSetting(Keys::MailboxPassword, name)));

@@ -79,7 +79,8 @@ inline constexpr TSettingKey MailboxLeft{nullptr, "Left", "0"};
 inline constexpr TSettingKey MailboxHeight{nullptr, "Height", "200"};
 // Numbered 0 to 5, one per grid column.
 inline constexpr TSettingKey MailboxColumn{nullptr, "Column", "50"};
-// "None", "STARTTLS" or "TLS"; an empty port means the security's usual one (110 or 995).
+// "None", "STARTTLS" or "TLS"; an empty port means the security's usual one (110 or 995,
+// 143 or 993 for IMAP).
 inline constexpr TSettingKey MailboxSecurity{nullptr, "Security", "None"};
 inline constexpr TSettingKey MailboxPort{nullptr, "Port", ""};
 // The SHA-256 fingerprint of a certificate the user chose to trust for this mailbox.
@@ -87,6 +88,8 @@ inline constexpr TSettingKey MailboxCertSha256{nullptr, "CertSha256", ""};
 // "POP3" or "IMAP", and the IMAP folder watched.
 inline constexpr TSettingKey MailboxProtocol{nullptr, "Protocol", "POP3"};
 inline constexpr TSettingKey MailboxFolder{nullptr, "Folder", "INBOX"};
+// "1": an IMAP mailbox keeps a connection waiting for news (IDLE); "0": the schedule only.
+inline constexpr TSettingKey MailboxPush{nullptr, "Push", "1"};
 // "1" in the mailbox the program serves itself from its built-in demo server.
 inline constexpr TSettingKey MailboxDemo{nullptr, "Demo", "0"};
 
@@ -156,6 +159,7 @@ inline constexpr const TSettingKey* All[] = {
     &MailboxCertSha256,
     &MailboxProtocol,
     &MailboxFolder,
+    &MailboxPush,
     &MailboxDemo,
 };
 

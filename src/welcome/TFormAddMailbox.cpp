@@ -43,6 +43,9 @@ TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& prese
     ComboBoxSecurity = new QComboBox(this);
     ComboBoxSecurity->setObjectName(QStringLiteral("ComboBoxSecurity"));
     ComboBoxSecurity->addItems({QStringLiteral("TLS"), QStringLiteral("STARTTLS"), QStringLiteral("None")});
+    ComboBoxProtocol = new QComboBox(this);
+    ComboBoxProtocol->setObjectName(QStringLiteral("ComboBoxProtocol"));
+    ComboBoxProtocol->addItems({QStringLiteral("IMAP"), QStringLiteral("POP3")});
     EditLogin = edit("EditLogin");
     EditName = edit("EditName");
     CheckBoxTrustCert = new QCheckBox(this);
@@ -58,6 +61,7 @@ TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& prese
     form->addRow(QStringLiteral("密碼（或應用程式密碼）"), EditPassword);
     form->addRow(QStringLiteral("郵件服務"), LabelService);
     form->addRow(QString(), LabelHint);
+    form->addRow(QStringLiteral("通訊協定"), ComboBoxProtocol);
     form->addRow(QStringLiteral("伺服器"), EditHost);
     form->addRow(QStringLiteral("連接埠"), EditPort);
     form->addRow(QStringLiteral("加密"), ComboBoxSecurity);
@@ -89,6 +93,17 @@ TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& prese
         connect(e, &QLineEdit::textChanged, this, [this] { valuesChanged(); });
     }
     connect(ComboBoxSecurity, &QComboBox::currentTextChanged, this, [this] { valuesChanged(); });
+    connect(ComboBoxProtocol, &QComboBox::currentTextChanged, this, [this] {
+        if (m_filling || !m_found) {
+            valuesChanged();
+            return;
+        }
+        // The service's server of the chosen protocol.
+        m_filling = true;
+        fillServer();
+        m_filling = false;
+        valuesChanged();
+    });
     connect(CheckBoxTrustCert, &QCheckBox::toggled, this, [this] { valuesChanged(); });
     connect(ButtonTest, &QPushButton::clicked, this, [this] { ButtonTestClick(); });
     connect(ButtonSave, &QPushButton::clicked, this, [this] { ButtonSaveClick(); });
@@ -100,21 +115,31 @@ void TFormAddMailbox::EditAddressChange()
 {
     TServicePreset preset;
     if (!m_presets.Lookup(EditAddress->text(), preset)) {
+        m_found = false;
         LabelService->clear();
         LabelHint->setText(QStringLiteral("請輸入完整的電子郵件地址，例如 name@example.com。"));
         valuesChanged();
         return;
     }
     m_filling = true;
+    m_preset = preset;
+    m_found = true;
     LabelService->setText(preset.Service.isEmpty() ? QStringLiteral("（依網域猜測）") : preset.Service);
     LabelHint->setText(preset.Hint);
-    EditHost->setText(preset.Host);
-    EditPort->setText(preset.Port);
-    ComboBoxSecurity->setCurrentText(preset.Security);
+    ComboBoxProtocol->setCurrentText(preset.ImapHost.isEmpty() ? QStringLiteral("POP3") : QStringLiteral("IMAP"));
+    fillServer();
     EditLogin->setText(preset.Login);
     EditName->setText(TNewMailbox::DefaultName(EditAddress->text(), TNewMailbox::ListedNames(m_host.SettingsPath())));
     m_filling = false;
     valuesChanged();
+}
+
+void TFormAddMailbox::fillServer()
+{
+    const bool imap = ComboBoxProtocol->currentText() == QLatin1String("IMAP") && !m_preset.ImapHost.isEmpty();
+    EditHost->setText(imap ? m_preset.ImapHost : m_preset.Host);
+    EditPort->setText(imap ? m_preset.ImapPort : m_preset.Port);
+    ComboBoxSecurity->setCurrentText(imap ? m_preset.ImapSecurity : m_preset.Security);
 }
 
 void TFormAddMailbox::valuesChanged()
@@ -133,6 +158,7 @@ TConnectionParams TFormAddMailbox::params() const
     p.Host = EditHost->text().trimmed();
     p.Port = EditPort->text().trimmed();
     p.Security = ComboBoxSecurity->currentText();
+    p.Protocol = ComboBoxProtocol->currentText();
     p.Login = EditLogin->text();
     p.Password = EditPassword->text();
     p.CertSha256 = !CheckBoxTrustCert->isHidden() && CheckBoxTrustCert->isChecked() ? m_fingerprint : QString();
@@ -185,6 +211,7 @@ void TFormAddMailbox::ButtonSaveClick()
     entry.Host = p.Host;
     entry.Port = p.Port;
     entry.Security = p.Security;
+    entry.Protocol = p.Protocol;
     entry.Login = p.Login;
     entry.Password = p.Password;
     entry.CertSha256 = p.CertSha256;

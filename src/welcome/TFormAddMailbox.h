@@ -31,6 +31,8 @@ public:
     QLineEdit* EditHost = nullptr;
     QLineEdit* EditPort = nullptr;
     QComboBox* ComboBoxSecurity = nullptr;
+    // IMAP (with push) where the service offers it, or POP3.
+    QComboBox* ComboBoxProtocol = nullptr;
     QLineEdit* EditLogin = nullptr;
     QLineEdit* EditName = nullptr;
     QCheckBox* CheckBoxTrustCert = nullptr;
@@ -50,10 +52,14 @@ public:
 
 private:
     TConnectionParams params() const;
+    void fillServer();
     void valuesChanged();
 
     TOptionHost& m_host;
     const TServicePresets& m_presets;
+    // The service found for the address, for switching the protocol.
+    TServicePreset m_preset;
+    bool m_found = false;
     TConnectionTester m_tester;
     QString m_fingerprint;
     QString m_savedName;

@@ -72,7 +72,9 @@ QString TNewMailbox::Add(const QString& settingsPath, TVarnEncryption& encryptio
     TOptionStore store(settingsPath, encryption);
     store.SaveServers(lines);
     // The options dialog's own writing, so both places store a mailbox alike.
-    store.SaveMailbox(name, {entry.Host, entry.Login, entry.Password, entry.Security, entry.Port, entry.CertSha256});
+    TMailboxSettings mailbox{entry.Host, entry.Login, entry.Password, entry.Security, entry.Port, entry.CertSha256};
+    mailbox.Protocol = entry.Protocol;
+    store.SaveMailbox(name, mailbox);
     return QString();
 }
 

@@ -13,6 +13,8 @@ struct TNewMailboxEntry {
     QString Login;
     QString Password;
     QString CertSha256;
+    // "POP3" or "IMAP"; an IMAP mailbox waits for news (Push) by default.
+    QString Protocol = QStringLiteral("POP3");
 };
 
 // Adds a mailbox to the settings file the way the options dialog's add button does: the

@@ -49,6 +49,18 @@ bool readEntry(const QJsonObject& o, const QString& where, bool needsDomains, TS
     preset.Port = o.value(QStringLiteral("port")).toString();
     preset.Security = o.value(QStringLiteral("security")).toString();
     preset.Hint = o.value(QStringLiteral("hint")).toString();
+    preset.ImapHost = o.value(QStringLiteral("imapHost")).toString();
+    preset.ImapPort = o.value(QStringLiteral("imapPort")).toString(QStringLiteral("993"));
+    preset.ImapSecurity = o.value(QStringLiteral("imapSecurity")).toString(QStringLiteral("TLS"));
+    if (!preset.ImapHost.isEmpty()) {
+        bool imapOk = false;
+        const int imapPort = preset.ImapPort.toInt(&imapOk);
+        if (!imapOk || imapPort < 1 || imapPort > 65535 ||
+            (preset.ImapSecurity != QLatin1String("TLS") && preset.ImapSecurity != QLatin1String("STARTTLS"))) {
+            error = where + QStringLiteral(": bad IMAP server \"%1:%2\"").arg(preset.ImapHost, preset.ImapPort);
+            return false;
+        }
+    }
     preset.OAuth = o.value(QStringLiteral("oauth")).isObject();
     const QString login = o.value(QStringLiteral("login")).toString(QStringLiteral("address"));
     if (preset.Host.isEmpty() || preset.Hint.isEmpty()) {
@@ -192,6 +204,7 @@ bool TServicePresets::Lookup(const QString& address, TServicePreset& preset) con
     const Entry& e = found ? *found : m_other;
     preset = e.Preset;
     preset.Host.replace(kDomainPlaceholder, domain);
+    preset.ImapHost.replace(kDomainPlaceholder, domain);
     preset.Login = e.LocalLogin ? LocalPart(address) : address.trimmed();
     return true;
 }

@@ -14,6 +14,10 @@ struct TServicePreset {
     // "None", "STARTTLS" or "TLS", as a mailbox's Security key holds it.
     QString Security;
     QString Login;
+    // The service's IMAP server ("TLS" or "STARTTLS"); empty when it offers none.
+    QString ImapHost;
+    QString ImapPort;
+    QString ImapSecurity;
     // What the user must do first at the service, one line.
     QString Hint;
     // The service signs in through the browser; its provider is TOAuthProvider::Shipped()

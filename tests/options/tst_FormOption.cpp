@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QLayout>
 #include <QtTest>
 #include <memory>
 
@@ -166,7 +167,19 @@ void tst_FormOption::layout()
 {
     auto dialog = open();
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Option"));
-    QCOMPARE(dialog->size(), QSize(392, 225));
+    // Never smaller than the old fixed page, and as large as the fields need.
+    QVERIFY(dialog->width() >= 392 && dialog->height() >= 225);
+    QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
+    dialog->SelectPage(TFormOption::pgNetwork);
+    dialog->TabSheetNetwork->layout()->activate();
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             dialog->EditName, dialog->EditHost, dialog->EditLogin, dialog->EditPassword, dialog->ComboBoxProtocol,
+             dialog->ComboBoxSecurity, dialog->EditPort, dialog->EditCertSha256, dialog->EditFolder,
+             dialog->CheckBoxPush, dialog->ButtonTestConnection}) {
+        QVERIFY2(field->height() >= field->minimumSizeHint().height() &&
+                     field->width() >= field->minimumSizeHint().width(),
+                 qPrintable(field->objectName()));
+    }
     const QStringList tabs = {"一般", "網路", "音效動畫", "撥號", "過濾信件", "時間表"};
     QCOMPARE(dialog->PageControl->count(), tabs.size());
     for (int i = 0; i < tabs.size(); ++i) {
@@ -181,8 +194,8 @@ void tst_FormOption::layout()
     QVERIFY(ownOnly);
     QCOMPARE(!ownOnly->isHidden(), QGuiApplication::platformName().startsWith(QLatin1String("wayland")));
     const auto labels = dialog->findChildren<TFxLabel*>();
-    // The network page names security, port and trusted certificate as well.
-    QCOMPARE(labels.size(), 32);
+    // The network page names protocol, security, port, trusted certificate and folder as well.
+    QCOMPARE(labels.size(), 34);
     for (TFxLabel* label : labels) {
         QCOMPARE(label->TextStyle(), TFxLabel::tsRaised);
         QCOMPARE(label->BevelOuter(), TFxLabel::bvNone);
@@ -841,6 +854,23 @@ void tst_FormOption::connectionFields()
     QCOMPARE(dialog->ComboBoxSecurity->currentText(), QStringLiteral("SSL3"));
     dialog->ButtonUpdate->click();
     QCOMPARE(read("home", "Security"), QStringLiteral("SSL3"));
+    // A POP3 mailbox's section gains no IMAP keys; an IMAP one keeps its folder and push.
+    QCOMPARE(read("home", "Protocol"), QStringLiteral("<missing>"));
+    QVERIFY(!dialog->EditFolder->isEnabled());
+    dialog->ComboBoxProtocol->setCurrentIndex(dialog->ComboBoxProtocol->findData(QStringLiteral("IMAP")));
+    QVERIFY(dialog->EditFolder->isEnabled() && dialog->CheckBoxPush->isChecked());
+    dialog->EditFolder->setText(QStringLiteral("Archiv/2024"));
+    dialog->CheckBoxPush->setChecked(false);
+    dialog->ButtonUpdate->click();
+    QCOMPARE(read("home", "Protocol"), QStringLiteral("IMAP"));
+    QCOMPARE(read("home", "Folder"), QStringLiteral("Archiv/2024"));
+    QCOMPARE(read("home", "Push"), QStringLiteral("0"));
+    dialog->ListBoxName->setCurrentRow(1);
+    QCOMPARE(dialog->ComboBoxProtocol->currentText(), QStringLiteral("POP3"));
+    dialog->ListBoxName->setCurrentRow(0);
+    QCOMPARE(dialog->ComboBoxProtocol->currentText(), QStringLiteral("IMAP"));
+    QCOMPARE(dialog->EditFolder->text(), QStringLiteral("Archiv/2024"));
+    QVERIFY(!dialog->CheckBoxPush->isChecked());
 }
 
 void tst_FormOption::testConnectionOffersTrust()

@@ -23,6 +23,7 @@ void tst_Account::read_data()
     QTest::addColumn<QString>("pin");
     QTest::addColumn<int>("protocol");
     QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("push");
 
     const QString hex = QStringLiteral("ab").repeated(32);
     const QString normalised = QStringLiteral("AB:").repeated(31) + QStringLiteral("AB");
@@ -30,22 +31,30 @@ void tst_Account::read_data()
     const int tls = int(TAccount::TSecurityKind::Tls);
     const int pop3 = int(TAccount::TProtocol::Pop3);
     const int imap = int(TAccount::TProtocol::Imap);
-    QTest::newRow("old file") << QString() << QString() << none << QString() << QString() << pop3 << "INBOX";
+    QTest::newRow("old file") << QString() << QString() << none << QString() << QString() << pop3 << "INBOX" << true;
     QTest::newRow("TLS, port, pin") << "Security=tls\nPort= 995 \nCertSha256=" + hex << QString() << tls << "995"
-                                    << normalised << pop3 << "INBOX";
+                                    << normalised << pop3 << "INBOX" << true;
     QTest::newRow("STARTTLS") << "Security=StartTLS" << QString() << int(TAccount::TSecurityKind::StartTls) << QString()
-                              << QString() << pop3 << "INBOX";
-    QTest::newRow("IMAP with a folder") << "Protocol=imap\nFolder=Archiv/2024" << QString() << none << QString()
-                                        << QString() << imap << "Archiv/2024";
+                              << QString() << pop3 << "INBOX" << true;
+    QTest::newRow("IMAP with a folder") << "Protocol=imap\nFolder=Archiv/2024" << QString() << none << "143"
+                                        << QString() << imap << "Archiv/2024" << true;
+    // An empty port is the usual one of the protocol and security; a written one stays.
+    QTest::newRow("IMAP over TLS") << "Protocol=IMAP\nSecurity=TLS\nPush=0" << QString() << tls << "993" << QString()
+                                   << imap << "INBOX" << false;
+    QTest::newRow("IMAP STARTTLS, port") << "Protocol=IMAP\nSecurity=STARTTLS\nPort=1143" << QString()
+                                         << int(TAccount::TSecurityKind::StartTls) << "1143" << QString() << imap
+                                         << "INBOX" << true;
+    QTest::newRow("POP3 keeps an empty port")
+        << "Protocol=POP3\nSecurity=TLS" << QString() << tls << QString() << QString() << pop3 << "INBOX" << true;
     // Hand-edited values are refused in words, never read as a weaker setting.
     QTest::newRow("security word") << "Security=SSL"
-                                   << "「SSL」無法辨認" << none << QString() << QString() << pop3 << "INBOX";
+                                   << "「SSL」無法辨認" << none << QString() << QString() << pop3 << "INBOX" << true;
     QTest::newRow("port") << "Security=TLS\nPort=99999"
-                          << "埠號" << tls << "99999" << QString() << pop3 << "INBOX";
+                          << "埠號" << tls << "99999" << QString() << pop3 << "INBOX" << true;
     QTest::newRow("pin") << "Security=TLS\nCertSha256=12:34"
-                         << "指紋格式錯誤" << tls << QString() << QString() << pop3 << "INBOX";
+                         << "指紋格式錯誤" << tls << QString() << QString() << pop3 << "INBOX" << true;
     QTest::newRow("protocol") << "Protocol=SMTP"
-                              << "「SMTP」無法辨認" << none << QString() << QString() << pop3 << "INBOX";
+                              << "「SMTP」無法辨認" << none << QString() << QString() << pop3 << "INBOX" << true;
 }
 
 void tst_Account::read()
@@ -57,6 +66,7 @@ void tst_Account::read()
     QFETCH(QString, pin);
     QFETCH(int, protocol);
     QFETCH(QString, folder);
+    QFETCH(bool, push);
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Mailvane.ini"));
@@ -83,6 +93,7 @@ void tst_Account::read()
     QCOMPARE(account.CertSha256, pin);
     QCOMPARE(int(account.Protocol), protocol);
     QCOMPARE(account.Folder, folder);
+    QCOMPARE(account.Push, push);
 }
 
 void tst_Account::timeoutIsConvertedWhenUsed()

@@ -88,6 +88,7 @@ struct TDelayProxy::Private {
     std::thread thread;
     std::atomic<bool> stop{false};
     std::atomic<bool> hideCapabilities{false};
+    std::atomic<bool> blackHole{false};
     mutable QMutex mutex;
     QByteArray clientBytes;
     int connections = 0;
@@ -171,6 +172,9 @@ struct TDelayProxy::Private {
             return;
         }
         const QByteArray bytes(buffer, n);
+        if (blackHole) {
+            return;
+        }
         if (&f == &c.up) {
             QMutexLocker lock(&mutex);
             clientBytes += bytes;
@@ -262,6 +266,11 @@ bool TDelayProxy::Start()
 quint16 TDelayProxy::Port() const
 {
     return d->port;
+}
+
+void TDelayProxy::SetBlackHole(bool on)
+{
+    d->blackHole = on;
 }
 
 void TDelayProxy::SetHideCapabilities(bool hide)

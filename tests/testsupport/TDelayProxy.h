@@ -20,6 +20,9 @@ public:
     quint16 Port() const;
     // Answers the client's CAPA itself with "-ERR", as a server without capabilities does.
     void SetHideCapabilities(bool hide);
+    // While on, every byte in either direction is lost and connections stay open: a link
+    // that died without a word.
+    void SetBlackHole(bool on);
     // Everything the clients sent so far, all connections together.
     QByteArray ClientBytes() const;
     int Connections() const;

@@ -34,6 +34,8 @@ public:
     TFilterRules Rules;
     int Counts[3] = {0, 0, 0};
     int NewMailFoundCount = 0;
+    // New mail announced outside a check pass (a server's push).
+    int Announcements = 0;
     int RepaintCount = 0;
     QList<QPair<QString, QString>> Leds;
     QList<QPair<QString, QString>> Messages;
@@ -65,6 +67,7 @@ public:
     void SetStatusCount(int row, int value) override;
     // Counts the calls: one per message not seen before.
     void SetNewMailFound() override { ++NewMailFoundCount; }
+    void AnnounceNewMail() override { ++Announcements; }
     bool AutoDelete() const override { return AutoDeleteOn; }
     bool AutoView() const override { return AutoViewOn; }
     bool NoHeader() const override { return NoHeaderOn; }

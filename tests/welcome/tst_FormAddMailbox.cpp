@@ -145,6 +145,12 @@ void tst_FormAddMailbox::fillsFromTheTable()
     Program p;
     p.inForm([&](TFormAddMailbox* form) {
         QTest::keyClicks(form->EditAddress, address);
+        // IMAP first (other domains guess imap.<domain>); POP3 is the user's choice.
+        QCOMPARE(form->ComboBoxProtocol->currentText(), QStringLiteral("IMAP"));
+        QCOMPARE(form->EditHost->text(), QStringLiteral("imap.") + host.mid(4));
+        QCOMPARE(form->EditPort->text(), QStringLiteral("993"));
+        QCOMPARE(form->ComboBoxSecurity->currentText(), QStringLiteral("TLS"));
+        form->ComboBoxProtocol->setCurrentText(QStringLiteral("POP3"));
         QCOMPARE(form->EditHost->text(), host);
         QCOMPARE(form->EditPort->text(), QStringLiteral("995"));
         QCOMPARE(form->ComboBoxSecurity->currentText(), QStringLiteral("TLS"));
@@ -179,8 +185,10 @@ void tst_FormAddMailbox::testComesBeforeSaving()
             form->ButtonSave->click();
             QCOMPARE(tester.calls.size(), 1);
             const TConnectionParams& sent = tester.calls.first();
-            QCOMPARE(sent.Host, QStringLiteral("pop.gmail.com"));
-            QCOMPARE(sent.Port, QStringLiteral("995"));
+            // IMAP with push where the service offers it.
+            QCOMPARE(sent.Protocol, QStringLiteral("IMAP"));
+            QCOMPARE(sent.Host, QStringLiteral("imap.gmail.com"));
+            QCOMPARE(sent.Port, QStringLiteral("993"));
             QCOMPARE(sent.Security, QStringLiteral("TLS"));
             QCOMPARE(sent.Login, QStringLiteral("Ann@Gmail.com"));
             QCOMPARE(sent.Password, QStringLiteral("app pass"));
@@ -209,13 +217,14 @@ void tst_FormAddMailbox::testComesBeforeSaving()
     for (const auto& kv : section) {
         keys << kv.first;
     }
-    QCOMPARE(keys, (QStringList{"Host", "Login", "Security", "Port", "Password"}));
-    QCOMPARE(section.at(0).second, QStringLiteral("pop.gmail.com"));
+    QCOMPARE(keys, (QStringList{"Host", "Login", "Security", "Port", "Protocol", "Password"}));
+    QCOMPARE(section.at(0).second, QStringLiteral("imap.gmail.com"));
     QCOMPARE(section.at(1).second, QStringLiteral("Ann@Gmail.com"));
     QCOMPARE(section.at(2).second, QStringLiteral("TLS"));
-    QCOMPARE(section.at(3).second, QStringLiteral("995"));
-    QVERIFY(section.at(4).second != QLatin1String("app pass"));
-    QCOMPARE(p.main->Encryption.Unscramble(section.at(4).second), QStringLiteral("app pass"));
+    QCOMPARE(section.at(3).second, QStringLiteral("993"));
+    QCOMPARE(section.at(4).second, QStringLiteral("IMAP"));
+    QVERIFY(section.at(5).second != QLatin1String("app pass"));
+    QCOMPARE(p.main->Encryption.Unscramble(section.at(5).second), QStringLiteral("app pass"));
 
     // Its window is open and counted, as after the options dialog's add.
     QStringList captions;

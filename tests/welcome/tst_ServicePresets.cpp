@@ -74,6 +74,10 @@ void tst_ServicePresets::listedServices()
     QCOMPARE(preset.Host, host);
     QCOMPARE(preset.Port, QStringLiteral("995"));
     QCOMPARE(preset.Security, QStringLiteral("TLS"));
+    // Outlook serves both protocols from one host.
+    QCOMPARE(preset.ImapHost, host.startsWith(QLatin1String("pop.")) ? QStringLiteral("imap.") + host.mid(4) : host);
+    QCOMPARE(preset.ImapPort, QStringLiteral("993"));
+    QCOMPARE(preset.ImapSecurity, QStringLiteral("TLS"));
     // The login is the address as typed, without the blanks around it.
     QCOMPARE(preset.Login, address.trimmed());
     // Each service says what to do first, in Chinese, on one line.
@@ -107,6 +111,8 @@ void tst_ServicePresets::otherDomainsAreGuessed()
     QCOMPARE(preset.Host, host);
     QCOMPARE(preset.Port, QStringLiteral("995"));
     QCOMPARE(preset.Security, QStringLiteral("TLS"));
+    QCOMPARE(preset.ImapHost, QStringLiteral("imap.") + host.mid(4));
+    QCOMPARE(preset.ImapPort, QStringLiteral("993"));
     QCOMPARE(preset.Login, address);
     QVERIFY(!preset.Hint.isEmpty());
 }
@@ -171,6 +177,9 @@ void tst_ServicePresets::malformedTablesAreRefused_data()
     QTest::newRow("port not a number") << with("\"995\"", "\"pop3s\"");
     QTest::newRow("unknown security") << with("\"TLS\"", "\"SSL\"");
     QTest::newRow("unknown login") << with(R"("hint":"h")", R"("hint":"h","login":"name")");
+    QTest::newRow("IMAP port") << with(R"("hint":"h")", R"("hint":"h","imapHost":"imap.a.com","imapPort":"0")");
+    QTest::newRow("IMAP in plaintext") << with(R"("hint":"h")",
+                                               R"("hint":"h","imapHost":"imap.a.com","imapSecurity":"None")");
     QTest::newRow("bad guess") << QByteArray(
         R"({"services":[],"other":{"host":"pop.{domain}","port":"0","security":"TLS","hint":"h"}})");
 }

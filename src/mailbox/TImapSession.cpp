@@ -1,0 +1,874 @@
+#include "mailbox/TImapSession.h"
+
+#include "core/EAbort.h"
+#include "mailbox/TCharset.h"
+#include "mailbox/THeaderExtract.h"
+#include "mailbox/TImapCommand.h"
+#include "mailbox/TImapUtf7.h"
+#include "mailbox/TMailListModel.h"
+#include "mailbox/TMailboxFiles.h"
+#include "mailbox/TMessageDecoder.h"
+#include "mailbox/TMimeMessage.h"
+#include "mailbox/TPop3Reply.h"
+#include "mailbox/TPop3Session.h"
+#include "mailbox/TSeenIds.h"
+#include "mailbox/TSessionTexts.h"
+#include "mailbox/TUidlCache.h"
+#include "net/TTransport.h"
+#include "settings/TFilterRules.h"
+
+#include <QHash>
+#include <map>
+
+namespace Texts = TSessionTexts;
+
+namespace {
+
+// A UID set longer than this goes in several commands: servers take lines up to 8 KiB.
+constexpr int kMaxSetLength = 4000;
+
+struct TListed {
+    quint32 Uid = 0;
+    qint64 Size = -1;
+    QByteArray Header;
+};
+
+// A status response as the server sent it, near enough for the user to read.
+QByteArray statusLine(const TImapResponse& response)
+{
+    static const char* const words[] = {"", "OK", "NO", "BAD", "PREAUTH", "BYE"};
+    QByteArray line = response.Kind == TImapResponse::TKind::Tagged ? response.Tag : QByteArray("*");
+    line += ' ';
+    line += words[int(response.Status)];
+    if (!response.Code.isEmpty()) {
+        line += " [" + response.Code + (response.CodeArgs.isEmpty() ? QByteArray() : ' ' + response.CodeArgs) + ']';
+    }
+    return line + ' ' + response.Text;
+}
+
+// A header block in the form of a TOP reply, which the POP3 decode calls read.
+QByteArray asTopReply(const QByteArray& header)
+{
+    return "+OK\r\n" + header;
+}
+
+} // namespace
+
+class TImapSession::TCall {
+public:
+    explicit TCall(TImapSession& session) : m_session(session) { ++m_session.m_calls; }
+    ~TCall() { --m_session.m_calls; }
+    TCall(const TCall&) = delete;
+    TCall& operator=(const TCall&) = delete;
+
+private:
+    TImapSession& m_session;
+};
+
+TImapSession::TImapSession(TTransport& transport, TMailListModel& list, TSessionHost& host)
+    : m_transport(transport), m_list(list), m_host(host)
+{
+    m_transport.SetErrorReport(
+        [this](int socket, int error, const QString& msg) { transportError(socket, error, msg); });
+}
+
+TImapSession::~TImapSession()
+{
+    m_transport.SetErrorReport({});
+}
+
+// ---- small rules ------------------------------------------------------------------------
+
+QByteArray TImapSession::RowUid(quint32 validity, quint32 uid)
+{
+    return QByteArray::number(validity) + '.' + QByteArray::number(uid);
+}
+
+bool TImapSession::ParseRowUid(const QByteArray& rowUid, quint32& validity, quint32& uid)
+{
+    const int dot = rowUid.indexOf('.');
+    if (dot <= 0) {
+        return false;
+    }
+    bool okValidity = false;
+    bool okUid = false;
+    validity = rowUid.left(dot).toUInt(&okValidity);
+    uid = rowUid.mid(dot + 1).toUInt(&okUid);
+    return okValidity && okUid && uid > 0;
+}
+
+QByteArray TImapSession::CacheKey(const TAccount& account, quint32 validity)
+{
+    return TUidlCache::Key(account.Name, account.Host, account.Login) + "\nIMAP\n" + account.Folder.toUtf8() + '\n' +
+           QByteArray::number(validity);
+}
+
+QByteArray TImapSession::HeaderSection()
+{
+    // Content-Type gives the charset that raw 8-bit header bytes are read in.
+    return "HEADER.FIELDS (DATE FROM SUBJECT MESSAGE-ID CONTENT-TYPE)";
+}
+
+QByteArray TImapSession::AsRetrReply(const QByteArray& message)
+{
+    QByteArray reply = "+OK " + QByteArray::number(message.size()) + " octets\r\n";
+    reply.reserve(message.size() + message.size() / 50 + 32);
+    qsizetype pos = 0;
+    while (pos < message.size()) {
+        const qsizetype eol = message.indexOf('\n', pos);
+        const qsizetype next = eol < 0 ? message.size() : eol + 1;
+        if (message.at(pos) == '.') {
+            reply += '.';
+        }
+        reply += QByteArrayView(message.constData() + pos, next - pos);
+        pos = next;
+    }
+    if (!reply.endsWith("\r\n")) {
+        reply += "\r\n";
+    }
+    return reply + ".\r\n";
+}
+
+TEndpoint TImapSession::EndpointOf(const TAccount& account)
+{
+    TEndpoint endpoint;
+    endpoint.CertSha256 = account.CertSha256;
+    endpoint.Security = account.Security == TAccount::TSecurityKind::Tls        ? TSecurity::Tls
+                        : account.Security == TAccount::TSecurityKind::StartTls ? TSecurity::StartTls
+                                                                                : TSecurity::None;
+    endpoint.Port = account.Port;
+    if (endpoint.Port.isEmpty()) {
+        endpoint.Port = endpoint.Security == TSecurity::Tls ? QStringLiteral("993") : QStringLiteral("143");
+    }
+    return endpoint;
+}
+
+// ---- failures ---------------------------------------------------------------------------
+
+void TImapSession::checkRetired() const
+{
+    if (m_host.Retired()) {
+        throw EAbort();
+    }
+}
+
+void TImapSession::Cancel()
+{
+    m_aborting = true;
+    m_transport.Close();
+}
+
+void TImapSession::fail(TSessionFailure failure)
+{
+    m_aborting = true;
+    m_transport.Close();
+    m_parser.Clear();
+    if (!m_host.Retired()) {
+        failure.ServerReply = m_refusal;
+        m_host.Failed(failure);
+    }
+    m_refusal.clear();
+    throw EAbort();
+}
+
+void TImapSession::abortSession(const QString& message, bool forgetPassword)
+{
+    TSessionFailure failure;
+    failure.Kind = TSessionFailure::TKind::Refused;
+    failure.Message = message + QLatin1Char('\n');
+    failure.ForgetPassword = forgetPassword;
+    fail(failure);
+}
+
+void TImapSession::transportError(int socket, int error, const QString& msg)
+{
+    if (m_aborting) {
+        return;
+    }
+    TSessionFailure failure;
+    failure.Error = error;
+    failure.ErrorText = msg;
+    if (error == TTransport::SecurityError) {
+        failure.Kind = TSessionFailure::TKind::Security;
+        failure.Message = Texts::SecureConnectionFailed(m_account.Name, msg);
+    } else {
+        failure.Kind = TSessionFailure::TKind::Connection;
+        failure.Message = Texts::SocketError(socket, error, msg);
+    }
+    fail(failure);
+}
+
+// ---- responses and commands -------------------------------------------------------------
+
+TImapResponse TImapSession::next(const QString& errorText)
+{
+    while (!m_parser.HasResponse()) {
+        const QByteArray chunk = m_transport.Receive();
+        checkRetired();
+        if (chunk.isEmpty() || !m_parser.Feed(chunk)) {
+            abortSession(errorText);
+        }
+    }
+    TImapResponse response = m_parser.Take();
+    if (response.Kind == TImapResponse::TKind::Untagged && response.Status == TImapResponse::TStatus::Bye &&
+        !m_loggingOut) {
+        // The server ends the connection; the command cannot be answered.
+        m_refusal = statusLine(response);
+    }
+    return response;
+}
+
+QByteArray TImapSession::nextTag()
+{
+    return 'A' + QByteArray::number(++m_tags);
+}
+
+TImapResponse TImapSession::run(TImapCommand& command, const QString& statusText, const QString& errorText,
+                                const TUntagged& untagged, bool mayRefuse)
+{
+    const TImapCommand::TLiterals literals = m_capabilities.contains("LITERAL+") ? TImapCommand::TLiterals::Plus
+                                             : m_capabilities.contains("LITERAL-")
+                                                 ? TImapCommand::TLiterals::Minus
+                                                 : TImapCommand::TLiterals::Synchronising;
+    const QList<QByteArray> pieces = command.Pieces(literals);
+    if (pieces.isEmpty()) {
+        abortSession(errorText);
+    }
+    m_host.Progress(statusText);
+    QByteArray tag = pieces.constFirst();
+    tag.truncate(tag.indexOf(' '));
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        m_transport.Send(pieces.at(i));
+        checkRetired();
+        if (i + 1 == pieces.size()) {
+            break;
+        }
+        // A synchronising literal goes after the server's go-ahead.
+        for (;;) {
+            const TImapResponse response = next(errorText);
+            if (response.Kind == TImapResponse::TKind::Continuation) {
+                break;
+            }
+            if (response.Kind == TImapResponse::TKind::Tagged) {
+                m_refusal = statusLine(response);
+                abortSession(errorText);
+            }
+            takeCapabilities(response);
+            if (untagged) {
+                untagged(response);
+            }
+        }
+    }
+    for (;;) {
+        const TImapResponse response = next(errorText);
+        if (response.Kind == TImapResponse::TKind::Tagged && response.Tag == tag) {
+            takeCapabilities(response);
+            if (response.Status != TImapResponse::TStatus::Ok && !mayRefuse) {
+                m_refusal = statusLine(response);
+                abortSession(errorText);
+            }
+            return response;
+        }
+        if (response.Kind != TImapResponse::TKind::Untagged) {
+            // A go-ahead nobody asked for, or another command's reply.
+            abortSession(errorText);
+        }
+        if (response.Status == TImapResponse::TStatus::Bye) {
+            // LOGOUT's answer begins so; anywhere else the connection ends.
+            if (m_loggingOut) {
+                continue;
+            }
+            abortSession(errorText);
+        }
+        takeCapabilities(response);
+        if (untagged) {
+            untagged(response);
+        }
+    }
+}
+
+void TImapSession::takeCapabilities(const TImapResponse& response)
+{
+    if (response.Name == "CAPABILITY" || response.Code == "CAPABILITY") {
+        m_capabilities = QSet<QByteArray>(response.Words.cbegin(), response.Words.cend());
+    }
+}
+
+void TImapSession::askCapabilities(const QString& errorText)
+{
+    m_capabilities.clear();
+    TImapCommand command(nextTag(), "CAPABILITY");
+    run(command, Texts::QueryingCapabilities(), errorText);
+}
+
+// ---- login and logout -------------------------------------------------------------------
+
+void TImapSession::login()
+{
+    m_host.Progress(Texts::Connecting());
+    m_password = m_host.Password(m_account.Login, false);
+    // The keyring may have kept the program waiting: the mailbox may be gone by now.
+    checkRetired();
+    if (!m_account.Error.isEmpty()) {
+        abortSession(m_account.Error);
+    }
+    if (m_password.isEmpty()) {
+        m_password = m_host.Password(m_account.Login, true);
+        checkRetired();
+    }
+    m_refusal.clear();
+    m_parser.Clear();
+    m_parser.SetLimits(TImapParser::TLimits());
+    m_capabilities.clear();
+    m_utf8 = false;
+    m_aborting = false;
+    const TEndpoint endpoint = EndpointOf(m_account);
+    m_transport.SetEndpoint(endpoint);
+    m_transport.Open(m_account.Host, m_account.Timeout());
+    checkRetired();
+
+    const QString refused = Texts::Unreachable();
+    const TImapResponse greeting = next(refused);
+    if (greeting.Kind != TImapResponse::TKind::Untagged || greeting.Status != TImapResponse::TStatus::Ok) {
+        // PREAUTH skips the login, which would leave the encryption and the password
+        // unchecked; BYE refuses the connection.
+        m_refusal = statusLine(greeting);
+        abortSession(refused);
+    }
+    takeCapabilities(greeting);
+    if (endpoint.Security == TSecurity::StartTls) {
+        startTls();
+    } else if (m_capabilities.isEmpty()) {
+        askCapabilities(refused);
+    }
+    authenticate();
+    m_host.Progress(Texts::LoggedIn());
+    // The capabilities after login may differ from those before.
+    if (!m_capabilities.contains("IMAP4REV1") && !m_capabilities.contains("IMAP4REV2")) {
+        askCapabilities(Texts::ReceiveError());
+    }
+    if (m_capabilities.contains("ID")) {
+        // Some providers refuse SELECT to clients that do not say who they are.
+        TImapCommand id(nextTag(), "ID");
+        id.Add(R"(("name" "Mailvane"))");
+        run(id, Texts::LoggedIn(), Texts::ReceiveError(), {}, true);
+    }
+    if (m_capabilities.contains("UTF8=ACCEPT") && m_capabilities.contains("ENABLE")) {
+        TImapCommand enable(nextTag(), "ENABLE");
+        enable.Add("UTF8=ACCEPT");
+        run(
+            enable, Texts::LoggedIn(), Texts::ReceiveError(),
+            [this](const TImapResponse& response) {
+                if (response.Name == "ENABLED" && response.Words.contains("UTF8=ACCEPT")) {
+                    m_utf8 = true;
+                }
+            },
+            true);
+    }
+    m_host.Connected(endpoint.Security != TSecurity::None);
+}
+
+void TImapSession::startTls()
+{
+    if (m_capabilities.isEmpty()) {
+        askCapabilities(Texts::StartTlsNotOffered());
+    }
+    if (!m_capabilities.contains("STARTTLS")) {
+        abortSession(Texts::StartTlsNotOffered());
+    }
+    TImapCommand command(nextTag(), "STARTTLS");
+    run(command, Texts::StartingTls(), Texts::StartTlsRefused());
+    // Bytes sent ahead of the handshake would pass as encrypted replies.
+    if (!m_parser.Empty()) {
+        abortSession(Texts::BytesBeforeTls());
+    }
+    m_transport.StartTls();
+    checkRetired();
+    if (!m_transport.Connected()) {
+        abortSession(Texts::TlsFailed());
+    }
+    // What the server said before the handshake is not to be trusted.
+    askCapabilities(Texts::ReceiveError());
+}
+
+void TImapSession::authenticate()
+{
+    const QString loginError = Texts::LoginError();
+    const QByteArray user = m_account.Login.toUtf8();
+    const QByteArray pass = m_password.toUtf8();
+    if (user.contains('\0') || pass.contains('\0')) {
+        abortSession(loginError, true);
+    }
+    const bool plainOffered = m_capabilities.contains("AUTH=PLAIN");
+    const bool loginDisabled = m_capabilities.contains("LOGINDISABLED");
+    // The refusal of a password, not of a server that cannot take it now.
+    auto refusedPassword = [](const TImapResponse& reply) {
+        static const QList<QByteArray> passing = {"UNAVAILABLE", "SERVERBUG", "INUSE", "LIMIT", "CONTACTADMIN"};
+        return !passing.contains(reply.Code);
+    };
+    auto check = [&](const TImapResponse& reply) {
+        if (reply.Status != TImapResponse::TStatus::Ok) {
+            m_refusal = statusLine(reply);
+            abortSession(loginError, refusedPassword(reply));
+        }
+    };
+    if (loginDisabled && !plainOffered) {
+        m_refusal = "LOGINDISABLED";
+        abortSession(loginError);
+    }
+    if (loginDisabled || (plainOffered && m_capabilities.contains("SASL-IR"))) {
+        const QByteArray response = ('\0' + user + '\0' + pass).toBase64();
+        const QByteArray tag = nextTag();
+        if (m_capabilities.contains("SASL-IR")) {
+            TImapCommand command(tag, "AUTHENTICATE PLAIN");
+            command.Add(response);
+            check(run(command, Texts::SendingPassword(), loginError, {}, true));
+            return;
+        }
+        m_host.Progress(Texts::SendingUser());
+        m_transport.Send(tag + " AUTHENTICATE PLAIN\r\n");
+        checkRetired();
+        for (;;) {
+            const TImapResponse reply = next(loginError);
+            if (reply.Kind == TImapResponse::TKind::Continuation) {
+                break;
+            }
+            if (reply.Kind == TImapResponse::TKind::Tagged) {
+                check(reply);
+                abortSession(loginError);
+            }
+        }
+        m_host.Progress(Texts::SendingPassword());
+        m_transport.Send(response + "\r\n");
+        checkRetired();
+        for (;;) {
+            const TImapResponse reply = next(loginError);
+            if (reply.Kind == TImapResponse::TKind::Tagged && reply.Tag == tag) {
+                takeCapabilities(reply);
+                check(reply);
+                return;
+            }
+            if (reply.Kind != TImapResponse::TKind::Untagged) {
+                abortSession(loginError);
+            }
+            takeCapabilities(reply);
+        }
+    }
+    TImapCommand command(nextTag(), "LOGIN");
+    command.AddString(user).AddString(pass);
+    if (!command.Valid()) {
+        abortSession(loginError, true);
+    }
+    check(run(command, Texts::SendingPassword(), loginError, {}, true));
+}
+
+QByteArray TImapSession::folderWire()
+{
+    const QString folder = m_account.Folder.trimmed().isEmpty() ? QStringLiteral("INBOX") : m_account.Folder;
+    if (folder.compare(QLatin1String("INBOX"), Qt::CaseInsensitive) == 0) {
+        return "INBOX";
+    }
+    if (m_utf8) {
+        return folder.toUtf8();
+    }
+    bool ok = false;
+    const QByteArray wire = TImapUtf7::Encode(folder, &ok);
+    if (!ok) {
+        abortSession(Texts::ReceiveError());
+    }
+    return wire;
+}
+
+void TImapSession::open(bool readWrite, const QString& errorText, quint32& exists, quint32& validity)
+{
+    exists = 0;
+    validity = 0;
+    TImapCommand command(nextTag(), readWrite ? "SELECT" : "EXAMINE");
+    command.AddString(folderWire());
+    run(command, readWrite ? Texts::Deleting() : Texts::Receiving(), errorText, [&](const TImapResponse& response) {
+        if (response.Name == "EXISTS") {
+            exists = response.Number;
+        } else if (response.Code == "UIDVALIDITY") {
+            response.CodeNumber(validity);
+        }
+    });
+}
+
+void TImapSession::logout()
+{
+    m_host.Progress(Texts::LoggingOut());
+    TImapCommand command(nextTag(), "LOGOUT");
+    m_loggingOut = true;
+    try {
+        run(command, Texts::LeavingServer(), Texts::LogoutError());
+    } catch (...) {
+        m_loggingOut = false;
+        throw;
+    }
+    m_loggingOut = false;
+    m_aborting = true;
+    m_transport.Close();
+    m_aborting = false;
+    m_parser.Clear();
+    checkRetired();
+    m_host.Progress(Texts::LoggedOut());
+}
+
+// ---- check ------------------------------------------------------------------------------
+
+QSet<QString> TImapSession::deletion()
+{
+    const QString deleting = Texts::Deleting();
+    const QString deleteError = Texts::DeleteError();
+    quint32 exists = 0;
+    quint32 validity = 0;
+    open(true, deleteError, exists, validity);
+
+    QList<quint32> uids;
+    QSet<quint32> chosen;
+    QList<QByteArray> byId;
+    for (int row = 1; row <= m_list.Count(); ++row) {
+        if (m_list.Mark(row) != TMark::Delete || m_list.Id(row).isEmpty()) {
+            continue;
+        }
+        quint32 rowValidity = 0;
+        quint32 uid = 0;
+        // A UID is that message's for as long as UIDVALIDITY stays.
+        if (validity != 0 && ParseRowUid(m_list.Row(row).Uid, rowValidity, uid) && rowValidity == validity) {
+            if (!chosen.contains(uid)) {
+                chosen.insert(uid);
+                uids.append(uid);
+            }
+        } else {
+            byId.append(m_list.Id(row));
+        }
+    }
+    QSet<QString> unfound;
+    if (!byId.isEmpty() && exists > 0) {
+        // UIDs of another UIDVALIDITY name other messages: find the marked ones by Message-ID.
+        std::map<quint32, TListed> found;
+        TImapCommand fetch(nextTag(), "UID FETCH");
+        fetch.Add("1:* (UID RFC822.SIZE BODY.PEEK[" + HeaderSection() + "])");
+        run(fetch, deleting, deleteError, [&](const TImapResponse& response) {
+            if (response.Name != "FETCH" || !response.Fetch.HasUid) {
+                return;
+            }
+            TListed& entry = found[response.Fetch.Uid];
+            entry.Uid = response.Fetch.Uid;
+            if (response.Fetch.HasSize) {
+                entry.Size = response.Fetch.Size;
+            }
+            for (const TImapBody& body : response.Fetch.Bodies) {
+                if (body.Section.startsWith("HEADER.FIELDS")) {
+                    entry.Header = body.Data;
+                }
+            }
+        });
+        for (const QByteArray& id : std::as_const(byId)) {
+            quint32 match = 0;
+            for (const auto& [uid, entry] : found) {
+                const QByteArray top = asTopReply(entry.Header);
+                if (!chosen.contains(uid) &&
+                    TMailListModel::SameId(THeaderExtract::MessageId(top, QByteArray::number(entry.Size)), id)) {
+                    match = uid;
+                    break;
+                }
+            }
+            if (match > 0) {
+                chosen.insert(match);
+                uids.append(match);
+            } else {
+                unfound.insert(TMailListModel::IdKey(id));
+            }
+        }
+    } else {
+        for (const QByteArray& id : std::as_const(byId)) {
+            unfound.insert(TMailListModel::IdKey(id));
+        }
+    }
+    if (!uids.isEmpty()) {
+        const QList<QByteArray> sets = TImapCommand::UidSets(uids, kMaxSetLength);
+        for (const QByteArray& set : sets) {
+            TImapCommand store(nextTag(), "UID STORE");
+            store.Add(set).Add("+FLAGS.SILENT (\\Deleted)");
+            run(store, deleting, deleteError);
+        }
+        if (m_capabilities.contains("UIDPLUS")) {
+            // Only ours: a message another client flagged stays for that client to expunge.
+            for (const QByteArray& set : sets) {
+                TImapCommand expunge(nextTag(), "UID EXPUNGE");
+                expunge.Add(set);
+                run(expunge, deleting, deleteError);
+            }
+        } else {
+            TImapCommand expunge(nextTag(), "EXPUNGE");
+            run(expunge, deleting, deleteError);
+        }
+    }
+    if (!unfound.isEmpty() && !m_host.Retired()) {
+        m_host.Notice(Texts::MarksNotFound(int(unfound.size())));
+        checkRetired();
+    }
+    return unfound;
+}
+
+void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks)
+{
+    const QString receiving = Texts::Receiving();
+    const QString receiveError = Texts::ReceiveError();
+    const TMailboxFiles files(m_account.SettingsPath, m_account.Name);
+    TSeenIds seen;
+    files.LoadSeen(seen, [this] { m_host.Yield(true); });
+
+    quint32 exists = 0;
+    quint32 validity = 0;
+    open(false, receiveError, exists, validity);
+    m_list.Clear();
+    m_host.Listed(int(exists));
+
+    const QByteArray cacheKey = CacheKey(m_account, validity);
+    const QString cachePath = files.CachePath(TUidlCache::Key(m_account.Name, m_account.Host, m_account.Login));
+    TUidlCache cache;
+    TUidlCache listed;
+    if (validity != 0) {
+        cache.Load(cachePath, cacheKey);
+    }
+
+    // Every message by its number in the folder.
+    std::map<quint32, TListed> messages;
+    auto take = [&](const TImapResponse& response) {
+        if (response.Name != "FETCH" || !response.Fetch.HasUid || response.Number == 0) {
+            return;
+        }
+        TListed& entry = messages[response.Number];
+        entry.Uid = response.Fetch.Uid;
+        if (response.Fetch.HasSize) {
+            entry.Size = response.Fetch.Size;
+        }
+        for (const TImapBody& body : response.Fetch.Bodies) {
+            if (body.Section.startsWith("HEADER.FIELDS")) {
+                entry.Header = body.Data;
+            }
+        }
+        m_host.Yield(true);
+    };
+    const QByteArray headers = "BODY.PEEK[" + HeaderSection() + "]";
+    if (exists > 0) {
+        if (cache.Count() == 0) {
+            TImapCommand fetch(nextTag(), "UID FETCH");
+            fetch.Add("1:* (UID FLAGS RFC822.SIZE " + headers + ")");
+            run(fetch, receiving, receiveError, take);
+        } else {
+            TImapCommand sizes(nextTag(), "FETCH");
+            sizes.Add("1:* (UID FLAGS RFC822.SIZE)");
+            run(sizes, receiving, receiveError, take);
+            QList<quint32> missing;
+            for (const auto& [number, entry] : messages) {
+                const TUidlEntry* known = cache.Find(QByteArray::number(entry.Uid));
+                if (!known || known->Size != QByteArray::number(entry.Size)) {
+                    missing.append(entry.Uid);
+                }
+            }
+            for (const QByteArray& set : TImapCommand::UidSets(missing, kMaxSetLength)) {
+                TImapCommand fetch(nextTag(), "UID FETCH");
+                fetch.Add(set).Add("(UID FLAGS RFC822.SIZE " + headers + ")");
+                run(fetch, receiving, receiveError, take);
+            }
+        }
+    }
+    logout();
+
+    QList<QByteArray> ids;
+    for (const auto& [number, message] : messages) {
+        m_host.Yield(true);
+        TMailRow row;
+        row.Number = m_list.Count() + 1;
+        row.Size = message.Size >= 0 ? QByteArray::number(message.Size) : QByteArray();
+        row.Uid = RowUid(validity, message.Uid);
+        const QByteArray cacheUid = QByteArray::number(message.Uid);
+        const TUidlEntry* known = cache.Find(cacheUid);
+        TUidlEntry entry;
+        if (known && known->Size == row.Size && message.Header.isEmpty()) {
+            entry = *known;
+        } else {
+            const QByteArray top = asTopReply(message.Header);
+            entry.Size = row.Size;
+            entry.Date = TCharset::HeaderText(THeaderExtract::Value(top, "DATE"), top);
+            entry.RawFrom = TCharset::HeaderText(THeaderExtract::Value(top, "FROM"), top);
+            entry.RawSubject = TCharset::HeaderText(THeaderExtract::Value(top, "SUBJECT"), top);
+            entry.From = TMimeMessage::AddressText(TMimeMessage::HeaderValue(top, "From"), top);
+            entry.Subject = TMimeMessage::HeaderText(TMimeMessage::HeaderValue(top, "Subject"), top);
+            entry.Id = THeaderExtract::MessageId(top, row.Size);
+        }
+        row.Date = entry.Date;
+        row.From = entry.From;
+        row.Subject = entry.Subject;
+        row.RawFrom = entry.RawFrom;
+        row.RawSubject = entry.RawSubject;
+        row.Id = entry.Id;
+        if (validity != 0) {
+            listed.Insert(cacheUid, entry);
+        }
+        ids.append(row.Id);
+        const QString key = TMailListModel::IdKey(row.Id);
+        if (keptMarks.contains(key)) {
+            row.Mark = TMark::Delete;
+        } else if (!seen.Contains(row.Id) || pendingNew.contains(key)) {
+            row.Mark = TMark::New;
+        }
+        m_list.Append(row);
+        if (row.Mark == TMark::New) {
+            m_host.NewMessage(!seen.Contains(row.Id));
+        }
+    }
+
+    // A half-written list would make messages new again: finish it even when retired.
+    files.StoreSeen(ids, [this] { m_host.Yield(false); });
+    if (validity != 0 && listed != cache) {
+        listed.SaveInBackground(cachePath, cacheKey);
+    }
+    files.PruneCaches(cachePath);
+    checkRetired();
+}
+
+void TImapSession::applyFilters()
+{
+    const TFilterRules& rules = m_host.Filters();
+    for (int row = 1; row <= m_list.Count(); ++row) {
+        for (int k = 0; k < 5; ++k) {
+            if (rules.HighLight[k].isEmpty() || !rules.Delete[k]) {
+                continue;
+            }
+            const TMailRow& values = m_list.Row(row);
+            for (const QString& field : {values.From, values.Subject, values.RawFrom, values.RawSubject}) {
+                if (THeaderExtract::UpperAscii(field).contains(rules.HighLight[k])) {
+                    if (m_list.Mark(row) == TMark::New) {
+                        m_host.NoLongerNew();
+                    }
+                    m_list.SetMark(row, TMark::Delete);
+                }
+            }
+        }
+    }
+}
+
+void TImapSession::Check(bool autoDelete)
+{
+    const TCall call(*this);
+    m_account = m_host.Account();
+    m_host.Progress(Texts::Connecting());
+    m_host.Started();
+    if (!m_account.Error.isEmpty()) {
+        abortSession(m_account.Error);
+    }
+    if (autoDelete) {
+        m_list.MarkUnmarkedForDelete();
+    }
+    login();
+    QSet<QString> keptMarks;
+    if (m_list.AnyDeleteMarked()) {
+        keptMarks = deletion();
+    }
+    // New and not yet viewed at the end of the last listing: they stay new.
+    QSet<QString> pendingNew;
+    for (int row = 1; row <= m_list.Count(); ++row) {
+        if (m_list.Mark(row) == TMark::New && !m_list.Id(row).isEmpty()) {
+            pendingNew.insert(TMailListModel::IdKey(m_list.Id(row)));
+        }
+    }
+    m_list.Blank();
+    listing(pendingNew, keptMarks);
+
+    m_host.Progress(Texts::Done());
+    applyFilters();
+    TCheckCounts counts;
+    counts.Messages = m_list.Count();
+    counts.New = m_list.NewCount();
+    m_host.Finished(counts);
+}
+
+// ---- viewing ----------------------------------------------------------------------------
+
+TMailSession::TRetrieval TImapSession::Retrieve(int row, int limit)
+{
+    const TCall call(*this);
+    m_account = m_host.Account();
+    TRetrieval result;
+    const QByteArray size = m_list.Valid(row) ? m_list.Row(row).Size : QByteArray();
+    result.TooLarge = TPop3Session::TooLarge(size, limit);
+    if (result.TooLarge) {
+        return result;
+    }
+    if (!m_account.Error.isEmpty()) {
+        abortSession(m_account.Error);
+    }
+    quint32 rowValidity = 0;
+    quint32 uid = 0;
+    const bool known = m_list.Valid(row) && ParseRowUid(m_list.Row(row).Uid, rowValidity, uid);
+    const QString downloadError = Texts::DownloadError();
+    login();
+    quint32 exists = 0;
+    quint32 validity = 0;
+    open(false, downloadError, exists, validity);
+    if (!known || validity != rowValidity) {
+        logout();
+        result.Moved = true;
+        return result;
+    }
+    TImapParser::TLimits limits;
+    limits.MaxLiteral = qMin<qint64>(TPop3Reply::RetrLimit(size), limits.MaxLiteral);
+    limits.MaxResponse = limits.MaxLiteral + 64 * 1024;
+    m_parser.SetLimits(limits);
+    bool fetched = false;
+    TImapCommand fetch(nextTag(), "UID FETCH");
+    fetch.Add(QByteArray::number(uid)).Add("(UID BODY.PEEK[])");
+    run(fetch, Texts::Downloading(), downloadError, [&](const TImapResponse& response) {
+        if (response.Name != "FETCH" || !response.Fetch.HasUid || response.Fetch.Uid != uid) {
+            return;
+        }
+        if (const TImapBody* body = response.Fetch.Body("")) {
+            result.Message = AsRetrReply(body->Data);
+            fetched = !body->Nil;
+        }
+    });
+    logout();
+    if (!fetched) {
+        result.Message.clear();
+        result.Moved = true;
+        return result;
+    }
+
+    // The raw view keeps its own limit even when the readable view fetched the message.
+    QByteArray text = TPop3Session::TooLarge(size, TAccount::RawViewLimit) ? QByteArray() : result.Message;
+    const QByteArray upper = THeaderExtract::UpperAscii(text);
+    if (!text.isEmpty() && !upper.contains("CONTENT-TYPE: MULTIPART")) {
+        if (upper.contains("CONTENT-TRANSFER-ENCODING: QUOTED-PRINTABLE")) {
+            text = TMessageDecoder::DecodeMessage(QStringLiteral("QP"), text);
+        } else if (upper.contains("CONTENT-TRANSFER-ENCODING: BASE64")) {
+            text = TMessageDecoder::DecodeMessage(QStringLiteral("BASE64"), text);
+        }
+    }
+    result.Whole = text;
+    result.Body = text.isEmpty() ? text : TPop3Reply::BodyOnly(text);
+    return result;
+}
+
+void TImapSession::Viewed(int row)
+{
+    if (m_list.Mark(row) == TMark::New) {
+        m_list.SetMark(row, TMark::None);
+        m_host.NoLongerNew();
+    }
+}
+
+void TImapSession::LoginAndLogout(const TAccount& account)
+{
+    const TCall call(*this);
+    m_account = account;
+    login();
+    quint32 exists = 0;
+    quint32 validity = 0;
+    open(false, Texts::ReceiveError(), exists, validity);
+    logout();
+    m_host.Finished({});
+}

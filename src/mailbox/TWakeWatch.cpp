@@ -1,0 +1,39 @@
+#include "mailbox/TWakeWatch.h"
+
+#include <QNetworkInformation>
+
+TWakeWatch& TWakeWatch::Instance()
+{
+    static TWakeWatch* watch = new TWakeWatch(QDBusConnection::systemBus());
+    return *watch;
+}
+
+TWakeWatch::TWakeWatch(const QDBusConnection& bus, bool network, QObject* parent) : QObject(parent)
+{
+    QDBusConnection connection = bus;
+    if (connection.isConnected()) {
+        connection.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                           QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
+                           SLOT(prepareForSleep(bool)));
+    }
+    if (network && QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
+        QNetworkInformation* info = QNetworkInformation::instance();
+        m_online = info->reachability() == QNetworkInformation::Reachability::Online;
+        connect(info, &QNetworkInformation::reachabilityChanged, this,
+                [this](QNetworkInformation::Reachability reachability) {
+                    const bool online = reachability == QNetworkInformation::Reachability::Online;
+                    if (online && !m_online) {
+                        emit Woke();
+                    }
+                    m_online = online;
+                });
+    }
+}
+
+void TWakeWatch::prepareForSleep(bool sleeping)
+{
+    // Sent with true before the sleep and with false after it.
+    if (!sleeping) {
+        emit Woke();
+    }
+}
