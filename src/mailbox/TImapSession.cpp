@@ -17,6 +17,7 @@
 #include "net/TTransport.h"
 #include "settings/TFilterRules.h"
 
+#include <QFile>
 #include <QHash>
 #include <map>
 
@@ -238,7 +239,14 @@ TImapResponse TImapSession::run(TImapCommand& command, const QString& statusText
     QByteArray tag = pieces.constFirst();
     tag.truncate(tag.indexOf(' '));
     for (qsizetype i = 0; i < pieces.size(); ++i) {
-        m_transport.Send(pieces.at(i));
+        // Commands whose answers are not waited for go in the same write.
+        QByteArray bytes = i == 0 ? m_ahead + pieces.at(i) : pieces.at(i);
+        if (i + 1 == pieces.size()) {
+            bytes += m_behind;
+            m_behind.clear();
+        }
+        m_ahead.clear();
+        m_transport.Send(bytes);
         checkRetired();
         if (i + 1 == pieces.size()) {
             break;
@@ -248,6 +256,9 @@ TImapResponse TImapSession::run(TImapCommand& command, const QString& statusText
             const TImapResponse response = next(errorText);
             if (response.Kind == TImapResponse::TKind::Continuation) {
                 break;
+            }
+            if (response.Kind == TImapResponse::TKind::Tagged && m_skipTags.remove(response.Tag)) {
+                continue;
             }
             if (response.Kind == TImapResponse::TKind::Tagged) {
                 m_refusal = statusLine(response);
@@ -259,8 +270,18 @@ TImapResponse TImapSession::run(TImapCommand& command, const QString& statusText
             }
         }
     }
+    return await(tag, errorText, untagged, mayRefuse);
+}
+
+TImapResponse TImapSession::await(const QByteArray& tag, const QString& errorText, const TUntagged& untagged,
+                                  bool mayRefuse)
+{
     for (;;) {
         const TImapResponse response = next(errorText);
+        if (response.Kind == TImapResponse::TKind::Tagged && response.Tag != tag && m_skipTags.remove(response.Tag)) {
+            // The answer to a command sent ahead whose outcome does not matter.
+            continue;
+        }
         if (response.Kind == TImapResponse::TKind::Tagged && response.Tag == tag) {
             takeCapabilities(response);
             if (response.Status != TImapResponse::TStatus::Ok && !mayRefuse) {
@@ -317,6 +338,9 @@ void TImapSession::login()
         checkRetired();
     }
     m_refusal.clear();
+    m_ahead.clear();
+    m_behind.clear();
+    m_skipTags.clear();
     m_parser.Clear();
     m_parser.SetLimits(TImapParser::TLimits());
     m_capabilities.clear();
@@ -349,9 +373,10 @@ void TImapSession::login()
     }
     if (m_capabilities.contains("ID")) {
         // Some providers refuse SELECT to clients that do not say who they are.
-        TImapCommand id(nextTag(), "ID");
-        id.Add(R"(("name" "Mailvane"))");
-        run(id, Texts::LoggedIn(), Texts::ReceiveError(), {}, true);
+        // Sent with the next command: its answer changes nothing.
+        const QByteArray tag = nextTag();
+        m_ahead = tag + R"( ID ("name" "Mailvane"))" + "\r\n";
+        m_skipTags.insert(tag);
     }
     if (m_capabilities.contains("UTF8=ACCEPT") && m_capabilities.contains("ENABLE")) {
         TImapCommand enable(nextTag(), "ENABLE");
@@ -479,10 +504,12 @@ QByteArray TImapSession::folderWire()
     return wire;
 }
 
-void TImapSession::open(bool readWrite, const QString& errorText, quint32& exists, quint32& validity)
+void TImapSession::open(bool readWrite, const QString& errorText, quint32& exists, quint32& validity,
+                        const QByteArray& behind)
 {
     exists = 0;
     validity = 0;
+    m_behind = behind;
     TImapCommand command(nextTag(), readWrite ? "SELECT" : "EXAMINE");
     command.AddString(folderWire());
     run(command, readWrite ? Texts::Deleting() : Texts::Receiving(), errorText, [&](const TImapResponse& response) {
@@ -620,14 +647,24 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
     TSeenIds seen;
     files.LoadSeen(seen, [this] { m_host.Yield(true); });
 
+    const QString cachePath = files.CachePath(TUidlCache::Key(m_account.Name, m_account.Host, m_account.Login));
+    // With a cache, the sizes go with EXAMINE: a check with nothing new costs one round trip.
+    const bool cached = QFile::exists(cachePath);
+    QByteArray sizesTag;
+    QByteArray behind;
+    if (cached) {
+        sizesTag = nextTag();
+        TImapCommand sizes(sizesTag, "FETCH");
+        sizes.Add("1:* (UID FLAGS RFC822.SIZE)");
+        behind = sizes.Pieces(TImapCommand::TLiterals::Synchronising).constFirst();
+    }
     quint32 exists = 0;
     quint32 validity = 0;
-    open(false, receiveError, exists, validity);
+    open(false, receiveError, exists, validity, behind);
     m_list.Clear();
     m_host.Listed(int(exists));
 
     const QByteArray cacheKey = CacheKey(m_account, validity);
-    const QString cachePath = files.CachePath(TUidlCache::Key(m_account.Name, m_account.Host, m_account.Login));
     TUidlCache cache;
     TUidlCache listed;
     if (validity != 0) {
@@ -653,28 +690,29 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
         m_host.Yield(true);
     };
     const QByteArray headers = "BODY.PEEK[" + HeaderSection() + "]";
-    if (exists > 0) {
-        if (cache.Count() == 0) {
-            TImapCommand fetch(nextTag(), "UID FETCH");
-            fetch.Add("1:* (UID FLAGS RFC822.SIZE " + headers + ")");
-            run(fetch, receiving, receiveError, take);
-        } else {
-            TImapCommand sizes(nextTag(), "FETCH");
-            sizes.Add("1:* (UID FLAGS RFC822.SIZE)");
-            run(sizes, receiving, receiveError, take);
-            QList<quint32> missing;
-            for (const auto& [number, entry] : messages) {
-                const TUidlEntry* known = cache.Find(QByteArray::number(entry.Uid));
-                if (!known || known->Size != QByteArray::number(entry.Size)) {
-                    missing.append(entry.Uid);
-                }
-            }
-            for (const QByteArray& set : TImapCommand::UidSets(missing, kMaxSetLength)) {
-                TImapCommand fetch(nextTag(), "UID FETCH");
-                fetch.Add(set).Add("(UID FLAGS RFC822.SIZE " + headers + ")");
-                run(fetch, receiving, receiveError, take);
+    if (cached) {
+        // An empty folder may refuse "1:*".
+        const TImapResponse reply = await(sizesTag, receiveError, take, true);
+        if (exists > 0 && reply.Status != TImapResponse::TStatus::Ok) {
+            m_refusal = statusLine(reply);
+            abortSession(receiveError);
+        }
+        QList<quint32> missing;
+        for (const auto& [number, entry] : messages) {
+            const TUidlEntry* known = cache.Find(QByteArray::number(entry.Uid));
+            if (!known || known->Size != QByteArray::number(entry.Size)) {
+                missing.append(entry.Uid);
             }
         }
+        for (const QByteArray& set : TImapCommand::UidSets(missing, kMaxSetLength)) {
+            TImapCommand fetch(nextTag(), "UID FETCH");
+            fetch.Add(set).Add("(UID FLAGS RFC822.SIZE " + headers + ")");
+            run(fetch, receiving, receiveError, take);
+        }
+    } else if (exists > 0) {
+        TImapCommand fetch(nextTag(), "UID FETCH");
+        fetch.Add("1:* (UID FLAGS RFC822.SIZE " + headers + ")");
+        run(fetch, receiving, receiveError, take);
     }
     logout();
 

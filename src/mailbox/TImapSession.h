@@ -67,10 +67,15 @@ private:
     // untagged. A refusal fails the session with errorText unless mayRefuse.
     TImapResponse run(TImapCommand& command, const QString& statusText, const QString& errorText,
                       const TUntagged& untagged = {}, bool mayRefuse = false);
+    // Reads up to the tagged reply of a command already sent.
+    TImapResponse await(const QByteArray& tag, const QString& errorText, const TUntagged& untagged = {},
+                        bool mayRefuse = false);
     QByteArray nextTag();
     TImapResponse next(const QString& errorText);
     // Opens the folder: its message count and UIDVALIDITY.
-    void open(bool readWrite, const QString& errorText, quint32& exists, quint32& validity);
+    // behind is sent in the same write, after the command.
+    void open(bool readWrite, const QString& errorText, quint32& exists, quint32& validity,
+              const QByteArray& behind = {});
     QByteArray folderWire();
     void logout();
     QSet<QString> deletion();
@@ -90,6 +95,10 @@ private:
     QSet<QByteArray> m_capabilities;
     QByteArray m_refusal;
     QString m_password;
+    // Bytes sent before and after the next command; tags whose answers are not waited for.
+    QByteArray m_ahead;
+    QByteArray m_behind;
+    QSet<QByteArray> m_skipTags;
     bool m_loggingOut = false;
     bool m_utf8 = false;
     int m_tags = 0;

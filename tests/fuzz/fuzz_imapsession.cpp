@@ -43,8 +43,16 @@ public:
             return;
         }
         FUZZ_CHECK(bytes.endsWith("\r\n"));
-        // One command a send, no line break inside (literals are not needed for these values).
-        const QByteArray line = bytes.chopped(2);
+        // Whole commands, several at once when answers are not waited for.
+        qsizetype from = 0;
+        for (qsizetype end = bytes.indexOf("\r\n"); end >= 0; end = bytes.indexOf("\r\n", from)) {
+            sendLine(bytes.mid(from, end - from));
+            from = end + 2;
+        }
+        FUZZ_CHECK(from == bytes.size());
+    }
+    void sendLine(const QByteArray& line)
+    {
         FUZZ_CHECK(!line.contains('\r') && !line.contains('\n'));
         static const QRegularExpression command(QStringLiteral(
             "^(A[1-9][0-9]* (CAPABILITY|LOGIN \"user\" \"pass\"|AUTHENTICATE PLAIN( [A-Za-z0-9+/=]+)?|"

@@ -48,6 +48,7 @@ private slots:
     void cleanup();
 
     void listingWithLiteralSplitAcrossReceives();
+    void repeatCheckFetchesOnlyWhatIsNotCached();
     void loginTable_data();
     void loginTable();
     void startTlsRefusesInjectedBytes();
@@ -128,6 +129,30 @@ void tst_ImapSession::listingWithLiteralSplitAcrossReceives()
     QCOMPARE(m_list->Mark(2), TMark::New);
     QCOMPARE(m_host->EventsOf(QStringLiteral("new")), QStringList{QStringLiteral("new:1")});
     QCOMPARE(m_host->EventsOf(QStringLiteral("finished")), QStringList{QStringLiteral("finished:2:1")});
+}
+
+void tst_ImapSession::repeatCheckFetchesOnlyWhatIsNotCached()
+{
+    auto& t = *m_net;
+    t.Says(kGreeting).Expects("A1 LOGIN \"user\" \"pass\"").Says(kLoggedIn);
+    t.Expects("A2 EXAMINE \"INBOX\"").Says("* 1 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK done\r\n");
+    t.Expects("A3 " + kFetchAll).Says(fetchLine(1, 11, "<1@t>", "one") + "A3 OK\r\n");
+    t.Expects("A4 LOGOUT").Says("A4 OK\r\n");
+    QVERIFY(check());
+    TUidlCache::WaitForSaves();
+    // The sizes go in the same write as EXAMINE; the one message not cached gets its headers.
+    t.Says(kGreeting).Expects("A5 LOGIN \"user\" \"pass\"").Says(loggedIn("A5"));
+    t.Expects("A7 EXAMINE \"INBOX\"").Expects("A6 FETCH 1:* (UID FLAGS RFC822.SIZE)");
+    t.Says("* 2 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA7 OK done\r\n* 1 FETCH (UID 11 FLAGS () RFC822.SIZE 100)\r\n"
+           "* 2 FETCH (UID 12 FLAGS () RFC822.SIZE 100)\r\nA6 OK\r\n");
+    t.Expects("A8 UID FETCH 12 (UID FLAGS RFC822.SIZE BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT MESSAGE-ID "
+              "CONTENT-TYPE)])");
+    t.Says(fetchLine(2, 12, "<2@t>", "two") + "A8 OK\r\n").Expects("A9 LOGOUT").Says("A9 OK\r\n");
+    QVERIFY(check());
+    QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
+    QCOMPARE(m_list->Count(), 2);
+    QCOMPARE(m_list->Row(1).Subject, QStringLiteral("one"));
+    QCOMPARE(m_list->Row(2).Subject, QStringLiteral("two"));
 }
 
 void tst_ImapSession::loginTable_data()
