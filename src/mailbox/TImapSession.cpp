@@ -15,7 +15,6 @@
 #include "mailbox/TSessionTexts.h"
 #include "mailbox/TUidlCache.h"
 #include "net/TTransport.h"
-#include "settings/TFilterRules.h"
 
 #include <QFile>
 #include <QHash>
@@ -769,27 +768,6 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
     checkRetired();
 }
 
-void TImapSession::applyFilters()
-{
-    const TFilterRules& rules = m_host.Filters();
-    for (int row = 1; row <= m_list.Count(); ++row) {
-        for (int k = 0; k < 5; ++k) {
-            if (rules.HighLight[k].isEmpty() || !rules.Delete[k]) {
-                continue;
-            }
-            const TMailRow& values = m_list.Row(row);
-            for (const QString& field : {values.From, values.Subject, values.RawFrom, values.RawSubject}) {
-                if (THeaderExtract::UpperAscii(field).contains(rules.HighLight[k])) {
-                    if (m_list.Mark(row) == TMark::New) {
-                        m_host.NoLongerNew();
-                    }
-                    m_list.SetMark(row, TMark::Delete);
-                }
-            }
-        }
-    }
-}
-
 void TImapSession::Check(bool autoDelete)
 {
     const TCall call(*this);
@@ -818,7 +796,7 @@ void TImapSession::Check(bool autoDelete)
     listing(pendingNew, keptMarks);
 
     m_host.Progress(Texts::Done());
-    applyFilters();
+    ApplyDeleteRules(m_list, m_host);
     TCheckCounts counts;
     counts.Messages = m_list.Count();
     counts.New = m_list.NewCount();

@@ -80,7 +80,6 @@ private:
     void logout();
     QSet<QString> deletion();
     void listing(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks);
-    void applyFilters();
 
     [[noreturn]] void fail(TSessionFailure failure);
     [[noreturn]] void abortSession(const QString& message, bool forgetPassword = false);

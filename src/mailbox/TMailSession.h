@@ -113,6 +113,9 @@ public:
     // session has none. The session owns it.
     virtual TMailPush* Push() { return nullptr; }
 
+    // The keyword rules that delete: matching rows are marked for deletion (no longer new).
+    static void ApplyDeleteRules(TMailListModel& list, TSessionHost& host);
+
     // The session for account's protocol over the program's own sockets. plain, when
     // given, gets the unencrypted connection beneath (its Port the default for None and
     // STARTTLS), which the session owns.

@@ -1,11 +1,14 @@
 #include "mailbox/TMailSession.h"
 
+#include "mailbox/THeaderExtract.h"
 #include "mailbox/TImapIdle.h"
 #include "mailbox/TImapSession.h"
+#include "mailbox/TMailListModel.h"
 #include "mailbox/TPop3Session.h"
 #include "net/TSecureSockets.h"
 #include "net/TSockets.h"
 #include "settings/TAccount.h"
+#include "settings/TFilterRules.h"
 
 namespace {
 
@@ -85,4 +88,25 @@ std::unique_ptr<TMailSession> TMailSession::Create(const TAccount& account, TMai
         *plain = session->Plain();
     }
     return session;
+}
+
+void TMailSession::ApplyDeleteRules(TMailListModel& list, TSessionHost& host)
+{
+    const TFilterRules& rules = host.Filters();
+    for (int row = 1; row <= list.Count(); ++row) {
+        for (int k = 0; k < 5; ++k) {
+            if (rules.HighLight[k].isEmpty() || !rules.Delete[k]) {
+                continue;
+            }
+            const TMailRow& values = list.Row(row);
+            for (const QString& field : {values.From, values.Subject, values.RawFrom, values.RawSubject}) {
+                if (THeaderExtract::UpperAscii(field).contains(rules.HighLight[k])) {
+                    if (list.Mark(row) == TMark::New) {
+                        host.NoLongerNew();
+                    }
+                    list.SetMark(row, TMark::Delete);
+                }
+            }
+        }
+    }
 }

@@ -13,7 +13,6 @@
 #include "mailbox/TSessionTexts.h"
 #include "mailbox/TUidlCache.h"
 #include "net/TTransport.h"
-#include "settings/TFilterRules.h"
 
 #include <QHash>
 #include <QList>
@@ -655,27 +654,6 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
     checkRetired();
 }
 
-void TPop3Session::applyFilters()
-{
-    const TFilterRules& rules = m_host.Filters();
-    for (int row = 1; row <= m_list.Count(); ++row) {
-        for (int k = 0; k < 5; ++k) {
-            if (rules.HighLight[k].isEmpty() || !rules.Delete[k]) {
-                continue;
-            }
-            const TMailRow& values = m_list.Row(row);
-            for (const QString& field : {values.From, values.Subject, values.RawFrom, values.RawSubject}) {
-                if (THeaderExtract::UpperAscii(field).contains(rules.HighLight[k])) {
-                    if (m_list.Mark(row) == TMark::New) {
-                        m_host.NoLongerNew();
-                    }
-                    m_list.SetMark(row, TMark::Delete);
-                }
-            }
-        }
-    }
-}
-
 void TPop3Session::Check(bool autoDelete)
 {
     const TCall call(*this);
@@ -704,7 +682,7 @@ void TPop3Session::Check(bool autoDelete)
     listingSession(pendingNew, keptMarks);
 
     m_host.Progress(Texts::Done());
-    applyFilters();
+    ApplyDeleteRules(m_list, m_host);
     TCheckCounts counts;
     counts.Messages = m_list.Count();
     counts.New = m_list.NewCount();

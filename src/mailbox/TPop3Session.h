@@ -80,7 +80,6 @@ private:
     QByteArray currentUid(int n, const QString& statusText, const QString& errorText);
     QSet<QString> deletionSession();
     void listingSession(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks);
-    void applyFilters();
 
     TTransport& m_transport;
     TMailListModel& m_list;
