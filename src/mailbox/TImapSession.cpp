@@ -1,14 +1,12 @@
 #include "mailbox/TImapSession.h"
 
 #include "core/EAbort.h"
-#include "mailbox/TCharset.h"
 #include "mailbox/THeaderExtract.h"
 #include "mailbox/TImapCommand.h"
 #include "mailbox/TImapUtf7.h"
 #include "mailbox/TMailListModel.h"
 #include "mailbox/TMailboxFiles.h"
 #include "mailbox/TMessageDecoder.h"
-#include "mailbox/TMimeMessage.h"
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TPop3Session.h"
 #include "mailbox/TSeenIds.h"
@@ -185,17 +183,7 @@ void TImapSession::transportError(int socket, int error, const QString& msg)
     if (m_aborting) {
         return;
     }
-    TSessionFailure failure;
-    failure.Error = error;
-    failure.ErrorText = msg;
-    if (error == TTransport::SecurityError) {
-        failure.Kind = TSessionFailure::TKind::Security;
-        failure.Message = Texts::SecureConnectionFailed(m_account.Name, msg);
-    } else {
-        failure.Kind = TSessionFailure::TKind::Connection;
-        failure.Message = Texts::SocketError(socket, error, msg);
-    }
-    fail(failure);
+    fail(TSessionFailure::OfTransport(m_account.Name, socket, error, msg));
 }
 
 // ---- responses and commands -------------------------------------------------------------
@@ -728,21 +716,9 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
         if (known && known->Size == row.Size && message.Header.isEmpty()) {
             entry = *known;
         } else {
-            const QByteArray top = asTopReply(message.Header);
-            entry.Size = row.Size;
-            entry.Date = TCharset::HeaderText(THeaderExtract::Value(top, "DATE"), top);
-            entry.RawFrom = TCharset::HeaderText(THeaderExtract::Value(top, "FROM"), top);
-            entry.RawSubject = TCharset::HeaderText(THeaderExtract::Value(top, "SUBJECT"), top);
-            entry.From = TMimeMessage::AddressText(TMimeMessage::HeaderValue(top, "From"), top);
-            entry.Subject = TMimeMessage::HeaderText(TMimeMessage::HeaderValue(top, "Subject"), top);
-            entry.Id = THeaderExtract::MessageId(top, row.Size);
+            entry = TUidlEntry::FromHeader(asTopReply(message.Header), row.Size);
         }
-        row.Date = entry.Date;
-        row.From = entry.From;
-        row.Subject = entry.Subject;
-        row.RawFrom = entry.RawFrom;
-        row.RawSubject = entry.RawSubject;
-        row.Id = entry.Id;
+        entry.Fill(row);
         if (validity != 0) {
             listed.Insert(cacheUid, entry);
         }
@@ -786,12 +762,7 @@ void TImapSession::Check(bool autoDelete)
         keptMarks = deletion();
     }
     // New and not yet viewed at the end of the last listing: they stay new.
-    QSet<QString> pendingNew;
-    for (int row = 1; row <= m_list.Count(); ++row) {
-        if (m_list.Mark(row) == TMark::New && !m_list.Id(row).isEmpty()) {
-            pendingNew.insert(TMailListModel::IdKey(m_list.Id(row)));
-        }
-    }
+    const QSet<QString> pendingNew = m_list.NewKeys();
     m_list.Blank();
     listing(pendingNew, keptMarks);
 
@@ -854,27 +825,13 @@ TMailSession::TRetrieval TImapSession::Retrieve(int row, int limit)
         return result;
     }
 
-    // The raw view keeps its own limit even when the readable view fetched the message.
-    QByteArray text = TPop3Session::TooLarge(size, TAccount::RawViewLimit) ? QByteArray() : result.Message;
-    const QByteArray upper = THeaderExtract::UpperAscii(text);
-    if (!text.isEmpty() && !upper.contains("CONTENT-TYPE: MULTIPART")) {
-        if (upper.contains("CONTENT-TRANSFER-ENCODING: QUOTED-PRINTABLE")) {
-            text = TMessageDecoder::DecodeMessage(QStringLiteral("QP"), text);
-        } else if (upper.contains("CONTENT-TRANSFER-ENCODING: BASE64")) {
-            text = TMessageDecoder::DecodeMessage(QStringLiteral("BASE64"), text);
-        }
-    }
-    result.Whole = text;
-    result.Body = text.isEmpty() ? text : TPop3Reply::BodyOnly(text);
+    FillViews(result, size);
     return result;
 }
 
 void TImapSession::Viewed(int row)
 {
-    if (m_list.Mark(row) == TMark::New) {
-        m_list.SetMark(row, TMark::None);
-        m_host.NoLongerNew();
-    }
+    MarkViewed(m_list, m_host, row);
 }
 
 void TImapSession::LoginAndLogout(const TAccount& account)

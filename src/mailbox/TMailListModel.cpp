@@ -119,3 +119,14 @@ bool TMailListModel::SameId(const QByteArray& a, const QByteArray& b)
 {
     return !a.isEmpty() && IdKey(a) == IdKey(b);
 }
+
+QSet<QString> TMailListModel::NewKeys() const
+{
+    QSet<QString> keys;
+    for (int row = 1; row <= Count(); ++row) {
+        if (Mark(row) == TMark::New && !Id(row).isEmpty()) {
+            keys.insert(IdKey(Id(row)));
+        }
+    }
+    return keys;
+}

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -50,6 +51,8 @@ public:
 
     // Rows marked new.
     int NewCount() const;
+    // The identifier keys of the rows marked new: new and not yet viewed, they stay new.
+    QSet<QString> NewKeys() const;
     // A listed row marked for deletion exists.
     bool AnyDeleteMarked() const;
     // Every listed row without a mark gets the deletion mark.

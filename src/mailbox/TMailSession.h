@@ -20,6 +20,9 @@ struct TSessionFailure {
         // Encryption failed (certificate, handshake).
         Security,
     };
+    // The transport's report of a failed call on mailbox's connection.
+    static TSessionFailure OfTransport(const QString& mailbox, int socket, int error, const QString& msg);
+
     TKind Kind = TKind::Refused;
     // For the user, ending with a line break.
     QString Message;
@@ -115,6 +118,11 @@ public:
 
     // The keyword rules that delete: matching rows are marked for deletion (no longer new).
     static void ApplyDeleteRules(TMailListModel& list, TSessionHost& host);
+    // A shown row that was new is new no more.
+    static void MarkViewed(TMailListModel& list, TSessionHost& host, int row);
+    // The raw view's texts of a fetched message of this listed size (none beyond the raw
+    // view's own limit, even when the readable view fetched it).
+    static void FillViews(TRetrieval& retrieval, const QByteArray& listedSize);
 
     // The session for account's protocol over the program's own sockets. plain, when
     // given, gets the unencrypted connection beneath (its Port the default for None and

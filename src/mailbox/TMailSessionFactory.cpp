@@ -4,9 +4,13 @@
 #include "mailbox/TImapIdle.h"
 #include "mailbox/TImapSession.h"
 #include "mailbox/TMailListModel.h"
+#include "mailbox/TMessageDecoder.h"
+#include "mailbox/TPop3Reply.h"
 #include "mailbox/TPop3Session.h"
+#include "mailbox/TSessionTexts.h"
 #include "net/TSecureSockets.h"
 #include "net/TSockets.h"
+#include "net/TTransport.h"
 #include "settings/TAccount.h"
 #include "settings/TFilterRules.h"
 
@@ -109,4 +113,42 @@ void TMailSession::ApplyDeleteRules(TMailListModel& list, TSessionHost& host)
             }
         }
     }
+}
+
+void TMailSession::MarkViewed(TMailListModel& list, TSessionHost& host, int row)
+{
+    if (list.Mark(row) == TMark::New) {
+        list.SetMark(row, TMark::None);
+        host.NoLongerNew();
+    }
+}
+
+void TMailSession::FillViews(TRetrieval& retrieval, const QByteArray& listedSize)
+{
+    QByteArray text = TPop3Session::TooLarge(listedSize, TAccount::RawViewLimit) ? QByteArray() : retrieval.Message;
+    const QByteArray upper = THeaderExtract::UpperAscii(text);
+    if (!text.isEmpty() && !upper.contains("CONTENT-TYPE: MULTIPART")) {
+        if (upper.contains("CONTENT-TRANSFER-ENCODING: QUOTED-PRINTABLE")) {
+            text = TMessageDecoder::DecodeMessage(QStringLiteral("QP"), text);
+        } else if (upper.contains("CONTENT-TRANSFER-ENCODING: BASE64")) {
+            text = TMessageDecoder::DecodeMessage(QStringLiteral("BASE64"), text);
+        }
+    }
+    retrieval.Whole = text;
+    retrieval.Body = text.isEmpty() ? text : TPop3Reply::BodyOnly(text);
+}
+
+TSessionFailure TSessionFailure::OfTransport(const QString& mailbox, int socket, int error, const QString& msg)
+{
+    TSessionFailure failure;
+    failure.Error = error;
+    failure.ErrorText = msg;
+    if (error == TTransport::SecurityError) {
+        failure.Kind = TKind::Security;
+        failure.Message = TSessionTexts::SecureConnectionFailed(mailbox, msg);
+    } else {
+        failure.Kind = TKind::Connection;
+        failure.Message = TSessionTexts::SocketError(socket, error, msg);
+    }
+    return failure;
 }

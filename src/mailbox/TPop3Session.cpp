@@ -2,12 +2,10 @@
 
 #include "core/EAbort.h"
 #include "core/TIntConvert.h"
-#include "mailbox/TCharset.h"
 #include "mailbox/THeaderExtract.h"
 #include "mailbox/TMailListModel.h"
 #include "mailbox/TMailboxFiles.h"
 #include "mailbox/TMessageDecoder.h"
-#include "mailbox/TMimeMessage.h"
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TSeenIds.h"
 #include "mailbox/TSessionTexts.h"
@@ -37,12 +35,6 @@ constexpr int kWindowBytes = 4096;
 constexpr int kLookahead = kWindowCommands;
 // A UIDL listing line is at most a number, a space, 70 bytes and CR LF.
 constexpr qint64 kUidLineBytes = 84;
-
-// Header values as received; raw 8-bit bytes are read by the charset of the reply's header.
-QString displayText(const QByteArray& bytes, const QByteArray& reply)
-{
-    return TCharset::HeaderText(bytes, reply);
-}
 
 QByteArray number(int n)
 {
@@ -298,17 +290,7 @@ void TPop3Session::transportError(int socket, int error, const QString& msg)
         // Reports made while the socket is being closed after a failure.
         return;
     }
-    TSessionFailure failure;
-    failure.Error = error;
-    failure.ErrorText = msg;
-    if (error == TTransport::SecurityError) {
-        failure.Kind = TSessionFailure::TKind::Security;
-        failure.Message = Texts::SecureConnectionFailed(m_account.Name, msg);
-    } else {
-        failure.Kind = TSessionFailure::TKind::Connection;
-        failure.Message = Texts::SocketError(socket, error, msg);
-    }
-    fail(failure);
+    fail(TSessionFailure::OfTransport(m_account.Name, socket, error, msg));
 }
 
 // ---- login and logout ---------------------------------------------------------------
@@ -610,21 +592,9 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
             if (!command) {
                 command = queue("Top " + number(n) + " 1", true);
             }
-            const QByteArray top = take(command, kReceiving, kReceiveError);
-            entry.Size = row.Size;
-            entry.Date = displayText(THeaderExtract::Value(top, "DATE"), top);
-            entry.RawFrom = displayText(THeaderExtract::Value(top, "FROM"), top);
-            entry.RawSubject = displayText(THeaderExtract::Value(top, "SUBJECT"), top);
-            entry.From = TMimeMessage::AddressText(TMimeMessage::HeaderValue(top, "From"), top);
-            entry.Subject = TMimeMessage::HeaderText(TMimeMessage::HeaderValue(top, "Subject"), top);
-            entry.Id = THeaderExtract::MessageId(top, row.Size);
+            entry = TUidlEntry::FromHeader(take(command, kReceiving, kReceiveError), row.Size);
         }
-        row.Date = entry.Date;
-        row.From = entry.From;
-        row.Subject = entry.Subject;
-        row.RawFrom = entry.RawFrom;
-        row.RawSubject = entry.RawSubject;
-        row.Id = entry.Id;
+        entry.Fill(row);
         if (!row.Uid.isEmpty()) {
             listed.Insert(row.Uid, entry);
         }
@@ -671,12 +641,7 @@ void TPop3Session::Check(bool autoDelete)
     }
 
     // New and not yet viewed at the end of the last listing: they stay new.
-    QSet<QString> pendingNew;
-    for (int row = 1; row <= m_list.Count(); ++row) {
-        if (m_list.Mark(row) == TMark::New && !m_list.Id(row).isEmpty()) {
-            pendingNew.insert(TMailListModel::IdKey(m_list.Id(row)));
-        }
-    }
+    const QSet<QString> pendingNew = m_list.NewKeys();
     m_list.Blank();
 
     listingSession(pendingNew, keptMarks);
@@ -722,27 +687,13 @@ TPop3Session::TRetrieval TPop3Session::Retrieve(int row, int limit)
     result.Message = sendCommand("RETR " + number(row), kDownloading, kDownloadError);
     logout();
 
-    // The raw view keeps its own limit even when the readable view fetched the message.
-    QByteArray text = TooLarge(size, TAccount::RawViewLimit) ? QByteArray() : result.Message;
-    const QByteArray upper = THeaderExtract::UpperAscii(text);
-    if (!text.isEmpty() && !upper.contains("CONTENT-TYPE: MULTIPART")) {
-        if (upper.contains("CONTENT-TRANSFER-ENCODING: QUOTED-PRINTABLE")) {
-            text = TMessageDecoder::DecodeMessage(QStringLiteral("QP"), text);
-        } else if (upper.contains("CONTENT-TRANSFER-ENCODING: BASE64")) {
-            text = TMessageDecoder::DecodeMessage(QStringLiteral("BASE64"), text);
-        }
-    }
-    result.Whole = text;
-    result.Body = text.isEmpty() ? text : TPop3Reply::BodyOnly(text);
+    FillViews(result, size);
     return result;
 }
 
 void TPop3Session::Viewed(int row)
 {
-    if (m_list.Mark(row) == TMark::New) {
-        m_list.SetMark(row, TMark::None);
-        m_host.NoLongerNew();
-    }
+    MarkViewed(m_list, m_host, row);
 }
 
 void TPop3Session::LoginAndLogout(const TAccount& account)

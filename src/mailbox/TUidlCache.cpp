@@ -1,6 +1,10 @@
 #include "mailbox/TUidlCache.h"
 
 #include "core/TFileWrite.h"
+#include "mailbox/TCharset.h"
+#include "mailbox/THeaderExtract.h"
+#include "mailbox/TMailListModel.h"
+#include "mailbox/TMimeMessage.h"
 #include "settings/TIniFile.h"
 #include "settings/TSetting.h"
 #include "settings/TSettingsKeys.h"
@@ -329,4 +333,27 @@ bool TUidlCache::Save(const QString& path, const QByteArray& key) const
         ::close(dir);
     }
     return true;
+}
+
+TUidlEntry TUidlEntry::FromHeader(const QByteArray& header, const QByteArray& size)
+{
+    TUidlEntry entry;
+    entry.Size = size;
+    entry.Date = TCharset::HeaderText(THeaderExtract::Value(header, "DATE"), header);
+    entry.RawFrom = TCharset::HeaderText(THeaderExtract::Value(header, "FROM"), header);
+    entry.RawSubject = TCharset::HeaderText(THeaderExtract::Value(header, "SUBJECT"), header);
+    entry.From = TMimeMessage::AddressText(TMimeMessage::HeaderValue(header, "From"), header);
+    entry.Subject = TMimeMessage::HeaderText(TMimeMessage::HeaderValue(header, "Subject"), header);
+    entry.Id = THeaderExtract::MessageId(header, size);
+    return entry;
+}
+
+void TUidlEntry::Fill(TMailRow& row) const
+{
+    row.Date = Date;
+    row.From = From;
+    row.Subject = Subject;
+    row.RawFrom = RawFrom;
+    row.RawSubject = RawSubject;
+    row.Id = Id;
 }

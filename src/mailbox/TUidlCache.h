@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+struct TMailRow;
+
 // What a listing learnt of one message: enough to show its row and know it again
 // without fetching its headers.
 struct TUidlEntry {
@@ -16,6 +18,12 @@ struct TUidlEntry {
     QString RawFrom;
     QString RawSubject;
     QByteArray Id;
+
+    // The entry of a message of this size whose header (a TOP-style reply) is given, decoded
+    // as rows show it.
+    static TUidlEntry FromHeader(const QByteArray& header, const QByteArray& size);
+    // Shows the entry's texts and identifier in row.
+    void Fill(TMailRow& row) const;
 
     bool operator==(const TUidlEntry& other) const
     {
