@@ -13,6 +13,7 @@ PACKAGES=(
     desktop-file-utils appstream
     xvfb openbox xdotool
     qt6-wayland weston
+    qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
