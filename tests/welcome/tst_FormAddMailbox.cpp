@@ -105,7 +105,7 @@ TConnectionTestResult passed()
 } // namespace
 
 // The add-my-mailbox form: what it fills in from an address, that it tests before saving,
-// and that saving writes what the options dialog writes and opens the mailbox window.
+// and that saving writes what the options dialog writes and asks for the mailbox window.
 class tst_FormAddMailbox : public QObject {
     Q_OBJECT
 private slots:
