@@ -1,6 +1,5 @@
 #include "app/TFormMain.h"
 
-#include "MailvaneAssets.h"
 #include "app/TCheckPass.h"
 #include "app/TConsoleGuard.h"
 #include "app/TMainMailHost.h"
@@ -8,6 +7,7 @@
 #include "app/TMainPlacement.h"
 #include "app/TNewMailAnnouncer.h"
 #include "app/TWindowFinder.h"
+#include "assets/MailvaneAssets.h"
 #include "core/EAbort.h"
 #include "core/EConvertError.h"
 #include "core/TClock.h"

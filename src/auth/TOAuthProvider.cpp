@@ -1,6 +1,6 @@
 #include "auth/TOAuthProvider.h"
 
-#include "MailvaneAssets.h"
+#include "assets/MailvaneAssets.h"
 
 #include <QFile>
 #include <QHostAddress>

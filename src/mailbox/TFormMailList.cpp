@@ -161,7 +161,7 @@ TFormMailList::TFormMailList(TMailHost* host, QWidget* parent) : QMdiSubWindow(p
     m_sessionHost = std::make_unique<SessionHost>(this);
     // The caption, and with it the account, is given after construction; every account is
     // POP3 so far, and the session reads the account afresh at each call.
-    m_session = TMailSession::Create(TAccount(), m_list, *m_sessionHost, &Socket);
+    m_session = TMailSession::Create(TAccount(), m_list, *m_sessionHost);
     m_list.OnChanged = [this](int row) { listChanged(row); };
 
     m_pushIndicator = new QLabel(TSessionTexts::PushActive(), StatusBar);

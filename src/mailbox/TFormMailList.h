@@ -22,7 +22,6 @@ class TColorStringGrid;
 class TMailHost;
 class TMailPush;
 class TMailSession;
-class TSockets;
 struct TCellPaint;
 
 // One mailbox window: draws its list of messages, runs the user's commands through the
@@ -36,9 +35,6 @@ public:
     ~TFormMailList() override;
 
     TColorStringGrid* ColorStringGrid = nullptr;
-    // The plaintext connection beneath the session (its Port is the default for None and
-    // STARTTLS); the session owns it.
-    TSockets* Socket = nullptr;
     QStatusBar* StatusBar = nullptr;
     QMenu* PopupMenu = nullptr;
     QAction* PopMenuView = nullptr;

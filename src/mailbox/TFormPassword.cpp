@@ -1,6 +1,6 @@
 #include "mailbox/TFormPassword.h"
 
-#include "MailvaneAssets.h"
+#include "assets/MailvaneAssets.h"
 #include "core/TExceptionHook.h"
 #include "mailbox/TMailHost.h"
 #include "widgets/TsolTile.h"

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class TMailListModel;
@@ -124,9 +125,10 @@ public:
     // view's own limit, even when the readable view fetched it).
     static void FillViews(TRetrieval& retrieval, const QByteArray& listedSize);
 
-    // The session for account's protocol over the program's own sockets. plain, when
-    // given, gets the unencrypted connection beneath (its Port the default for None and
-    // STARTTLS), which the session owns.
-    static std::unique_ptr<TMailSession> Create(const TAccount& account, TMailListModel& list, TSessionHost& host,
-                                                TSockets** plain = nullptr);
+    // The session for account's protocol over the program's own sockets.
+    static std::unique_ptr<TMailSession> Create(const TAccount& account, TMailListModel& list, TSessionHost& host);
+    // Called with the unencrypted connection beneath every session made from now on, which
+    // the session owns; empty: none. Tests tune it (time limits) or cut it through this.
+    using TSocketsHook = std::function<void(TSockets& plain)>;
+    static void SetSocketsHook(TSocketsHook hook);
 };

@@ -81,15 +81,25 @@ private:
     std::unique_ptr<TMailSession> m_session;
 };
 
+TMailSession::TSocketsHook& socketsHook()
+{
+    static TMailSession::TSocketsHook hook;
+    return hook;
+}
+
 } // namespace
 
-std::unique_ptr<TMailSession> TMailSession::Create(const TAccount& account, TMailListModel& list, TSessionHost& host,
-                                                   TSockets** plain)
+void TMailSession::SetSocketsHook(TSocketsHook hook)
+{
+    socketsHook() = std::move(hook);
+}
+
+std::unique_ptr<TMailSession> TMailSession::Create(const TAccount& account, TMailListModel& list, TSessionHost& host)
 {
     Q_UNUSED(account);
     auto session = std::make_unique<TSocketSession>(list, host);
-    if (plain) {
-        *plain = session->Plain();
+    if (socketsHook()) {
+        socketsHook()(*session->Plain());
     }
     return session;
 }

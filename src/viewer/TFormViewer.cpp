@@ -1,6 +1,6 @@
 #include "viewer/TFormViewer.h"
 
-#include "MailvaneAssets.h"
+#include "assets/MailvaneAssets.h"
 #include "core/TClock.h"
 #include "core/TExceptionHook.h"
 #include "mailbox/TMimeMessage.h"

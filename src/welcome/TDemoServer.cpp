@@ -1,6 +1,6 @@
 #include "welcome/TDemoServer.h"
 
-#include "MailvaneAssets.h"
+#include "assets/MailvaneAssets.h"
 
 #include <QDir>
 #include <QFile>

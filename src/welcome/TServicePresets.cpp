@@ -1,6 +1,6 @@
 #include "welcome/TServicePresets.h"
 
-#include "MailvaneAssets.h"
+#include "assets/MailvaneAssets.h"
 
 #include <QFile>
 #include <QJsonArray>

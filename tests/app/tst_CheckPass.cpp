@@ -115,7 +115,8 @@ void tst_CheckPass::start(int mailboxes)
 
 void tst_CheckPass::point(int index, TScriptServer& server)
 {
-    m_main->MailboxWindows().at(index)->Socket->Port = QString::number(server.port());
+    TIniFile(m_ini).WriteString(m_main->MailboxWindows().at(index)->MailboxName(), QStringLiteral("Port"),
+                                QString::number(server.port()));
 }
 
 int tst_CheckPass::announcements() const

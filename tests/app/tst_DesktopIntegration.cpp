@@ -142,7 +142,7 @@ void tst_DesktopIntegration::oneNotificationPerCheckThatFoundNewMail()
     start(option);
     m_main->SetDesktop(nullptr, notifier.get());
     m_main->MailboxWindows().first()->SetPassword(QStringLiteral("pass"));
-    m_main->MailboxWindows().first()->Socket->Port = QString::number(server.port());
+    TIniFile(m_ini).WriteString(QStringLiteral("Home"), QStringLiteral("Port"), QString::number(server.port()));
 
     m_main->MenuCheck->trigger();
     // The same mail again: counted, but nothing unseen.
@@ -248,7 +248,7 @@ void tst_DesktopIntegration::checkTakesThePasswordFromTheKeyring()
     server.serveMailbox(messages("k", 1));
     start(QByteArray(), stored);
     m_main->SetDesktop(&keyring, nullptr);
-    m_main->MailboxWindows().first()->Socket->Port = QString::number(server.port());
+    TIniFile(m_ini).WriteString(QStringLiteral("Home"), QStringLiteral("Port"), QString::number(server.port()));
 
     m_main->MenuCheck->trigger();
     // Logged in with the stored password: no prompt, no error.
@@ -278,7 +278,7 @@ void tst_DesktopIntegration::mailboxDeletedOrProgramClosedDuringTheKeyringWait()
     server.serveMailbox(messages("d", 1));
     start(QByteArray());
     m_main->SetDesktop(&keyring, nullptr);
-    m_main->MailboxWindows().first()->Socket->Port = QString::number(server.port());
+    TIniFile(m_ini).WriteString(QStringLiteral("Home"), QStringLiteral("Port"), QString::number(server.port()));
     keyring.DuringRead = [this, close] {
         if (close) {
             m_main->close();

@@ -74,9 +74,10 @@ void tst_DialPass::start(const QString& extra, int redialInterval)
     QFile f(ini);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(QStringLiteral("[Option]\nStartupCheck=0\n[DialUp]\nEnableDiapUp=1\nRedialInterval=%2\nRedial=1\n%1\n"
-                           "[Server]\n0=M0\n[M0]\nHost=127.0.0.1\nLogin=user\n")
+                           "[Server]\n0=M0\n[M0]\nHost=127.0.0.1\nLogin=user\nPort=%3\n")
                 .arg(extra)
                 .arg(redialInterval)
+                .arg(m_server->port())
                 .toUtf8());
     f.close();
     m_main = new TFormMain(ini);
@@ -85,7 +86,6 @@ void tst_DialPass::start(const QString& extra, int redialInterval)
     m_main->Startings();
     TFormMailList* w = m_main->MailboxWindows().first();
     w->SetPassword(QStringLiteral("pass"));
-    w->Socket->Port = QString::number(m_server->port());
 }
 
 void tst_DialPass::passDialsChecksAndHangsUp()

@@ -191,6 +191,7 @@ void tst_Exit::duringStartupCheck()
     // Greets, takes the login, then never answers STAT.
     server.dialogue("+OK ready", {{"CAPA", "-ERR"}, {"USER user", "+OK"}, {"PASS pass", "+OK"}}).silent();
     writeSettings(QStringLiteral("127.0.0.1"), true, false);
+    TIniFile(m_ini).WriteString(QStringLiteral("M0"), QStringLiteral("Port"), QString::number(server.port()));
     // No password is stored, so the check asks for one before it connects.
     QElapsedTimer sinceExit;
     QPointer<TFormPassword> open;
@@ -205,7 +206,6 @@ void tst_Exit::duringStartupCheck()
             FormMain->MenuExit->trigger();
             return;
         }
-        FormMain->MailboxWindows().at(0)->Socket->Port = QString::number(server.port());
         prompt->EditPassword->setText(QStringLiteral("pass"));
         prompt->accept();
         QTimer::singleShot(500, FormMain, [&] {

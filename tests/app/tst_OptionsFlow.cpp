@@ -75,7 +75,7 @@ void tst_OptionsFlow::setUpCheckAndDeleteWithoutRestart()
 
     TScriptServer server;
     server.serveMailbox({QByteArray("Message-ID: <1@x>\nFrom: a@b\nSubject: hello\n\nbody\n")});
-    home->Socket->Port = QString::number(server.port());
+    TIniFile(iniPath).WriteString(home->MailboxName(), QStringLiteral("Port"), QString::number(server.port()));
     main.MenuCheck->trigger();
     QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
     QCOMPARE(home->ColorStringGrid->Cells(5, 1), QStringLiteral("hello"));

@@ -1,5 +1,6 @@
 #include "app/TFormMain.h"
 #include "mailbox/TFormMailList.h"
+#include "mailbox/TMailSession.h"
 #include "net/TSockets.h"
 #include "settings/TIniFile.h"
 #include "status/TFormStatus.h"
@@ -32,6 +33,7 @@ private:
     QTemporaryDir* m_dir = nullptr;
     TFormMain* m_main = nullptr;
     TScriptServer* m_server = nullptr;
+    QList<TSockets*> m_sockets;
 };
 
 void tst_Reentry::init()
@@ -48,6 +50,7 @@ void tst_Reentry::cleanup()
     delete m_main;
     m_main = nullptr;
     delete m_server;
+    TMailSession::SetSocketsHook({});
     TModal::SetHook({});
     delete m_dir;
 }
@@ -64,16 +67,19 @@ TFormMain* tst_Reentry::start()
         f.WriteString(QLatin1String(name), QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
         f.WriteString(QLatin1String(name), QStringLiteral("Login"), QStringLiteral("user"));
     }
+    f.WriteString(QStringLiteral("M0"), QStringLiteral("Port"), QString::number(m_server->port()));
+    // The second mailbox would be refused at once if it were ever reached.
+    f.WriteString(QStringLiteral("M1"), QStringLiteral("Port"), QString::number(TScriptServer::refusedPort()));
+    // The connections beneath the windows' sessions, in the order the windows are made.
+    m_sockets.clear();
+    TMailSession::SetSocketsHook([this](TSockets& plain) { m_sockets << &plain; });
     m_main = new TFormMain(ini);
     m_main->show();
     m_main->CreateStatusWindow();
     m_main->Startings();
     for (TFormMailList* w : m_main->MailboxWindows()) {
         w->SetPassword(QStringLiteral("pass"));
-        w->Socket->Port = QString::number(m_server->port());
     }
-    // The second mailbox would be refused at once if it were ever reached.
-    m_main->MailboxWindows().at(1)->Socket->Port = QString::number(TScriptServer::refusedPort());
     return m_main;
 }
 
@@ -88,7 +94,7 @@ void tst_Reentry::secondCheckDuringWaitDoesNothing()
         m_main->MenuCheck->trigger();
         status = FormStatus->LabelStatus->text();
         // End the wait by deleting nothing: cut the connection.
-        m_main->MailboxWindows().at(0)->Socket->Disconnect();
+        m_sockets.at(0)->Disconnect();
     });
     m_main->MenuCheck->trigger();
     QVERIFY(ran);

@@ -1,6 +1,5 @@
 #include "core/EAbort.h"
 #include "mailbox/TFormMailList.h"
-#include "net/TSockets.h"
 #include "settings/TIniFile.h"
 #include "testsupport/TDovecot.h"
 #include "testsupport/TFakeMailHost.h"
@@ -127,7 +126,7 @@ void tst_FormMailListBench::checkTime()
     ini.WriteString(QStringLiteral("Box"), QStringLiteral("Password"), server.Password());
     TFormMailList form(&host);
     form.setWindowTitle(QStringLiteral("Box"));
-    form.Socket->Port = QString::number(server.Port());
+    ini.WriteString(QStringLiteral("Box"), QStringLiteral("Port"), QString::number(server.Port()));
 
     QElapsedTimer ticks;
     qint64 last = 0;

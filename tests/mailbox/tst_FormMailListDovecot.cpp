@@ -2,7 +2,6 @@
 #include "core/EAbort.h"
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
-#include "net/TSockets.h"
 #include "settings/TIniFile.h"
 #include "testsupport/TDelayProxy.h"
 #include "testsupport/TDovecot.h"
@@ -91,7 +90,7 @@ void tst_FormMailListDovecot::makeForm()
     m_host->ViewerFactory = [this] { return new QWidget(&m_viewers); };
     m_form = std::make_unique<TFormMailList>(m_host.get());
     m_form->setWindowTitle(QStringLiteral("Box"));
-    m_form->Socket->Port = QString::number(m_server.Port());
+    ini.WriteString(QStringLiteral("Box"), QStringLiteral("Port"), QString::number(m_server.Port()));
     m_host->OnDeliverPassword = [this](const QString& name, const QString& clear) {
         if (name == m_form->MailboxName()) {
             m_form->SetPassword(clear);
@@ -288,7 +287,7 @@ void tst_FormMailListDovecot::tooLargeMessageIsNotFetched()
     QCOMPARE(m_form->ColorStringGrid->Cells(2, 1), QStringLiteral("65534"));
 
     // Any connection now would fail loudly.
-    m_form->Socket->Port = QStringLiteral("1");
+    TIniFile(m_host->Path).WriteString(QStringLiteral("Box"), QStringLiteral("Port"), QStringLiteral("1"));
     m_form->ColorStringGrid->SetRow(1);
     m_form->View(TOrigin::User);
     QVERIFY(m_host->Messages.isEmpty());
@@ -345,7 +344,8 @@ void tst_FormMailListDovecot::pathsAgreeThroughDelayingProxy()
     };
     auto run = [&](bool hide) {
         makeForm();
-        m_form->Socket->Port = QString::number(proxy.Port());
+        TIniFile(m_host->Path)
+            .WriteString(QStringLiteral("Box"), QStringLiteral("Port"), QString::number(proxy.Port()));
         proxy.SetHideCapabilities(hide);
         Path path;
         const qsizetype start = proxy.ClientBytes().size();

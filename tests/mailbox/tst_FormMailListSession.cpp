@@ -2,6 +2,7 @@
 #include "core/EAbort.h"
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
+#include "mailbox/TMailSession.h"
 #include "net/TSockets.h"
 #include "settings/TIniFile.h"
 #include "testsupport/TFakeMailHost.h"
@@ -64,12 +65,18 @@ private slots:
 private:
     bool check();
     bool view(int row);
-    void useServer(TScriptServer& server) { m_form->Socket->Port = QString::number(server.port()); }
+    void useServer(TScriptServer& server) { usePort(server.port()); }
+    void usePort(quint16 port)
+    {
+        TIniFile(m_host->Path).WriteString(QStringLiteral("Box"), QStringLiteral("Port"), QString::number(port));
+    }
     QList<QByteArray> storedSection() const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<TFakeMailHost> m_host;
     QPointer<TFormMailList> m_form;
+    // The connection beneath the window's session.
+    TSockets* m_socket = nullptr;
     QWidget m_viewers;
 };
 
@@ -98,7 +105,9 @@ void tst_FormMailListSession::init()
     m_host = std::make_unique<TFakeMailHost>();
     m_host->Path = path;
     m_host->ViewerFactory = [this] { return new QWidget(&m_viewers); };
+    TMailSession::SetSocketsHook([this](TSockets& plain) { m_socket = &plain; });
     m_form = new TFormMailList(m_host.get());
+    TMailSession::SetSocketsHook({});
     m_form->setWindowTitle(QStringLiteral("Box"));
     m_host->OnDeliverPassword = [this](const QString& name, const QString& clear) {
         if (m_form && name == m_form->MailboxName()) {
@@ -212,7 +221,7 @@ void tst_FormMailListSession::refusalAtEveryStep()
     QCOMPARE(m_form->StatusBar->currentMessage(), QStringLiteral("連線中斷!"));
     QCOMPARE(m_host->LastLed(), QStringLiteral("Red/Error"));
     QCOMPARE(m_host->HangUps, hangUps + 1);
-    QVERIFY(!m_form->Socket->IsOpen());
+    QVERIFY(!m_socket->IsOpen());
     QCOMPARE(storedSection(), stored);
     QCOMPARE(m_form->Password().isEmpty(), message == QStringLiteral("使用者名稱或密碼錯誤！"));
     if (command == "DELE") {
@@ -232,7 +241,7 @@ void tst_FormMailListSession::greetingWithoutPlus()
     QCOMPARE(server.received(), QStringList());
 
     // Nothing listening at all: the socket's own report.
-    m_form->Socket->Port = QString::number(TScriptServer::refusedPort());
+    usePort(TScriptServer::refusedPort());
     QVERIFY(!check());
     QVERIFY(m_host->LastMessage().contains(QStringLiteral("\nError: 10061\nMessage: Connection refused\n")));
     QCOMPARE(m_form->StatusBar->currentMessage(), QStringLiteral("連線中斷！"));
@@ -576,7 +585,7 @@ void tst_FormMailListSession::doubleClickKeepsAbortInside()
     server.serveMailbox({msg("<1@t>")});
     useServer(server);
     QVERIFY(check());
-    m_form->Socket->Port = QString::number(TScriptServer::refusedPort());
+    usePort(TScriptServer::refusedPort());
     m_form->ColorStringGrid->SetRow(1);
     // Qt calls this handler directly: the failure must end there, shown, not thrown.
     emit m_form->ColorStringGrid->CellDoubleClicked(1);

@@ -1,4 +1,4 @@
-#include "MailvaneAssets.h"
+#include "assets/MailvaneAssets.h"
 #include "settings/TIniFile.h"
 #include "status/TFormMedia.h"
 

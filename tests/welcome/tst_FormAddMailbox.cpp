@@ -1,32 +1,69 @@
-#include "app/TFormMain.h"
 #include "mailbox/TConnectionTest.h"
-#include "mailbox/TFormMailList.h"
+#include "options/TOptionHost.h"
 #include "settings/TIniFile.h"
-#include "status/TFormStatus.h"
+#include "settings/TVarnEncryption.h"
 #include "testsupport/TScriptServer.h"
 #include "welcome/TFormAddMailbox.h"
-#include "welcome/TNewMailbox.h"
+#include "welcome/TServicePresets.h"
 #include "widgets/TModal.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-// A main window on a settings file of its own, started without a start-up check.
+// Records what the form asks of the running program.
+class FakeOptionHost : public TOptionHost {
+public:
+    QString path;
+    TVarnEncryption encryption;
+    QStringList created;
+    int count = 0;
+
+    FakeOptionHost() { encryption.Key = QStringLiteral("Q-Lumen"); }
+    QString SettingsPath() const override { return path; }
+    QString ExeFolder() const override { return QString(); }
+    TVarnEncryption& Encryption() override { return encryption; }
+    bool RasPresent() override { return false; }
+    QStringList GetPhoneBookEntries() override { return {}; }
+    void CreateMailbox(const QString& name) override { created << name; }
+    void DestroyMailbox(const QString&) override {}
+    void SetMailboxPassword(const QString&, const QString&) override {}
+    void AddMailboxCount(int delta) override { count += delta; }
+    void ShowMessage(const QString&, const QString&) override {}
+    void RefreshState(const TOptionState&) override {}
+    void ChangeNextCheck() override {}
+    void RaiseMainWindow() override {}
+};
+
+struct FakeTester {
+    QList<TConnectionParams> calls;
+    TConnectionTestResult next;
+    TFormAddMailbox::TConnectionTester fn()
+    {
+        return [this](const TConnectionParams& p) {
+            calls << p;
+            return next;
+        };
+    }
+};
+
+// A settings file without a start-up check listing the given mailboxes, and the form on it
+// with the shipped service table.
 struct Program {
     QTemporaryDir dir;
     QString ini = dir.filePath(QStringLiteral("Mailvane.ini"));
-    std::unique_ptr<TFormMain> main;
+    FakeOptionHost host;
+    FakeTester tester;
 
     explicit Program(const QStringList& listed = {})
     {
+        host.path = ini;
         TIniFile file(ini);
         file.WriteBool(QStringLiteral("Option"), QStringLiteral("StartupCheck"), false);
         for (int k = 0; k < listed.size(); ++k) {
@@ -34,50 +71,26 @@ struct Program {
             file.WriteString(listed.at(k), QStringLiteral("Host"), QStringLiteral("127.0.0.1"));
             file.WriteString(listed.at(k), QStringLiteral("Login"), QStringLiteral("user"));
         }
-        main = std::make_unique<TFormMain>(ini);
-        main->show();
-        main->CreateStatusWindow();
-        main->Startings();
     }
     ~Program() { TModal::SetHook({}); }
 
     // Opens the form and runs body in it; messages collects any other window that came up.
     void inForm(const std::function<void(TFormAddMailbox*)>& body, QStringList* messages = nullptr)
     {
-        bool seen = false;
         TModal::SetHook([&](QDialog* d) {
-            if (auto* form = qobject_cast<TFormAddMailbox*>(d)) {
-                seen = true;
-                body(form);
-                if (form->isVisible()) {
-                    form->reject();
-                }
-            } else {
-                if (messages) {
-                    *messages << d->windowTitle();
-                }
-                d->accept();
+            if (messages) {
+                *messages << d->windowTitle();
             }
+            d->accept();
         });
-        main->AddMyMailbox();
+        TFormAddMailbox form(host, TServicePresets::Shipped(), tester.fn());
+        form.show();
+        body(&form);
         TModal::SetHook({});
-        QVERIFY(seen);
     }
     QString read(const QString& section, const QString& key) const
     {
         return TIniFile(ini).ReadString(section, key, QStringLiteral("<none>"));
-    }
-};
-
-struct FakeTester {
-    QList<TConnectionParams> calls;
-    TConnectionTestResult next;
-    TFormMain::ConnectionTester fn()
-    {
-        return [this](const TConnectionParams& p) {
-            calls << p;
-            return next;
-        };
     }
 };
 
@@ -92,11 +105,10 @@ TConnectionTestResult passed()
 } // namespace
 
 // The add-my-mailbox form: what it fills in from an address, that it tests before saving,
-// and that saving writes what the options dialog writes and opens the mailbox window.
+// and that saving writes what the options dialog writes and asks for the mailbox window.
 class tst_FormAddMailbox : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { TFormMain::SetConnectionTester({}); }
     void fillsFromTheTable_data();
     void fillsFromTheTable();
     void testComesBeforeSaving();
@@ -106,7 +118,6 @@ private slots:
     void untrustedCertificateCanBePinned();
     void plainLoginTest_data();
     void plainLoginTest();
-    void encryptedMailboxIsNeverCheckedInPlainText();
 };
 
 void tst_FormAddMailbox::fillsFromTheTable_data()
@@ -171,11 +182,10 @@ void tst_FormAddMailbox::fillsFromTheTable()
 void tst_FormAddMailbox::testComesBeforeSaving()
 {
     Program p({QStringLiteral("ann")});
-    FakeTester tester;
+    FakeTester& tester = p.tester;
     TConnectionTestResult refused;
     refused.Message = QStringLiteral("使用者名稱或密碼錯誤！");
     tester.next = refused;
-    TFormMain::SetConnectionTester(tester.fn());
     QStringList messages;
     p.inForm(
         [&](TFormAddMailbox* form) {
@@ -224,23 +234,18 @@ void tst_FormAddMailbox::testComesBeforeSaving()
     QCOMPARE(section.at(3).second, QStringLiteral("993"));
     QCOMPARE(section.at(4).second, QStringLiteral("IMAP"));
     QVERIFY(section.at(5).second != QLatin1String("app pass"));
-    QCOMPARE(p.main->Encryption.Unscramble(section.at(5).second), QStringLiteral("app pass"));
+    QCOMPARE(p.host.encryption.Unscramble(section.at(5).second), QStringLiteral("app pass"));
 
-    // Its window is open and counted, as after the options dialog's add.
-    QStringList captions;
-    for (TFormMailList* w : p.main->MailboxWindows()) {
-        captions << w->windowTitle();
-    }
-    QCOMPARE(captions, (QStringList{"ann", "Ann (2)"}));
-    QCOMPARE(FormStatus->Cell(0), QStringLiteral("2"));
+    // Its window is asked for and counted, as after the options dialog's add.
+    QCOMPARE(p.host.created, QStringList{"Ann (2)"});
+    QCOMPARE(p.host.count, 1);
 }
 
 void tst_FormAddMailbox::savedValuesMustHavePassed()
 {
     Program p;
-    FakeTester tester;
+    FakeTester& tester = p.tester;
     tester.next = passed();
-    TFormMain::SetConnectionTester(tester.fn());
     p.inForm([&](TFormAddMailbox* form) {
         form->EditAddress->setText(QStringLiteral("bob@example.org"));
         // No password: nothing to test with.
@@ -258,9 +263,8 @@ void tst_FormAddMailbox::savedValuesMustHavePassed()
 
     // Values that passed as they are are saved without another test.
     Program q;
-    FakeTester once;
+    FakeTester& once = q.tester;
     once.next = passed();
-    TFormMain::SetConnectionTester(once.fn());
     q.inForm([&](TFormAddMailbox* form) {
         form->EditAddress->setText(QStringLiteral("bob@example.org"));
         form->EditPassword->setText(QStringLiteral("one"));
@@ -296,9 +300,8 @@ void tst_FormAddMailbox::refusalsWriteNothing()
         names << QStringLiteral("box%1").arg(k);
     }
     Program p(names);
-    FakeTester tester;
+    FakeTester& tester = p.tester;
     tester.next = passed();
-    TFormMain::SetConnectionTester(tester.fn());
     const QByteArray before = [&] {
         QFile f(p.ini);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -314,13 +317,15 @@ void tst_FormAddMailbox::refusalsWriteNothing()
     QFile f(p.ini);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), before);
-    QCOMPARE(p.main->MailboxWindows().size(), listed);
+    // No window asked for, none counted.
+    QVERIFY(p.host.created.isEmpty());
+    QCOMPARE(p.host.count, 0);
 }
 
 void tst_FormAddMailbox::untrustedCertificateCanBePinned()
 {
     Program p;
-    FakeTester tester;
+    FakeTester& tester = p.tester;
     TConnectionTestResult untrusted;
     untrusted.Message = QStringLiteral("憑證不受信任");
     untrusted.CertUntrusted = true;
@@ -328,7 +333,6 @@ void tst_FormAddMailbox::untrustedCertificateCanBePinned()
     untrusted.Issuer = QStringLiteral("CN=Example CA");
     untrusted.Fingerprint = QStringLiteral("AB:CD:EF");
     tester.next = untrusted;
-    TFormMain::SetConnectionTester(tester.fn());
     p.inForm([&](TFormAddMailbox* form) {
         form->EditAddress->setText(QStringLiteral("c@example.org"));
         form->EditPassword->setText(QStringLiteral("pw"));
@@ -396,37 +400,6 @@ void tst_FormAddMailbox::plainLoginTest()
         QVERIFY2(!line.startsWith(QLatin1String("USER"), Qt::CaseInsensitive), qPrintable(line));
         QVERIFY2(!line.startsWith(QLatin1String("PASS"), Qt::CaseInsensitive), qPrintable(line));
     }
-}
-
-void tst_FormAddMailbox::encryptedMailboxIsNeverCheckedInPlainText()
-{
-    TScriptServer server;
-    server.serveMailbox({QByteArray("Message-ID: <1@x>\nSubject: s\n\nbody\n")});
-    Program p;
-    TNewMailboxEntry entry;
-    entry.Host = QStringLiteral("127.0.0.1");
-    entry.Port = QString::number(server.port());
-    entry.Security = QStringLiteral("TLS");
-    entry.Login = QStringLiteral("user");
-    entry.Password = QStringLiteral("pass");
-    QCOMPARE(TNewMailbox::Add(p.ini, p.main->Encryption, QStringLiteral("safe"), entry), QString());
-    TFormMailList* w = p.main->CreateMailbox(QStringLiteral("safe"));
-    QStringList messages;
-    TModal::SetHook([&](QDialog* d) {
-        for (QPlainTextEdit* e : d->findChildren<QPlainTextEdit*>()) {
-            messages << e->toPlainText();
-        }
-        d->accept();
-    });
-    p.main->MenuCheck->trigger();
-    TModal::SetHook({});
-    QVERIFY2(messages.join(QLatin1Char('|')).contains(QStringLiteral("安全連線失敗")),
-             qPrintable(messages.join(QLatin1Char('|'))));
-    for (const QString& line : server.received()) {
-        QVERIFY2(!line.startsWith(QLatin1String("USER"), Qt::CaseInsensitive), qPrintable(line));
-        QVERIFY2(!line.startsWith(QLatin1String("PASS"), Qt::CaseInsensitive), qPrintable(line));
-    }
-    QCOMPARE(w->MessageRows(), 0);
 }
 
 QTEST_MAIN(tst_FormAddMailbox)

@@ -1,0 +1,6 @@
+#include "mailbox/TFormMailList.h"
+
+int probeWindow(const TFormMailList& window)
+{
+    return window.MessageRows();
+}
