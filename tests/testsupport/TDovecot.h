@@ -58,6 +58,10 @@ public:
     // A simple message with these headers and a body line.
     static QByteArray MakeMessage(const QByteArray& id, const QByteArray& from, const QByteArray& subject,
                                   const QByteArray& body = "Hello.");
+    // Through doveadm, with IMAP served: a folder (its levels separated by "/"), and a
+    // message stored into one as a delivery would store it.
+    bool CreateFolder(const QString& name);
+    bool AddMessageTo(const QString& folder, const QByteArray& content);
     // Removes every message, delivered or not.
     void Clear();
     // The Message-ID of every message the server still holds, in message order.
@@ -79,7 +83,8 @@ private:
     QString maildir() const;
     void chownToMailUser(const QString& path) const;
     // Runs doveadm on this server's configuration; its exit code, -1 when it did not run.
-    int doveadm(const QStringList& arguments, QByteArray* output = nullptr) const;
+    // input, when not null, is written to its standard input.
+    int doveadm(const QStringList& arguments, QByteArray* output = nullptr, const QByteArray& input = {}) const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_root;
