@@ -2,6 +2,7 @@
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TImapIdle.h"
 #include "mailbox/TMailPush.h"
+#include "mailbox/TSessionTexts.h"
 #include "mailbox/TWakeWatch.h"
 #include "settings/TIniFile.h"
 #include "testsupport/TDovecot.h"
@@ -12,6 +13,7 @@
 #include <QDBusMessage>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -30,6 +32,7 @@ private slots:
     void wakeReconnectsAndChecks_data();
     void wakeReconnectsAndChecks();
     void folderWithChineseName();
+    void serverWithoutIdleSaysWhy();
 
 private:
     QLabel* indicator() const { return m_form->findChild<QLabel*>(QStringLiteral("PushIndicator")); }
@@ -225,6 +228,27 @@ void tst_FormMailListPush::folderWithChineseName()
     QCOMPARE(m_form->ColorStringGrid->Cells(5, 2), QStringLiteral("報告二"));
     QCOMPARE(m_form->Marker(2), QStringLiteral("*"));
     QTRY_COMPARE(m_host->Announcements, 1);
+}
+
+void tst_FormMailListPush::serverWithoutIdleSaysWhy()
+{
+    // The same server, listing no IDLE after login.
+    m_server = std::make_unique<TDovecot>();
+    m_server->SetImap(true);
+    m_server->SetImapCapability(QStringLiteral("IMAP4rev1 LITERAL+ SASL-IR ID ENABLE UIDPLUS"));
+    QString error;
+    QVERIFY2(m_server->Start(&error), qPrintable(error));
+    TIniFile(m_host->Path)
+        .WriteString(QStringLiteral("Box"), QStringLiteral("Port"), QString::number(m_server->ImapPort()));
+    m_server->AddMessage(TDovecot::MakeMessage("<one@test>", "Alice <a@test>", "First"));
+    QSignalSpy unavailable(m_form->Push(), &TMailPush::Unavailable);
+    QVERIFY(RunCheck(m_form.get(), m_host.get()));
+    QCOMPARE(m_form->MessageRows(), 1);
+    QVERIFY(unavailable.wait(5000));
+    QVERIFY(!m_form->PushActive());
+    QVERIFY(indicator()->isHidden());
+    const QString shown = m_form->StatusBar->currentMessage();
+    QVERIFY2(shown.contains(TSessionTexts::PushNoIdle()), qPrintable(shown));
 }
 
 QTEST_MAIN(tst_FormMailListPush)

@@ -62,6 +62,7 @@ private slots:
     void encryptedWithPin_data();
     void encryptedWithPin();
     void jitterSpreadsTheWaits();
+    void whatCountsAsNews();
 };
 
 void tst_ImapIdle::deliveryWhileIdle()
@@ -509,6 +510,26 @@ void tst_ImapIdle::jitterSpreadsTheWaits()
     }
     // Spread at random, so that clients that lost the same server do not return together.
     QVERIFY(seen.size() > 1);
+}
+
+void tst_ImapIdle::whatCountsAsNews()
+{
+    TScriptServer server;
+    server.dialogue(kGreeting, upToIdle(1, "+ idling"));
+    // A keepalive and a status line change nothing; the last three each change the folder.
+    server.sendLine("* OK Still here").sendLine("* 2 RECENT").sendLine("* 3 EXPUNGE");
+    server.sendLine("* 4 FETCH (FLAGS (\\Seen))").sendLine("* 5 EXISTS");
+    // The end, so that the test knows every line before it was read.
+    server.sendLine("* BYE bye").close();
+    QVERIFY(server.start());
+    TImapIdle idle;
+    QSignalSpy news(&idle, &TMailPush::News);
+    QSignalSpy reconnecting(&idle, &TImapIdle::Reconnecting);
+    idle.Follow(imapAccount(server.port()), QStringLiteral("pass"));
+    QVERIFY(reconnecting.wait(5000));
+    QCOMPARE(news.count(), 3);
+    QCOMPARE(server.failures(), QStringList());
+    idle.Stop();
 }
 
 QTEST_GUILESS_MAIN(tst_ImapIdle)

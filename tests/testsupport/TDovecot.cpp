@@ -176,6 +176,9 @@ bool TDovecot::Start(QString* error)
                    .arg(addresses)
                    .arg(m_imapPort)
                    .arg(imaps);
+        if (!m_imapCapability.isEmpty()) {
+            imap += QStringLiteral("imap_capability = %1\n").arg(m_imapCapability);
+        }
     }
     const QString conf =
         QStringLiteral("base_dir = %1/run\n"

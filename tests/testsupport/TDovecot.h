@@ -34,6 +34,8 @@ public:
     void SetIpv6(bool on) { m_ipv6 = on; }
     // Before Start: serve IMAP beside POP3, on ImapPort() (and ImapsPort() with encryption).
     void SetImap(bool on) { m_imap = on; }
+    // Before Start: what IMAP lists after login instead of its own capabilities.
+    void SetImapCapability(const QString& words) { m_imapCapability = words; }
     // The folder that holds the server's own folder (default /tmp); every folder above it
     // must be traversable by the mail user.
     void SetBaseFolder(const QString& folder) { m_base = folder; }
@@ -97,6 +99,7 @@ private:
     bool m_imap = false;
     int m_imapPort = 0;
     int m_imapsPort = 0;
+    QString m_imapCapability;
     QString m_base = QStringLiteral("/tmp");
     qint64 m_pid = 0;
     qint64 m_stamp = 1700000000;
