@@ -54,6 +54,8 @@ private slots:
     void loginWaitsForTheGoAheadOfALiteral_data();
     void loginWaitsForTheGoAheadOfALiteral();
     void rowsTheServerLeftOutAreNotCounted();
+    void folderNamedAsTheServerTakesIt_data();
+    void folderNamedAsTheServerTakesIt();
     void expungeDuringListingNeitherDoublesNorBlanksARow();
     void startTlsRefusesInjectedBytes();
     void deletionByUidAfterValidityChange();
@@ -246,6 +248,33 @@ void tst_ImapSession::loginWaitsForTheGoAheadOfALiteral()
     QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
     QCOMPARE(t.Remaining(), 0);
     QCOMPARE(t.Sent.contains(password), goAhead);
+}
+
+void tst_ImapSession::folderNamedAsTheServerTakesIt_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("UTF-8 enabled") << true;
+    // Offered, but the server's answer does not say it is on.
+    QTest::newRow("not enabled") << false;
+}
+
+void tst_ImapSession::folderNamedAsTheServerTakesIt()
+{
+    QFETCH(bool, enabled);
+    const QString folder = QStringLiteral("收件匣/報告");
+    TIniFile(m_host->Path).WriteString(kName, QStringLiteral("Folder"), folder);
+    auto& t = *m_net;
+    t.Says(kGreeting).Expects("A1 LOGIN \"user\" \"pass\"");
+    t.Says("A1 OK [CAPABILITY IMAP4rev1 LITERAL+ ENABLE UTF8=ACCEPT] in\r\n").Expects("A2 ENABLE UTF8=ACCEPT");
+    t.Says(enabled ? "* ENABLED UTF8=ACCEPT\r\nA2 OK\r\n" : "* ENABLED\r\nA2 OK\r\n");
+    if (enabled) {
+        t.Expects("A3 EXAMINE {16+}").Expects(folder.toUtf8());
+    } else {
+        t.Expects("A3 EXAMINE \"&ZTZO9lMj-/&WDFUSg-\"");
+    }
+    t.Says("* 0 EXISTS\r\n* OK [UIDVALIDITY 5] ok\r\nA3 OK\r\n").Expects("A4 LOGOUT").Says("A4 OK\r\n");
+    QVERIFY(check());
+    QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
 }
 
 void tst_ImapSession::rowsTheServerLeftOutAreNotCounted()
