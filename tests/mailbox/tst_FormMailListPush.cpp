@@ -33,6 +33,7 @@ private slots:
     void wakeReconnectsAndChecks();
     void folderWithChineseName();
     void serverWithoutIdleSaysWhy();
+    void newsWhileBusyWaitsAndComesOnce();
 
 private:
     QLabel* indicator() const { return m_form->findChild<QLabel*>(QStringLiteral("PushIndicator")); }
@@ -249,6 +250,29 @@ void tst_FormMailListPush::serverWithoutIdleSaysWhy()
     QVERIFY(indicator()->isHidden());
     const QString shown = m_form->StatusBar->currentMessage();
     QVERIFY2(shown.contains(TSessionTexts::PushNoIdle()), qPrintable(shown));
+}
+
+void tst_FormMailListPush::newsWhileBusyWaitsAndComesOnce()
+{
+    m_server->AddMessage(TDovecot::MakeMessage("<one@test>", "Alice <a@test>", "First"));
+    QVERIFY(RunCheck(m_form.get(), m_host.get()));
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->PushActive(), 5000);
+    const auto ready = qMakePair(QStringLiteral("Green"), QStringLiteral("Ready"));
+    const int checks = int(m_host->Leds.count(ready));
+    QSignalSpy news(m_form->Push(), &TMailPush::News);
+    // Another mailbox's session holds the program: news waits for it.
+    m_host->BusyOverride = true;
+    m_server->AddMessage(TDovecot::MakeMessage("<two@test>", "Bob <b@test>", "Second"));
+    QVERIFY(news.wait(2000));
+    m_server->AddMessage(TDovecot::MakeMessage("<three@test>", "Carol <c@test>", "Third"));
+    QVERIFY(news.wait(2000));
+    QCOMPARE(m_form->MessageRows(), 1);
+    QCOMPARE(int(m_host->Leds.count(ready)), checks);
+    m_host->BusyOverride = false;
+    // One check for both, announced once.
+    QTRY_COMPARE_WITH_TIMEOUT(m_form->MessageRows(), 3, 3000);
+    QTRY_COMPARE(m_host->Announcements, 1);
+    QCOMPARE(int(m_host->Leds.count(ready)), checks + 1);
 }
 
 QTEST_MAIN(tst_FormMailListPush)
