@@ -174,6 +174,12 @@ TFormMailList::TFormMailList(TMailHost* host, QWidget* parent) : QMdiSubWindow(p
     if (TMailPush* push = m_session->Push()) {
         connect(push, &TMailPush::News, this, [this] { pushNews(); });
         connect(push, &TMailPush::ActiveChanged, m_pushIndicator, &QWidget::setVisible);
+        // Left to the schedule: say why, unless a check's progress holds the line.
+        connect(push, &TMailPush::Unavailable, this, [this](const QString& reason) {
+            if (!InSession()) {
+                StatusBar->showMessage(reason);
+            }
+        });
     }
 
     PopupMenu = new QMenu(this);

@@ -3,6 +3,7 @@
 #include "mailbox/TImapCommand.h"
 #include "mailbox/TImapSession.h"
 #include "mailbox/TImapUtf7.h"
+#include "mailbox/TSessionTexts.h"
 #include "mailbox/TWakeWatch.h"
 #include "net/TTlsRules.h"
 #include "net/TTransport.h"
@@ -54,13 +55,14 @@ void TImapIdle::Follow(const TAccount& account, const QString& password)
     Stop();
     if (!m_wakeHooked) {
         // After a sleep or a network change the connection may be dead without knowing it.
-        connect(&TWakeWatch::Instance(), &TWakeWatch::Woke, this, &TImapIdle::ReconnectNow);
+        connect(m_wake ? m_wake.data() : &TWakeWatch::Instance(), &TWakeWatch::Woke, this, &TImapIdle::ReconnectNow);
         m_wakeHooked = true;
     }
     m_account = account;
     m_password = password;
     m_following = true;
     m_unsupported = false;
+    m_reason.clear();
     m_attempt = 0;
     m_lostBefore = false;
     connectNow();
@@ -129,7 +131,14 @@ void TImapIdle::connectNow()
     connect(socket, &QIODevice::readyRead, this, &TImapIdle::readyRead);
     connect(socket, &QSslSocket::encrypted, this, &TImapIdle::encrypted);
     connect(socket, &QAbstractSocket::disconnected, this, &TImapIdle::lost);
-    connect(socket, &QAbstractSocket::errorOccurred, this, &TImapIdle::lost);
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        // A certificate the rules refuse is not retried: the next good check follows again.
+        if (error == QAbstractSocket::SslHandshakeFailedError) {
+            giveUp(false, TSessionTexts::PushTls());
+        } else {
+            lost();
+        }
+    });
     const TEndpoint endpoint = TImapSession::EndpointOf(m_account);
     if (endpoint.Security != TSecurity::None) {
         TTlsRules::Prepare(*socket, m_account.Host, endpoint.CertSha256);
@@ -181,12 +190,14 @@ void TImapIdle::lost()
     emit Reconnecting(int(wait));
 }
 
-void TImapIdle::giveUp(bool unsupported)
+void TImapIdle::giveUp(bool unsupported, const QString& why)
 {
     m_unsupported = unsupported;
+    m_reason = TSessionTexts::PushOff(why);
     m_retry.stop();
     dropSocket();
     setState(TState::Off);
+    emit Unavailable(m_reason);
 }
 
 void TImapIdle::send(const QByteArray& line, bool awaitReply)
@@ -207,7 +218,7 @@ void TImapIdle::encrypted()
     }
     const QString pin = TImapSession::EndpointOf(m_account).CertSha256;
     if (!TTlsRules::PinHolds(*m_socket, pin) || !TTlsRules::AddressHolds(*m_socket, m_account.Host, pin)) {
-        giveUp(false);
+        giveUp(false, TSessionTexts::PushTls());
         return;
     }
     if (m_state == TState::Handshake) {
@@ -241,7 +252,7 @@ void TImapIdle::login()
     const bool plain = m_capabilities.contains("AUTH=PLAIN");
     if (m_capabilities.contains("LOGINDISABLED") || (plain && m_capabilities.contains("SASL-IR"))) {
         if (!plain) {
-            giveUp(false);
+            giveUp(true, TSessionTexts::PushLoginRefused());
             return;
         }
         const QByteArray response = ('\0' + user + '\0' + pass).toBase64();
@@ -251,11 +262,14 @@ void TImapIdle::login()
     }
     TImapCommand command(m_tag, "LOGIN");
     command.AddString(user).AddString(pass);
-    const QList<QByteArray> pieces = command.Pieces(
-        m_capabilities.contains("LITERAL+") ? TImapCommand::TLiterals::Plus : TImapCommand::TLiterals::Synchronising);
+    const QList<QByteArray> pieces =
+        command.Pieces(m_capabilities.contains("LITERAL+")   ? TImapCommand::TLiterals::Plus
+                       : m_capabilities.contains("LITERAL-") ? TImapCommand::TLiterals::Minus
+                                                             : TImapCommand::TLiterals::Synchronising);
     if (pieces.size() != 1) {
-        // Values that need synchronising literals: left to the checks.
-        giveUp(false);
+        // A synchronising literal would have to wait for the server's go-ahead in the middle
+        // of the login; the checks do that, this connection is left to them.
+        giveUp(true, TSessionTexts::PushNeedsLiteral());
         return;
     }
     send(pieces.constFirst().chopped(2));
@@ -264,7 +278,7 @@ void TImapIdle::login()
 void TImapIdle::afterLogin()
 {
     if (!m_capabilities.contains("IDLE")) {
-        giveUp(true);
+        giveUp(true, TSessionTexts::PushNoIdle());
         return;
     }
     if (m_capabilities.contains("ID")) {
@@ -280,7 +294,7 @@ void TImapIdle::afterLogin()
     command.AddString(wire);
     const QList<QByteArray> pieces = command.Pieces(TImapCommand::TLiterals::Synchronising);
     if (!ok || pieces.size() != 1) {
-        giveUp(false);
+        giveUp(true, TSessionTexts::PushFolder());
         return;
     }
     setState(TState::Examine);
@@ -325,7 +339,7 @@ void TImapIdle::handle(const TImapResponse& response)
     case TState::Greeting:
         if (response.Kind != TKind::Untagged || response.Status != TStatus::Ok) {
             // PREAUTH would leave the login unchecked.
-            giveUp(false);
+            giveUp(false, TSessionTexts::PushLoginRefused());
             return;
         }
         if (TImapSession::EndpointOf(m_account).Security == TSecurity::StartTls) {
@@ -346,7 +360,7 @@ void TImapIdle::handle(const TImapResponse& response)
         }
         // Bytes after the go-ahead would pass as encrypted ones.
         if (!ok || !m_parser.Empty() || m_socket->bytesAvailable() > 0) {
-            giveUp(false);
+            giveUp(false, TSessionTexts::PushTls());
             return;
         }
         setState(TState::Handshake);
@@ -357,7 +371,7 @@ void TImapIdle::handle(const TImapResponse& response)
             if (ok) {
                 login();
             } else {
-                giveUp(false);
+                giveUp(false, TSessionTexts::PushLoginRefused());
             }
         }
         return;
@@ -371,7 +385,7 @@ void TImapIdle::handle(const TImapResponse& response)
         }
         if (!ok) {
             // A refused password is the checks' to report.
-            giveUp(false);
+            giveUp(false, TSessionTexts::PushLoginRefused());
             return;
         }
         if (response.Code == "CAPABILITY") {
@@ -392,7 +406,7 @@ void TImapIdle::handle(const TImapResponse& response)
             return;
         }
         if (!ok) {
-            giveUp(false);
+            giveUp(false, TSessionTexts::PushFolder());
         } else if (m_tag.startsWith('K')) {
             afterLogin();
         } else {
@@ -403,6 +417,7 @@ void TImapIdle::handle(const TImapResponse& response)
         if (response.Kind == TKind::Continuation) {
             m_reply.stop();
             m_attempt = 0;
+            m_reason.clear();
             setState(TState::Idling);
             m_renew.start(m_waits.RenewMs);
             if (m_lostBefore) {
@@ -412,7 +427,7 @@ void TImapIdle::handle(const TImapResponse& response)
             }
         } else if (mine) {
             // NO or BAD to IDLE: the schedule alone.
-            giveUp(true);
+            giveUp(true, TSessionTexts::PushIdleRefused());
         }
         return;
     case TState::Idling:

@@ -2,6 +2,7 @@
 
 #include "mailbox/TImapParser.h"
 #include "mailbox/TMailPush.h"
+#include "mailbox/TWakeWatch.h"
 #include "settings/TAccount.h"
 
 #include <QByteArray>
@@ -36,6 +37,8 @@ public:
 
     // For tests: shorter waits.
     void SetWaits(const TWaits& waits) { m_waits = waits; }
+    // For tests, before the first Follow: the watcher whose Woke reconnects (the program's by default).
+    void SetWakeWatch(TWakeWatch* watch) { m_wake = watch; }
 
     void Follow(const TAccount& account, const QString& password) override;
     void Stop() override;
@@ -44,6 +47,7 @@ public:
 
     // The server offers no IDLE or refused it: this account is checked on the schedule only.
     bool Unsupported() const { return m_unsupported; }
+    QString Reason() const override { return m_reason; }
     // Connections opened so far.
     int Connections() const { return m_connections; }
     // The wait before the next reconnect, 0 when none is due.
@@ -67,12 +71,14 @@ private:
     void startIdle();
     void renew();
     void setState(TState state);
-    void giveUp(bool unsupported);
+    void giveUp(bool unsupported, const QString& why);
     void dropSocket();
     QByteArray tag(const char* prefix);
 
     TWaits m_waits;
     TAccount m_account;
+    QPointer<TWakeWatch> m_wake;
+    QString m_reason;
     QString m_password;
     QPointer<QSslSocket> m_socket;
     TImapParser m_parser;

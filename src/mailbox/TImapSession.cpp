@@ -29,6 +29,8 @@ struct TListed {
     quint32 Uid = 0;
     qint64 Size = -1;
     QByteArray Header;
+    // The header section came, though it may be empty.
+    bool HasHeader = false;
 };
 
 // A status response as the server sent it, near enough for the user to read.
@@ -649,7 +651,6 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
     quint32 validity = 0;
     open(false, receiveError, exists, validity, behind);
     m_list.Clear();
-    m_host.Listed(int(exists));
 
     const QByteArray cacheKey = CacheKey(m_account, validity);
     TUidlCache cache;
@@ -658,13 +659,14 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
         cache.Load(cachePath, cacheKey);
     }
 
-    // Every message by its number in the folder.
+    // Every message by its UID, which orders them as their numbers do: numbers shift when
+    // the server reports an expunge between two responses, UIDs stay.
     std::map<quint32, TListed> messages;
     auto take = [&](const TImapResponse& response) {
-        if (response.Name != "FETCH" || !response.Fetch.HasUid || response.Number == 0) {
+        if (response.Name != "FETCH" || !response.Fetch.HasUid || response.Fetch.Uid == 0) {
             return;
         }
-        TListed& entry = messages[response.Number];
+        TListed& entry = messages[response.Fetch.Uid];
         entry.Uid = response.Fetch.Uid;
         if (response.Fetch.HasSize) {
             entry.Size = response.Fetch.Size;
@@ -672,6 +674,7 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
         for (const TImapBody& body : response.Fetch.Bodies) {
             if (body.Section.startsWith("HEADER.FIELDS")) {
                 entry.Header = body.Data;
+                entry.HasHeader = true;
             }
         }
         m_host.Yield(true);
@@ -703,21 +706,36 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
     }
     logout();
 
-    QList<QByteArray> ids;
-    for (const auto& [number, message] : messages) {
+    // Rows are what really came: a message expunged after EXAMINE, or one the server left
+    // out, is no row (its header was asked for and never came), and the count reported is
+    // the rows', which this mailbox's share of the counters is later taken back by.
+    QList<TMailRow> rows;
+    QList<QPair<QByteArray, TUidlEntry>> entries;
+    for (const auto& [uid, message] : messages) {
         m_host.Yield(true);
         TMailRow row;
-        row.Number = m_list.Count() + 1;
         row.Size = message.Size >= 0 ? QByteArray::number(message.Size) : QByteArray();
         row.Uid = RowUid(validity, message.Uid);
-        const QByteArray cacheUid = QByteArray::number(message.Uid);
-        const TUidlEntry* known = cache.Find(cacheUid);
+        const TUidlEntry* known = cache.Find(QByteArray::number(message.Uid));
         TUidlEntry entry;
-        if (known && known->Size == row.Size && message.Header.isEmpty()) {
+        if (known && known->Size == row.Size && !message.HasHeader) {
             entry = *known;
-        } else {
+        } else if (message.HasHeader) {
             entry = TUidlEntry::FromHeader(asTopReply(message.Header), row.Size);
+        } else {
+            continue;
         }
+        rows.append(row);
+        entries.append({QByteArray::number(uid), entry});
+    }
+    m_host.Listed(int(rows.size()));
+
+    QList<QByteArray> ids;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        m_host.Yield(true);
+        TMailRow& row = rows[i];
+        const auto& [cacheUid, entry] = entries.at(i);
+        row.Number = m_list.Count() + 1;
         entry.Fill(row);
         if (validity != 0) {
             listed.Insert(cacheUid, entry);

@@ -22,9 +22,14 @@ public:
     virtual bool Active() const = 0;
     // Reconnects at once, without the growing wait (the computer woke, the network is back).
     virtual void ReconnectNow() = 0;
+    // Why the last attempt gave up and left the mailbox to the schedule, for the user; empty
+    // while none has.
+    virtual QString Reason() const = 0;
 
 signals:
     // The mailbox changed on the server, or the connection is back after a loss.
     void News();
     void ActiveChanged(bool active);
+    // Given up until the next good check or for good: Reason() says why.
+    void Unavailable(const QString& reason);
 };

@@ -54,6 +54,34 @@ QString PushActive()
 {
     return QStringLiteral("即時推送");
 }
+QString PushOff(const QString& why)
+{
+    return QStringLiteral("即時推送未啟用（%1），依排程收信。").arg(why);
+}
+QString PushNoIdle()
+{
+    return QStringLiteral("伺服器不支援 IDLE");
+}
+QString PushIdleRefused()
+{
+    return QStringLiteral("伺服器拒絕 IDLE");
+}
+QString PushNeedsLiteral()
+{
+    return QStringLiteral("帳號或密碼含有須等伺服器回應才能傳送的字元，而伺服器不支援 LITERAL+");
+}
+QString PushLoginRefused()
+{
+    return QStringLiteral("登入未成功");
+}
+QString PushTls()
+{
+    return QStringLiteral("加密連線未能建立");
+}
+QString PushFolder()
+{
+    return QStringLiteral("無法開啟信件匣");
+}
 
 QString Done()
 {

@@ -22,6 +22,14 @@ QString Downloading();
 QString Done();
 // The mailbox window's sign that the server's news arrive at once (IMAP IDLE).
 QString PushActive();
+// Why push was given up: the mailbox is checked on its schedule instead.
+QString PushOff(const QString& why);
+QString PushNoIdle();
+QString PushIdleRefused();
+QString PushNeedsLiteral();
+QString PushLoginRefused();
+QString PushTls();
+QString PushFolder();
 
 // Why a session ended, for the message window.
 QString Unreachable();

@@ -21,12 +21,17 @@ TWakeWatch::TWakeWatch(const QDBusConnection& bus, bool network, QObject* parent
         m_online = info->reachability() == QNetworkInformation::Reachability::Online;
         connect(info, &QNetworkInformation::reachabilityChanged, this,
                 [this](QNetworkInformation::Reachability reachability) {
-                    const bool online = reachability == QNetworkInformation::Reachability::Online;
-                    if (online && !m_online) {
-                        emit Woke();
-                    }
-                    m_online = online;
+                    NetworkReachable(reachability == QNetworkInformation::Reachability::Online);
                 });
+    }
+}
+
+void TWakeWatch::NetworkReachable(bool online)
+{
+    const bool back = online && !m_online;
+    m_online = online;
+    if (back) {
+        emit Woke();
     }
 }
 

@@ -15,6 +15,11 @@ public:
 
     // Listens on bus for logind's signal; with network, to the network's reachability too.
     explicit TWakeWatch(const QDBusConnection& bus, bool network = true, QObject* parent = nullptr);
+    // Listens to nothing: tests report the network through NetworkReachable.
+    explicit TWakeWatch(QObject* parent = nullptr) : QObject(parent) {}
+
+    // The network is reachable (online) or not; Woke when it comes back.
+    void NetworkReachable(bool online);
 
 signals:
     // Reconnect now: waits made before are meaningless.

@@ -51,6 +51,12 @@ private slots:
     void repeatCheckFetchesOnlyWhatIsNotCached();
     void loginTable_data();
     void loginTable();
+    void loginWaitsForTheGoAheadOfALiteral_data();
+    void loginWaitsForTheGoAheadOfALiteral();
+    void rowsTheServerLeftOutAreNotCounted();
+    void folderNamedAsTheServerTakesIt_data();
+    void folderNamedAsTheServerTakesIt();
+    void expungeDuringListingNeitherDoublesNorBlanksARow();
     void startTlsRefusesInjectedBytes();
     void deletionByUidAfterValidityChange();
     void rowUidAndRetrReply();
@@ -211,6 +217,118 @@ void tst_ImapSession::loginTable()
     }
     QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
     QCOMPARE(t.Remaining(), 0);
+}
+
+void tst_ImapSession::loginWaitsForTheGoAheadOfALiteral_data()
+{
+    QTest::addColumn<bool>("goAhead");
+    QTest::newRow("go-ahead") << true;
+    QTest::newRow("refused before the password") << false;
+}
+
+void tst_ImapSession::loginWaitsForTheGoAheadOfALiteral()
+{
+    QFETCH(bool, goAhead);
+    // 8-bit bytes cannot be quoted; without LITERAL+ the literal waits for the server's "+".
+    const QByteArray password = "p\xc3\xa4ss";
+    m_host->Typed = QString::fromUtf8(password);
+    auto& t = *m_net;
+    t.Says("* OK [CAPABILITY IMAP4rev1] hi\r\n").Expects("A1 LOGIN \"user\" {5}");
+    if (goAhead) {
+        t.Says("+ go ahead\r\n").Expects(password).Says(kLoggedIn);
+        t.Expects("A2 EXAMINE \"INBOX\"").Says("* 0 EXISTS\r\n* OK [UIDVALIDITY 5] ok\r\nA2 OK done\r\n");
+        t.Expects("A3 LOGOUT").Says("A3 OK\r\n");
+        QVERIFY(check());
+    } else {
+        t.Says("A1 NO [CANNOT] not now\r\n");
+        QVERIFY(!check());
+        QCOMPARE(m_host->EventsOf(QStringLiteral("failed")).size(), 1);
+        QVERIFY(m_host->LastFailure.ServerReply.contains("A1 NO [CANNOT]"));
+    }
+    QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
+    QCOMPARE(t.Remaining(), 0);
+    QCOMPARE(t.Sent.contains(password), goAhead);
+}
+
+void tst_ImapSession::folderNamedAsTheServerTakesIt_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("UTF-8 enabled") << true;
+    // Offered, but the server's answer does not say it is on.
+    QTest::newRow("not enabled") << false;
+}
+
+void tst_ImapSession::folderNamedAsTheServerTakesIt()
+{
+    QFETCH(bool, enabled);
+    const QString folder = QStringLiteral("收件匣/報告");
+    TIniFile(m_host->Path).WriteString(kName, QStringLiteral("Folder"), folder);
+    auto& t = *m_net;
+    t.Says(kGreeting).Expects("A1 LOGIN \"user\" \"pass\"");
+    t.Says("A1 OK [CAPABILITY IMAP4rev1 LITERAL+ ENABLE UTF8=ACCEPT] in\r\n").Expects("A2 ENABLE UTF8=ACCEPT");
+    t.Says(enabled ? "* ENABLED UTF8=ACCEPT\r\nA2 OK\r\n" : "* ENABLED\r\nA2 OK\r\n");
+    if (enabled) {
+        t.Expects("A3 EXAMINE {16+}").Expects(folder.toUtf8());
+    } else {
+        t.Expects("A3 EXAMINE \"&ZTZO9lMj-/&WDFUSg-\"");
+    }
+    t.Says("* 0 EXISTS\r\n* OK [UIDVALIDITY 5] ok\r\nA3 OK\r\n").Expects("A4 LOGOUT").Says("A4 OK\r\n");
+    QVERIFY(check());
+    QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
+}
+
+void tst_ImapSession::rowsTheServerLeftOutAreNotCounted()
+{
+    auto& t = *m_net;
+    t.Says(kGreeting).Expects("A1 LOGIN \"user\" \"pass\"").Says(kLoggedIn);
+    t.Expects("A2 EXAMINE \"INBOX\"").Says("* 3 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK done\r\n");
+    // Message 2 went between EXAMINE and FETCH, or the server left it out.
+    t.Expects("A3 " + kFetchAll)
+        .Says(fetchLine(1, 11, "<1@t>", "one") + fetchLine(3, 13, "<3@t>", "three") + "A3 OK\r\n");
+    t.Expects("A4 LOGOUT").Says("A4 OK\r\n");
+    QVERIFY(check());
+    QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
+    // The count the counters get is the rows': a later check takes back as many as listed.
+    QCOMPARE(m_host->EventsOf(QStringLiteral("listed")), QStringList{QStringLiteral("listed:2")});
+    QCOMPARE(m_host->EventsOf(QStringLiteral("finished")), QStringList{QStringLiteral("finished:2:2")});
+    QCOMPARE(m_list->Count(), 2);
+    QCOMPARE(m_list->Row(2).Number, 2);
+    QCOMPARE(m_list->Row(2).Subject, QStringLiteral("three"));
+    QCOMPARE(m_list->Row(2).Uid, QByteArray("77.13"));
+}
+
+void tst_ImapSession::expungeDuringListingNeitherDoublesNorBlanksARow()
+{
+    TSeenIds::Store(*std::make_unique<TIniFile>(m_host->Path), kName, {"<1@t>"});
+    auto& t = *m_net;
+    t.Says(kGreeting).Expects("A1 LOGIN \"user\" \"pass\"").Says(kLoggedIn);
+    t.Expects("A2 EXAMINE \"INBOX\"").Says("* 1 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK done\r\n");
+    t.Expects("A3 " + kFetchAll).Says(fetchLine(1, 11, "<1@t>", "one") + "A3 OK\r\n");
+    t.Expects("A4 LOGOUT").Says("A4 OK\r\n");
+    QVERIFY(check());
+    TUidlCache::WaitForSaves();
+    m_host->Events.clear();
+
+    // Two new messages; the first is expunged before its header is fetched, and the
+    // server's EXPUNGE renumbers the second from 3 to 2.
+    t.Says(kGreeting).Expects("A5 LOGIN \"user\" \"pass\"").Says(loggedIn("A5"));
+    t.Expects("A7 EXAMINE \"INBOX\"").Expects("A6 FETCH 1:* (UID FLAGS RFC822.SIZE)");
+    t.Says("* 3 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA7 OK done\r\n* 1 FETCH (UID 11 FLAGS () RFC822.SIZE 100)\r\n"
+           "* 2 FETCH (UID 12 FLAGS () RFC822.SIZE 100)\r\n* 3 FETCH (UID 13 FLAGS () RFC822.SIZE 100)\r\nA6 OK\r\n");
+    t.Expects("A8 UID FETCH 12:13 (UID FLAGS RFC822.SIZE BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT MESSAGE-ID "
+              "CONTENT-TYPE)])");
+    t.Says("* 2 EXPUNGE\r\n" + fetchLine(2, 13, "<3@t>", "three") + "A8 OK\r\n");
+    t.Expects("A9 LOGOUT").Says("A9 OK\r\n");
+    QVERIFY(check());
+    QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
+    QCOMPARE(m_list->Count(), 2);
+    QCOMPARE(m_list->Row(1).Uid, QByteArray("77.11"));
+    QCOMPARE(m_list->Row(1).Subject, QStringLiteral("one"));
+    QCOMPARE(m_list->Row(2).Uid, QByteArray("77.13"));
+    QCOMPARE(m_list->Row(2).Subject, QStringLiteral("three"));
+    QCOMPARE(m_host->EventsOf(QStringLiteral("listed")), QStringList{QStringLiteral("listed:2")});
+    // Only the message that is there is announced.
+    QCOMPARE(m_host->EventsOf(QStringLiteral("new")), QStringList{QStringLiteral("new:1")});
 }
 
 void tst_ImapSession::startTlsRefusesInjectedBytes()

@@ -168,12 +168,17 @@ bool TDovecot::Start(QString* error)
                         .arg(addresses)
                         .arg(m_imapsPort);
         }
+        // Folders below others are named with "/", as most servers name them.
         imap = QStringLiteral("imap_idle_notify_interval = 10 secs\n"
+                              "namespace inbox {\n  inbox = yes\n  separator = /\n}\n"
                               "service imap-login {\n  chroot =\n  inet_listener imap {\n    address = %1\n"
                               "    port = %2\n  }\n%3}\n")
                    .arg(addresses)
                    .arg(m_imapPort)
                    .arg(imaps);
+        if (!m_imapCapability.isEmpty()) {
+            imap += QStringLiteral("imap_capability = %1\n").arg(m_imapCapability);
+        }
     }
     const QString conf =
         QStringLiteral("base_dir = %1/run\n"
@@ -333,11 +338,15 @@ QList<QByteArray> TDovecot::StoredIds() const
     return ids;
 }
 
-int TDovecot::doveadm(const QStringList& arguments, QByteArray* output) const
+int TDovecot::doveadm(const QStringList& arguments, QByteArray* output, const QByteArray& input) const
 {
     QProcess process;
     process.start(QStringLiteral("doveadm"),
                   QStringList{QStringLiteral("-c"), m_root + QStringLiteral("/dovecot.conf")} + arguments);
+    if (!input.isNull()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
     if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
         process.waitForFinished(1000);
@@ -416,4 +425,15 @@ bool TDovecot::RecreateInbox()
     }
     const quint32 after = UidValidity();
     return before != 0 && after != 0 && after != before;
+}
+
+bool TDovecot::CreateFolder(const QString& name)
+{
+    return doveadm({QStringLiteral("mailbox"), QStringLiteral("create"), QStringLiteral("-u"), User(), name}) == 0;
+}
+
+bool TDovecot::AddMessageTo(const QString& folder, const QByteArray& content)
+{
+    return doveadm({QStringLiteral("save"), QStringLiteral("-u"), User(), QStringLiteral("-m"), folder}, nullptr,
+                   content) == 0;
 }

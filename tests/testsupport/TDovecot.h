@@ -34,6 +34,8 @@ public:
     void SetIpv6(bool on) { m_ipv6 = on; }
     // Before Start: serve IMAP beside POP3, on ImapPort() (and ImapsPort() with encryption).
     void SetImap(bool on) { m_imap = on; }
+    // Before Start: what IMAP lists after login instead of its own capabilities.
+    void SetImapCapability(const QString& words) { m_imapCapability = words; }
     // The folder that holds the server's own folder (default /tmp); every folder above it
     // must be traversable by the mail user.
     void SetBaseFolder(const QString& folder) { m_base = folder; }
@@ -58,6 +60,10 @@ public:
     // A simple message with these headers and a body line.
     static QByteArray MakeMessage(const QByteArray& id, const QByteArray& from, const QByteArray& subject,
                                   const QByteArray& body = "Hello.");
+    // Through doveadm, with IMAP served: a folder (its levels separated by "/"), and a
+    // message stored into one as a delivery would store it.
+    bool CreateFolder(const QString& name);
+    bool AddMessageTo(const QString& folder, const QByteArray& content);
     // Removes every message, delivered or not.
     void Clear();
     // The Message-ID of every message the server still holds, in message order.
@@ -79,7 +85,8 @@ private:
     QString maildir() const;
     void chownToMailUser(const QString& path) const;
     // Runs doveadm on this server's configuration; its exit code, -1 when it did not run.
-    int doveadm(const QStringList& arguments, QByteArray* output = nullptr) const;
+    // input, when not null, is written to its standard input.
+    int doveadm(const QStringList& arguments, QByteArray* output = nullptr, const QByteArray& input = {}) const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_root;
@@ -92,6 +99,7 @@ private:
     bool m_imap = false;
     int m_imapPort = 0;
     int m_imapsPort = 0;
+    QString m_imapCapability;
     QString m_base = QStringLiteral("/tmp");
     qint64 m_pid = 0;
     qint64 m_stamp = 1700000000;
