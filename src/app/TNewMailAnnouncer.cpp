@@ -12,6 +12,8 @@
 #include <QCursor>
 #include <QPointer>
 
+#include <algorithm>
+
 void TNewMailAnnouncer::NewMailOutsidePass()
 {
     m_state.NewMailFound = true;
@@ -70,7 +72,11 @@ void TNewMailAnnouncer::notifyDesktop()
     }
     int count = 0;
     QList<TDesktopNotifier::TMail> newest;
-    for (TFormMailList* w : m_main.MailboxWindows()) {
+    // The mailboxes whose last check found the mail being announced name it first, before
+    // older new mail of the others.
+    QList<TFormMailList*> windows = m_main.MailboxWindows();
+    std::stable_partition(windows.begin(), windows.end(), [](const TFormMailList* w) { return w->FoundNewMail(); });
+    for (TFormMailList* w : std::as_const(windows)) {
         const TMailListModel& list = w->List();
         count += list.NewCount();
         // A listing ends with the newest message.

@@ -543,6 +543,7 @@ void TFormMailList::Check()
     if (m_host->Busy() || m_retired || !InService()) {
         return;
     }
+    m_foundNew = false;
     {
         SessionScope scope(this);
         m_session->Check(m_host->AutoDelete());

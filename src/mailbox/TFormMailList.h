@@ -97,6 +97,8 @@ public:
     void UnmarkAll();
     // Rows marked new.
     int NewCount() const;
+    // The last check found mail never seen before.
+    bool FoundNewMail() const { return m_foundNew; }
 
     // The session's waiting connection, null when its protocol has none.
     TMailPush* Push() const;
