@@ -72,10 +72,11 @@ void TNewMailAnnouncer::notifyDesktop()
     }
     int count = 0;
     QList<TDesktopNotifier::TMail> newest;
-    // The mailboxes whose last check found the mail being announced name it first, before
-    // older new mail of the others.
+    // The mail found last is named first, before older new mail of other mailboxes.
     QList<TFormMailList*> windows = m_main.MailboxWindows();
-    std::stable_partition(windows.begin(), windows.end(), [](const TFormMailList* w) { return w->FoundNewMail(); });
+    std::stable_sort(windows.begin(), windows.end(), [](const TFormMailList* a, const TFormMailList* b) {
+        return a->FoundNewMailAt() > b->FoundNewMailAt();
+    });
     for (TFormMailList* w : std::as_const(windows)) {
         const TMailListModel& list = w->List();
         count += list.NewCount();

@@ -108,7 +108,9 @@ protected:
     void SetStatusCount(int row, int value) override { m_form->m_host->SetStatusCount(row, value); }
     void SetNewMailFound() override
     {
+        static quint64 found = 0;
         m_form->m_foundNew = true;
+        m_form->m_foundNewAt = ++found;
         m_form->m_host->SetNewMailFound();
     }
     void HangUpIfDialed() override { m_form->m_host->HangUpIfDialed(); }
@@ -543,7 +545,6 @@ void TFormMailList::Check()
     if (m_host->Busy() || m_retired || !InService()) {
         return;
     }
-    m_foundNew = false;
     {
         SessionScope scope(this);
         m_session->Check(m_host->AutoDelete());

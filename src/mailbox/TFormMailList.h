@@ -97,8 +97,9 @@ public:
     void UnmarkAll();
     // Rows marked new.
     int NewCount() const;
-    // The last check found mail never seen before.
-    bool FoundNewMail() const { return m_foundNew; }
+    // Orders the mailboxes by when they last found mail never seen before: higher is
+    // later, 0 never.
+    quint64 FoundNewMailAt() const { return m_foundNewAt; }
 
     // The session's waiting connection, null when its protocol has none.
     TMailPush* Push() const;
@@ -149,5 +150,6 @@ private:
     QLabel* m_pushIndicator = nullptr;
     // A check found mail no check had seen before.
     bool m_foundNew = false;
+    quint64 m_foundNewAt = 0;
     bool m_retired = false;
 };
