@@ -41,9 +41,10 @@ namespace {
 constexpr int kCountRow = TSessionPresenter::CountRow;
 // A check changes every row two or three times: the grid follows at most this often (ms).
 constexpr int kDrawInterval = 50;
-// News come in bursts (EXISTS, then FETCH): one check after a short pause takes them all;
-// while another session holds the program, the check is tried again after the longer one.
-constexpr int kPushDelay = 200;
+// News come in bursts (EXISTS, RECENT, FETCH) written together: one check after a short
+// pause takes them all; while another session holds the program, the check is tried again
+// after the longer one.
+constexpr int kPushDelay = 50;
 constexpr int kPushRetry = 500;
 
 } // namespace
