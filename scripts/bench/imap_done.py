@@ -321,9 +321,11 @@ def done_run(build, server, session, count):
         ("Imap", "IMAP", server.imaps, "imapuser", server.passwords["imapuser"], ["CertSha256=" + pin]),
     ])
     env = session.env(work)
-    notes = Notifications(build, env)
-    proc = start_program(work, env)
+    notes = None
+    proc = None
     try:
+        notes = Notifications(build, env)
+        proc = start_program(work, env)
         # list: the start-up check, no key pressed.
         listed = wait_for(lambda: set(imap_ids) <= set(seen_ids(ini, "Imap")) and
                           set(pop_ids) <= set(seen_ids(ini, "Pop")), 60)
@@ -397,8 +399,10 @@ def done_run(build, server, session, count):
         check("program still running", proc.poll() is None)
         return latency
     finally:
-        stop_program(proc)
-        notes.stop()
+        if proc is not None:
+            stop_program(proc)
+        if notes is not None:
+            notes.stop()
         shutil.rmtree(work, ignore_errors=True)
 
 
@@ -438,9 +442,11 @@ def wakeups(build, server, session, seconds, push):
              for i, u in enumerate(users)]
     ini = write_ini(work, boxes)
     env = session.env(work)
-    notes = Notifications(build, env)
-    proc = start_program(work, env)
+    notes = None
+    proc = None
     try:
+        notes = Notifications(build, env)
+        proc = start_program(work, env)
         ok = wait_for(lambda: all(len(seen_ids(ini, "Box%d" % i)) == 3 for i in range(10)), 60)
         if push == "1":
             ok = ok and wait_for(lambda: sum(server.connected(u) for u in users) == 10, 30)
@@ -455,8 +461,10 @@ def wakeups(build, server, session, seconds, push):
         others = sum(after[t] - before.get(t, 0) for t in after if t != proc.pid)
         return ok, after[proc.pid] - before[proc.pid], others, open_connections
     finally:
-        stop_program(proc)
-        notes.stop()
+        if proc is not None:
+            stop_program(proc)
+        if notes is not None:
+            notes.stop()
         shutil.rmtree(work, ignore_errors=True)
 
 
