@@ -12,6 +12,8 @@
 #include <QCursor>
 #include <QPointer>
 
+#include <algorithm>
+
 void TNewMailAnnouncer::NewMailOutsidePass()
 {
     m_state.NewMailFound = true;
@@ -70,7 +72,12 @@ void TNewMailAnnouncer::notifyDesktop()
     }
     int count = 0;
     QList<TDesktopNotifier::TMail> newest;
-    for (TFormMailList* w : m_main.MailboxWindows()) {
+    // The mail found last is named first, before older new mail of other mailboxes.
+    QList<TFormMailList*> windows = m_main.MailboxWindows();
+    std::stable_sort(windows.begin(), windows.end(), [](const TFormMailList* a, const TFormMailList* b) {
+        return a->FoundNewMailAt() > b->FoundNewMailAt();
+    });
+    for (TFormMailList* w : std::as_const(windows)) {
         const TMailListModel& list = w->List();
         count += list.NewCount();
         // A listing ends with the newest message.

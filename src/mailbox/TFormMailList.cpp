@@ -41,9 +41,10 @@ namespace {
 constexpr int kCountRow = TSessionPresenter::CountRow;
 // A check changes every row two or three times: the grid follows at most this often (ms).
 constexpr int kDrawInterval = 50;
-// News come in bursts (EXISTS, then FETCH): one check after a short pause takes them all;
-// while another session holds the program, the check is tried again after the longer one.
-constexpr int kPushDelay = 200;
+// News come in bursts (EXISTS, RECENT, FETCH) written together: one check after a short
+// pause takes them all; while another session holds the program, the check is tried again
+// after the longer one.
+constexpr int kPushDelay = 50;
 constexpr int kPushRetry = 500;
 
 } // namespace
@@ -108,7 +109,9 @@ protected:
     void SetStatusCount(int row, int value) override { m_form->m_host->SetStatusCount(row, value); }
     void SetNewMailFound() override
     {
+        static quint64 found = 0;
         m_form->m_foundNew = true;
+        m_form->m_foundNewAt = ++found;
         m_form->m_host->SetNewMailFound();
     }
     void HangUpIfDialed() override { m_form->m_host->HangUpIfDialed(); }

@@ -93,6 +93,9 @@ public:
     void UnmarkAll();
     // Rows marked new.
     int NewCount() const;
+    // Orders the mailboxes by when they last found mail never seen before: higher is
+    // later, 0 never.
+    quint64 FoundNewMailAt() const { return m_foundNewAt; }
 
     // The session's waiting connection, null when its protocol has none.
     TMailPush* Push() const;
@@ -143,5 +146,6 @@ private:
     QLabel* m_pushIndicator = nullptr;
     // A check found mail no check had seen before.
     bool m_foundNew = false;
+    quint64 m_foundNewAt = 0;
     bool m_retired = false;
 };

@@ -754,7 +754,7 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
     }
 
     // A half-written list would make messages new again: finish it even when retired.
-    files.StoreSeen(ids, [this] { m_host.Yield(false); });
+    files.StoreSeen(ids, seen, [this] { m_host.Yield(false); });
     if (validity != 0 && listed != cache) {
         listed.SaveInBackground(cachePath, cacheKey);
     }

@@ -9,8 +9,12 @@ void TMailboxFiles::LoadSeen(TSeenIds& seen, const std::function<void()>& pump) 
     seen.Load(TIniFile(m_settingsPath), m_mailbox, pump);
 }
 
-void TMailboxFiles::StoreSeen(const QList<QByteArray>& ids, const std::function<void()>& pump) const
+void TMailboxFiles::StoreSeen(const QList<QByteArray>& ids, const TSeenIds& loaded,
+                              const std::function<void()>& pump) const
 {
+    if (ids == loaded.Ids()) {
+        return;
+    }
     TIniFile ini(m_settingsPath);
     TSeenIds::Store(ini, m_mailbox, ids, pump);
 }

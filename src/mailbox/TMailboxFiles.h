@@ -19,7 +19,8 @@ public:
 
     // pump runs between reads and writes so that a long list does not freeze the program.
     void LoadSeen(TSeenIds& seen, const std::function<void()>& pump) const;
-    void StoreSeen(const QList<QByteArray>& ids, const std::function<void()>& pump) const;
+    // A list equal to loaded, the one LoadSeen gave, is not written again: the write is synced.
+    void StoreSeen(const QList<QByteArray>& ids, const TSeenIds& loaded, const std::function<void()>& pump) const;
     // The header cache's file for the account identified by key.
     QString CachePath(const QByteArray& key) const;
     // Removes the cache files of mailboxes deleted or moved since, keeping keep.

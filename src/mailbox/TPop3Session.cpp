@@ -614,7 +614,7 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
     logout();
 
     // A half-written list would make messages new again: finish it even when retired.
-    files.StoreSeen(ids, [this] { m_host.Yield(false); });
+    files.StoreSeen(ids, seen, [this] { m_host.Yield(false); });
     // The cache holds the messages of this listing only; an unchanged one is not rewritten.
     if (useUids && listed != cache) {
         listed.SaveInBackground(cachePath, cacheKey);

@@ -60,6 +60,7 @@ private slots:
 
     void oneNotificationPerCheckThatFoundNewMail_data();
     void oneNotificationPerCheckThatFoundNewMail();
+    void mailJustFoundIsNamedBeforeOlderNewMail();
     void checkTakesThePasswordFromTheKeyring_data();
     void checkTakesThePasswordFromTheKeyring();
     void mailboxDeletedOrProgramClosedDuringTheKeyringWait_data();
@@ -159,6 +160,57 @@ void tst_DesktopIntegration::oneNotificationPerCheckThatFoundNewMail()
         QVERIFY2(call.Body.startsWith(QStringLiteral("sender3@example.org — hello 3")), qPrintable(call.Body));
         QCOMPARE(call.Body.count(QLatin1Char('\n')), 2);
     }
+}
+
+void tst_DesktopIntegration::mailJustFoundIsNamedBeforeOlderNewMail()
+{
+    TPrivateBus bus;
+    QVERIFY2(bus.Start(), qPrintable(bus.Error()));
+    const auto disconnect = qScopeGuard([this] {
+        delete m_main;
+        m_main = nullptr;
+        QDBusConnection::disconnectFromBus(QStringLiteral("client4"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("service4"));
+    });
+    TFakeNotifications service(QDBusConnection::connectToBus(bus.Address(), QStringLiteral("service4")));
+    QVERIFY(service.Register());
+    TDesktopNotifier notifier(QDBusConnection::connectToBus(bus.Address(), QStringLiteral("client4")));
+
+    TScriptServer home;
+    home.serveMailbox(messages("h", 2));
+    TScriptServer work;
+    work.serveMailbox({});
+    QFile f(m_ini);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[Option]\nStartupCheck=0\n[General]\nTimeout=5\n[Server]\n0=Home\n1=Work\n"
+            "[Home]\nHost=127.0.0.1\nLogin=user\n[Work]\nHost=127.0.0.1\nLogin=user\n");
+    f.close();
+    m_main = new TFormMain(m_ini);
+    m_main->show();
+    m_main->CreateStatusWindow();
+    m_main->Startings();
+    m_main->SetDesktop(nullptr, &notifier);
+    QCOMPARE(m_main->MailboxWindows().size(), 2);
+    TFormMailList* first = m_main->MailboxWindows().at(0);
+    TFormMailList* second = m_main->MailboxWindows().at(1);
+    QCOMPARE(first->MailboxName(), QStringLiteral("Home"));
+    for (TFormMailList* w : {first, second}) {
+        w->SetPassword(QStringLiteral("pass"));
+    }
+    first->Socket->Port = QString::number(home.port());
+    second->Socket->Port = QString::number(work.port());
+
+    m_main->MenuCheck->trigger();
+    QTRY_COMPARE(service.Calls.size(), 1);
+    // The first mailbox's mail stays new (not viewed); the second one's arrives now.
+    work.serveMailbox(messages("w", 1));
+    m_main->MenuCheck->trigger();
+    QTRY_COMPARE(service.Calls.size(), 2);
+    const TFakeNotifications::TCall& call = service.Calls.at(1);
+    QVERIFY2(call.Summary.contains(QLatin1String("3")), qPrintable(call.Summary));
+    QVERIFY2(call.Body.startsWith(QStringLiteral("sender1@example.org — hello 1\nsender2@example.org — hello 2")),
+             qPrintable(call.Body));
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(QLatin1Char('\n'))));
 }
 
 void tst_DesktopIntegration::activationRestoresThroughTheConsoleGuard()

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -49,6 +50,7 @@ private slots:
 
     void listingWithLiteralSplitAcrossReceives();
     void repeatCheckFetchesOnlyWhatIsNotCached();
+    void seenListWrittenOnlyWhenChanged();
     void loginTable_data();
     void loginTable();
     void loginWaitsForTheGoAheadOfALiteral_data();
@@ -159,6 +161,62 @@ void tst_ImapSession::repeatCheckFetchesOnlyWhatIsNotCached()
     QCOMPARE(m_list->Count(), 2);
     QCOMPARE(m_list->Row(1).Subject, QStringLiteral("one"));
     QCOMPARE(m_list->Row(2).Subject, QStringLiteral("two"));
+}
+
+void tst_ImapSession::seenListWrittenOnlyWhenChanged()
+{
+    // The settings file is replaced by a rename at each write: a new inode.
+    auto inode = [this] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(m_host->Path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    auto& t = *m_net;
+    int tag = 0;
+    auto listing = [&](const QList<QByteArray>& ids) {
+        const QByteArray login = "A" + QByteArray::number(++tag);
+        t.Says(kGreeting).Expects(login + " LOGIN \"user\" \"pass\"").Says(loggedIn(login));
+        const QByteArray examine = "A" + QByteArray::number(++tag);
+        t.Expects(examine + " EXAMINE \"INBOX\"")
+            .Says("* " + QByteArray::number(ids.size()) + " EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\n" + examine +
+                  " OK done\r\n");
+        const QByteArray fetch = "A" + QByteArray::number(++tag);
+        QByteArray lines;
+        for (int n = 1; n <= ids.size(); ++n) {
+            lines += fetchLine(n, 10 + n, ids.at(n - 1), "s");
+        }
+        t.Expects(fetch + " " + kFetchAll).Says(lines + fetch + " OK\r\n");
+        const QByteArray logout = "A" + QByteArray::number(++tag);
+        t.Expects(logout + " LOGOUT").Says(logout + " OK\r\n");
+    };
+    auto stored = [this] {
+        TSeenIds seen;
+        seen.Load(TIniFile(m_host->Path), kName);
+        return seen.Ids();
+    };
+    // No header cache between the checks: each lists every message the same way.
+    const QString cache =
+        TUidlCache::PathFor(m_host->Path, TUidlCache::Key(kName, QStringLiteral("127.0.0.1"), QStringLiteral("user")));
+
+    listing({"<1@t>", "<2@t>"});
+    QVERIFY(check());
+    QCOMPARE(stored(), (QList<QByteArray>{"<1@t>", "<2@t>"}));
+    TUidlCache::WaitForSaves();
+    QFile::remove(cache);
+    const auto written = inode();
+
+    listing({"<1@t>", "<2@t>"});
+    QVERIFY(check());
+    QCOMPARE(inode(), written);
+    TUidlCache::WaitForSaves();
+    QFile::remove(cache);
+
+    // A message gone and one come: written again, in the listing's order.
+    listing({"<2@t>", "<3@t>"});
+    QVERIFY(check());
+    QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
+    QVERIFY(inode() != written);
+    QCOMPARE(stored(), (QList<QByteArray>{"<2@t>", "<3@t>"}));
+    QCOMPARE(m_list->Mark(2), TMark::New);
 }
 
 void tst_ImapSession::loginTable_data()

@@ -16,6 +16,7 @@ uint TFakeNotifications::Notify(const QString& appName, uint replacesId, const Q
 {
     const uint id = replacesId ? replacesId : ++m_nextId;
     Calls.append({appName, replacesId, icon, summary, body, actions, hints, timeout, id});
+    emit Called();
     return id;
 }
 

@@ -34,6 +34,10 @@ public:
     // Sent before InvokeAction by servers that hand the activated program a window token.
     void SendActivationToken(uint id, const QString& token);
 
+signals:
+    // After a Notify call was recorded as the last of Calls.
+    void Called();
+
 public slots:
     uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout);
