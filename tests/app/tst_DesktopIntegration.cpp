@@ -183,7 +183,9 @@ void tst_DesktopIntegration::mailJustFoundIsNamedBeforeOlderNewMail()
     QFile f(m_ini);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("[Option]\nStartupCheck=0\n[General]\nTimeout=5\n[Server]\n0=Home\n1=Work\n"
-            "[Home]\nHost=127.0.0.1\nLogin=user\n[Work]\nHost=127.0.0.1\nLogin=user\n");
+            "[Home]\nHost=127.0.0.1\nLogin=user\nPort="
+            + QByteArray::number(home.port()) + "\n[Work]\nHost=127.0.0.1\nLogin=user\nPort="
+            + QByteArray::number(work.port()) + "\n");
     f.close();
     m_main = new TFormMain(m_ini);
     m_main->show();
@@ -197,8 +199,6 @@ void tst_DesktopIntegration::mailJustFoundIsNamedBeforeOlderNewMail()
     for (TFormMailList* w : {first, second}) {
         w->SetPassword(QStringLiteral("pass"));
     }
-    first->Socket->Port = QString::number(home.port());
-    second->Socket->Port = QString::number(work.port());
 
     m_main->MenuCheck->trigger();
     QTRY_COMPARE(service.Calls.size(), 1);
