@@ -30,6 +30,20 @@ QString primary(const QString& uiLanguage)
     return (cut < 0 ? uiLanguage : uiLanguage.left(cut)).toLower();
 }
 
+// The chosen language in the desktop's own variant of it (en_GB, zh_HK) where the desktop
+// lists one. Not QLocale::system() itself: its language may come from LANGUAGE while its
+// formats come from LC_TIME.
+QLocale localeFor(const QString& language)
+{
+    const QStringList desktop = QLocale::system().uiLanguages();
+    for (const QString& entry : desktop) {
+        if (primary(entry) == primary(language)) {
+            return QLocale(entry);
+        }
+    }
+    return QLocale(language);
+}
+
 } // namespace
 
 QString TLanguage::Normalized(const QString& setting)
@@ -96,9 +110,7 @@ bool TLanguage::Install(QCoreApplication* app, const QString& language)
     } else {
         delete qt;
     }
-    // The desktop's own variant (en_GB, zh_HK) keeps its formats when its language is the one chosen.
-    const QLocale chosen(language);
-    QLocale::setDefault(QLocale::system().language() == chosen.language() ? QLocale::system() : chosen);
+    QLocale::setDefault(localeFor(language));
     return found;
 }
 
