@@ -5,6 +5,7 @@
 #include "settings/TSettingsKeys.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QPointer>
@@ -59,7 +60,15 @@ QString TLanguage::Normalized(const QString& setting)
 
 QStringList TLanguage::Available()
 {
-    return {English};
+    // One compiled-in catalogue per language: mailvane_<language>.qm.
+    const QLatin1String prefix("mailvane_");
+    const QLatin1String suffix(".qm");
+    QStringList languages;
+    const QStringList files = QDir(QStringLiteral(":/i18n")).entryList({prefix + QLatin1Char('*') + suffix});
+    for (const QString& file : files) {
+        languages << file.mid(prefix.size(), file.size() - prefix.size() - suffix.size());
+    }
+    return languages;
 }
 
 QString TLanguage::Choose(const QString& setting, const QStringList& uiLanguages, const QStringList& available)

@@ -17,6 +17,7 @@ class tst_Language : public QObject {
 private slots:
     void cleanup();
 
+    void availableFromTheCatalogues();
     void choose_data();
     void choose();
     void storeKeepsTheChoice_data();
@@ -54,6 +55,11 @@ void tst_Language::choose_data()
     QTest::newRow("hand-edited case") << " EN " << QStringList{"zh-TW"} << "en";
     QTest::newRow("unknown reads as auto") << "klingon" << QStringList{"zh-TW"} << "zh_TW";
     QTest::newRow("empty reads as auto") << "" << QStringList{"en"} << "en";
+}
+
+void tst_Language::availableFromTheCatalogues()
+{
+    QCOMPARE(TLanguage::Available(), QStringList{TLanguage::English});
 }
 
 void tst_Language::choose()
