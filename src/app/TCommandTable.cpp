@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace Keys = TSettingsKeys;
 
 QAction* TCommandTable::addCommand(QMenu* menu, const char* name, const QString& caption, const QString& hint,
@@ -62,7 +64,11 @@ QToolButton* TCommandTable::addButton(const char* name, const QString& text, con
     button->setIconSize(QSize(20, 20));
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setAutoRaise(true);
-    button->setGeometry(left, 1, 40, 40);
+    // A caption wider than the design's 40 pixels (another language) widens its button and
+    // moves the following ones along, keeping the gaps between the groups.
+    const int width = std::max(40, button->sizeHint().width());
+    button->setGeometry(left + m_buttonGrowth, 1, width, 40);
+    m_buttonGrowth += width - 40;
     QObject::connect(button, &QToolButton::clicked, &m_main,
                      [main = &m_main, button, handler] { TExceptionHook::Run([=] { (main->*handler)(button); }); });
     return button;
@@ -70,115 +76,111 @@ QToolButton* TCommandTable::addButton(const char* name, const QString& text, con
 
 void TCommandTable::CreateButtons()
 {
-    m_main.SpeedButtonCheck = addButton("SpeedButtonCheck", QStringLiteral("檢查"), QStringLiteral("檢查信件"),
-                                        QStyle::SP_BrowserReload, 1, &TFormMain::MenuCheckClick);
-    m_main.SpeedButtonDial = addButton("SpeedButtonDial", QStringLiteral("撥號"), QStringLiteral("撥號或掛斷"),
-                                       QStyle::SP_DriveNetIcon, 41, &TFormMain::SpeedButtonDialClick);
-    m_main.SpeedButtonLoad = addButton("SpeedButtonLoad", QStringLiteral("程式"), QStringLiteral("載入電子郵件程式"),
-                                       QStyle::SP_ComputerIcon, 80, &TFormMain::MenuLoadClick);
-    m_main.SpeedButtonView = addButton("SpeedButtonView", QStringLiteral("下載"), QStringLiteral("下載信件"),
-                                       QStyle::SP_FileDialogContentsView, 130, &TFormMain::MenuViewClick);
-    m_main.SpeedButtonDelete = addButton("SpeedButtonDelete", QStringLiteral("刪除"), QStringLiteral("刪除信件"),
-                                         QStyle::SP_TrashIcon, 170, &TFormMain::MenuDeleteClick);
-    m_main.SpeedButtonUndelete = addButton("SpeedButtonUndelete", QStringLiteral("復原"), QStringLiteral("復原信件"),
-                                           QStyle::SP_ArrowBack, 210, &TFormMain::MenuDeleteClick);
-    m_main.SpeedButtonOption = addButton("SpeedButtonOption", QStringLiteral("設定"), QStringLiteral("設定"),
-                                         QStyle::SP_FileDialogDetailedView, 260, &TFormMain::MenuOptionPagesClick);
-    m_main.SpeedButtonHelp = addButton("SpeedButtonHelp", QStringLiteral("說明"), QStringLiteral("說明"),
-                                       QStyle::SP_DialogHelpButton, 300, &TFormMain::MenuHelpFileClick);
-    m_main.SpeedButtonExit = addButton("SpeedButtonExit", QStringLiteral("離開"), QStringLiteral("離開"),
-                                       QStyle::SP_DialogCloseButton, 340, &TFormMain::MenuExitClick);
+    m_main.SpeedButtonCheck = addButton("SpeedButtonCheck", tr("檢查"), tr("檢查信件"), QStyle::SP_BrowserReload, 1,
+                                        &TFormMain::MenuCheckClick);
+    m_main.SpeedButtonDial = addButton("SpeedButtonDial", tr("撥號"), tr("撥號或掛斷"), QStyle::SP_DriveNetIcon, 41,
+                                       &TFormMain::SpeedButtonDialClick);
+    m_main.SpeedButtonLoad = addButton("SpeedButtonLoad", tr("程式"), tr("載入電子郵件程式"), QStyle::SP_ComputerIcon,
+                                       80, &TFormMain::MenuLoadClick);
+    m_main.SpeedButtonView = addButton("SpeedButtonView", tr("下載"), tr("下載信件"), QStyle::SP_FileDialogContentsView,
+                                       130, &TFormMain::MenuViewClick);
+    m_main.SpeedButtonDelete = addButton("SpeedButtonDelete", tr("刪除"), tr("刪除信件"), QStyle::SP_TrashIcon, 170,
+                                         &TFormMain::MenuDeleteClick);
+    m_main.SpeedButtonUndelete = addButton("SpeedButtonUndelete", tr("復原"), tr("復原信件"), QStyle::SP_ArrowBack, 210,
+                                           &TFormMain::MenuDeleteClick);
+    m_main.SpeedButtonOption = addButton("SpeedButtonOption", tr("設定"), tr("設定"), QStyle::SP_FileDialogDetailedView,
+                                         260, &TFormMain::MenuOptionPagesClick);
+    m_main.SpeedButtonHelp = addButton("SpeedButtonHelp", tr("說明"), tr("說明"), QStyle::SP_DialogHelpButton, 300,
+                                       &TFormMain::MenuHelpFileClick);
+    m_main.SpeedButtonExit = addButton("SpeedButtonExit", tr("離開"), tr("離開"), QStyle::SP_DialogCloseButton, 340,
+                                       &TFormMain::MenuExitClick);
 }
 
 void TCommandTable::CreateMenus()
 {
-    QMenu* mail = m_main.menuBar()->addMenu(QStringLiteral("信件"));
-    m_main.MenuView = addCommand(mail, "MenuView", QStringLiteral("下載信件"), QStringLiteral("View selected mail."),
+    QMenu* mail = m_main.menuBar()->addMenu(tr("信件"));
+    m_main.MenuView = addCommand(mail, "MenuView", tr("下載信件"), QStringLiteral("View selected mail."),
                                  QKeySequence(QStringLiteral("Ctrl+V")), &TFormMain::MenuViewClick);
-    m_main.MenuLoad = addCommand(mail, "MenuLoad", QStringLiteral("載入程式"), QStringLiteral("Load E-Mail program."),
+    m_main.MenuLoad = addCommand(mail, "MenuLoad", tr("載入程式"), QStringLiteral("Load E-Mail program."),
                                  QKeySequence(QStringLiteral("Ctrl+L")), &TFormMain::MenuLoadClick);
     mail->addSeparator();
     m_main.MenuDeleteAll =
-        addCommand(mail, "MenuDeleteAll", QStringLiteral("全部刪除"), QStringLiteral("Delete all mail on all server."),
+        addCommand(mail, "MenuDeleteAll", tr("全部刪除"), QStringLiteral("Delete all mail on all server."),
                    QKeySequence(QStringLiteral("Ctrl+A")), &TFormMain::MenuDeleteClick);
-    m_main.MenuDeleteOne =
-        addCommand(mail, "MenuDeleteOne", QStringLiteral("刪除信件"), QStringLiteral("Delete selected mail."),
-                   QKeySequence(QStringLiteral("Ctrl+D")), &TFormMain::MenuDeleteClick);
+    m_main.MenuDeleteOne = addCommand(mail, "MenuDeleteOne", tr("刪除信件"), QStringLiteral("Delete selected mail."),
+                                      QKeySequence(QStringLiteral("Ctrl+D")), &TFormMain::MenuDeleteClick);
     m_main.MenuUndeleteAll =
-        addCommand(mail, "MenuUndeleteAll", QStringLiteral("全部復原"), QStringLiteral("Unmark all delete signs."),
+        addCommand(mail, "MenuUndeleteAll", tr("全部復原"), QStringLiteral("Unmark all delete signs."),
                    QKeySequence(QStringLiteral("Ctrl+N")), &TFormMain::MenuDeleteClick);
-    m_main.MenuUndeleteOne =
-        addCommand(mail, "MenuUndeleteOne", QStringLiteral("復原信件"), QStringLiteral("Unmark delete sign."),
-                   QKeySequence(QStringLiteral("Ctrl+U")), &TFormMain::MenuDeleteClick);
+    m_main.MenuUndeleteOne = addCommand(mail, "MenuUndeleteOne", tr("復原信件"), QStringLiteral("Unmark delete sign."),
+                                        QKeySequence(QStringLiteral("Ctrl+U")), &TFormMain::MenuDeleteClick);
     mail->addSeparator();
-    m_main.MenuCheck =
-        addCommand(mail, "MenuCheck", QStringLiteral("立即檢查"), QStringLiteral("Check all servers now."),
-                   QKeySequence(QStringLiteral("Ctrl+C")), &TFormMain::MenuCheckClick);
+    m_main.MenuCheck = addCommand(mail, "MenuCheck", tr("立即檢查"), QStringLiteral("Check all servers now."),
+                                  QKeySequence(QStringLiteral("Ctrl+C")), &TFormMain::MenuCheckClick);
 
-    QMenu* option = m_main.menuBar()->addMenu(QStringLiteral("設定"));
-    m_main.MenuGeneral = addCommand(option, "MenuGeneral", QStringLiteral("一般設定 ..."), QString(), QKeySequence(),
+    QMenu* option = m_main.menuBar()->addMenu(tr("設定"));
+    m_main.MenuGeneral = addCommand(option, "MenuGeneral", tr("一般設定 ..."), QString(), QKeySequence(),
                                     &TFormMain::MenuOptionPagesClick);
-    m_main.MenuNetwork = addCommand(option, "MenuNetwork", QStringLiteral("網路設定 ..."), QString(), QKeySequence(),
+    m_main.MenuNetwork = addCommand(option, "MenuNetwork", tr("網路設定 ..."), QString(), QKeySequence(),
                                     &TFormMain::MenuOptionPagesClick);
-    m_main.MenuEffect = addCommand(option, "MenuEffect", QStringLiteral("音效動畫 ..."), QString(), QKeySequence(),
+    m_main.MenuEffect = addCommand(option, "MenuEffect", tr("音效動畫 ..."), QString(), QKeySequence(),
                                    &TFormMain::MenuOptionPagesClick);
-    m_main.MenuDialUp = addCommand(option, "MenuDialUp", QStringLiteral("撥號設定 ..."), QString(), QKeySequence(),
+    m_main.MenuDialUp = addCommand(option, "MenuDialUp", tr("撥號設定 ..."), QString(), QKeySequence(),
                                    &TFormMain::MenuOptionPagesClick);
-    m_main.MenuFilter = addCommand(option, "MenuFilter", QStringLiteral("過濾信件 ..."), QString(), QKeySequence(),
+    m_main.MenuFilter = addCommand(option, "MenuFilter", tr("過濾信件 ..."), QString(), QKeySequence(),
                                    &TFormMain::MenuOptionPagesClick);
-    m_main.MenuSchedule = addCommand(option, "MenuSchedule", QStringLiteral("檢查時間 ..."), QString(), QKeySequence(),
+    m_main.MenuSchedule = addCommand(option, "MenuSchedule", tr("檢查時間 ..."), QString(), QKeySequence(),
                                      &TFormMain::MenuOptionPagesClick);
     option->addSeparator();
-    m_main.MenuAutoCheck = addToggle(option, "MenuAutoCheck", QStringLiteral("自動檢查信件"),
-                                     QStringLiteral("Automatically check servers."), true);
-    m_main.MenuAutoLoad = addToggle(option, "MenuAutoLoad", QStringLiteral("自動載入程式"),
+    m_main.MenuAutoCheck =
+        addToggle(option, "MenuAutoCheck", tr("自動檢查信件"), QStringLiteral("Automatically check servers."), true);
+    m_main.MenuAutoLoad = addToggle(option, "MenuAutoLoad", tr("自動載入程式"),
                                     QStringLiteral("Automatically load E-Mail program if find new mail."), false);
-    m_main.MenuAutoDelete = addToggle(option, "MenuAutoDelete", QStringLiteral("自動刪除信件"),
+    m_main.MenuAutoDelete = addToggle(option, "MenuAutoDelete", tr("自動刪除信件"),
                                       QStringLiteral("Automatically delete all old mails."), false);
-    m_main.MenuAutoView = addToggle(option, "MenuAutoView", QStringLiteral("自動下載信件"),
+    m_main.MenuAutoView = addToggle(option, "MenuAutoView", tr("自動下載信件"),
                                     QStringLiteral("Automatically open viewer if find new mail."), false);
-    m_main.MenuConsoleProtect = addToggle(option, "MenuConsoleProtect", QStringLiteral("密碼保護"),
+    m_main.MenuConsoleProtect = addToggle(option, "MenuConsoleProtect", tr("密碼保護"),
                                           QStringLiteral("Password protect when restore window."), false);
-    m_main.MenuNoSound =
-        addToggle(option, "MenuNoSound", QStringLiteral("關閉音效"), QStringLiteral("Turn off sound."), false);
-    m_main.MenuNoHeader = addToggle(option, "MenuNoHeader", QStringLiteral("隱藏信件表頭"),
+    m_main.MenuNoSound = addToggle(option, "MenuNoSound", tr("關閉音效"), QStringLiteral("Turn off sound."), false);
+    m_main.MenuNoHeader = addToggle(option, "MenuNoHeader", tr("隱藏信件表頭"),
                                     QStringLiteral("Do not diaplay mail header in viewer."), true);
-    m_main.MenuRestoreWindow = addToggle(option, "MenuRestoreWindow", QStringLiteral("自動復原視窗"),
+    m_main.MenuRestoreWindow = addToggle(option, "MenuRestoreWindow", tr("自動復原視窗"),
                                          QStringLiteral("Restore main window when close animation."), true);
-    m_main.MenuStayOnTop = addToggle(option, "MenuStayOnTop", QStringLiteral("最上層顯示"),
-                                     QStringLiteral("Animation always stays on top."), true);
-    m_main.MenuStartupCheck = addToggle(option, "MenuStartupCheck", QStringLiteral("啟動時檢查"),
-                                        QStringLiteral("Check mails when startup."), true);
-    m_main.MenuStartupMinimized = addToggle(option, "MenuStartupMinimized", QStringLiteral("啟動時最小化"),
+    m_main.MenuStayOnTop =
+        addToggle(option, "MenuStayOnTop", tr("最上層顯示"), QStringLiteral("Animation always stays on top."), true);
+    m_main.MenuStartupCheck =
+        addToggle(option, "MenuStartupCheck", tr("啟動時檢查"), QStringLiteral("Check mails when startup."), true);
+    m_main.MenuStartupMinimized = addToggle(option, "MenuStartupMinimized", tr("啟動時最小化"),
                                             QStringLiteral("Minimize Mailvane when startup."), false);
 
     createWindowMenu();
 
-    QMenu* help = m_main.menuBar()->addMenu(QStringLiteral("說明"));
-    m_main.MenuHelpFile = addCommand(help, "MenuHelpFile", QStringLiteral("說明 ..."), QString(), QKeySequence(),
-                                     &TFormMain::MenuHelpFileClick);
+    QMenu* help = m_main.menuBar()->addMenu(tr("說明"));
+    m_main.MenuHelpFile =
+        addCommand(help, "MenuHelpFile", tr("說明 ..."), QString(), QKeySequence(), &TFormMain::MenuHelpFileClick);
     m_main.MenuHelpFile->setEnabled(false);
-    m_main.MenuAbout = addCommand(help, "MenuAbout", QStringLiteral("關於 ..."), QString(), QKeySequence(),
-                                  &TFormMain::MenuAboutClick);
+    m_main.MenuAbout =
+        addCommand(help, "MenuAbout", tr("關於 ..."), QString(), QKeySequence(), &TFormMain::MenuAboutClick);
 
-    m_main.MenuExit = addCommand(nullptr, "MenuExit", QStringLiteral("離開"), QString(),
-                                 QKeySequence(QStringLiteral("Ctrl+E")), &TFormMain::MenuExitClick);
+    m_main.MenuExit = addCommand(nullptr, "MenuExit", tr("離開"), QString(), QKeySequence(QStringLiteral("Ctrl+E")),
+                                 &TFormMain::MenuExitClick);
     m_main.menuBar()->addAction(m_main.MenuExit);
 
     m_main.PopupMenu = new QMenu(&m_main);
     m_main.PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
     m_main.PopMenuCheck =
-        addCommand(m_main.PopupMenu, "PopMenuCheck", QStringLiteral("檢查信件"),
-                   QStringLiteral("Check all servers now."), QKeySequence(), &TFormMain::MenuCheckClick);
+        addCommand(m_main.PopupMenu, "PopMenuCheck", tr("檢查信件"), QStringLiteral("Check all servers now."),
+                   QKeySequence(), &TFormMain::MenuCheckClick);
     m_main.PopupMenu->addSeparator();
     m_main.PopMenuOpen =
-        addCommand(m_main.PopupMenu, "PopMenuOpen", QStringLiteral("復原視窗"), QStringLiteral("Restore main window."),
+        addCommand(m_main.PopupMenu, "PopMenuOpen", tr("復原視窗"), QStringLiteral("Restore main window."),
                    QKeySequence(), &TFormMain::PopMenuOpenClick);
-    m_main.PopMenuClose = addCommand(m_main.PopupMenu, "PopMenuClose", QStringLiteral("離開"),
-                                     QStringLiteral("Exit Mailvane."), QKeySequence(), &TFormMain::MenuExitClick);
+    m_main.PopMenuClose = addCommand(m_main.PopupMenu, "PopMenuClose", tr("離開"), QStringLiteral("Exit Mailvane."),
+                                     QKeySequence(), &TFormMain::MenuExitClick);
     m_main.PopupMenu->addSeparator();
-    m_main.PopMenuDisable = addToggle(m_main.PopupMenu, "PopMenuDisable", QStringLiteral("關閉自動檢查"),
-                                      QStringLiteral("Disable auto check."), false);
+    m_main.PopMenuDisable =
+        addToggle(m_main.PopupMenu, "PopMenuDisable", tr("關閉自動檢查"), QStringLiteral("Disable auto check."), false);
 }
 
 void TCommandTable::ArrangeWindows(QObject* sender)
@@ -209,14 +211,14 @@ void TCommandTable::ArrangeWindows(QObject* sender)
 // The Window menu: the arrangement commands, then the open child windows.
 void TCommandTable::createWindowMenu()
 {
-    QMenu* window = m_main.menuBar()->addMenu(QStringLiteral("視窗"));
+    QMenu* window = m_main.menuBar()->addMenu(tr("視窗"));
     window->setObjectName(QStringLiteral("MenuWindow"));
-    m_main.MenuTile = addCommand(window, "MenuTile", QStringLiteral("非重疊顯示"), QString(), QKeySequence(),
-                                 &TFormMain::MenuWindowArrangeClick);
-    m_main.MenuCascade = addCommand(window, "MenuCascade", QStringLiteral("階層顯示"), QString(), QKeySequence(),
+    m_main.MenuTile =
+        addCommand(window, "MenuTile", tr("非重疊顯示"), QString(), QKeySequence(), &TFormMain::MenuWindowArrangeClick);
+    m_main.MenuCascade = addCommand(window, "MenuCascade", tr("階層顯示"), QString(), QKeySequence(),
                                     &TFormMain::MenuWindowArrangeClick);
-    m_main.MenuArrangeIcons = addCommand(window, "MenuArrangeIcons", QStringLiteral("排列圖示"), QString(),
-                                         QKeySequence(), &TFormMain::MenuWindowArrangeClick);
+    m_main.MenuArrangeIcons = addCommand(window, "MenuArrangeIcons", tr("排列圖示"), QString(), QKeySequence(),
+                                         &TFormMain::MenuWindowArrangeClick);
     QObject::connect(window, &QMenu::aboutToShow, &m_main, [area = m_main.MdiArea(), window] {
         const auto actions = window->actions();
         for (QAction* a : actions) {

@@ -2,6 +2,7 @@
 
 #include "settings/TSetting.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 #include <QStyle>
@@ -37,6 +38,8 @@ struct TCommandItems {
 // Builds the main window's menus, tray menu and command buttons, each wired to its
 // handler, and knows the option toggles with their settings keys and defaults.
 class TCommandTable {
+    Q_DECLARE_TR_FUNCTIONS(TCommandTable)
+
 public:
     using Handler = void (TFormMain::*)(QObject*);
 
@@ -67,4 +70,6 @@ private:
     void createWindowMenu();
 
     TFormMain& m_main;
+    // How far the buttons made so far have grown beyond their design width.
+    int m_buttonGrowth = 0;
 };

@@ -83,7 +83,7 @@ TDemoServer* TFirstRun::startedServer()
         m_demo = std::make_unique<TDemoServer>();
     }
     if (!m_demo->Start()) {
-        m_main.ShowMessage(TDemoMailbox::Name(), QStringLiteral("示範伺服器無法啟動！\n"));
+        m_main.ShowMessage(TDemoMailbox::Name(), tr("示範伺服器無法啟動！\n"));
         return nullptr;
     }
     return m_demo.get();

@@ -2,6 +2,7 @@
 
 #include "mailbox/TConnectionTest.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -14,6 +15,8 @@ class TMainOptionHost;
 // The first-run wiring of the main window: the welcome window and what is chosen in it,
 // the add-my-mailbox form, and the demo mailbox with its built-in server.
 class TFirstRun {
+    Q_DECLARE_TR_FUNCTIONS(TFirstRun)
+
 public:
     // How the add-my-mailbox form tests a connection; empty: the program's own test.
     using ConnectionTester = std::function<TConnectionTestResult(const TConnectionParams&)>;

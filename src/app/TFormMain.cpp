@@ -530,9 +530,9 @@ void TFormMain::MenuHelpFileClick(QObject*)
 {
     LED(QStringLiteral("Red"), QStringLiteral("Error"));
     HangUpIfDialed();
-    const QString message = text.isEmpty() ? QStringLiteral("不明錯誤!") : text;
+    const QString message = text.isEmpty() ? tr("不明錯誤!") : text;
     repaint();
-    ShowMessage(QStringLiteral("撥號系統"), message);
+    ShowMessage(tr("撥號系統"), message);
     throw EAbort();
 }
 

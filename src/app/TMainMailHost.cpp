@@ -171,7 +171,7 @@ QWidget* TMainMailHost::CreateViewer(const QString& server, const QString& subje
     auto* viewer = new TFormViewer(m_main.MdiArea(), m_main.SettingsPath());
     viewer->LabelServer->setText(server);
     viewer->LabelSubject->setText(subject);
-    viewer->SetFirstLine(QStringLiteral("下載信件..."));
+    viewer->SetFirstLine(tr("下載信件..."));
     viewer->show();
     return viewer;
 }

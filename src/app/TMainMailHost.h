@@ -2,6 +2,7 @@
 
 #include "mailbox/TMailHost.h"
 
+#include <QCoreApplication>
 #include <memory>
 
 class TDialDriver;
@@ -12,6 +13,8 @@ struct TProgramState;
 // What a mailbox window needs of the running program: the status window, the option
 // marks, the keyword rules, the dial-up driver and the viewers, served for the main window.
 class TMainMailHost : public TMailHost {
+    Q_DECLARE_TR_FUNCTIONS(TMainMailHost)
+
 public:
     TMainMailHost(TFormMain& main, TProgramState& state, TDialDriver& dial);
     ~TMainMailHost() override;

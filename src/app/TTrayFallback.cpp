@@ -56,5 +56,5 @@ QString TTrayFallback::ReasonOnce()
 
 QString TTrayFallback::Reason()
 {
-    return QStringLiteral("桌面沒有通知區域（系統匣），Mailvane 改為一般的最小化視窗，可從工作列叫回。\n");
+    return tr("桌面沒有通知區域（系統匣），Mailvane 改為一般的最小化視窗，可從工作列叫回。\n");
 }

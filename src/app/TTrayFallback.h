@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QString>
 
@@ -9,6 +10,8 @@
 // Whether minimising can go to a notification area, and the one explanation per run
 // when it cannot: then the frame stays an ordinary minimised window on the task bar.
 class TTrayFallback {
+    Q_DECLARE_TR_FUNCTIONS(TTrayFallback)
+
 public:
     // Where Qt's D-Bus tray puts the icon (KDE, GNOME with the AppIndicator extension, ...).
     static inline const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");

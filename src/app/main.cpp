@@ -7,6 +7,7 @@
 #include "desktop/TDesktopNotifier.h"
 #include "desktop/TKeychainStore.h"
 #include "net/TSockets.h"
+#include "settings/TLanguage.h"
 #include "settings/TSettingsLocation.h"
 #include "viewer/TFormViewer.h"
 #include "widgets/TModal.h"
@@ -37,6 +38,8 @@ int main(int argc, char* argv[])
     // Two copies on one settings file would poll the same mailboxes and overwrite each
     // other's settings: a second start brings the running copy to the front instead.
     const QString settingsPath = TSettingsLocation::ForThisProgram();
+    // Before the first window, so that every text is made in the chosen language.
+    TLanguage::Install(&app, TLanguage::ForSettings(settingsPath));
     TSingleInstance instance(settingsPath);
     const TSingleInstance::Result claim = instance.Claim();
     if (!instance.Warning().isEmpty()) {

@@ -37,6 +37,7 @@ QByteArray TAutostart::Entry(const QString& program)
                                   "Name=Mailvane\n"
                                   "Name[zh_TW]=Mailvane 新郵件通知\n"
                                   "Comment=Watch POP3 mailboxes and announce new mail\n"
+                                  "Comment[zh_TW]=定時檢查 POP3 信箱並通知新郵件\n"
                                   "Exec=%1\n"
                                   "Icon=mailvane\n"
                                   "Terminal=false\n"

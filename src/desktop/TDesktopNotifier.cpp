@@ -35,7 +35,7 @@ TDesktopNotifier::TDesktopNotifier(const QDBusConnection& bus, QObject* parent) 
 
 QString TDesktopNotifier::Summary(int count)
 {
-    return QStringLiteral("Mailvane：%1 封新郵件").arg(count);
+    return tr("Mailvane：%n 封新郵件", nullptr, count);
 }
 
 QString TDesktopNotifier::Body(int count, const QList<TMail>& newest)
@@ -49,7 +49,7 @@ QString TDesktopNotifier::Body(int count, const QList<TMail>& newest)
     }
     const int more = count - int(lines.size());
     if (more > 0 && !lines.isEmpty()) {
-        lines << QStringLiteral("…還有 %1 封").arg(more);
+        lines << tr("…還有 %n 封", nullptr, more);
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -65,7 +65,7 @@ void TDesktopNotifier::Notify(int count, const QList<TMail>& newest)
     hints.insert(QStringLiteral("category"), QStringLiteral("email.arrived"));
     // Replaces the bubble of the previous check when it is still shown, so they do not pile up.
     call << QStringLiteral("Mailvane") << m_lastId << QStringLiteral("mailvane") << Summary(count)
-         << Body(count, newest) << QStringList{kDefaultAction, QStringLiteral("開啟 Mailvane")} << hints << qint32(-1);
+         << Body(count, newest) << QStringList{kDefaultAction, tr("開啟 Mailvane")} << hints << qint32(-1);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         const QDBusPendingReply<uint> reply = *w;

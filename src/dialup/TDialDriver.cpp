@@ -17,10 +17,9 @@ TDialDriver::TDialDriver(TRAS& ras, bool& DialUpEnabled, bool& DialedByProgram, 
 {
 }
 
-const QString& TDialDriver::CannotConnectText()
+QString TDialDriver::CannotConnectText()
 {
-    static const QString text = QStringLiteral("無法連線，請稍後再撥！");
-    return text;
+    return tr("無法連線，請稍後再撥！");
 }
 
 void TDialDriver::fail(const QString& text)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <functional>
 
@@ -11,6 +12,8 @@ class TVarnEncryption;
 // and the hang-up rule. Holds references into the program state; the main window's
 // handlers delegate here.
 class TDialDriver {
+    Q_DECLARE_TR_FUNCTIONS(TDialDriver)
+
 public:
     struct Callbacks {
         // The status lights: colour word and text.
@@ -46,7 +49,7 @@ public:
     // Start-up: adopt a connection made outside the program.
     void AdoptConnection();
 
-    static const QString& CannotConnectText();
+    static QString CannotConnectText();
 
 private:
     [[noreturn]] void fail(const QString& text);

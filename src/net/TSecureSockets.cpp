@@ -236,7 +236,7 @@ void TSecureSockets::StartTls()
     }
     if (m_ssl) {
         // Encrypted once already: a second STLS is a confused server, never a downgrade.
-        fail(SecurityError, QStringLiteral("連線已經加密，不能再次開始加密。"));
+        fail(SecurityError, tr("連線已經加密，不能再次開始加密。"));
         return;
     }
     const QDeadlineTimer sessionEnd = m_plain.SessionDeadline();
@@ -251,7 +251,7 @@ void TSecureSockets::StartTls()
     m_ssl = new QSslSocket(this);
     if (!m_ssl->setSocketDescriptor(fd)) {
         ::close(fd);
-        fail(SecurityError, QStringLiteral("無法建立安全連線：%1").arg(m_ssl->errorString()));
+        fail(SecurityError, tr("無法建立安全連線：%1").arg(m_ssl->errorString()));
         return;
     }
     // One short command per reply: do not hold it back for a full segment.
@@ -304,9 +304,9 @@ void TSecureSockets::StartTls()
         if (!pin.isEmpty() && plainDigits(m_certificate.Fingerprint) != pin) {
             // A valid chain does not overrule the user's pin: the server's key changed.
             m_certificate.PinMismatch = true;
-            m_certificate.Reason = QStringLiteral("憑證與此信箱信任的憑證不同");
-            fail(SecurityError, QStringLiteral("伺服器的憑證與此信箱信任的憑證不同，已中止連線。\n"
-                                               "信任的指紋 (SHA-256)：%1\n伺服器的指紋 (SHA-256)：%2")
+            m_certificate.Reason = tr("憑證與此信箱信任的憑證不同");
+            fail(SecurityError, tr("伺服器的憑證與此信箱信任的憑證不同，已中止連線。\n"
+                                   "信任的指紋 (SHA-256)：%1\n伺服器的指紋 (SHA-256)：%2")
                                     .arg(m_endpoint.CertSha256, m_certificate.Fingerprint));
             return;
         }
@@ -327,20 +327,20 @@ void TSecureSockets::StartTls()
         m_certificate.Reason = describe(m_sslErrors);
         if (!pin.isEmpty()) {
             m_certificate.PinMismatch = true;
-            fail(SecurityError, QStringLiteral("無法建立安全連線：%1，且與此信箱信任的憑證不同。\n"
-                                               "信任的指紋 (SHA-256)：%2\n伺服器的指紋 (SHA-256)：%3")
+            fail(SecurityError, tr("無法建立安全連線：%1，且與此信箱信任的憑證不同。\n"
+                                   "信任的指紋 (SHA-256)：%2\n伺服器的指紋 (SHA-256)：%3")
                                     .arg(m_certificate.Reason, m_endpoint.CertSha256, m_certificate.Fingerprint));
         } else {
             m_certificate.Untrusted = true;
-            fail(SecurityError, QStringLiteral("無法建立安全連線：%1。\n伺服器的指紋 (SHA-256)：%2")
+            fail(SecurityError, tr("無法建立安全連線：%1。\n伺服器的指紋 (SHA-256)：%2")
                                     .arg(m_certificate.Reason, m_certificate.Fingerprint));
         }
         return;
     }
     if (failure.isEmpty()) {
-        failure = QStringLiteral("伺服器中斷了連線");
+        failure = tr("伺服器中斷了連線");
     }
-    fail(SecurityError, QStringLiteral("無法建立安全連線：加密交握失敗（%1）。").arg(failure));
+    fail(SecurityError, tr("無法建立安全連線：加密交握失敗（%1）。").arg(failure));
 }
 
 QString TSecureSockets::describe(const QList<int>& errors) const
@@ -350,37 +350,37 @@ QString TSecureSockets::describe(const QList<int>& errors) const
         QString reason;
         switch (QSslError::SslError(error)) {
         case QSslError::CertificateExpired:
-            reason = QStringLiteral("憑證已過期");
+            reason = tr("憑證已過期");
             break;
         case QSslError::CertificateNotYetValid:
-            reason = QStringLiteral("憑證尚未生效");
+            reason = tr("憑證尚未生效");
             break;
         case QSslError::SelfSignedCertificate:
         case QSslError::SelfSignedCertificateInChain:
-            reason = QStringLiteral("憑證為自我簽署");
+            reason = tr("憑證為自我簽署");
             break;
         case QSslError::UnableToGetLocalIssuerCertificate:
         case QSslError::UnableToGetIssuerCertificate:
         case QSslError::UnableToVerifyFirstCertificate:
         case QSslError::CertificateUntrusted:
         case QSslError::CertificateRejected:
-            reason = QStringLiteral("憑證的簽發者不受信任");
+            reason = tr("憑證的簽發者不受信任");
             break;
         case QSslError::HostNameMismatch:
-            reason = QStringLiteral("憑證上的名稱與主機「%1」不符").arg(bareHost(m_host));
+            reason = tr("憑證上的名稱與主機「%1」不符").arg(bareHost(m_host));
             break;
         case QSslError::CertificateRevoked:
-            reason = QStringLiteral("憑證已被撤銷");
+            reason = tr("憑證已被撤銷");
             break;
         default:
-            reason = QStringLiteral("憑證無法驗證（%1）").arg(QSslError(QSslError::SslError(error)).errorString());
+            reason = tr("憑證無法驗證（%1）").arg(QSslError(QSslError::SslError(error)).errorString());
             break;
         }
         if (!reasons.contains(reason)) {
             reasons.append(reason);
         }
     }
-    return reasons.join(QStringLiteral("、"));
+    return reasons.join(tr("、", "between the reasons a certificate fails"));
 }
 
 void TSecureSockets::Send(const QByteArray& bytes)
@@ -457,7 +457,7 @@ QByteArray TSecureSockets::Receive()
     } else if (cancelled) {
         fail(WSAEINTR, TSockets::ErrorText(WSAEINTR));
     } else {
-        fail(SecurityError, QStringLiteral("加密連線中斷：%1").arg(failure));
+        fail(SecurityError, tr("加密連線中斷：%1").arg(failure));
     }
     return {};
 }

@@ -8,6 +8,7 @@
 #include "desktop/TAutostart.h"
 #include "mailbox/TConnectionTest.h"
 #include "options/TOptionHost.h"
+#include "settings/TLanguage.h"
 #include "settings/TSettingsKeys.h"
 #include "settings/TSettingsRules.h"
 #include "settings/TVarnEncryption.h"
@@ -241,6 +242,7 @@ void TFormOption::buildGeneralPage()
     grid->addWidget(EditConsolePassword, 4, 1);
 
     buildDesktopOptions(grid, 5);
+    buildLanguageChoice(grid, 6);
 
     EditViewerFontSize = edit("EditViewerFontSize", QString(), page);
     EditPrinterFontSize = edit("EditPrinterFontSize", QString(), page);
@@ -272,6 +274,27 @@ void TFormOption::buildDesktopOptions(QGridLayout* grid, int row)
     line->addWidget(CheckBoxAutostart);
     line->addStretch();
     grid->addLayout(line, row, 0, 1, 3);
+}
+
+void TFormOption::buildLanguageChoice(QGridLayout* grid, int row)
+{
+    QWidget* page = TabSheetGeneral;
+    ComboBoxLanguage = new QComboBox(page);
+    ComboBoxLanguage->setObjectName(QStringLiteral("ComboBoxLanguage"));
+    ComboBoxLanguage->setToolTip(QStringLiteral("The language of menus and windows."));
+    ComboBoxLanguage->addItem(tr("自動"), TLanguage::Auto);
+    ComboBoxLanguage->addItem(tr("中文（台灣）"), TLanguage::Chinese);
+    // A language's own name, the same in every interface.
+    ComboBoxLanguage->addItem(QStringLiteral("English"), TLanguage::English);
+    grid->addWidget(caption(tr("介面語言 : "), page), row, 0);
+    auto* line = new QHBoxLayout;
+    line->addWidget(ComboBoxLanguage);
+    // Windows already open keep their texts, so the choice waits for the next start.
+    auto* note = new QLabel(tr("下次啟動時生效"), page);
+    note->setObjectName(QStringLiteral("LabelLanguageNote"));
+    line->addWidget(note);
+    line->addStretch();
+    grid->addLayout(line, row, 1, 1, 2);
 }
 
 void TFormOption::buildNetworkPage()
@@ -628,6 +651,7 @@ void TFormOption::FormCreate()
     CheckBoxDesktopNotify->setChecked(v.DesktopNotify);
     CheckBoxUseKeyring->setChecked(v.UseKeyring);
     CheckBoxAutostart->setChecked(TAutostart::IsEnabled(m_host.ConfigHome()));
+    ComboBoxLanguage->setCurrentIndex(std::max(ComboBoxLanguage->findData(v.Language), 0));
 
     EditAnimation->setText(v.Animation);
     EditSound->setText(v.Sound);
@@ -1121,6 +1145,7 @@ void TFormOption::FormClose()
     v.Servers = lines();
     v.DesktopNotify = CheckBoxDesktopNotify->isChecked();
     v.UseKeyring = CheckBoxUseKeyring->isChecked();
+    v.Language = ComboBoxLanguage->currentData().toString();
     m_store.Save(v);
     // Only a change touches the desktop's start-up folder.
     const QString configHome = m_host.ConfigHome();

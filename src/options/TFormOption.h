@@ -83,6 +83,8 @@ public:
     QCheckBox* CheckBoxDesktopNotify = nullptr;
     QCheckBox* CheckBoxUseKeyring = nullptr;
     QCheckBox* CheckBoxAutostart = nullptr;
+    // 自動 / 中文（台灣）/ English, the settings word as item data.
+    QComboBox* ComboBoxLanguage = nullptr;
 
     QListWidget* ListBoxName = nullptr;
     QLineEdit* EditName = nullptr;
@@ -135,6 +137,7 @@ protected:
 private:
     void buildGeneralPage();
     void buildDesktopOptions(QGridLayout* grid, int row);
+    void buildLanguageChoice(QGridLayout* grid, int row);
     void buildNetworkPage();
     void buildEffectPage();
     void buildDialUpPage();

@@ -5,6 +5,8 @@
 #include "settings/TSettingsKeys.h"
 #include "settings/TSettingsRules.h"
 
+#include <QCoreApplication>
+
 namespace Keys = TSettingsKeys;
 
 TAccount TAccount::Read(const TIniFile& ini, const QString& name)
@@ -29,7 +31,9 @@ TAccount TAccount::Read(const TIniFile& ini, const QString& name)
 
     const QString word = TSettingsRules::SecurityWord(security);
     if (word.isEmpty()) {
-        account.Error = QStringLiteral("安全連線設定「%1」無法辨認，應為 None、STARTTLS 或 TLS！").arg(security);
+        account.Error =
+            QCoreApplication::translate("TAccount", "安全連線設定「%1」無法辨認，應為 None、STARTTLS 或 TLS！")
+                .arg(security);
         return account;
     }
     account.Security = word == QLatin1String("TLS")        ? TSecurityKind::Tls
@@ -40,7 +44,7 @@ TAccount TAccount::Read(const TIniFile& ini, const QString& name)
     if (account.Error.isEmpty() && !pin.trimmed().isEmpty()) {
         account.CertSha256 = TSettingsRules::NormalisedFingerprint(pin);
         if (account.CertSha256.isEmpty()) {
-            account.Error = QStringLiteral("信任的憑證指紋格式錯誤，應為 64 位十六進位數字！");
+            account.Error = QCoreApplication::translate("TAccount", "信任的憑證指紋格式錯誤，應為 64 位十六進位數字！");
         }
     }
     if (account.Error.isEmpty()) {
@@ -50,7 +54,7 @@ TAccount TAccount::Read(const TIniFile& ini, const QString& name)
                 account.Port = account.Security == TSecurityKind::Tls ? QStringLiteral("993") : QStringLiteral("143");
             }
         } else if (!protocol.isEmpty() && protocol != QLatin1String("POP3")) {
-            account.Error = QStringLiteral("通訊協定設定「%1」無法辨認，應為 POP3 或 IMAP！")
+            account.Error = QCoreApplication::translate("TAccount", "通訊協定設定「%1」無法辨認，應為 POP3 或 IMAP！")
                                 .arg(TSetting(Keys::MailboxProtocol, name).ReadString(ini));
         }
     }

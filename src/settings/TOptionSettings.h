@@ -42,6 +42,8 @@ struct TOptionSettings {
     // A desktop notification for new mail; passwords in the desktop's keyring.
     bool DesktopNotify = true;
     bool UseKeyring = true;
+    // "auto", "zh_TW" or "en", taking effect at the next start.
+    QString Language = QStringLiteral("auto");
 };
 
 // A mailbox's own entry: server, login and the password in clear, and how the connection

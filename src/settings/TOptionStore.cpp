@@ -1,6 +1,7 @@
 #include "settings/TOptionStore.h"
 
 #include "core/EConvertError.h"
+#include "settings/TLanguage.h"
 #include "settings/TMailboxPasswords.h"
 #include "settings/TSettingsKeys.h"
 #include "settings/TSettingsRules.h"
@@ -97,6 +98,7 @@ TOptionSettings TOptionStore::Load(const QString& exeFolder, QStringList& errors
     }
     v.DesktopNotify = TSetting(Keys::OptionDesktopNotify).ReadBool(m_ini);
     v.UseKeyring = TSetting(Keys::OptionUseKeyring).ReadBool(m_ini);
+    v.Language = TLanguage::Normalized(TSetting(Keys::OptionLanguage).ReadString(m_ini));
     return v;
 }
 
@@ -144,6 +146,7 @@ void TOptionStore::Save(const TOptionSettings& v)
         }
     }
     TSetting(Keys::OptionUseKeyring).WriteBool(m_ini, v.UseKeyring);
+    TSetting(Keys::OptionLanguage).WriteString(m_ini, TLanguage::Normalized(v.Language));
 }
 
 void TOptionStore::SaveServers(const QStringList& servers)

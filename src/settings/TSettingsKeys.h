@@ -69,6 +69,8 @@ inline constexpr TSettingKey OptionDesktopNotify{"Option", "DesktopNotify", "1"}
 inline constexpr TSettingKey OptionUseKeyring{"Option", "UseKeyring", "1"};
 // The welcome window at a start without mailboxes, until the user turns it off.
 inline constexpr TSettingKey OptionShowWelcome{"Option", "ShowWelcome", "1"};
+// "auto" (the desktop's language), "zh_TW" or "en"; read at start.
+inline constexpr TSettingKey OptionLanguage{"Option", "Language", "auto"};
 
 // A mailbox's own section, named after the mailbox.
 inline constexpr TSettingKey MailboxHost{nullptr, "Host", ""};
@@ -147,6 +149,7 @@ inline constexpr const TSettingKey* All[] = {
     &OptionDesktopNotify,
     &OptionUseKeyring,
     &OptionShowWelcome,
+    &OptionLanguage,
     &MailboxHost,
     &MailboxLogin,
     &MailboxPassword,

@@ -35,7 +35,7 @@ QString TSettingsRules::HourListError(const QString& list)
 {
     // A longer list would read back cut, perhaps in the middle of an hour.
     if (list.size() > TIniFile::MaxValueLength) {
-        return QStringLiteral("時間表格式錯誤！");
+        return tr("時間表格式錯誤！");
     }
     for (const QString& piece : hourPieces(list)) {
         int hour = 0;
@@ -43,7 +43,7 @@ QString TSettingsRules::HourListError(const QString& list)
             return QStringLiteral("Bad time schedule!");
         }
         if (hour > 24 || hour < 1) {
-            return QStringLiteral("時間表格式錯誤！");
+            return tr("時間表格式錯誤！");
         }
     }
     return {};
@@ -121,7 +121,7 @@ QString TSettingsRules::PortError(const QString& port)
     if (digits && text.toInt() >= 1 && text.toInt() <= 65535) {
         return {};
     }
-    return QStringLiteral("埠號必須是 1 到 65535 的整數！");
+    return tr("埠號必須是 1 到 65535 的整數！");
 }
 
 QString TSettingsRules::NormalisedFingerprint(const QString& text)
@@ -154,5 +154,5 @@ QString TSettingsRules::PasswordError(const QString& clear)
     // Stored as two hexadecimal digits a byte after a two-digit start; a longer value would be
     // read back cut.
     const qsizetype stored = 2 + 2 * clear.toUtf8().size();
-    return stored <= TIniFile::MaxValueLength ? QString() : QStringLiteral("密碼過長！");
+    return stored <= TIniFile::MaxValueLength ? QString() : tr("密碼過長！");
 }

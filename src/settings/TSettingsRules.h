@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
 // The rules a settings value must follow, shared by the options dialog and start-up.
 class TSettingsRules {
+    Q_DECLARE_TR_FUNCTIONS(TSettingsRules)
+
 public:
     // The hour list: whole hours 1..24 separated by commas, 24 being the midnight that ends the day.
     // Why the list is refused ("Bad time schedule!" for a piece that is no integer, "時間表格式錯誤！"

@@ -43,7 +43,7 @@ TFormMessage::TFormMessage(QWidget* mainWindow, std::function<double()> nextChec
     solTile->setGeometry(0, 0, kWidth, kHeight);
     solTile->SetImage(BackgroundPicture());
 
-    Label1 = new QLabel(QStringLiteral("訊息來源"), this);
+    Label1 = new QLabel(tr("訊息來源"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(headingFont());
     Label1->setAlignment(Qt::AlignCenter);
@@ -66,7 +66,7 @@ TFormMessage::TFormMessage(QWidget* mainWindow, std::function<double()> nextChec
     Memo->setFont(memoFont);
     Memo->setGeometry(16, 72, kWidth - 32, 106);
 
-    ButtonOK = new QPushButton(QStringLiteral("確定"), this);
+    ButtonOK = new QPushButton(tr("確定"), this);
     ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
     ButtonOK->setToolTip(QStringLiteral("Click to close this window."));
     ButtonOK->setDefault(true);

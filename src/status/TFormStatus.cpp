@@ -120,9 +120,10 @@ void TFormStatus::FormShow()
         const int left = TSetting(TSettingsKeys::WindowsStatusLeft).ReadInteger(ini);
         move(left, top);
     }
-    static const char* const labels[kRows] = {"信箱數目", "信件數目", "新進信件", "現在日期", "現在時間", "下次檢查"};
+    static const char* const labels[kRows] = {QT_TR_NOOP("信箱數目"), QT_TR_NOOP("信件數目"), QT_TR_NOOP("新進信件"),
+                                              QT_TR_NOOP("現在日期"), QT_TR_NOOP("現在時間"), QT_TR_NOOP("下次檢查")};
     for (int row = 0; row < kRows; ++row) {
-        ColorStringGrid->SetCells(0, row, QString::fromUtf8(labels[row]));
+        ColorStringGrid->SetCells(0, row, tr(labels[row]));
     }
     SetCell(1, QStringLiteral("0"));
     SetCell(2, QStringLiteral("0"));

@@ -30,6 +30,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 namespace Keys = TSettingsKeys;
@@ -132,7 +135,7 @@ void TFormViewer::buildWidgets()
     barLayout->setContentsMargins(2, 2, 2, 2);
     SpeedButtonView = new QToolButton(bar);
     SpeedButtonView->setObjectName(QStringLiteral("SpeedButtonView"));
-    SpeedButtonView->setText(QStringLiteral("原始內容"));
+    SpeedButtonView->setText(tr("原始內容"));
     SpeedButtonView->setToolTip(QStringLiteral("Switch between the readable and the raw message."));
     SpeedButtonView->hide();
     connect(SpeedButtonView, &QToolButton::clicked, this,
@@ -143,7 +146,7 @@ void TFormViewer::buildWidgets()
     ListAttachments->setMaximumHeight(72);
     ListAttachments->hide();
     barLayout->addWidget(ListAttachments, 1);
-    ButtonSave = new QPushButton(QStringLiteral("另存新檔"), bar);
+    ButtonSave = new QPushButton(tr("另存新檔"), bar);
     ButtonSave->setObjectName(QStringLiteral("ButtonSave"));
     ButtonSave->setToolTip(QStringLiteral("Save the selected attachment."));
     ButtonSave->hide();
@@ -173,10 +176,12 @@ void TFormViewer::buildWidgets()
         label->adjustSize();
         return label;
     };
-    LabelServer = makeLabel("LabelServer", QString(), 101, 2, 17);
-    Label1 = makeLabel("Label1", QStringLiteral("信箱 : "), 45, 4, 13);
-    Label2 = makeLabel("Label2", QStringLiteral("主題 : "), 45, 20, 13);
-    LabelSubject = makeLabel("LabelSubject", QString(), 101, 18, 17);
+    Label1 = makeLabel("Label1", tr("信箱 : "), 45, 4, 13);
+    Label2 = makeLabel("Label2", tr("主題 : "), 45, 20, 13);
+    // A caption longer than the design's (another language) pushes the values right.
+    const int valueLeft = std::max({101, Label1->geometry().right() + 2, Label2->geometry().right() + 2});
+    LabelServer = makeLabel("LabelServer", QString(), valueLeft, 2, 17);
+    LabelSubject = makeLabel("LabelSubject", QString(), valueLeft, 18, 17);
     // The labels grow with the panel so that long subjects are not cut at design width.
     for (QLabel* label : {LabelServer, LabelSubject}) {
         label->resize(2000, 20);
@@ -293,12 +298,13 @@ void TFormViewer::ShowMessage(const QByteArray& reply, bool noHeader)
     ListAttachments->clear();
     if (reply.isEmpty()) {
         m_message.reset();
-        m_readableText = QStringLiteral("信件過大！");
+        m_readableText = tr("信件過大！");
     } else {
         m_message = std::make_unique<TMimeMessage>(reply, TMimeMessage::Source::Pop3Reply);
         m_readableText = m_message->Text(!noHeader);
         for (const TMimeAttachment& a : m_message->Attachments()) {
-            ListAttachments->addItem(QStringLiteral("%1 (%2, %3 位元組)").arg(a.FileName, a.Type).arg(a.Size));
+            const int size = int(std::min<qint64>(a.Size, std::numeric_limits<int>::max()));
+            ListAttachments->addItem(tr("%1 (%2, %n 位元組)", nullptr, size).arg(a.FileName, a.Type));
         }
         if (ListAttachments->count() > 0) {
             ListAttachments->setCurrentRow(0);
@@ -317,7 +323,7 @@ void TFormViewer::showView(bool readable)
 {
     m_readable = readable;
     Memo->setPlainText(readable ? m_readableText : m_rawText);
-    SpeedButtonView->setText(readable ? QStringLiteral("原始內容") : QStringLiteral("易讀內容"));
+    SpeedButtonView->setText(readable ? tr("原始內容") : tr("易讀內容"));
     const bool attachments = readable && ListAttachments->count() > 0;
     ListAttachments->setVisible(attachments);
     ButtonSave->setVisible(attachments);
@@ -354,7 +360,7 @@ void TFormViewer::ButtonSaveClick()
     if (saveDialogHook()) {
         path = saveDialogHook()(this, suggested);
     } else {
-        path = QFileDialog::getSaveFileName(this, QStringLiteral("另存新檔"), QDir::home().filePath(suggested));
+        path = QFileDialog::getSaveFileName(this, tr("另存新檔"), QDir::home().filePath(suggested));
     }
     if (path.isEmpty()) {
         return;
@@ -363,9 +369,8 @@ void TFormViewer::ButtonSaveClick()
     QSaveFile file(path);
     const QByteArray bytes = m_message->AttachmentData(index);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        TModal::MessageBox(
-            this, QStringLiteral("無法儲存附件 %1！\n%2").arg(QDir::toNativeSeparators(path), file.errorString()),
-            QStringLiteral("Mailvane"));
+        TModal::MessageBox(this, tr("無法儲存附件 %1！\n%2").arg(QDir::toNativeSeparators(path), file.errorString()),
+                           QStringLiteral("Mailvane"));
     }
 }
 
@@ -417,6 +422,6 @@ void TFormViewer::printMemo()
     LinePrinter->PrintLines();
     LinePrinter->EndDoc();
     if (m_printToFile && infoHook()) {
-        infoHook()(QStringLiteral("沒有安裝印表機，信件已列印至 %1").arg(QDir::toNativeSeparators(file)));
+        infoHook()(tr("沒有安裝印表機，信件已列印至 %1").arg(QDir::toNativeSeparators(file)));
     }
 }

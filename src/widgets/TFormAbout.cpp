@@ -16,7 +16,7 @@
 
 const char* const TFormAbout::HomePage = "https://mailvane.example.org";
 const char* const TFormAbout::MailAddress = "lin@mailvane.example.org";
-const char* const TFormAbout::AuthorName = "林志明";
+const char* const TFormAbout::AuthorName = QT_TRANSLATE_NOOP("TFormAbout", "林志明");
 
 namespace {
 
@@ -40,19 +40,19 @@ TUrlLabel* makeLink(QWidget* parent, const char* name, const QString& caption, c
     return label;
 }
 
-const char* const credits = "Mailvane 2.2 中文版\n"
-                            "\n"
-                            "程式設計\n"
-                            "林志明\n"
-                            "\n"
-                            "介面與圖形\n"
-                            "林志明\n"
-                            "\n"
-                            "測試\n"
-                            "所有熱心的使用者\n"
-                            "\n"
-                            "感謝您使用 Mailvane！\n"
-                            "有任何建議，歡迎來信。";
+const char* const credits = QT_TRANSLATE_NOOP("TFormAbout", "Mailvane 2.2 中文版\n"
+                                                            "\n"
+                                                            "程式設計\n"
+                                                            "林志明\n"
+                                                            "\n"
+                                                            "介面與圖形\n"
+                                                            "林志明\n"
+                                                            "\n"
+                                                            "測試\n"
+                                                            "所有熱心的使用者\n"
+                                                            "\n"
+                                                            "感謝您使用 Mailvane！\n"
+                                                            "有任何建議，歡迎來信。");
 
 } // namespace
 
@@ -95,7 +95,7 @@ TFormAbout::TFormAbout(QMdiArea* area, const QString& settingsPath)
     title.setPixelSize(23);
     title.setBold(true);
     title.setItalic(true);
-    Label1->setText(QStringLiteral("Mailvane 2.2 中文版"));
+    Label1->setText(tr("Mailvane 2.2 中文版"));
     // Substitute fonts run wider than the one the window was drawn for.
     while (title.pixelSize() > 12 && QFontMetrics(title).horizontalAdvance(Label1->text()) > Label1->width()) {
         title.setPixelSize(title.pixelSize() - 1);
@@ -120,17 +120,17 @@ TFormAbout::TFormAbout(QMdiArea* area, const QString& settingsPath)
     Memo->setFocusPolicy(Qt::ClickFocus);
     Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Memo->setPlainText(QString::fromUtf8(credits));
+    Memo->setPlainText(tr(credits));
     Memo->viewport()->installEventFilter(this);
 
     const QString home = QLatin1String(HomePage);
     const QString mailto = QStringLiteral("mailto:") + QLatin1String(MailAddress);
-    UrlLabelWWW = makeLink(m_client, "UrlLabelWWW", QStringLiteral("首頁 : ") + home, home,
+    UrlLabelWWW = makeLink(m_client, "UrlLabelWWW", tr("首頁 : ") + home, home,
                            QStringLiteral("Click to visit Mailvane's home page."));
     UrlLabelWWW->setGeometry(16, 240, 381, UrlLabelWWW->height());
     UrlLabelWWW->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    UrlLabelMail = makeLink(m_client, "UrlLabelMail", QStringLiteral("電子郵件 : ") + QLatin1String(MailAddress),
-                            mailto, QStringLiteral("Click to mail to the author."));
+    UrlLabelMail = makeLink(m_client, "UrlLabelMail", tr("電子郵件 : ") + QLatin1String(MailAddress), mailto,
+                            QStringLiteral("Click to mail to the author."));
     UrlLabelMail->move(176, 216);
     // Keep the address inside the window's right edge, as the panels above it are.
     QFont mailFont = UrlLabelMail->font();
@@ -139,8 +139,8 @@ TFormAbout::TFormAbout(QMdiArea* area, const QString& settingsPath)
         UrlLabelMail->setFont(mailFont);
         UrlLabelMail->adjustSize();
     }
-    UrlLabelAuthor = makeLink(m_client, "UrlLabelAuthor", QStringLiteral("程式設計 : ") + QString::fromUtf8(AuthorName),
-                              mailto, QStringLiteral("Click to mail to the author."));
+    UrlLabelAuthor = makeLink(m_client, "UrlLabelAuthor", tr("程式設計 : ") + tr(AuthorName), mailto,
+                              QStringLiteral("Click to mail to the author."));
     UrlLabelAuthor->move(16, 216);
 
     if (!settingsPath.isEmpty()) {
@@ -148,7 +148,7 @@ TFormAbout::TFormAbout(QMdiArea* area, const QString& settingsPath)
         LabelSettings->setObjectName(QStringLiteral("LabelSettings"));
         LabelSettings->setGeometry(16, 258, 381, QFontMetrics(font()).height() + 1);
         // A long path keeps its file name in sight; the whole path is in the tip.
-        const QString text = QStringLiteral("設定檔 : ") + settingsPath;
+        const QString text = tr("設定檔 : ") + settingsPath;
         LabelSettings->setText(QFontMetrics(font()).elidedText(text, Qt::ElideMiddle, LabelSettings->width()));
         LabelSettings->setToolTip(settingsPath);
         LabelSettings->setTextInteractionFlags(Qt::TextSelectableByMouse);

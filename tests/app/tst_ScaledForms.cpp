@@ -2,6 +2,7 @@
 #include "mailbox/TFormPassword.h"
 #include "options/TFormOption.h"
 #include "settings/TIniFile.h"
+#include "settings/TLanguage.h"
 #include "welcome/TFormWelcome.h"
 #include "widgets/TModal.h"
 
@@ -15,7 +16,7 @@
 #include <functional>
 
 // Every form, laid out and grabbed offscreen, shows each label's and button's text whole;
-// run once as is and once with QT_SCALE_FACTOR=2.
+// run once as is, once with QT_SCALE_FACTOR=2 and once in English.
 class tst_ScaledForms : public QObject {
     Q_OBJECT
 private slots:
@@ -34,6 +35,11 @@ private:
 
 void tst_ScaledForms::init()
 {
+    // Also run in another language than the texts as written (ctest sets it).
+    const QString language = qEnvironmentVariable("MV_TEST_LANGUAGE");
+    if (!language.isEmpty()) {
+        QVERIFY(TLanguage::Install(qApp, language));
+    }
     m_dir = new QTemporaryDir;
     const QString ini = m_dir->filePath(QStringLiteral("Mailvane.ini"));
     TIniFile f(ini);
@@ -51,6 +57,7 @@ void tst_ScaledForms::cleanup()
     delete m_main;
     m_main = nullptr;
     delete m_dir;
+    TLanguage::Uninstall(qApp);
 }
 
 QStringList tst_ScaledForms::cut(QWidget* window)

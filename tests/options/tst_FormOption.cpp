@@ -194,8 +194,9 @@ void tst_FormOption::layout()
     QVERIFY(ownOnly);
     QCOMPARE(!ownOnly->isHidden(), QGuiApplication::platformName().startsWith(QLatin1String("wayland")));
     const auto labels = dialog->findChildren<TFxLabel*>();
-    // The network page names protocol, security, port, trusted certificate and folder as well.
-    QCOMPARE(labels.size(), 34);
+    // The network page names protocol, security, port, trusted certificate and folder as well,
+    // the general page the interface language.
+    QCOMPARE(labels.size(), 35);
     for (TFxLabel* label : labels) {
         QCOMPARE(label->TextStyle(), TFxLabel::tsRaised);
         QCOMPARE(label->BevelOuter(), TFxLabel::bvNone);
