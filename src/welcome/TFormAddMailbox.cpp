@@ -118,6 +118,7 @@ void TFormAddMailbox::EditAddressChange()
         m_found = false;
         LabelService->clear();
         LabelHint->setText(tr("請輸入完整的電子郵件地址，例如 name@example.com。"));
+        fitHeight();
         valuesChanged();
         return;
     }
@@ -126,6 +127,7 @@ void TFormAddMailbox::EditAddressChange()
     m_found = true;
     LabelService->setText(preset.Service.isEmpty() ? tr("（依網域猜測）") : preset.Service);
     LabelHint->setText(TServicePresets::ShownHint(preset.Hint));
+    fitHeight();
     ComboBoxProtocol->setCurrentText(preset.ImapHost.isEmpty() ? QStringLiteral("POP3") : QStringLiteral("IMAP"));
     fillServer();
     EditLogin->setText(preset.Login);
@@ -140,6 +142,19 @@ void TFormAddMailbox::fillServer()
     EditHost->setText(imap ? m_preset.ImapHost : m_preset.Host);
     EditPort->setText(imap ? m_preset.ImapPort : m_preset.Port);
     ComboBoxSecurity->setCurrentText(imap ? m_preset.ImapSecurity : m_preset.Security);
+}
+
+// A wrapped text needs more lines as it grows, which a window does not follow by itself.
+// Before the first show the window takes its size from the layout anyway.
+void TFormAddMailbox::fitHeight()
+{
+    if (!isVisible()) {
+        return;
+    }
+    const int need = heightForWidth(width());
+    if (need > height()) {
+        resize(width(), need);
+    }
 }
 
 void TFormAddMailbox::valuesChanged()
@@ -197,6 +212,7 @@ bool TFormAddMailbox::ButtonTestClick()
         CheckBoxTrustCert->setVisible(true);
     }
     LabelResult->setText(text);
+    fitHeight();
     m_passed = result.Ok;
     return m_passed;
 }
