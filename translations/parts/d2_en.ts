@@ -87,27 +87,27 @@
         <translation>Type your full e-mail address, for example name@example.com.</translation>
     </message>
     <message>
-        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="127"/>
+        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="128"/>
         <source>（依網域猜測）</source>
         <translation>(guessed from the domain)</translation>
     </message>
     <message>
-        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="176"/>
+        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="191"/>
         <source>請詳細填寫資料！</source>
         <translation>Please fill in all the details!</translation>
     </message>
     <message>
-        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="180"/>
+        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="195"/>
         <source>請輸入密碼（或應用程式密碼）。</source>
         <translation>Please enter the password (or app password).</translation>
     </message>
     <message>
-        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="183"/>
+        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="198"/>
         <source>測試連線...</source>
         <translation>Testing the connection...</translation>
     </message>
     <message>
-        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="192"/>
+        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="207"/>
         <source>
 主體：%1
 簽發者：%2
@@ -120,7 +120,7 @@ Valid: %3 – %4
 SHA-256: %5</translation>
     </message>
     <message>
-        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="195"/>
+        <location filename="../../src/welcome/TFormAddMailbox.cpp" line="210"/>
         <source>我認得這張憑證，信任它並重新測試</source>
         <translation>I recognize this certificate: trust it and test again</translation>
     </message>
