@@ -49,3 +49,18 @@ function(mailvane_add_benchmarks prefix)
         target_link_libraries(${prefix}_${name} PRIVATE ${B_LIBS} project_warnings)
     endforeach()
 endfunction()
+
+# mailvane_test_english(<targets...>): the listed tests load the English catalogues
+# (translations/*_en.ts and translations/parts/*_en.ts), which they compile with lrelease
+# when they run.
+function(mailvane_test_english)
+    find_program(MAILVANE_LRELEASE NAMES lrelease-qt6 lrelease HINTS "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}"
+                 /usr/lib/qt6/bin)
+    file(GLOB catalogues CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/translations/*_en.ts
+         ${PROJECT_SOURCE_DIR}/translations/parts/*_en.ts)
+    list(JOIN catalogues "|" joined)
+    foreach(target ${ARGN})
+        target_compile_definitions(${target} PRIVATE MAILVANE_LRELEASE="${MAILVANE_LRELEASE}"
+                                                     MAILVANE_EN_TS="${joined}")
+    endforeach()
+endfunction()

@@ -3,6 +3,7 @@
 #include "auth/TOAuthRedirect.h"
 #include "core/TClock.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -85,7 +86,11 @@ void answer(QTcpSocket* socket, int status, const char* reason, const QString& t
     socket->disconnectFromHost();
 }
 
-const QString kRefusedPage = QStringLiteral("這個位址只接受 Mailvane 授權的回應。");
+// Built at each answer, so that it follows the language loaded after start-up.
+QString refusedPage()
+{
+    return QCoreApplication::translate("TOAuthFlow", "這個位址只接受 Mailvane 授權的回應。");
+}
 
 } // namespace
 
@@ -96,7 +101,7 @@ TOAuthFlow::TOAuthFlow(const TOAuthProvider& provider, QObject* parent)
     m_attemptTimer->setSingleShot(true);
     connect(m_attemptTimer, &QTimer::timeout, this, [this] {
         if (m_phase == Phase::Listening) {
-            fail(Failure::TimedOut, QStringLiteral("等候瀏覽器中的授權逾時，已中止這次授權。"));
+            fail(Failure::TimedOut, tr("等候瀏覽器中的授權逾時，已中止這次授權。"));
         }
     });
 }
@@ -139,15 +144,14 @@ bool TOAuthFlow::Authorize(const QString& loginHint)
         return true;
     }
     if (!Opener) {
-        failLater(Failure::Setup, QStringLiteral("沒有可以開啟瀏覽器的方法。"));
+        failLater(Failure::Setup, tr("沒有可以開啟瀏覽器的方法。"));
         return true;
     }
     m_server = new QTcpServer(this);
     connect(m_server, &QTcpServer::newConnection, this, &TOAuthFlow::acceptConnections);
     // Loopback only: nobody on the network may answer in the provider's place.
     if (!m_server->listen(QHostAddress::LocalHost, 0)) {
-        failLater(Failure::Setup,
-                  QStringLiteral("無法在本機開啟接收授權回應的連接埠：%1").arg(m_server->errorString()));
+        failLater(Failure::Setup, tr("無法在本機開啟接收授權回應的連接埠：%1").arg(m_server->errorString()));
         return true;
     }
     m_state = NewState();
@@ -201,7 +205,7 @@ bool TOAuthFlow::Refresh(const QByteArray& refreshToken)
         return true;
     }
     if (!TSaslOAuth::ValidToken(refreshToken)) {
-        failLater(Failure::InvalidGrant, QStringLiteral("沒有可用的已儲存授權，需要重新授權。"));
+        failLater(Failure::InvalidGrant, tr("沒有可用的已儲存授權，需要重新授權。"));
         return true;
     }
     m_refreshToken = refreshToken;
@@ -221,7 +225,7 @@ bool TOAuthFlow::Refresh(const QByteArray& refreshToken)
 void TOAuthFlow::Cancel()
 {
     if (Busy()) {
-        fail(Failure::Cancelled, QStringLiteral("已取消授權。"));
+        fail(Failure::Cancelled, tr("已取消授權。"));
     }
 }
 
@@ -276,17 +280,17 @@ void TOAuthFlow::readRequest(QTcpSocket* socket)
     case TOAuthRedirect::Kind::Incomplete:
         break;
     case TOAuthRedirect::Kind::TooLarge:
-        answer(socket, 431, "Request Header Fields Too Large", kRefusedPage);
+        answer(socket, 431, "Request Header Fields Too Large", refusedPage());
         break;
     case TOAuthRedirect::Kind::Malformed:
     case TOAuthRedirect::Kind::NotARedirect:
-        answer(socket, 400, "Bad Request", kRefusedPage);
+        answer(socket, 400, "Bad Request", refusedPage());
         break;
     case TOAuthRedirect::Kind::WrongMethod:
-        answer(socket, 405, "Method Not Allowed", kRefusedPage);
+        answer(socket, 405, "Method Not Allowed", refusedPage());
         break;
     case TOAuthRedirect::Kind::WrongPath:
-        answer(socket, 404, "Not Found", kRefusedPage);
+        answer(socket, 404, "Not Found", refusedPage());
         break;
     case TOAuthRedirect::Kind::Redirect:
         handleRedirect(socket, request.Code, request.State, request.HasState, request.HasError, request.Error);
@@ -298,25 +302,25 @@ void TOAuthFlow::handleRedirect(QTcpSocket* socket, const QByteArray& code, cons
                                 bool hasError, const QByteArray& error)
 {
     if (m_phase != Phase::Listening) {
-        answer(socket, 409, "Conflict", kRefusedPage);
+        answer(socket, 409, "Conflict", refusedPage());
         return;
     }
     m_browser = socket;
     if (!hasState || !sameSecret(state, m_state)) {
-        fail(Failure::BadState, QStringLiteral("授權回應與這次登入不符（state 不同），已中止這次授權。"
-                                               "這可能是過期或偽造的回應，請重新授權。"));
+        fail(Failure::BadState, tr("授權回應與這次登入不符（state 不同），已中止這次授權。"
+                                   "這可能是過期或偽造的回應，請重新授權。"));
         return;
     }
     if (hasError) {
         if (error == "access_denied") {
-            fail(Failure::Denied, QStringLiteral("授權被拒絕了，Mailvane 沒有取得存取信箱的權限。"));
+            fail(Failure::Denied, tr("授權被拒絕了，Mailvane 沒有取得存取信箱的權限。"));
         } else {
-            fail(Failure::Denied, QStringLiteral("授權服務商回報錯誤（%1），沒有完成授權。").arg(shownCode(error)));
+            fail(Failure::Denied, tr("授權服務商回報錯誤（%1），沒有完成授權。").arg(shownCode(error)));
         }
         return;
     }
     if (code.isEmpty()) {
-        fail(Failure::Denied, QStringLiteral("授權回應中沒有授權碼，沒有完成授權。"));
+        fail(Failure::Denied, tr("授權回應中沒有授權碼，沒有完成授權。"));
         return;
     }
     // The code is here: nothing else is accepted any more.
@@ -371,9 +375,8 @@ void TOAuthFlow::tokenReplyFinished()
     const bool refreshing = m_phase == Phase::Refreshing;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status == 0) {
-        const QString why =
-            reply->error() == QNetworkReply::OperationCanceledError ? QStringLiteral("逾時") : reply->errorString();
-        fail(Failure::Temporary, QStringLiteral("無法從權杖端點取得權杖（%1），請稍後再試。").arg(why));
+        const QString why = reply->error() == QNetworkReply::OperationCanceledError ? tr("逾時") : reply->errorString();
+        fail(Failure::Temporary, tr("無法從權杖端點取得權杖（%1），請稍後再試。").arg(why));
         return;
     }
     TOAuthTokens tokens;
@@ -385,15 +388,14 @@ void TOAuthFlow::tokenReplyFinished()
         finish(tokens);
         return;
     case TOAuthTokens::Answer::InvalidGrant:
-        fail(Failure::InvalidGrant, refreshing
-                                        ? QStringLiteral("服務商不再接受已儲存的授權（invalid_grant），需要重新授權。")
-                                        : QStringLiteral("服務商拒絕了授權碼（invalid_grant），請重新授權。"));
+        fail(Failure::InvalidGrant, refreshing ? tr("服務商不再接受已儲存的授權（invalid_grant），需要重新授權。")
+                                               : tr("服務商拒絕了授權碼（invalid_grant），請重新授權。"));
         return;
     case TOAuthTokens::Answer::Refused:
-        fail(Failure::Temporary, QStringLiteral("權杖端點拒絕了要求（HTTP %1，%2）。").arg(status).arg(code));
+        fail(Failure::Temporary, tr("權杖端點拒絕了要求（HTTP %1，%2）。").arg(status).arg(code));
         return;
     case TOAuthTokens::Answer::Malformed:
-        fail(Failure::Temporary, QStringLiteral("權杖端點的回應無法辨識（HTTP %1）。").arg(status));
+        fail(Failure::Temporary, tr("權杖端點的回應無法辨識（HTTP %1）。").arg(status));
         return;
     }
 }
@@ -401,7 +403,7 @@ void TOAuthFlow::tokenReplyFinished()
 void TOAuthFlow::finish(const TOAuthTokens& tokens)
 {
     if (m_browser) {
-        answer(m_browser, 200, "OK", QStringLiteral("Mailvane 已取得授權，可以關閉這個分頁了。"));
+        answer(m_browser, 200, "OK", tr("Mailvane 已取得授權，可以關閉這個分頁了。"));
     }
     cleanUp();
     emit finished(tokens);
@@ -412,7 +414,7 @@ void TOAuthFlow::fail(Failure kind, const QString& message)
     if (m_browser) {
         answer(m_browser, kind == Failure::Temporary ? 502 : 400,
                kind == Failure::Temporary ? "Bad Gateway" : "Bad Request",
-               QStringLiteral("Mailvane 沒有完成授權：%1").arg(message));
+               tr("Mailvane 沒有完成授權：%1").arg(message));
     }
     cleanUp();
     emit failed(kind, message);

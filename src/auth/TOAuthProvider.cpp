@@ -2,6 +2,7 @@
 
 #include "assets/MailvaneAssets.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
@@ -53,13 +54,14 @@ bool isLoopbackHost(const QString& host)
 QString endpointProblem(const QUrl& url, const QString& what, const QString& key)
 {
     if (url.isEmpty()) {
-        return QStringLiteral("沒有設定%1（%2）。").arg(what, key);
+        return QCoreApplication::translate("TOAuthProvider", "沒有設定%1（%2）。").arg(what, key);
     }
     if (!url.isValid() || url.host().isEmpty() || url.hasFragment() || !url.userInfo().isEmpty()) {
-        return QStringLiteral("%1（%2）不是有效的網址：%3").arg(what, key, url.toString(QUrl::RemoveUserInfo));
+        return QCoreApplication::translate("TOAuthProvider", "%1（%2）不是有效的網址：%3")
+            .arg(what, key, url.toString(QUrl::RemoveUserInfo));
     }
     if (!TOAuthProvider::SafeEndpoint(url)) {
-        return QStringLiteral("%1（%2）必須使用 https（本機位址除外）：%3")
+        return QCoreApplication::translate("TOAuthProvider", "%1（%2）必須使用 https（本機位址除外）：%3")
             .arg(what, key, url.toString(QUrl::RemoveUserInfo));
     }
     return QString();
@@ -186,7 +188,8 @@ bool TOAuthProvider::FromKeys(const QMap<QString, QString>& keys, const QMap<QSt
             }
         }
         if (found == services.cend()) {
-            error = QStringLiteral("服務表中沒有「%1」這個登入服務（OAuthProvider）。").arg(service);
+            error = QCoreApplication::translate("TOAuthProvider", "服務表中沒有「%1」這個登入服務（OAuthProvider）。")
+                        .arg(service);
             return false;
         }
         p = found.value();
@@ -196,7 +199,8 @@ bool TOAuthProvider::FromKeys(const QMap<QString, QString>& keys, const QMap<QSt
         p.Scope = keyValue(keys, "OAuthScope").simplified();
         const QString mechanism = keyValue(keys, "OAuthMechanism");
         if (!mechanism.isEmpty() && !TSaslOAuth::FromName(mechanism, p.Mechanism)) {
-            error = QStringLiteral("登入方式「%1」無法辨認（OAuthMechanism），只能是 XOAUTH2 或 OAUTHBEARER。")
+            error = QCoreApplication::translate(
+                        "TOAuthProvider", "登入方式「%1」無法辨認（OAuthMechanism），只能是 XOAUTH2 或 OAUTHBEARER。")
                         .arg(mechanism);
             return false;
         }
@@ -221,29 +225,32 @@ bool TOAuthProvider::FromKeys(const QMap<QString, QString>& keys, TOAuthProvider
 
 bool TOAuthProvider::Validate(QString& error) const
 {
-    error = endpointProblem(AuthorizeUrl, QStringLiteral("授權網址"), QStringLiteral("OAuthAuthorizeUrl"));
+    error = endpointProblem(AuthorizeUrl, QCoreApplication::translate("TOAuthProvider", "授權網址"),
+                            QStringLiteral("OAuthAuthorizeUrl"));
     if (error.isEmpty()) {
-        error = endpointProblem(TokenUrl, QStringLiteral("權杖網址"), QStringLiteral("OAuthTokenUrl"));
+        error = endpointProblem(TokenUrl, QCoreApplication::translate("TOAuthProvider", "權杖網址"),
+                                QStringLiteral("OAuthTokenUrl"));
     }
     if (!error.isEmpty()) {
         return false;
     }
     if (Scope.isEmpty()) {
-        error = QStringLiteral("沒有設定授權範圍（OAuthScope）。");
+        error = QCoreApplication::translate("TOAuthProvider", "沒有設定授權範圍（OAuthScope）。");
         return false;
     }
     if (ClientId.isEmpty()) {
         if (!Name.isEmpty() && !ClientIdOption.isEmpty()) {
-            error = QStringLiteral("這個 Mailvane 建置時沒有提供 %1 的用戶端 ID（%2），此信箱也沒有設定 "
-                                   "OAuthClientId。")
+            error = QCoreApplication::translate("TOAuthProvider",
+                                                "這個 Mailvane 建置時沒有提供 %1 的用戶端 ID（%2），此信箱也沒有設定 "
+                                                "OAuthClientId。")
                         .arg(Name, ClientIdOption);
         } else {
-            error = QStringLiteral("沒有設定用戶端 ID（OAuthClientId）。");
+            error = QCoreApplication::translate("TOAuthProvider", "沒有設定用戶端 ID（OAuthClientId）。");
         }
         return false;
     }
     if (hasControl(ClientId) || hasControl(ClientSecret) || hasControl(Scope)) {
-        error = QStringLiteral("用戶端 ID、用戶端密鑰或授權範圍含有控制字元。");
+        error = QCoreApplication::translate("TOAuthProvider", "用戶端 ID、用戶端密鑰或授權範圍含有控制字元。");
         return false;
     }
     return true;

@@ -187,13 +187,13 @@ TFormMailList::TFormMailList(TMailHost* host, QWidget* parent) : QMdiSubWindow(p
 
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
-    PopMenuView = PopupMenu->addAction(QStringLiteral("下載信件"));
+    PopMenuView = PopupMenu->addAction(tr("下載信件"));
     PopMenuView->setObjectName(QStringLiteral("PopMenuView"));
     PopMenuView->setStatusTip(QStringLiteral("View selected mail."));
-    PopMenuDelete = PopupMenu->addAction(QStringLiteral("刪除信件"));
+    PopMenuDelete = PopupMenu->addAction(tr("刪除信件"));
     PopMenuDelete->setObjectName(QStringLiteral("PopMenuDelete"));
     PopMenuDelete->setStatusTip(QStringLiteral("Delete selected mail."));
-    PopMenuUndelete = PopupMenu->addAction(QStringLiteral("復原信件"));
+    PopMenuUndelete = PopupMenu->addAction(tr("復原信件"));
     PopMenuUndelete->setObjectName(QStringLiteral("PopMenuUndelete"));
     PopMenuUndelete->setStatusTip(QStringLiteral("Undelete selected mail."));
     connect(PopMenuView, &QAction::triggered, this, [this] { TExceptionHook::Run([this] { View(TOrigin::User); }); });
@@ -211,9 +211,10 @@ TFormMailList::TFormMailList(TMailHost* host, QWidget* parent) : QMdiSubWindow(p
     setWidget(client);
 
     // FormCreate: the header row.
-    const char* headers[6] = {"", "編號", "大小", "時間", "發信人", "標題"};
+    const char* headers[6] = {
+        "", QT_TR_NOOP("編號"), QT_TR_NOOP("大小"), QT_TR_NOOP("時間"), QT_TR_NOOP("發信人"), QT_TR_NOOP("標題")};
     for (int i = 0; i < 6; ++i) {
-        ColorStringGrid->SetCells(i, 0, QString::fromUtf8(headers[i]));
+        ColorStringGrid->SetCells(i, 0, i == 0 ? QString() : tr(headers[i]));
     }
     m_pumpClock.start();
     m_drawClock.start();
@@ -390,15 +391,14 @@ void TFormMailList::firstGeometry()
 {
     // Wide enough for what the columns usually hold, within the frame's client area.
     const QFontMetrics metrics(ColorStringGrid->font());
-    const char* samples[6] = {"x",
-                              "9999",
-                              "999999",
-                              "Mon, 17 Dec 2026 10:00:00 +0800",
-                              "陳小明 <xiaoming.chen@example.com.tw>",
-                              "新郵件的標題：本週的會議紀錄與附件"};
+    const char* samples[6] = {"x", "9999", "999999", "Mon, 17 Dec 2026 10:00:00 +0800",
+                              //: A typical sender, only measured to size the column.
+                              QT_TR_NOOP("陳小明 <xiaoming.chen@example.com.tw>"),
+                              //: A typical subject, only measured to size the column.
+                              QT_TR_NOOP("新郵件的標題：本週的會議紀錄與附件")};
     QList<int> wanted;
     for (const char* sample : samples) {
-        wanted.append(metrics.horizontalAdvance(QString::fromUtf8(sample)) + 2 * metrics.averageCharWidth());
+        wanted.append(metrics.horizontalAdvance(tr(sample)) + 2 * metrics.averageCharWidth());
     }
     const QMargins frame = contentsMargins();
     const int room = parentWidget() ? parentWidget()->width() - frame.left() - frame.right() : 0;

@@ -35,7 +35,7 @@ TFormPassword::TFormPassword(TMailHost* host, ConsoleHandOver console, QWidget* 
     solTile->lower();
 
     auto* layout = new QVBoxLayout(this);
-    Label1 = new QLabel(QStringLiteral("請輸入密碼"), this);
+    Label1 = new QLabel(tr("請輸入密碼"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignCenter);
     LabelName = new QLabel(this);
@@ -45,7 +45,7 @@ TFormPassword::TFormPassword(TMailHost* host, ConsoleHandOver console, QWidget* 
     EditPassword->setObjectName(QStringLiteral("EditPassword"));
     EditPassword->setEchoMode(QLineEdit::Password);
     EditPassword->setToolTip(QStringLiteral("Please enter your password."));
-    ButtonOK = new QPushButton(QStringLiteral("確定"), this);
+    ButtonOK = new QPushButton(tr("確定"), this);
     ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
     ButtonOK->setToolTip(QStringLiteral("Click to close this window."));
     ButtonOK->setAutoDefault(false);

@@ -2,10 +2,12 @@
 
 #include "mailbox/TCharset.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QStringList>
 
 #include <cstring>
+#include <limits>
 
 // GLib names a struct member "signals", which Qt defines as a keyword.
 #pragma push_macro("signals")
@@ -441,7 +443,7 @@ struct TMimeMessage::Private {
         item.Size = qint64(GMIME_STREAM_NULL(counter)->written);
         g_object_unref(counter);
         if (item.FileName.isEmpty()) {
-            item.FileName = QStringLiteral("附件%1").arg(listed.size() + 1);
+            item.FileName = QCoreApplication::translate("TMimeMessage", "附件%1").arg(listed.size() + 1);
         }
         g_object_ref(object);
         attachments.append(object);
@@ -599,17 +601,20 @@ QString TMimeMessage::Text(bool withHeader) const
 {
     QString text;
     if (withHeader) {
-        text += QStringLiteral("寄件者: ") + m_from + QLatin1Char('\n');
-        text += QStringLiteral("收件者: ") + m_to + QLatin1Char('\n');
-        text += QStringLiteral("日期: ") + m_date + QLatin1Char('\n');
-        text += QStringLiteral("主旨: ") + m_subject + QStringLiteral("\n\n");
+        text += QCoreApplication::translate("TMimeMessage", "寄件者: ") + m_from + QLatin1Char('\n');
+        text += QCoreApplication::translate("TMimeMessage", "收件者: ") + m_to + QLatin1Char('\n');
+        text += QCoreApplication::translate("TMimeMessage", "日期: ") + m_date + QLatin1Char('\n');
+        text += QCoreApplication::translate("TMimeMessage", "主旨: ") + m_subject + QStringLiteral("\n\n");
     }
     text += m_body;
     if (!m_attachments.isEmpty()) {
-        text += QStringLiteral("\n\n附件:");
+        text += QCoreApplication::translate("TMimeMessage", "\n\n附件:");
         const QLocale c = QLocale::c();
         for (const TMimeAttachment& a : m_attachments) {
-            text += QStringLiteral("\n  %1 (%2, %3 位元組)").arg(a.FileName, a.Type, c.toString(a.Size));
+            // The size picks the plural form; it is printed in full even past an int.
+            const int form = int(qMin<qint64>(a.Size, std::numeric_limits<int>::max()));
+            text += QCoreApplication::translate("TMimeMessage", "\n  %1 (%2, %3 位元組)", nullptr, form)
+                        .arg(a.FileName, a.Type, c.toString(a.Size));
         }
     }
     return text;

@@ -19,13 +19,6 @@ namespace Texts = TSessionTexts;
 
 namespace {
 
-const QString kLoginError = Texts::LoginError();
-const QString kReceiveError = Texts::ReceiveError();
-const QString kReceiving = Texts::Receiving();
-const QString kDeleting = Texts::Deleting();
-const QString kDeleteError = Texts::DeleteError();
-const QString kDownloading = Texts::Downloading();
-const QString kDownloadError = Texts::DownloadError();
 // Commands sent ahead of their replies when the server pipelines: few enough bytes that
 // they always fit the server's receive buffer, so that sending can never block on a
 // server that is itself blocked sending us replies.
@@ -280,7 +273,7 @@ void TPop3Session::abortSession(const QString& message)
     TSessionFailure failure;
     failure.Kind = TSessionFailure::TKind::Refused;
     failure.Message = message + QLatin1Char('\n');
-    failure.ForgetPassword = message == kLoginError;
+    failure.ForgetPassword = message == Texts::LoginError();
     fail(failure);
 }
 
@@ -345,14 +338,14 @@ void TPop3Session::login()
     const QByteArray pass = m_password.toUtf8();
     // A line break would end the argument early and send the rest as a command.
     if (TPop3Reply::HasLineBreak(userBytes) || TPop3Reply::HasLineBreak(pass)) {
-        abortSession(kLoginError);
+        abortSession(Texts::LoginError());
     }
     // Under STARTTLS the capabilities were read again on the encrypted line.
     if (endpoint.Security != TSecurity::StartTls && m_readCapabilities) {
         readCapabilities();
     }
-    sendCommand("USER " + userBytes, Texts::SendingUser(), kLoginError);
-    sendCommand("PASS " + pass, Texts::SendingPassword(), kLoginError);
+    sendCommand("USER " + userBytes, Texts::SendingUser(), Texts::LoginError());
+    sendCommand("PASS " + pass, Texts::SendingPassword(), Texts::LoginError());
     m_host.Progress(Texts::LoggedIn());
     m_host.Connected(endpoint.Security != TSecurity::None);
 }
@@ -380,7 +373,7 @@ void TPop3Session::startTls()
         abortSession(Texts::TlsFailed());
     }
     // What the server offers may differ once the line is encrypted.
-    m_capabilities = capabilities(kReceiveError);
+    m_capabilities = capabilities(Texts::ReceiveError());
 }
 
 void TPop3Session::readCapabilities()
@@ -439,7 +432,7 @@ QSet<QString> TPop3Session::deletionSession()
     auto idAt = [&](int n) {
         auto it = current.constFind(n);
         if (it == current.constEnd()) {
-            it = current.insert(n, currentId(n, kDeleting, kDeleteError));
+            it = current.insert(n, currentId(n, Texts::Deleting(), Texts::DeleteError()));
         }
         return it.value();
     };
@@ -455,7 +448,7 @@ QSet<QString> TPop3Session::deletionSession()
         anyUid = m_list.Mark(row) == TMark::Delete && !m_list.Row(row).Uid.isEmpty();
     }
     if (anyUid && m_capabilities.contains("UIDL") &&
-        uidList(TPop3Reply::MaxMessages, uidLimit, kDeleting, kDeleteError, uids)) {
+        uidList(TPop3Reply::MaxMessages, uidLimit, Texts::Deleting(), Texts::DeleteError(), uids)) {
         QHash<QByteArray, int> numberOf;
         for (auto it = uids.constBegin(); it != uids.constEnd(); ++it) {
             numberOf.insert(it.value(), it.key());
@@ -476,7 +469,7 @@ QSet<QString> TPop3Session::deletionSession()
             }
         }
         for (const TQueuedPtr& deletion : std::as_const(deletions)) {
-            take(deletion, kDeleting, kDeleteError);
+            take(deletion, Texts::Deleting(), Texts::DeleteError());
         }
     }
     for (int row = 1; row <= m_list.Count(); ++row) {
@@ -485,7 +478,7 @@ QSet<QString> TPop3Session::deletionSession()
         }
         // Another client may have changed the numbering: delete only the marked message.
         if (TMailListModel::SameId(idAt(row), m_list.Id(row))) {
-            sendCommand("DELE " + number(row), kDeleting, kDeleteError);
+            sendCommand("DELE " + number(row), Texts::Deleting(), Texts::DeleteError());
             deleted.insert(row);
         } else {
             moved.append(row);
@@ -493,8 +486,8 @@ QSet<QString> TPop3Session::deletionSession()
     }
     if (!moved.isEmpty()) {
         int count = 0;
-        if (!TPop3Reply::StatCount(sendCommand("STAT", kDeleting, kDeleteError), count)) {
-            abortSession(kDeleteError);
+        if (!TPop3Reply::StatCount(sendCommand("STAT", Texts::Deleting(), Texts::DeleteError()), count)) {
+            abortSession(Texts::DeleteError());
         }
         for (const int row : moved) {
             // Deletions move messages to lower numbers, so look there first.
@@ -513,7 +506,7 @@ QSet<QString> TPop3Session::deletionSession()
                 }
             }
             if (found > 0) {
-                sendCommand("DELE " + number(found), kDeleting, kDeleteError);
+                sendCommand("DELE " + number(found), Texts::Deleting(), Texts::DeleteError());
                 deleted.insert(found);
             } else {
                 unfound.insert(TMailListModel::IdKey(m_list.Id(row)));
@@ -535,11 +528,14 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
     TSeenIds seen;
     files.LoadSeen(seen, [this] { m_host.Yield(true); });
 
+    // Looked up once, not per message.
+    const QString receiving = Texts::Receiving();
+    const QString receiveError = Texts::ReceiveError();
     login();
-    const QByteArray stat = sendCommand("STAT", kReceiving, kReceiveError);
+    const QByteArray stat = sendCommand("STAT", receiving, receiveError);
     int count = 0;
     if (!TPop3Reply::StatCount(stat, count)) {
-        abortSession(kReceiveError);
+        abortSession(receiveError);
     }
     m_list.Clear();
     m_host.Listed(count);
@@ -553,7 +549,7 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
     bool useUids = false;
     if (count > 0 && m_capabilities.contains("UIDL")) {
         const qint64 limit = qMax<qint64>(TPop3Reply::MaxTopReply, qint64(count) * kUidLineBytes + 64);
-        useUids = uidList(count, limit, kReceiving, kReceiveError, uids);
+        useUids = uidList(count, limit, receiving, receiveError, uids);
         if (useUids) {
             cache.Load(cachePath, cacheKey);
         }
@@ -578,7 +574,7 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
         TMailRow row;
         row.Number = n;
         m_list.Append(row);
-        const QByteArray list = take(lists.take(n), kReceiving, kReceiveError);
+        const QByteArray list = take(lists.take(n), receiving, receiveError);
         row.Size = TPop3Reply::ListSize(list);
         m_list.Update(n, row);
         row.Uid = uids.value(n);
@@ -592,7 +588,7 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
             if (!command) {
                 command = queue("Top " + number(n) + " 1", true);
             }
-            entry = TUidlEntry::FromHeader(take(command, kReceiving, kReceiveError), row.Size);
+            entry = TUidlEntry::FromHeader(take(command, receiving, receiveError), row.Size);
         }
         entry.Fill(row);
         if (!row.Uid.isEmpty()) {
@@ -676,15 +672,16 @@ TPop3Session::TRetrieval TPop3Session::Retrieve(int row, int limit)
     login();
     // The row number is that of the last listing; another client may have changed it.
     const QByteArray uid = m_list.Valid(row) ? m_list.Row(row).Uid : QByteArray();
-    const bool same = !uid.isEmpty() && m_capabilities.contains("UIDL")
-                          ? currentUid(row, kDownloading, kDownloadError) == uid
-                          : TMailListModel::SameId(currentId(row, kDownloading, kDownloadError), m_list.Id(row));
+    const bool same =
+        !uid.isEmpty() && m_capabilities.contains("UIDL")
+            ? currentUid(row, Texts::Downloading(), Texts::DownloadError()) == uid
+            : TMailListModel::SameId(currentId(row, Texts::Downloading(), Texts::DownloadError()), m_list.Id(row));
     if (!same) {
         logout();
         result.Moved = true;
         return result;
     }
-    result.Message = sendCommand("RETR " + number(row), kDownloading, kDownloadError);
+    result.Message = sendCommand("RETR " + number(row), Texts::Downloading(), Texts::DownloadError());
     logout();
 
     FillViews(result, size);

@@ -110,7 +110,7 @@ QString defaultText(const TSettingKey& key)
 
 } // namespace
 
-const char* const TFormOption::SourceName = "設定選單";
+const char* const TFormOption::SourceName = QT_TR_NOOP("設定選單");
 
 void TFormOption::SetFileChooser(TFileChooser chooser)
 {
@@ -191,7 +191,7 @@ void TFormOption::buildGeneralPage()
 {
     TabSheetGeneral = new QWidget;
     TabSheetGeneral->setObjectName(QStringLiteral("TabSheetGeneral"));
-    PageControl->addTab(TabSheetGeneral, QStringLiteral("一般"));
+    PageControl->addTab(TabSheetGeneral, tr("一般"));
     auto* grid = new QGridLayout(TabSheetGeneral);
     QWidget* page = TabSheetGeneral;
 
@@ -199,33 +199,31 @@ void TFormOption::buildGeneralPage()
         edit("EditTimeout", QStringLiteral("Break network session if no response within this interval."), page);
     EditTimeout->setMaxLength(4);
     EditTimeout->setText(QStringLiteral("30"));
-    grid->addWidget(caption(QStringLiteral("網路最大等待時間 : "), page), 0, 0);
+    grid->addWidget(caption(tr("網路最大等待時間 : "), page), 0, 0);
     auto* timeoutRow = new QHBoxLayout;
     timeoutRow->addWidget(EditTimeout);
-    timeoutRow->addWidget(caption(QStringLiteral("秒."), page));
+    timeoutRow->addWidget(caption(tr("秒."), page));
     timeoutRow->addStretch();
     grid->addLayout(timeoutRow, 0, 1);
 
     EditMailProgram = edit("EditMailProgram", QStringLiteral("Reply E-mail by this program."), page);
-    ButtonMail =
-        button("ButtonMail", QStringLiteral("瀏覽"), QStringLiteral("Click to choose an E-Mail program."), page);
-    grid->addWidget(caption(QStringLiteral("電子郵件程式 : "), page), 1, 0);
+    ButtonMail = button("ButtonMail", tr("瀏覽"), QStringLiteral("Click to choose an E-Mail program."), page);
+    grid->addWidget(caption(tr("電子郵件程式 : "), page), 1, 0);
     grid->addWidget(EditMailProgram, 1, 1);
     grid->addWidget(ButtonMail, 1, 2);
 
     EditViewerFontName =
         edit("EditViewerFontName", QStringLiteral("Click browse button to change font for viewer."), page);
-    ButtonViewerFont =
-        button("ButtonViewerFont", QStringLiteral("瀏覽"), QStringLiteral("Click to choose font for viewer."), page);
-    grid->addWidget(caption(QStringLiteral("字型 : "), page), 2, 0);
+    ButtonViewerFont = button("ButtonViewerFont", tr("瀏覽"), QStringLiteral("Click to choose font for viewer."), page);
+    grid->addWidget(caption(tr("字型 : "), page), 2, 0);
     grid->addWidget(EditViewerFontName, 2, 1);
     grid->addWidget(ButtonViewerFont, 2, 2);
 
     EditPrinterFontName =
         edit("EditPrinterFontName", QStringLiteral("Click browse button to change font for printer."), page);
     ButtonPrinterFont =
-        button("ButtonPrinterFont", QStringLiteral("瀏覽"), QStringLiteral("Click to choose font for printer."), page);
-    grid->addWidget(caption(QStringLiteral("列印字形 : "), page), 3, 0);
+        button("ButtonPrinterFont", tr("瀏覽"), QStringLiteral("Click to choose font for printer."), page);
+    grid->addWidget(caption(tr("列印字形 : "), page), 3, 0);
     grid->addWidget(EditPrinterFontName, 3, 1);
     grid->addWidget(ButtonPrinterFont, 3, 2);
 
@@ -238,7 +236,7 @@ void TFormOption::buildGeneralPage()
 
     EditConsolePassword = edit("EditConsolePassword", QStringLiteral("Password for restore window."), page);
     EditConsolePassword->setEchoMode(QLineEdit::Password);
-    grid->addWidget(caption(QStringLiteral("密碼保護 : "), page), 4, 0);
+    grid->addWidget(caption(tr("密碼保護 : "), page), 4, 0);
     grid->addWidget(EditConsolePassword, 4, 1);
 
     buildDesktopOptions(grid, 5);
@@ -262,12 +260,12 @@ void TFormOption::buildDesktopOptions(QGridLayout* grid, int row)
         check->setToolTip(hint);
         return check;
     };
-    CheckBoxDesktopNotify = box("CheckBoxDesktopNotify", QStringLiteral("桌面通知"),
-                                QStringLiteral("Notify the desktop when new mail is found."));
-    CheckBoxUseKeyring = box("CheckBoxUseKeyring", QStringLiteral("密碼存入鑰匙圈"),
+    CheckBoxDesktopNotify =
+        box("CheckBoxDesktopNotify", tr("桌面通知"), QStringLiteral("Notify the desktop when new mail is found."));
+    CheckBoxUseKeyring = box("CheckBoxUseKeyring", tr("密碼存入鑰匙圈"),
                              QStringLiteral("Keep mailbox passwords in the desktop's keyring."));
     CheckBoxAutostart =
-        box("CheckBoxAutostart", QStringLiteral("開機時自動啟動"), QStringLiteral("Start Mailvane when you log in."));
+        box("CheckBoxAutostart", tr("開機時自動啟動"), QStringLiteral("Start Mailvane when you log in."));
     auto* line = new QHBoxLayout;
     line->addWidget(CheckBoxDesktopNotify);
     line->addWidget(CheckBoxUseKeyring);
@@ -301,7 +299,7 @@ void TFormOption::buildNetworkPage()
 {
     TabSheetNetwork = new QWidget;
     TabSheetNetwork->setObjectName(QStringLiteral("TabSheetNetwork"));
-    PageControl->addTab(TabSheetNetwork, QStringLiteral("網路"));
+    PageControl->addTab(TabSheetNetwork, tr("網路"));
     QWidget* page = TabSheetNetwork;
     auto* row = new QHBoxLayout(page);
 
@@ -319,18 +317,18 @@ void TFormOption::buildNetworkPage()
     EditLogin = edit("EditLogin", QStringLiteral("Login name for this server."), page);
     EditPassword = edit("EditPassword", QStringLiteral("Password for this server. (Optional)"), page);
     EditPassword->setEchoMode(QLineEdit::Password);
-    grid->addWidget(caption(QStringLiteral("信箱名稱 : "), page), 0, 0);
+    grid->addWidget(caption(tr("信箱名稱 : "), page), 0, 0);
     grid->addWidget(EditName, 0, 1);
-    grid->addWidget(caption(QStringLiteral("主機位址 : "), page), 1, 0);
+    grid->addWidget(caption(tr("主機位址 : "), page), 1, 0);
     grid->addWidget(EditHost, 1, 1);
-    grid->addWidget(caption(QStringLiteral("使用者名稱 : "), page), 2, 0);
+    grid->addWidget(caption(tr("使用者名稱 : "), page), 2, 0);
     grid->addWidget(EditLogin, 2, 1);
-    grid->addWidget(caption(QStringLiteral("密碼 : "), page), 3, 0);
+    grid->addWidget(caption(tr("密碼 : "), page), 3, 0);
     grid->addWidget(EditPassword, 3, 1);
     ComboBoxSecurity = new QComboBox(page);
     ComboBoxSecurity->setObjectName(QStringLiteral("ComboBoxSecurity"));
     ComboBoxSecurity->setToolTip(QStringLiteral("How the connection to this server is encrypted."));
-    ComboBoxSecurity->addItem(QStringLiteral("無"), QStringLiteral("None"));
+    ComboBoxSecurity->addItem(tr("無"), QStringLiteral("None"));
     ComboBoxSecurity->addItem(QStringLiteral("STARTTLS"), QStringLiteral("STARTTLS"));
     ComboBoxSecurity->addItem(QStringLiteral("SSL/TLS"), QStringLiteral("TLS"));
     EditPort =
@@ -343,19 +341,19 @@ void TFormOption::buildNetworkPage()
     ComboBoxProtocol->addItem(QStringLiteral("POP3"), QStringLiteral("POP3"));
     ComboBoxProtocol->addItem(QStringLiteral("IMAP"), QStringLiteral("IMAP"));
     EditFolder = edit("EditFolder", QStringLiteral("The IMAP folder to watch; empty for INBOX."), page);
-    CheckBoxPush = new QCheckBox(QStringLiteral("新信件即時推送 (IMAP IDLE)"), page);
+    CheckBoxPush = new QCheckBox(tr("新信件即時推送 (IMAP IDLE)"), page);
     CheckBoxPush->setObjectName(QStringLiteral("CheckBoxPush"));
     CheckBoxPush->setToolTip(QStringLiteral("Keep a connection open so that new mail shows at once."));
     CheckBoxPush->setChecked(true);
-    grid->addWidget(caption(QStringLiteral("通訊協定 : "), page), 4, 0);
+    grid->addWidget(caption(tr("通訊協定 : "), page), 4, 0);
     grid->addWidget(ComboBoxProtocol, 4, 1);
-    grid->addWidget(caption(QStringLiteral("安全連線 : "), page), 5, 0);
+    grid->addWidget(caption(tr("安全連線 : "), page), 5, 0);
     grid->addWidget(ComboBoxSecurity, 5, 1);
-    grid->addWidget(caption(QStringLiteral("連接埠 : "), page), 6, 0);
+    grid->addWidget(caption(tr("連接埠 : "), page), 6, 0);
     grid->addWidget(EditPort, 6, 1);
-    grid->addWidget(caption(QStringLiteral("信任的憑證 : "), page), 7, 0);
+    grid->addWidget(caption(tr("信任的憑證 : "), page), 7, 0);
     grid->addWidget(EditCertSha256, 7, 1);
-    grid->addWidget(caption(QStringLiteral("信件匣 : "), page), 8, 0);
+    grid->addWidget(caption(tr("信件匣 : "), page), 8, 0);
     grid->addWidget(EditFolder, 8, 1);
     grid->addWidget(CheckBoxPush, 9, 1);
     // The folder and push mean something for IMAP only.
@@ -367,11 +365,11 @@ void TFormOption::buildNetworkPage()
     connect(ComboBoxProtocol, &QComboBox::currentIndexChanged, this, imapOnly);
     imapOnly();
 
-    ButtonAdd = button("ButtonAdd", QStringLiteral("新增"), QStringLiteral("Add this server to list."), page);
-    ButtonUpdate = button("ButtonUpdate", QStringLiteral("更改"), QStringLiteral("Update this server."), page);
-    ButtonDelete = button("ButtonDelete", QStringLiteral("刪除"), QStringLiteral("Delete this server."), page);
-    ButtonTestConnection = button("ButtonTestConnection", QStringLiteral("測試連線"),
-                                  QStringLiteral("Log in and out with these values."), page);
+    ButtonAdd = button("ButtonAdd", tr("新增"), QStringLiteral("Add this server to list."), page);
+    ButtonUpdate = button("ButtonUpdate", tr("更改"), QStringLiteral("Update this server."), page);
+    ButtonDelete = button("ButtonDelete", tr("刪除"), QStringLiteral("Delete this server."), page);
+    ButtonTestConnection =
+        button("ButtonTestConnection", tr("測試連線"), QStringLiteral("Log in and out with these values."), page);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ButtonAdd);
     buttons->addWidget(ButtonUpdate);
@@ -385,25 +383,24 @@ void TFormOption::buildEffectPage()
 {
     TabSheetEffect = new QWidget;
     TabSheetEffect->setObjectName(QStringLiteral("TabSheetEffect"));
-    PageControl->addTab(TabSheetEffect, QStringLiteral("音效動畫"));
+    PageControl->addTab(TabSheetEffect, tr("音效動畫"));
     QWidget* page = TabSheetEffect;
     auto* grid = new QGridLayout(page);
 
     EditAnimation = edit("EditAnimation", QStringLiteral("Animation diaplays when find new mail."), page);
     EditAnimation->setText(QStringLiteral("Mailvane.avi"));
-    ButtonAnimation =
-        button("ButtonAnimation", QStringLiteral("瀏覽"), QStringLiteral("Click to choose an animation."), page);
+    ButtonAnimation = button("ButtonAnimation", tr("瀏覽"), QStringLiteral("Click to choose an animation."), page);
     EditSound = edit("EditSound", QStringLiteral("Sound plays when find new mail."), page);
     EditSound->setText(QStringLiteral("Mailvane.wav"));
-    ButtonSound = button("ButtonSound", QStringLiteral("瀏覽"), QStringLiteral("Click to choose a sound."), page);
+    ButtonSound = button("ButtonSound", tr("瀏覽"), QStringLiteral("Click to choose a sound."), page);
 
-    grid->addWidget(caption(QStringLiteral("動畫 : "), page), 0, 0);
+    grid->addWidget(caption(tr("動畫 : "), page), 0, 0);
     grid->addWidget(EditAnimation, 0, 1);
     grid->addWidget(ButtonAnimation, 0, 2);
-    grid->addWidget(caption(QStringLiteral("音效 : "), page), 1, 0);
+    grid->addWidget(caption(tr("音效 : "), page), 1, 0);
     grid->addWidget(EditSound, 1, 1);
     grid->addWidget(ButtonSound, 1, 2);
-    CheckBoxReadableView = new QCheckBox(QStringLiteral("以易讀內容開啟信件"), page);
+    CheckBoxReadableView = new QCheckBox(tr("以易讀內容開啟信件"), page);
     CheckBoxReadableView->setObjectName(QStringLiteral("CheckBoxReadableView"));
     CheckBoxReadableView->setToolTip(
         QStringLiteral("Open mail decoded, with its attachments listed; off shows it as received."));
@@ -415,7 +412,7 @@ void TFormOption::buildDialUpPage()
 {
     TabSheetDialUp = new QWidget;
     TabSheetDialUp->setObjectName(QStringLiteral("TabSheetDialUp"));
-    PageControl->addTab(TabSheetDialUp, QStringLiteral("撥號"));
+    PageControl->addTab(TabSheetDialUp, tr("撥號"));
     QWidget* page = TabSheetDialUp;
     auto* grid = new QGridLayout(page);
 
@@ -427,9 +424,9 @@ void TFormOption::buildDialUpPage()
     CheckBoxConnectedOnly->setToolTip(QStringLiteral("Check mail only when  you are online."));
     auto* boxes = new QHBoxLayout;
     boxes->addWidget(CheckBoxDialUp);
-    boxes->addWidget(caption(QStringLiteral("使用數據機"), page));
+    boxes->addWidget(caption(tr("使用數據機"), page));
     boxes->addWidget(CheckBoxConnectedOnly);
-    boxes->addWidget(caption(QStringLiteral("已連線時才檢查"), page));
+    boxes->addWidget(caption(tr("已連線時才檢查"), page));
     boxes->addStretch();
     grid->addLayout(boxes, 0, 0, 1, 4);
 
@@ -437,15 +434,15 @@ void TFormOption::buildDialUpPage()
     EditRedial->setText(QStringLiteral("2"));
     EditRedialInterval = edit("EditRedialInterval", QStringLiteral("Pause interval between redial."), page);
     EditRedialInterval->setText(QStringLiteral("30"));
-    grid->addWidget(caption(QStringLiteral("重撥次數 : "), page), 1, 0);
+    grid->addWidget(caption(tr("重撥次數 : "), page), 1, 0);
     auto* redial = new QHBoxLayout;
     redial->addWidget(EditRedial);
-    redial->addWidget(caption(QStringLiteral("次."), page));
+    redial->addWidget(caption(tr("次."), page));
     grid->addLayout(redial, 1, 1);
-    grid->addWidget(caption(QStringLiteral("重撥間隔 : "), page), 1, 2);
+    grid->addWidget(caption(tr("重撥間隔 : "), page), 1, 2);
     auto* interval = new QHBoxLayout;
     interval->addWidget(EditRedialInterval);
-    interval->addWidget(caption(QStringLiteral("秒."), page));
+    interval->addWidget(caption(tr("秒."), page));
     grid->addLayout(interval, 1, 3);
 
     ComboBoxEntry = new QComboBox(page);
@@ -454,15 +451,15 @@ void TFormOption::buildDialUpPage()
     ComboBoxEntry->setEditable(true);
     ComboBoxEntry->setInsertPolicy(QComboBox::NoInsert);
     ComboBoxEntry->setMaxVisibleItems(10);
-    grid->addWidget(caption(QStringLiteral("撥號號碼 : "), page), 2, 0);
+    grid->addWidget(caption(tr("撥號號碼 : "), page), 2, 0);
     grid->addWidget(ComboBoxEntry, 2, 1, 1, 3);
 
     EditDialUpLogin = edit("EditDialUpLogin", QStringLiteral("Login name for dial up."), page);
     EditDialUpPassword = edit("EditDialUpPassword", QStringLiteral("Password for dial up."), page);
     EditDialUpPassword->setEchoMode(QLineEdit::Password);
-    grid->addWidget(caption(QStringLiteral("使用者名稱 : "), page), 3, 0);
+    grid->addWidget(caption(tr("使用者名稱 : "), page), 3, 0);
     grid->addWidget(EditDialUpLogin, 3, 1, 1, 3);
-    grid->addWidget(caption(QStringLiteral("登入密碼 : "), page), 4, 0);
+    grid->addWidget(caption(tr("登入密碼 : "), page), 4, 0);
     grid->addWidget(EditDialUpPassword, 4, 1, 1, 3);
 }
 
@@ -470,17 +467,17 @@ void TFormOption::buildFilterPage()
 {
     TabSheetFilter = new QWidget;
     TabSheetFilter->setObjectName(QStringLiteral("TabSheetFilter"));
-    PageControl->addTab(TabSheetFilter, QStringLiteral("過濾信件"));
+    PageControl->addTab(TabSheetFilter, tr("過濾信件"));
     QWidget* page = TabSheetFilter;
     auto* grid = new QGridLayout(page);
     grid->setVerticalSpacing(1);
 
-    grid->addWidget(caption(QStringLiteral("關鍵字"), page), 0, 1);
-    grid->addWidget(caption(QStringLiteral("刪除"), page), 0, 2);
-    grid->addWidget(caption(QStringLiteral("顏色"), page), 0, 3);
+    grid->addWidget(caption(tr("關鍵字"), page), 0, 1);
+    grid->addWidget(caption(tr("刪除"), page), 0, 2);
+    grid->addWidget(caption(tr("顏色"), page), 0, 3);
     for (int i = 0; i < 5; ++i) {
         const QByteArray n = QByteArray::number(i + 1);
-        ButtonColor[i] = button(("ButtonColor" + n).constData(), QStringLiteral("顏色"),
+        ButtonColor[i] = button(("ButtonColor" + n).constData(), tr("顏色"),
                                 QStringLiteral("Click to change highlight color."), page);
         EditHighLight[i] =
             edit(("EditHighLight" + n).constData(), QStringLiteral("Highligh the mail with this keyword."), page);
@@ -500,7 +497,7 @@ void TFormOption::buildSchedulePage()
 {
     TabSheetSchedule = new QWidget;
     TabSheetSchedule->setObjectName(QStringLiteral("TabSheetSchedule"));
-    PageControl->addTab(TabSheetSchedule, QStringLiteral("時間表"));
+    PageControl->addTab(TabSheetSchedule, tr("時間表"));
     QWidget* page = TabSheetSchedule;
     auto* grid = new QGridLayout(page);
 
@@ -518,23 +515,23 @@ void TFormOption::buildSchedulePage()
     group->addButton(RadioButtonSchedule);
 
     grid->addWidget(RadioButtonInterval, 0, 0);
-    grid->addWidget(caption(QStringLiteral("每隔"), page), 0, 1);
+    grid->addWidget(caption(tr("每隔"), page), 0, 1);
     auto* minutes = new QHBoxLayout;
     minutes->addWidget(EditAutoCheck);
-    minutes->addWidget(caption(QStringLiteral("分鐘."), page));
+    minutes->addWidget(caption(tr("分鐘."), page));
     minutes->addStretch();
     grid->addLayout(minutes, 0, 2, 1, 2);
     grid->addWidget(RadioButtonSchedule, 1, 0);
-    grid->addWidget(caption(QStringLiteral("每天"), page), 1, 1);
+    grid->addWidget(caption(tr("每天"), page), 1, 1);
     grid->addWidget(EditSchedule, 1, 2);
-    grid->addWidget(caption(QStringLiteral("點鐘."), page), 1, 3);
-    TFxLabel* help = caption(QStringLiteral("(請填由1至24之整數，請以逗號分開，例 6,12,18,24)"), page);
+    grid->addWidget(caption(tr("點鐘."), page), 1, 3);
+    TFxLabel* help = caption(tr("(請填由1至24之整數，請以逗號分開，例 6,12,18,24)"), page);
     help->setMinimumWidth(0);
     help->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     grid->addWidget(help, 2, 0, 1, 4);
     // Timed checks wait while a window titled Message, Option or Password is open; Wayland
     // shows a program none of the others' windows.
-    auto* ownOnly = new QLabel(QStringLiteral("在 Wayland 上，訊息視窗開啟時暫停檢查只看 Mailvane 自己的視窗。"), page);
+    auto* ownOnly = new QLabel(tr("在 Wayland 上，訊息視窗開啟時暫停檢查只看 Mailvane 自己的視窗。"), page);
     ownOnly->setObjectName(QStringLiteral("LabelOwnWindowsOnly"));
     ownOnly->setWordWrap(true);
     ownOnly->setVisible(!TPlatformRules::ForeignWindowsVisible(QGuiApplication::platformName()));
@@ -615,7 +612,7 @@ void TFormOption::showEvent(QShowEvent* event)
 
 void TFormOption::Error(const QString& message)
 {
-    m_host.ShowMessage(QString::fromUtf8(SourceName), message);
+    m_host.ShowMessage(tr(SourceName), message);
 }
 
 // ---- reading and writing --------------------------------------------------------------
@@ -753,7 +750,7 @@ bool TFormOption::checkConnectionFields()
     }
     if (!EditCertSha256->text().trimmed().isEmpty() &&
         TSettingsRules::NormalisedFingerprint(EditCertSha256->text()).isEmpty()) {
-        Error(QStringLiteral("信任的憑證指紋格式錯誤，應為 64 位十六進位數字！"));
+        Error(tr("信任的憑證指紋格式錯誤，應為 64 位十六進位數字！"));
         return false;
     }
     return true;
@@ -808,15 +805,15 @@ void TFormOption::ButtonTestConnectionClick()
         return;
     }
     ButtonTestConnection->setEnabled(true);
-    const QString title = QStringLiteral("測試連線");
+    const QString title = tr("測試連線");
     if (!result.CertUntrusted || result.Fingerprint.isEmpty()) {
         TModal::MessageBox(this, result.Message, title);
         return;
     }
     QMessageBox ask(
         QMessageBox::Question, title,
-        QStringLiteral("%1\n\n主體：%2\n簽發者：%3\n有效期間：%4 至 %5\n指紋 (SHA-256)：%6\n\n"
-                       "確定這是您的郵件伺服器的憑證，並要信任它嗎？")
+        tr("%1\n\n主體：%2\n簽發者：%3\n有效期間：%4 至 %5\n指紋 (SHA-256)：%6\n\n"
+           "確定這是您的郵件伺服器的憑證，並要信任它嗎？")
             .arg(result.Message, result.Subject, result.Issuer, result.ValidFrom, result.ValidTo, result.Fingerprint),
         QMessageBox::Yes | QMessageBox::No, this);
     ask.setObjectName(QStringLiteral("MessageBoxTrust"));
@@ -875,22 +872,22 @@ void TFormOption::ButtonAddClick()
 {
     const QString name = EditName->text();
     if (name.isEmpty() || EditHost->text().isEmpty() || EditLogin->text().isEmpty()) {
-        Error(QStringLiteral("請詳細填寫資料！"));
+        Error(tr("請詳細填寫資料！"));
         return;
     }
     if (!checkConnectionFields()) {
         return;
     }
     if (!line(kSlots - 1).isEmpty()) {
-        Error(QStringLiteral("最多設定10個信箱，請先刪除部份信箱。"));
+        Error(tr("最多設定10個信箱，請先刪除部份信箱。"));
         return;
     }
     if (!TSettingsRules::ValidMailboxName(name)) {
-        Error(QStringLiteral("信箱名稱不正確，請重新命名。"));
+        Error(tr("信箱名稱不正確，請重新命名。"));
         return;
     }
     if (findLine(name) >= 0) {
-        Error(QStringLiteral("信箱名稱重覆，請重新命名。"));
+        Error(tr("信箱名稱重覆，請重新命名。"));
         return;
     }
 
@@ -914,7 +911,7 @@ void TFormOption::ButtonUpdateClick()
 {
     const QString name = EditName->text();
     if (name.isEmpty() || EditHost->text().isEmpty() || EditLogin->text().isEmpty()) {
-        Error(QStringLiteral("除密碼外皆須填寫！"));
+        Error(tr("除密碼外皆須填寫！"));
         return;
     }
     if (!checkConnectionFields()) {
@@ -1032,7 +1029,7 @@ void TFormOption::CheckBoxDialUpClick()
 {
     if (!m_host.RasPresent()) {
         if (CheckBoxDialUp->isChecked()) {
-            Error(QStringLiteral("未安裝RASAPI32.DLL"));
+            Error(tr("未安裝RASAPI32.DLL"));
             CheckBoxDialUp->setChecked(false);
         }
         CheckBoxDialUp->setEnabled(false);
@@ -1044,7 +1041,7 @@ void TFormOption::CheckBoxDialUpClick()
             if (m_entry >= 0 && m_entry < ComboBoxEntry->count()) {
                 ComboBoxEntry->setCurrentIndex(m_entry);
             } else if (ComboBoxEntry->count() == 0) {
-                Error(QStringLiteral("沒有撥號設定！"));
+                Error(tr("沒有撥號設定！"));
                 CheckBoxDialUp->setChecked(false);
                 CheckBoxDialUp->setEnabled(false);
             } else {
@@ -1151,7 +1148,7 @@ void TFormOption::FormClose()
     const QString configHome = m_host.ConfigHome();
     if (CheckBoxAutostart->isChecked() != TAutostart::IsEnabled(configHome) &&
         !TAutostart::SetEnabled(configHome, CheckBoxAutostart->isChecked(), m_host.ProgramPath())) {
-        Error(QStringLiteral("無法更改開機自動啟動設定：") + TAutostart::EntryPath(configHome));
+        Error(tr("無法更改開機自動啟動設定：") + TAutostart::EntryPath(configHome));
     }
 
     TOptionState state;

@@ -6,7 +6,14 @@
 #include "welcome/TDemoServer.h"
 #include "welcome/TNewMailbox.h"
 
+#include <QCoreApplication>
+
 namespace Keys = TSettingsKeys;
+
+QString TDemoMailbox::Name()
+{
+    return QCoreApplication::translate("TDemoMailbox", "示範信箱");
+}
 
 QString TDemoMailbox::Find(const QString& settingsPath)
 {
@@ -73,7 +80,7 @@ QString TDemoMailbox::Unserved(const QString& settingsPath, const QString& name,
     if (servedPort != 0 && number && port == servedPort) {
         return QString();
     }
-    return QStringLiteral("示範伺服器沒有啟動，不檢查此信箱。");
+    return QCoreApplication::translate("TDemoMailbox", "示範伺服器沒有啟動，不檢查此信箱。");
 }
 
 void TDemoMailbox::SetPort(const QString& settingsPath, const QString& name, quint16 port)

@@ -8,7 +8,8 @@ class TVarnEncryption;
 // section carries the demo mark, so that each start can serve it again on a new port.
 class TDemoMailbox {
 public:
-    static QString Name() { return QStringLiteral("示範信箱"); }
+    // In the language of the run that creates it; later runs find it by its demo mark.
+    static QString Name();
     // The keyword that one demo message's subject carries, and the colour it is given.
     static QString KeywordRule() { return QStringLiteral("URGENT"); }
     static constexpr int KeywordColour = 0x0000FF; // red, as the settings file stores colours

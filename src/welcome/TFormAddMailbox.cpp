@@ -21,7 +21,7 @@ TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& prese
     : QDialog(parent), m_host(host), m_presets(presets), m_tester(std::move(tester))
 {
     setObjectName(QStringLiteral("FormAddMailbox"));
-    setWindowTitle(QStringLiteral("新增我的信箱"));
+    setWindowTitle(tr("新增我的信箱"));
     setMinimumWidth(460);
 
     auto edit = [this](const char* name) {
@@ -57,22 +57,22 @@ TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& prese
     LabelResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("電子郵件地址"), EditAddress);
-    form->addRow(QStringLiteral("密碼（或應用程式密碼）"), EditPassword);
-    form->addRow(QStringLiteral("郵件服務"), LabelService);
+    form->addRow(tr("電子郵件地址"), EditAddress);
+    form->addRow(tr("密碼（或應用程式密碼）"), EditPassword);
+    form->addRow(tr("郵件服務"), LabelService);
     form->addRow(QString(), LabelHint);
-    form->addRow(QStringLiteral("通訊協定"), ComboBoxProtocol);
-    form->addRow(QStringLiteral("伺服器"), EditHost);
-    form->addRow(QStringLiteral("連接埠"), EditPort);
-    form->addRow(QStringLiteral("加密"), ComboBoxSecurity);
-    form->addRow(QStringLiteral("使用者名稱"), EditLogin);
-    form->addRow(QStringLiteral("信箱名稱"), EditName);
+    form->addRow(tr("通訊協定"), ComboBoxProtocol);
+    form->addRow(tr("伺服器"), EditHost);
+    form->addRow(tr("連接埠"), EditPort);
+    form->addRow(tr("加密"), ComboBoxSecurity);
+    form->addRow(tr("使用者名稱"), EditLogin);
+    form->addRow(tr("信箱名稱"), EditName);
 
-    ButtonTest = new QPushButton(QStringLiteral("測試連線"), this);
+    ButtonTest = new QPushButton(tr("測試連線"), this);
     ButtonTest->setObjectName(QStringLiteral("ButtonTest"));
-    ButtonSave = new QPushButton(QStringLiteral("儲存"), this);
+    ButtonSave = new QPushButton(tr("儲存"), this);
     ButtonSave->setObjectName(QStringLiteral("ButtonSave"));
-    ButtonCancel = new QPushButton(QStringLiteral("取消"), this);
+    ButtonCancel = new QPushButton(tr("取消"), this);
     ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
     ButtonSave->setAutoDefault(false);
     ButtonTest->setAutoDefault(false);
@@ -117,15 +117,17 @@ void TFormAddMailbox::EditAddressChange()
     if (!m_presets.Lookup(EditAddress->text(), preset)) {
         m_found = false;
         LabelService->clear();
-        LabelHint->setText(QStringLiteral("請輸入完整的電子郵件地址，例如 name@example.com。"));
+        LabelHint->setText(tr("請輸入完整的電子郵件地址，例如 name@example.com。"));
+        fitHeight();
         valuesChanged();
         return;
     }
     m_filling = true;
     m_preset = preset;
     m_found = true;
-    LabelService->setText(preset.Service.isEmpty() ? QStringLiteral("（依網域猜測）") : preset.Service);
-    LabelHint->setText(preset.Hint);
+    LabelService->setText(preset.Service.isEmpty() ? tr("（依網域猜測）") : preset.Service);
+    LabelHint->setText(TServicePresets::ShownHint(preset.Hint));
+    fitHeight();
     ComboBoxProtocol->setCurrentText(preset.ImapHost.isEmpty() ? QStringLiteral("POP3") : QStringLiteral("IMAP"));
     fillServer();
     EditLogin->setText(preset.Login);
@@ -140,6 +142,19 @@ void TFormAddMailbox::fillServer()
     EditHost->setText(imap ? m_preset.ImapHost : m_preset.Host);
     EditPort->setText(imap ? m_preset.ImapPort : m_preset.Port);
     ComboBoxSecurity->setCurrentText(imap ? m_preset.ImapSecurity : m_preset.Security);
+}
+
+// A wrapped text needs more lines as it grows, which a window does not follow by itself.
+// Before the first show the window takes its size from the layout anyway.
+void TFormAddMailbox::fitHeight()
+{
+    if (!isVisible()) {
+        return;
+    }
+    const int need = heightForWidth(width());
+    if (need > height()) {
+        resize(width(), need);
+    }
 }
 
 void TFormAddMailbox::valuesChanged()
@@ -173,14 +188,14 @@ bool TFormAddMailbox::ButtonTestClick()
 {
     const TConnectionParams p = params();
     if (p.Host.isEmpty() || p.Login.isEmpty()) {
-        LabelResult->setText(QStringLiteral("請詳細填寫資料！"));
+        LabelResult->setText(tr("請詳細填寫資料！"));
         return false;
     }
     if (p.Password.isEmpty()) {
-        LabelResult->setText(QStringLiteral("請輸入密碼（或應用程式密碼）。"));
+        LabelResult->setText(tr("請輸入密碼（或應用程式密碼）。"));
         return false;
     }
-    LabelResult->setText(QStringLiteral("測試連線..."));
+    LabelResult->setText(tr("測試連線..."));
     ButtonTest->setEnabled(false);
     ButtonSave->setEnabled(false);
     const TConnectionTestResult result = m_tester ? m_tester(p) : TConnectionTestResult();
@@ -189,14 +204,15 @@ bool TFormAddMailbox::ButtonTestClick()
     QString text = result.Ok ? QStringLiteral("✔ ") + result.Message : QStringLiteral("✘ ") + result.Message;
     if (!result.Ok && result.CertUntrusted) {
         m_fingerprint = result.Fingerprint;
-        text += QStringLiteral("\n主體：%1\n簽發者：%2\n有效期間：%3 – %4\nSHA-256：%5")
+        text += tr("\n主體：%1\n簽發者：%2\n有效期間：%3 – %4\nSHA-256：%5")
                     .arg(result.Subject, result.Issuer, result.ValidFrom, result.ValidTo, result.Fingerprint);
         const QSignalBlocker blocker(CheckBoxTrustCert);
-        CheckBoxTrustCert->setText(QStringLiteral("我認得這張憑證，信任它並重新測試"));
+        CheckBoxTrustCert->setText(tr("我認得這張憑證，信任它並重新測試"));
         CheckBoxTrustCert->setChecked(false);
         CheckBoxTrustCert->setVisible(true);
     }
     LabelResult->setText(text);
+    fitHeight();
     m_passed = result.Ok;
     return m_passed;
 }

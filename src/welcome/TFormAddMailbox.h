@@ -54,6 +54,7 @@ private:
     TConnectionParams params() const;
     void fillServer();
     void valuesChanged();
+    void fitHeight();
 
     TOptionHost& m_host;
     const TServicePresets& m_presets;

@@ -5,6 +5,8 @@
 #include "settings/TSettingsKeys.h"
 #include "settings/TSettingsRules.h"
 
+#include <QCoreApplication>
+
 namespace Keys = TSettingsKeys;
 
 namespace {
@@ -37,7 +39,7 @@ QString TNewMailbox::DefaultName(const QString& address, const QStringList& take
     }
     base = base.trimmed();
     if (!TSettingsRules::ValidMailboxName(base)) {
-        base = QStringLiteral("信箱");
+        base = QCoreApplication::translate("TNewMailbox", "信箱");
     }
     QString name = base;
     for (int n = 2; TSettingsRules::FindMailboxName(taken, name) >= 0 || !TSettingsRules::ValidMailboxName(name); ++n) {
@@ -50,17 +52,17 @@ QString TNewMailbox::Add(const QString& settingsPath, TVarnEncryption& encryptio
                          const TNewMailboxEntry& entry)
 {
     if (name.isEmpty() || entry.Host.isEmpty() || entry.Login.isEmpty()) {
-        return QStringLiteral("請詳細填寫資料！");
+        return QCoreApplication::translate("TNewMailbox", "請詳細填寫資料！");
     }
     QStringList lines = serverLines(TIniFile(settingsPath));
     if (!lines.last().isEmpty()) {
-        return QStringLiteral("最多設定10個信箱，請先刪除部份信箱。");
+        return QCoreApplication::translate("TNewMailbox", "最多設定10個信箱，請先刪除部份信箱。");
     }
     if (!TSettingsRules::ValidMailboxName(name)) {
-        return QStringLiteral("信箱名稱不正確，請重新命名。");
+        return QCoreApplication::translate("TNewMailbox", "信箱名稱不正確，請重新命名。");
     }
     if (TSettingsRules::FindMailboxName(lines, name) >= 0) {
-        return QStringLiteral("信箱名稱重覆，請重新命名。");
+        return QCoreApplication::translate("TNewMailbox", "信箱名稱重覆，請重新命名。");
     }
     const QString passwordError = TSettingsRules::PasswordError(entry.Password);
     if (!passwordError.isEmpty()) {

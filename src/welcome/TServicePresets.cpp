@@ -2,12 +2,32 @@
 
 #include "assets/MailvaneAssets.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace {
+
+// The hints of services.json, here so that the translation tools find them; the table
+// stays data that any file can replace. Keep in step with the file (a test compares).
+const char* const kHints[] = {
+    QT_TRANSLATE_NOOP("TServicePresets",
+                      "請先在 Gmail 設定的「轉寄和 POP/IMAP」啟用 POP，再到 Google 帳戶建立應用程式密碼，填在密碼欄。"),
+    QT_TRANSLATE_NOOP(
+        "TServicePresets",
+        "Outlook.com 只接受以瀏覽器登入（OAuth2）；請先在 Outlook.com 設定的「郵件 → 轉寄和 IMAP」允許以 POP 收信。"),
+    QT_TRANSLATE_NOOP("TServicePresets", "請先在 Yahoo 帳戶的安全性設定產生應用程式密碼，填在密碼欄。"),
+    QT_TRANSLATE_NOOP("TServicePresets", "請先在 QQ 郵箱「設定 → 帳戶」開啟 POP3 服務，並把產生的授權碼填在密碼欄。"),
+    QT_TRANSLATE_NOOP("TServicePresets", "請先在 163 郵箱設定開啟 POP3 服務，並把設定的用戶端授權碼填在密碼欄。"),
+    QT_TRANSLATE_NOOP("TServicePresets", "請先在 GMX 網頁信箱的設定中允許以 POP3 收信。"),
+    QT_TRANSLATE_NOOP("TServicePresets",
+                      "請先在 Fastmail 設定的「密碼與安全性」建立允許 POP 的應用程式密碼，填在密碼欄。"),
+    QT_TRANSLATE_NOOP(
+        "TServicePresets",
+        "伺服器是依地址猜的；若測試失敗，請查詢郵件服務商的 IMAP 或 POP3 設定，稍後在「設定 → 網路設定」修改。"),
+};
 
 const QString kDomainPlaceholder = QStringLiteral("{domain}");
 
@@ -216,4 +236,18 @@ QStringList TServicePresets::ServiceNames() const
         names << e.Preset.Service;
     }
     return names;
+}
+
+QString TServicePresets::ShownHint(const QString& hint)
+{
+    return QCoreApplication::translate("TServicePresets", hint.toUtf8().constData());
+}
+
+QStringList TServicePresets::TranslatableHints()
+{
+    QStringList hints;
+    for (const char* hint : kHints) {
+        hints << QString::fromUtf8(hint);
+    }
+    return hints;
 }

@@ -45,6 +45,12 @@ public:
     // False for an address that is not valid or when the table has no guess.
     bool Lookup(const QString& address, TServicePreset& preset) const;
     QStringList ServiceNames() const;
+
+    // A hint in the interface's language; a hint the translations do not know is shown
+    // as the table has it.
+    static QString ShownHint(const QString& hint);
+    // The shipped table's hints that the translations know.
+    static QStringList TranslatableHints();
     bool IsEmpty() const { return m_services.isEmpty() && !m_hasOther; }
 
 private:

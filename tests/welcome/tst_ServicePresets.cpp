@@ -1,6 +1,10 @@
 #include "welcome/TNewMailbox.h"
 #include "welcome/TServicePresets.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include <algorithm>
@@ -22,6 +26,7 @@ private slots:
     void browserSignInAndUnknownKeys();
     void defaultNames_data();
     void defaultNames();
+    void hintsKnownToTranslations();
 };
 
 void tst_ServicePresets::listedServices_data()
@@ -256,6 +261,25 @@ void tst_ServicePresets::defaultNames()
     QFETCH(QStringList, taken);
     QFETCH(QString, name);
     QCOMPARE(TNewMailbox::DefaultName(address, taken), name);
+}
+
+// The translation tools find the hints in the program's list only: it holds exactly the
+// shipped table's hints, so a hint added or reworded in the table is not left untranslated.
+void tst_ServicePresets::hintsKnownToTranslations()
+{
+    TServicePresets::Shipped();
+    QFile file(QStringLiteral(":/services/services.json"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject table = QJsonDocument::fromJson(file.readAll()).object();
+    QStringList hints;
+    for (const QJsonValue& service : table.value(QStringLiteral("services")).toArray()) {
+        hints << service.toObject().value(QStringLiteral("hint")).toString();
+    }
+    hints << table.value(QStringLiteral("other")).toObject().value(QStringLiteral("hint")).toString();
+    QStringList known = TServicePresets::TranslatableHints();
+    hints.sort();
+    known.sort();
+    QCOMPARE(known, hints);
 }
 
 QTEST_GUILESS_MAIN(tst_ServicePresets)
