@@ -58,31 +58,31 @@ QString PushActive()
 }
 QString PushOff(const QString& why)
 {
-    return QStringLiteral("即時推送未啟用（%1），依排程收信。").arg(why);
+    return QCoreApplication::translate("TSessionTexts", "即時推送未啟用（%1），依排程收信。").arg(why);
 }
 QString PushNoIdle()
 {
-    return QStringLiteral("伺服器不支援 IDLE");
+    return QCoreApplication::translate("TSessionTexts", "伺服器不支援 IDLE");
 }
 QString PushIdleRefused()
 {
-    return QStringLiteral("伺服器拒絕 IDLE");
+    return QCoreApplication::translate("TSessionTexts", "伺服器拒絕 IDLE");
 }
 QString PushNeedsLiteral()
 {
-    return QStringLiteral("帳號或密碼含有須等伺服器回應才能傳送的字元，而伺服器不支援 LITERAL+");
+    return QCoreApplication::translate("TSessionTexts", "帳號或密碼含有須等伺服器回應才能傳送的字元，而伺服器不支援 LITERAL+");
 }
 QString PushLoginRefused()
 {
-    return QStringLiteral("登入未成功");
+    return QCoreApplication::translate("TSessionTexts", "登入未成功");
 }
 QString PushTls()
 {
-    return QStringLiteral("加密連線未能建立");
+    return QCoreApplication::translate("TSessionTexts", "加密連線未能建立");
 }
 QString PushFolder()
 {
-    return QStringLiteral("無法開啟信件匣");
+    return QCoreApplication::translate("TSessionTexts", "無法開啟信件匣");
 }
 
 QString Done()
