@@ -8,6 +8,7 @@
 #include "app/TMainPlacement.h"
 #include "app/TNewMailAnnouncer.h"
 #include "app/TWindowFinder.h"
+#include "auth/TOAuthAccess.h"
 #include "core/EAbort.h"
 #include "core/EConvertError.h"
 #include "core/TClock.h"
@@ -41,6 +42,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -116,6 +118,9 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
     callbacks.ProcessEvents = [pause = callbacks.Pause] { pause(25); };
     m_dial = std::make_unique<TDialDriver>(*RAS, m_state.DialUpEnabled, m_state.DialedByProgram, m_state.RedialsLeft,
                                            m_state.RedialInterval, callbacks);
+    m_oauth = new TOAuthAccess(nullptr, this);
+    // The desktop's usual way: xdg-open, which honours BROWSER.
+    m_oauth->Opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_mailHost = std::make_unique<TMainMailHost>(*this, m_state, *m_dial);
     m_host = m_mailHost.get();
     m_announcer = std::make_unique<TNewMailAnnouncer>(*this, m_state);
@@ -157,6 +162,7 @@ TFormMain::~TFormMain()
 void TFormMain::SetDesktop(TPasswordStore* keyring, TDesktopNotifier* notifier)
 {
     m_keyring = keyring;
+    m_oauth->SetStore(keyring);
     m_notifier = notifier;
     if (m_notifier) {
         // As the tray's restore: the console password is still asked for.
@@ -357,6 +363,7 @@ void TFormMain::endWaits()
     if (m_keyring) {
         m_keyring->CancelWaits();
     }
+    m_oauth->CancelWaits();
     // A prompt the pass is waiting in would otherwise stay open until answered.
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows) {

@@ -97,6 +97,10 @@ public:
         }
         return m_form->m_password;
     }
+    TOAuthAccess::TResult AccessToken(bool renew, QByteArray& token, QString& message) override
+    {
+        return m_form->m_host->AccessToken(Account(), renew, token, message);
+    }
     bool Retired() const override { return m_form->m_retired; }
     void Yield(bool mayAbort) override { m_form->pumpEvents(mayAbort); }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "auth/TOAuthAccess.h"
+
 #include <QByteArray>
 #include <QString>
 #include <memory>
@@ -53,6 +55,16 @@ public:
     // The password for login: the remembered one, else the one stored for login (may wait
     // for the keyring); when still empty and mayAsk, the user is asked (may stay empty).
     virtual QString Password(const QString& login, bool mayAsk) = 0;
+    // The access token of a mailbox that logs in through the browser (OAuth2): a cached one,
+    // else a refreshed one (may wait); renew when the server refused the last one. Never
+    // opens a browser. By default there is none.
+    virtual TOAuthAccess::TResult AccessToken(bool renew, QByteArray& token, QString& message)
+    {
+        Q_UNUSED(renew);
+        token.clear();
+        message = TOAuthAccess::NeedsAuthorizationText();
+        return TOAuthAccess::TResult::NeedsAuthorization;
+    }
     // A retired mailbox ends its session with the silent abort after the current wait.
     virtual bool Retired() const = 0;
     // Lets the program run during long work between waits; may throw the silent abort when mayAbort.
