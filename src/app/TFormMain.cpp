@@ -22,6 +22,7 @@
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
 #include "mailbox/THeaderExtract.h"
+#include "mailbox/TSessionTexts.h"
 #include "options/TFormOption.h"
 #include "settings/TIniFile.h"
 #include "settings/TPasswordStore.h"
@@ -125,6 +126,15 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
     m_host = m_mailHost.get();
     m_announcer = std::make_unique<TNewMailAnnouncer>(*this, m_state);
     m_checkPass = std::make_unique<TCheckPass>(*this, m_state, *m_dial, *m_announcer);
+    m_checkPass->SetOAuthAccess(m_oauth);
+    // The attempt goes on: the user may open the address by hand (it carries no token).
+    connect(m_oauth, &TOAuthAccess::browserNotOpened, this, [this](const QUrl& url) {
+        guarded([&] {
+            m_host->ShowMessage(TSessionTexts::MessageSource(m_oauth->AuthorizingMailbox()),
+                                tr("無法開啟瀏覽器。請在瀏覽器中開啟這個網址，登入並允許 Mailvane 讀取郵件：\n%1\n")
+                                    .arg(url.toString(QUrl::FullyEncoded)));
+        });
+    });
     m_consoleGuard = std::make_unique<TConsoleGuard>(*this);
     m_optionHost = std::make_unique<TMainOptionHost>(*this);
     m_firstRun = std::make_unique<TFirstRun>(*this, *m_optionHost, *m_checkPass);

@@ -1,9 +1,13 @@
 #include "app/TFormMain.h"
+#include "auth/TOAuthAccess.h"
 #include "mailbox/TConnectionTest.h"
 #include "mailbox/TFormMailList.h"
+#include "settings/TAccount.h"
 #include "settings/TIniFile.h"
 #include "status/TFormStatus.h"
+#include "testsupport/TAuthServer.h"
 #include "testsupport/TScriptServer.h"
+#include "testsupport/TTestBrowser.h"
 #include "welcome/TFormAddMailbox.h"
 #include "welcome/TNewMailbox.h"
 #include "widgets/TModal.h"
@@ -107,6 +111,8 @@ private slots:
     void plainLoginTest_data();
     void plainLoginTest();
     void encryptedMailboxIsNeverCheckedInPlainText();
+    void browserSignInWithoutClientId();
+    void browserSignInSaves();
 };
 
 void tst_FormAddMailbox::fillsFromTheTable_data()
@@ -431,3 +437,88 @@ void tst_FormAddMailbox::encryptedMailboxIsNeverCheckedInPlainText()
 
 QTEST_MAIN(tst_FormAddMailbox)
 #include "tst_FormAddMailbox.moc"
+
+void tst_FormAddMailbox::browserSignInWithoutClientId()
+{
+    const auto& services = TOAuthProvider::Shipped();
+    if (!services.value(QStringLiteral("Gmail")).ClientId.isEmpty() ||
+        !services.value(QStringLiteral("Outlook")).ClientId.isEmpty()) {
+        QSKIP("built with a client ID");
+    }
+    Program p;
+    int opened = 0;
+    p.main->OAuth().Opener = [&](const QUrl&) { return ++opened > 0; };
+    p.inForm([&](TFormAddMailbox* form) {
+        form->EditAddress->setText(QStringLiteral("ann@yahoo.com"));
+        QVERIFY(form->ComboBoxAuth->isHidden() && form->LabelOAuth->isHidden());
+        // Gmail still takes an app password: that is offered, and said how.
+        form->EditAddress->setText(QStringLiteral("ann@gmail.com"));
+        QVERIFY(!form->ComboBoxAuth->isHidden());
+        QCOMPARE(form->ComboBoxAuth->currentData().toString(), QStringLiteral("Password"));
+        QVERIFY2(form->LabelOAuth->text().contains(QStringLiteral("應用程式密碼")),
+                 qPrintable(form->LabelOAuth->text()));
+        QVERIFY(form->EditPassword->isEnabled() && form->ButtonAuthorize->isHidden());
+        // Outlook takes nothing else: no password field, and no sign-in this build can make.
+        form->EditAddress->setText(QStringLiteral("ann@outlook.com"));
+        QCOMPARE(form->ComboBoxAuth->currentData().toString(), QStringLiteral("OAuth2"));
+        QVERIFY2(form->LabelOAuth->text().contains(QStringLiteral("用戶端 ID")) &&
+                     !form->LabelOAuth->text().contains(QStringLiteral("應用程式密碼")),
+                 qPrintable(form->LabelOAuth->text()));
+        QVERIFY(!form->EditPassword->isEnabled() && !form->ButtonTest->isEnabled());
+        QVERIFY(!form->ButtonAuthorize->isHidden() && !form->ButtonAuthorize->isEnabled());
+        form->ButtonSaveClick();
+        QVERIFY(form->SavedName().isEmpty());
+    });
+    QCOMPARE(opened, 0);
+    QCOMPARE(p.read(QStringLiteral("Server"), QStringLiteral("0")), QStringLiteral("<none>"));
+}
+
+void tst_FormAddMailbox::browserSignInSaves()
+{
+    TAuthServer server;
+    QVERIFY(server.start());
+    server.setUser(QStringLiteral("ann@gmail.com"));
+    TOAuthProvider local = TOAuthProvider::Shipped().value(QStringLiteral("Gmail"));
+    local.AuthorizeUrl = server.url(QStringLiteral("/authorize"));
+    local.TokenUrl = server.url(QStringLiteral("/token"));
+    local.ClientId = QStringLiteral("mailvane-test");
+    local.ClientSecret.clear();
+
+    Program p;
+    TTestBrowser browser;
+    int opened = 0;
+    p.main->OAuth().Opener = [&](const QUrl& url) {
+        ++opened;
+        return browser.open(url);
+    };
+    FakeTester tester;
+    TFormMain::SetConnectionTester(tester.fn());
+    p.inForm([&](TFormAddMailbox* form) {
+        form->SetProviders({{QStringLiteral("Gmail"), local}});
+        form->EditAddress->setText(QStringLiteral("ann@gmail.com"));
+        // A client ID is there: browser sign-in comes first and needs no password.
+        QCOMPARE(form->ComboBoxAuth->currentData().toString(), QStringLiteral("OAuth2"));
+        QVERIFY(form->ButtonAuthorize->isEnabled() && !form->EditPassword->isEnabled());
+        // 儲存 signs in first and saves once that has worked.
+        form->ButtonSaveClick();
+        QCOMPARE(opened, 1);
+        QCOMPARE(form->ButtonAuthorize->text(), QStringLiteral("取消登入"));
+        QTRY_COMPARE_WITH_TIMEOUT(form->SavedName(), QStringLiteral("ann"), 10000);
+    });
+    QVERIFY(tester.calls.isEmpty());
+    QCOMPARE(p.read(QStringLiteral("Server"), QStringLiteral("0")), QStringLiteral("ann"));
+    QCOMPARE(p.read(QStringLiteral("ann"), QStringLiteral("Auth")), QStringLiteral("OAuth2"));
+    QCOMPARE(p.read(QStringLiteral("ann"), QStringLiteral("OAuthProvider")), QStringLiteral("Gmail"));
+    QCOMPARE(p.read(QStringLiteral("ann"), QStringLiteral("Security")), QStringLiteral("TLS"));
+    QCOMPARE(p.read(QStringLiteral("ann"), QStringLiteral("OAuthTokenUrl")), QStringLiteral("<none>"));
+    TAccount account;
+    account.Name = QStringLiteral("ann");
+    account.Login = QStringLiteral("ann@gmail.com");
+    QVERIFY(p.main->OAuth().HasRefreshToken(account));
+    QFile file(p.ini);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    for (const QByteArray& token : server.accessTokens() + server.refreshTokens()) {
+        QVERIFY(!text.contains(token));
+    }
+}
