@@ -1114,10 +1114,10 @@ void tst_FormOption::signInNotes()
     dialog->ComboBoxOAuthProvider->setCurrentIndex(dialog->ComboBoxOAuthProvider->findData(QStringLiteral("Gmail")));
     const QString gmail = dialog->LabelOAuthNote->text();
     // No client ID built in: it says so, and that Gmail still takes an app password.
-    QVERIFY2(gmail.contains(QStringLiteral("MAILVANE_GOOGLE_CLIENT_ID")) && gmail.contains(QStringLiteral("應用程式密碼")),
+    QVERIFY2(gmail.contains(QStringLiteral("MAILVANE_GOOGLE_CLIENT_ID")) &&
+                 gmail.contains(QStringLiteral("應用程式密碼")),
              qPrintable(gmail));
-    dialog->ComboBoxOAuthProvider->setCurrentIndex(
-        dialog->ComboBoxOAuthProvider->findData(QStringLiteral("Outlook")));
+    dialog->ComboBoxOAuthProvider->setCurrentIndex(dialog->ComboBoxOAuthProvider->findData(QStringLiteral("Outlook")));
     const QString outlook = dialog->LabelOAuthNote->text();
     QVERIFY2(outlook.contains(QStringLiteral("MAILVANE_MICROSOFT_CLIENT_ID")) &&
                  !outlook.contains(QStringLiteral("應用程式密碼")),
@@ -1152,7 +1152,9 @@ void tst_FormOption::signInFieldsReadable()
         // The note, whatever it says, has the lines it needs.
         QLabel* note = dialog->LabelOAuthNote;
         QVERIFY2(note->heightForWidth(note->width()) <= note->height(),
-                 qPrintable(QStringLiteral("%1: %2 > %3").arg(note->text()).arg(note->heightForWidth(note->width()))
+                 qPrintable(QStringLiteral("%1: %2 > %3")
+                                .arg(note->text())
+                                .arg(note->heightForWidth(note->width()))
                                 .arg(note->height())));
     }
 }
