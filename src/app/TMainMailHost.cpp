@@ -118,6 +118,11 @@ TOAuthAccess::TResult TMainMailHost::AccessToken(const TAccount& account, bool r
     return m_main.OAuth().Token(account, renew, token, message);
 }
 
+QByteArray TMainMailHost::CachedAccessToken(const TAccount& account)
+{
+    return m_main.OAuth().CachedToken(account);
+}
+
 void TMainMailHost::RepaintMain()
 {
     m_paints->Flush();

@@ -32,6 +32,7 @@ public:
     QString StoredPassword(const QString& mailbox, const QString& login) override;
     TOAuthAccess::TResult AccessToken(const TAccount& account, bool renew, QByteArray& token,
                                       QString& message) override;
+    QByteArray CachedAccessToken(const TAccount& account) override;
     void RepaintMain() override;
     void ProgressChanged() override;
     QWidget* MainWidget() const override;

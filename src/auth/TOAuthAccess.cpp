@@ -231,6 +231,11 @@ TOAuthAccess::TResult TOAuthAccess::Token(const TAccount& account, bool renew, Q
     return outcome.Result;
 }
 
+QByteArray TOAuthAccess::CachedToken(const TAccount& account) const
+{
+    return m_cache.Usable(cacheKey(account));
+}
+
 bool TOAuthAccess::HasRefreshToken(const TAccount& account)
 {
     return !refreshToken(account).isEmpty();

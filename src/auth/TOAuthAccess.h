@@ -57,6 +57,8 @@ public:
     // renew: the server refused the cached token, a new one is fetched. On
     // NeedsAuthorization a refresh token the provider refused is dropped.
     TResult Token(const TAccount& account, bool renew, QByteArray& accessToken, QString& message);
+    // The cached access token while it is usable, empty otherwise; never waits.
+    QByteArray CachedToken(const TAccount& account) const;
     // A refresh token is stored for the account (may wait for the keyring).
     bool HasRefreshToken(const TAccount& account);
     // Drops the account's tokens, in memory and in the keyring.

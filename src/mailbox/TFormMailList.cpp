@@ -101,6 +101,7 @@ public:
     {
         return m_form->m_host->AccessToken(Account(), renew, token, message);
     }
+    QByteArray CachedAccessToken() override { return m_form->m_host->CachedAccessToken(Account()); }
     bool Retired() const override { return m_form->m_retired; }
     void Yield(bool mayAbort) override { m_form->pumpEvents(mayAbort); }
 

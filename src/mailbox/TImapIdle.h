@@ -1,5 +1,6 @@
 #pragma once
 
+#include "auth/TSaslOAuth.h"
 #include "mailbox/TImapParser.h"
 #include "mailbox/TMailPush.h"
 #include "settings/TAccount.h"
@@ -36,6 +37,10 @@ public:
 
     // For tests: shorter waits.
     void SetWaits(const TWaits& waits) { m_waits = waits; }
+    // An OAuth2 mailbox's access token as held now, without waiting (empty: none usable);
+    // a connection without one waits for the next check, which refreshes it.
+    using TTokenSource = std::function<QByteArray()>;
+    void SetTokenSource(TTokenSource source) { m_tokens = std::move(source); }
 
     void Follow(const TAccount& account, const QString& password) override;
     void Stop() override;
@@ -63,6 +68,7 @@ private:
     void handle(const TImapResponse& response);
     void send(const QByteArray& line, bool awaitReply = true);
     void login();
+    void loginWithToken();
     void afterLogin();
     void startIdle();
     void renew();
@@ -74,6 +80,11 @@ private:
     TWaits m_waits;
     TAccount m_account;
     QString m_password;
+    TTokenSource m_tokens;
+    // The SASL initial response of a token login, and whether it went out already.
+    QByteArray m_saslResponse;
+    bool m_saslSent = false;
+    TSaslOAuth::Mechanism m_saslMechanism = TSaslOAuth::Mechanism::XOAuth2;
     QPointer<QSslSocket> m_socket;
     TImapParser m_parser;
     QSet<QByteArray> m_capabilities;

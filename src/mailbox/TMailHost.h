@@ -65,6 +65,12 @@ public:
         message = TOAuthAccess::NeedsAuthorizationText();
         return TOAuthAccess::TResult::NeedsAuthorization;
     }
+    // The access token held now, without waiting; empty when none is usable.
+    virtual QByteArray CachedAccessToken(const TAccount& account)
+    {
+        Q_UNUSED(account);
+        return QByteArray();
+    }
 
     // Repaints the main window so that status texts show while a call blocks.
     virtual void RepaintMain() = 0;

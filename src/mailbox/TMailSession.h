@@ -30,6 +30,8 @@ struct TSessionFailure {
     QString Message;
     // The password was refused: the remembered one is to be forgotten.
     bool ForgetPassword = false;
+    // An OAuth2 mailbox has no usable authorization: only the browser can give one.
+    bool NeedsAuthorization = false;
     // The server's refusal as received, when one ended the dialogue.
     QByteArray ServerReply;
     // The connection's error code and text for Connection and Security.
@@ -65,6 +67,9 @@ public:
         message = TOAuthAccess::NeedsAuthorizationText();
         return TOAuthAccess::TResult::NeedsAuthorization;
     }
+    // The same as held now, without waiting; empty when none is usable (for connections
+    // driven by signals, which must not wait).
+    virtual QByteArray CachedAccessToken() { return QByteArray(); }
     // A retired mailbox ends its session with the silent abort after the current wait.
     virtual bool Retired() const = 0;
     // Lets the program run during long work between waits; may throw the silent abort when mayAbort.

@@ -34,6 +34,9 @@ public:
     void SetIpv6(bool on) { m_ipv6 = on; }
     // Before Start: serve IMAP beside POP3, on ImapPort() (and ImapsPort() with encryption).
     void SetImap(bool on) { m_imap = on; }
+    // Before Start: tokens are logged in with (XOAUTH2, OAUTHBEARER) and checked at this
+    // introspection URL (an authorization server's "active"/"email" answer); passwords stay.
+    void SetOAuth2(const QString& introspectionUrl) { m_introspection = introspectionUrl; }
     // The folder that holds the server's own folder (default /tmp); every folder above it
     // must be traversable by the mail user.
     void SetBaseFolder(const QString& folder) { m_base = folder; }
@@ -93,6 +96,7 @@ private:
     int m_imapPort = 0;
     int m_imapsPort = 0;
     QString m_base = QStringLiteral("/tmp");
+    QString m_introspection;
     qint64 m_pid = 0;
     qint64 m_stamp = 1700000000;
     int m_sequence = 0;
