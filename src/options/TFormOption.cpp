@@ -466,8 +466,6 @@ void TFormOption::signInChanged()
     const QString service = ComboBoxOAuthProvider->currentData().toString();
     const bool custom = service.isEmpty();
     EditPassword->setEnabled(!oauth);
-    // The test logs in with the password; a token comes from 以瀏覽器登入 instead.
-    ButtonTestConnection->setEnabled(!oauth);
     ComboBoxOAuthProvider->setEnabled(oauth);
     // A service of the table brings its endpoints; only a client of one's own may be given.
     for (QWidget* w : std::initializer_list<QWidget*>{EditOAuthAuthorizeUrl, EditOAuthTokenUrl, EditOAuthScope,
@@ -1064,6 +1062,21 @@ void TFormOption::ButtonTestConnectionClick()
     params.CertSha256 = EditCertSha256->text();
     params.Protocol = ComboBoxProtocol->currentData().toString();
     params.Folder = EditFolder->text();
+    // A mailbox that signs in through the browser logs in with the token its sign-in gave.
+    params.Auth = ComboBoxAuth->currentData().toString();
+    if (oauthChosen()) {
+        const TAccount account = typedAccount();
+        params.Mailbox = account.Name;
+        params.SettingsPath = account.SettingsPath;
+        params.OAuthProvider = account.OAuthProvider;
+        params.OAuthAuthorizeUrl = account.OAuthAuthorizeUrl;
+        params.OAuthTokenUrl = account.OAuthTokenUrl;
+        params.OAuthScope = account.OAuthScope;
+        params.OAuthClientId = account.OAuthClientId;
+        params.OAuthClientSecret = account.OAuthClientSecret;
+        params.OAuthMechanism = account.OAuthMechanism;
+        params.OAuth = m_host.OAuthAccess();
+    }
     int timeout = 0;
     if (TIntConvert::TryStrToInt(EditTimeout->text(), timeout) && timeout > 0 &&
         TSettingsRules::TimeoutInRange(timeout)) {

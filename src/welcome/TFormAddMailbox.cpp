@@ -131,7 +131,12 @@ TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& prese
         valuesChanged();
     });
     // The token is kept under the mailbox's name and login: another one needs its own.
-    connect(EditName, &QLineEdit::textChanged, this, [this] { m_authorized = false; });
+    for (QLineEdit* e : {EditName, EditLogin}) {
+        connect(e, &QLineEdit::textChanged, this, [this] {
+            m_authorized = false;
+            valuesChanged();
+        });
+    }
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
     EditAddressChange();
 }
@@ -272,6 +277,7 @@ void TFormAddMailbox::ButtonAuthorizeClick()
     connect(access, &TOAuthAccess::authorizationFailed, this,
             [this](const QString& mailbox, const QString& message) { authorizationEnded(mailbox, false, message); });
     m_authorizing = a.Name;
+    m_authorizingLogin = a.Login;
     m_authorized = false;
     ButtonAuthorize->setText(tr("取消登入"));
     LabelResult->setText(tr("請在瀏覽器中登入 %1 並允許 Mailvane 讀取郵件...").arg(m_preset.Service));
@@ -285,7 +291,8 @@ void TFormAddMailbox::authorizationEnded(const QString& mailbox, bool ok, const 
     if (TOAuthAccess* access = m_host.OAuthAccess()) {
         disconnect(access, nullptr, this, nullptr);
     }
-    const bool sameName = m_authorizing == EditName->text();
+    // The token belongs to the name and login it was asked for.
+    const bool sameName = m_authorizing == EditName->text() && m_authorizingLogin == EditLogin->text();
     m_authorizing.clear();
     ButtonAuthorize->setText(tr("以瀏覽器登入"));
     m_authorized = ok && sameName;
@@ -293,8 +300,10 @@ void TFormAddMailbox::authorizationEnded(const QString& mailbox, bool ok, const 
                             : QStringLiteral("✘ ") + message);
     const bool saveNow = m_saveWhenAuthorized && m_authorized;
     m_saveWhenAuthorized = false;
+    m_passed = false;
+    valuesChanged();
     if (saveNow) {
-        save();
+        ButtonSaveClick();
     }
 }
 
@@ -313,7 +322,8 @@ void TFormAddMailbox::valuesChanged()
     }
     // A pass counts only for the values it was made with.
     m_passed = false;
-    ButtonTest->setEnabled(!OAuthChosen() && !EditHost->text().isEmpty() && !EditLogin->text().isEmpty());
+    ButtonTest->setEnabled((!OAuthChosen() || m_authorized) && !EditHost->text().isEmpty() &&
+                           !EditLogin->text().isEmpty());
 }
 
 TConnectionParams TFormAddMailbox::params() const
@@ -330,6 +340,21 @@ TConnectionParams TFormAddMailbox::params() const
     if (timeout > 0) {
         p.Timeout = timeout;
     }
+    if (OAuthChosen()) {
+        // The login takes the token the browser sign-in gave this mailbox.
+        const TAccount a = account();
+        p.Password.clear();
+        p.Auth = QStringLiteral("OAuth2");
+        p.Mailbox = a.Name;
+        p.SettingsPath = a.SettingsPath;
+        p.OAuthAuthorizeUrl = a.OAuthAuthorizeUrl;
+        p.OAuthTokenUrl = a.OAuthTokenUrl;
+        p.OAuthScope = a.OAuthScope;
+        p.OAuthClientId = a.OAuthClientId;
+        p.OAuthClientSecret = a.OAuthClientSecret;
+        p.OAuthMechanism = a.OAuthMechanism;
+        p.OAuth = m_host.OAuthAccess();
+    }
     return p;
 }
 
@@ -340,11 +365,11 @@ bool TFormAddMailbox::ButtonTestClick()
         LabelResult->setText(QStringLiteral("請詳細填寫資料！"));
         return false;
     }
-    if (OAuthChosen()) {
-        LabelResult->setText(tr("以瀏覽器登入的信箱請按「以瀏覽器登入」。"));
+    if (OAuthChosen() && !m_authorized) {
+        LabelResult->setText(tr("請先按「以瀏覽器登入」。"));
         return false;
     }
-    if (p.Password.isEmpty()) {
+    if (!OAuthChosen() && p.Password.isEmpty()) {
         LabelResult->setText(QStringLiteral("請輸入密碼（或應用程式密碼）。"));
         return false;
     }
@@ -371,18 +396,12 @@ bool TFormAddMailbox::ButtonTestClick()
 
 void TFormAddMailbox::ButtonSaveClick()
 {
-    if (OAuthChosen()) {
-        if (m_authorized) {
-            save();
-        } else if (m_authorizing.isEmpty()) {
-            // Saved once the browser sign-in has worked.
-            m_saveWhenAuthorized = true;
+    if (OAuthChosen() && !m_authorized) {
+        // Tested and saved once the browser sign-in has worked.
+        m_saveWhenAuthorized = true;
+        if (m_authorizing.isEmpty()) {
             ButtonAuthorizeClick();
-            if (m_authorizing.isEmpty()) {
-                m_saveWhenAuthorized = false;
-            }
-        } else {
-            m_saveWhenAuthorized = true;
+            m_saveWhenAuthorized = !m_authorizing.isEmpty();
         }
         return;
     }

@@ -93,5 +93,6 @@ private:
     // The form's mailbox, as named now, was authorized; the sign-in running, if any.
     bool m_authorized = false;
     QString m_authorizing;
+    QString m_authorizingLogin;
     bool m_saveWhenAuthorized = false;
 };

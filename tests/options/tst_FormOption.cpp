@@ -116,6 +116,7 @@ private slots:
     void signInFieldsReadable();
     void authorizeInBrowser();
     void authorizeCancelled();
+    void authorizedConnectionTest();
 
 private:
     std::unique_ptr<TFormOption> open();
@@ -1261,4 +1262,69 @@ void tst_FormOption::authorizeCancelled()
     account.Name = QStringLiteral("own");
     account.Login = QStringLiteral("me");
     QVERIFY(!access.HasRefreshToken(account));
+}
+
+void tst_FormOption::authorizedConnectionTest()
+{
+    QString why;
+    if (!TDovecot::ImapAvailable(&why)) {
+        QSKIP(qPrintable(why));
+    }
+    TTestCertificates pki;
+    QVERIFY2(pki.Make(&why), qPrintable(why));
+    TAuthServer auth;
+    QVERIFY(auth.start());
+    TDovecot server;
+    server.SetImap(true);
+    server.SetSsl(TDovecot::TSsl::Required, pki.Cert(QStringLiteral("selfsigned")),
+                  pki.Key(QStringLiteral("selfsigned")));
+    server.SetOAuth2(auth.url(QStringLiteral("/userinfo")).toString());
+    QVERIFY2(server.Start(&why), qPrintable(why));
+    auth.setUser(server.User());
+    TTestBrowser browser;
+    int opened = 0;
+    TOAuthAccess access(nullptr);
+    access.Opener = [&](const QUrl& url) {
+        ++opened;
+        return browser.open(url);
+    };
+    m_host->access = &access;
+    QStringList shown;
+    TModal::SetHook([&](QDialog* d) {
+        auto* box = qobject_cast<QMessageBox*>(d);
+        shown << (box ? box->text() : QString());
+        d->accept();
+    });
+
+    auto dialog = open();
+    dialog->EditName->setText(QStringLiteral("token"));
+    dialog->EditHost->setText(QStringLiteral("127.0.0.1"));
+    dialog->EditLogin->setText(server.User());
+    dialog->ComboBoxProtocol->setCurrentIndex(dialog->ComboBoxProtocol->findData(QStringLiteral("IMAP")));
+    dialog->ComboBoxSecurity->setCurrentIndex(dialog->ComboBoxSecurity->findData(QStringLiteral("TLS")));
+    dialog->EditPort->setText(QString::number(server.ImapsPort()));
+    dialog->EditCertSha256->setText(TTestCertificates::Fingerprint(pki.Cert(QStringLiteral("selfsigned"))));
+    dialog->ComboBoxAuth->setCurrentIndex(dialog->ComboBoxAuth->findData(QStringLiteral("OAuth2")));
+    dialog->ComboBoxOAuthProvider->setCurrentIndex(dialog->ComboBoxOAuthProvider->findData(QString()));
+    dialog->EditOAuthAuthorizeUrl->setText(auth.url(QStringLiteral("/authorize")).toString());
+    dialog->EditOAuthTokenUrl->setText(auth.url(QStringLiteral("/token")).toString());
+    dialog->EditOAuthScope->setText(QStringLiteral("mail"));
+    dialog->EditOAuthClientId->setText(QStringLiteral("mailvane-test"));
+    dialog->ComboBoxOAuthMechanism->setCurrentIndex(
+        dialog->ComboBoxOAuthMechanism->findData(QStringLiteral("OAUTHBEARER")));
+
+    // Before the sign-in the test has no token and opens no browser.
+    dialog->ButtonTestConnection->click();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(!shown[0].contains(QStringLiteral("連線成功")), qPrintable(shown[0]));
+    QCOMPARE(opened, 0);
+
+    dialog->ButtonAuthorize->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_host->messages.size(), 1, 10000);
+    QVERIFY2(m_host->messages[0].contains(QStringLiteral("已以瀏覽器登入")), qPrintable(m_host->messages[0]));
+    // Signed in: the test logs in to the real server with the token, as typed.
+    dialog->ButtonTestConnection->click();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown[1].contains(QStringLiteral("連線成功")), qPrintable(shown[1]));
+    QCOMPARE(opened, 1);
 }

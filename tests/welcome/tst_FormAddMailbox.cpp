@@ -492,6 +492,7 @@ void tst_FormAddMailbox::browserSignInSaves()
         return browser.open(url);
     };
     FakeTester tester;
+    tester.next = passed();
     TFormMain::SetConnectionTester(tester.fn());
     p.inForm([&](TFormAddMailbox* form) {
         form->SetProviders({{QStringLiteral("Gmail"), local}});
@@ -499,13 +500,22 @@ void tst_FormAddMailbox::browserSignInSaves()
         // A client ID is there: browser sign-in comes first and needs no password.
         QCOMPARE(form->ComboBoxAuth->currentData().toString(), QStringLiteral("OAuth2"));
         QVERIFY(form->ButtonAuthorize->isEnabled() && !form->EditPassword->isEnabled());
-        // 儲存 signs in first and saves once that has worked.
+        // Nothing to test before the sign-in.
+        QVERIFY(!form->ButtonTest->isEnabled() && !form->ButtonTestClick());
+        QVERIFY(tester.calls.isEmpty());
+        // 儲存 signs in first, then tests and saves.
         form->ButtonSaveClick();
         QCOMPARE(opened, 1);
         QCOMPARE(form->ButtonAuthorize->text(), QStringLiteral("取消登入"));
         QTRY_COMPARE_WITH_TIMEOUT(form->SavedName(), QStringLiteral("ann"), 10000);
     });
-    QVERIFY(tester.calls.isEmpty());
+    // The test logged in with the mailbox's token, not a password.
+    QCOMPARE(tester.calls.size(), 1);
+    QCOMPARE(tester.calls[0].Auth, QStringLiteral("OAuth2"));
+    QVERIFY(tester.calls[0].Password.isEmpty());
+    QCOMPARE(tester.calls[0].Mailbox, QStringLiteral("ann"));
+    QCOMPARE(tester.calls[0].OAuthTokenUrl, server.url(QStringLiteral("/token")).toString());
+    QCOMPARE(tester.calls[0].OAuth, &p.main->OAuth());
     QCOMPARE(p.read(QStringLiteral("Server"), QStringLiteral("0")), QStringLiteral("ann"));
     QCOMPARE(p.read(QStringLiteral("ann"), QStringLiteral("Auth")), QStringLiteral("OAuth2"));
     QCOMPARE(p.read(QStringLiteral("ann"), QStringLiteral("OAuthProvider")), QStringLiteral("Gmail"));
