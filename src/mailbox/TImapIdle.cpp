@@ -19,7 +19,7 @@ constexpr int kDefaultReplyMs = 30000;
 bool sameMailbox(const TAccount& a, const TAccount& b)
 {
     return a.Name == b.Name && a.Host == b.Host && a.Port == b.Port && a.Security == b.Security &&
-           a.CertSha256 == b.CertSha256 && a.Login == b.Login && a.Folder == b.Folder;
+           a.CertSha256 == b.CertSha256 && a.Login == b.Login && a.Folder == b.Folder && a.Auth == b.Auth;
 }
 
 } // namespace

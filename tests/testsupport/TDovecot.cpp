@@ -196,7 +196,7 @@ bool TDovecot::Start(QString* error)
         oauth = QStringLiteral("passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = %1\n}\n")
                     .arg(oauthConf.fileName());
     }
-    const QString conf =
+    QString conf =
         QStringLiteral("base_dir = %1/run\n"
                        "state_dir = %1/state\n"
                        "log_path = %1/dovecot.log\n"
@@ -224,6 +224,12 @@ bool TDovecot::Start(QString* error)
             .arg(m_port)
             .arg(addresses, ssl, tlsListener, m_imap ? QStringLiteral("pop3 imap") : QStringLiteral("pop3"), imap,
                  mechanisms, oauth);
+    if (!oauth.isEmpty()) {
+        // A refused token is retried at once with a new one: no growing delay for that.
+        conf.replace(QStringLiteral("service anvil {\n  chroot =\n}\n"),
+                     QStringLiteral("service anvil {\n  chroot =\n  unix_listener anvil-auth-penalty {\n"
+                                    "    mode = 0\n  }\n}\n"));
+    }
     QFile confFile(m_root + QStringLiteral("/dovecot.conf"));
     if (!confFile.open(QIODevice::WriteOnly)) {
         *error = QStringLiteral("cannot write the configuration");
