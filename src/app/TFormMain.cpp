@@ -8,6 +8,7 @@
 #include "app/TNewMailAnnouncer.h"
 #include "app/TWindowFinder.h"
 #include "assets/MailvaneAssets.h"
+#include "auth/TOAuthAccess.h"
 #include "core/EAbort.h"
 #include "core/EConvertError.h"
 #include "core/TClock.h"
@@ -21,6 +22,7 @@
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
 #include "mailbox/THeaderExtract.h"
+#include "mailbox/TSessionTexts.h"
 #include "options/TFormOption.h"
 #include "settings/TIniFile.h"
 #include "settings/TPasswordStore.h"
@@ -41,6 +43,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -116,10 +119,22 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
     callbacks.ProcessEvents = [pause = callbacks.Pause] { pause(25); };
     m_dial = std::make_unique<TDialDriver>(*RAS, m_state.DialUpEnabled, m_state.DialedByProgram, m_state.RedialsLeft,
                                            m_state.RedialInterval, callbacks);
+    m_oauth = new TOAuthAccess(nullptr, this);
+    // The desktop's usual way: xdg-open, which honours BROWSER.
+    m_oauth->Opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_mailHost = std::make_unique<TMainMailHost>(*this, m_state, *m_dial);
     m_host = m_mailHost.get();
     m_announcer = std::make_unique<TNewMailAnnouncer>(*this, m_state);
     m_checkPass = std::make_unique<TCheckPass>(*this, m_state, *m_dial, *m_announcer);
+    m_checkPass->SetOAuthAccess(m_oauth);
+    // The attempt goes on: the user may open the address by hand (it carries no token).
+    connect(m_oauth, &TOAuthAccess::browserNotOpened, this, [this](const QUrl& url) {
+        guarded([&] {
+            m_host->ShowMessage(TSessionTexts::MessageSource(m_oauth->AuthorizingMailbox()),
+                                tr("無法開啟瀏覽器。請在瀏覽器中開啟這個網址，登入並允許 Mailvane 讀取郵件：\n%1\n")
+                                    .arg(url.toString(QUrl::FullyEncoded)));
+        });
+    });
     m_consoleGuard = std::make_unique<TConsoleGuard>(*this);
     m_optionHost = std::make_unique<TMainOptionHost>(*this);
     m_firstRun = std::make_unique<TFirstRun>(*this, *m_optionHost, *m_checkPass);
@@ -157,6 +172,7 @@ TFormMain::~TFormMain()
 void TFormMain::SetDesktop(TPasswordStore* keyring, TDesktopNotifier* notifier)
 {
     m_keyring = keyring;
+    m_oauth->SetStore(keyring);
     m_notifier = notifier;
     if (m_notifier) {
         // As the tray's restore: the console password is still asked for.
@@ -357,6 +373,7 @@ void TFormMain::endWaits()
     if (m_keyring) {
         m_keyring->CancelWaits();
     }
+    m_oauth->CancelWaits();
     // A prompt the pass is waiting in would otherwise stay open until answered.
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows) {

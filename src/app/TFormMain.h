@@ -29,6 +29,7 @@ class TFormStatus;
 class TMainMailHost;
 class TMainOptionHost;
 class TNewMailAnnouncer;
+class TOAuthAccess;
 class TPasswordStore;
 class TRAS;
 class TTrayIcon;
@@ -110,6 +111,8 @@ public:
     // the frame; without them (tests) passwords stay in the file and nothing is notified.
     void SetDesktop(TPasswordStore* keyring, TDesktopNotifier* notifier);
     TPasswordStore* Keyring() const { return m_keyring; }
+    // The program's one holder of OAuth2 tokens (keyring from SetDesktop, browser by the desktop).
+    TOAuthAccess& OAuth() const { return *m_oauth; }
     TDesktopNotifier* Notifier() const { return m_notifier; }
 
     TProgramState& State() { return m_state; }
@@ -171,6 +174,7 @@ private:
     TSchedule m_schedule;
     std::unique_ptr<TFirstRun> m_firstRun;
     TPasswordStore* m_keyring = nullptr;
+    TOAuthAccess* m_oauth = nullptr;
     QPointer<TDesktopNotifier> m_notifier;
 };
 

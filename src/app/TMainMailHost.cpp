@@ -3,6 +3,7 @@
 #include "app/TFormMain.h"
 #include "app/TNewMailAnnouncer.h"
 #include "app/TProgramState.h"
+#include "auth/TOAuthAccess.h"
 #include "dialup/TDialDriver.h"
 #include "dialup/TRAS.h"
 #include "mailbox/TFormMailList.h"
@@ -109,6 +110,17 @@ QString TMainMailHost::Unscramble(const QString& stored)
 QString TMainMailHost::StoredPassword(const QString& mailbox, const QString& login)
 {
     return TMailboxPasswords(m_main.SettingsPath(), m_main.Encryption, m_main.Keyring()).Read(mailbox, login);
+}
+
+TOAuthAccess::TResult TMainMailHost::AccessToken(const TAccount& account, bool renew, QByteArray& token,
+                                                 QString& message)
+{
+    return m_main.OAuth().Token(account, renew, token, message);
+}
+
+QByteArray TMainMailHost::CachedAccessToken(const TAccount& account)
+{
+    return m_main.OAuth().CachedToken(account);
 }
 
 void TMainMailHost::RepaintMain()

@@ -33,6 +33,9 @@ public:
     const TFilterRules& Filters() const override;
     QString Unscramble(const QString& stored) override;
     QString StoredPassword(const QString& mailbox, const QString& login) override;
+    TOAuthAccess::TResult AccessToken(const TAccount& account, bool renew, QByteArray& token,
+                                      QString& message) override;
+    QByteArray CachedAccessToken(const TAccount& account) override;
     void RepaintMain() override;
     void ProgressChanged() override;
     QWidget* MainWidget() const override;

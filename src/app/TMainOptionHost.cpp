@@ -25,6 +25,11 @@ TVarnEncryption& TMainOptionHost::Encryption()
     return m_main.Encryption;
 }
 
+TOAuthAccess* TMainOptionHost::OAuthAccess()
+{
+    return &m_main.OAuth();
+}
+
 TPasswordStore* TMainOptionHost::Keyring()
 {
     return m_main.Keyring();

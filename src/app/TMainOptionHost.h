@@ -13,6 +13,7 @@ public:
     QString ExeFolder() const override;
     TVarnEncryption& Encryption() override;
     TPasswordStore* Keyring() override;
+    TOAuthAccess* OAuthAccess() override;
     bool RasPresent() override;
     QStringList GetPhoneBookEntries() override;
     void CreateMailbox(const QString& name) override;

@@ -126,6 +126,7 @@ bool TOAuthProvider::FromJson(const QJsonObject& oauth, const QString& name, TOA
     }
     p.Pkce = pkce.toBool(true);
     p.ClientIdOption = oauth.value(QStringLiteral("clientIdOption")).toString();
+    p.AppPassword = oauth.value(QStringLiteral("appPassword")).toBool(false);
     p.ClientId = BuildOption(p.ClientIdOption);
     p.ClientSecret = BuildOption(oauth.value(QStringLiteral("clientSecretOption")).toString());
     provider = p;

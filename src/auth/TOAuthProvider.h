@@ -23,6 +23,8 @@ public:
     bool Pkce = true;
     // The build option that gives the service's client ID, for the texts that say it is missing.
     QString ClientIdOption;
+    // The service still lets a mailbox sign in with an app password instead.
+    bool AppPassword = false;
 
     // One "oauth" object of the service table; the client ID and secret come from the
     // build options it names. The client ID may still be missing: Validate() says so.

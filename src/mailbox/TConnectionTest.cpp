@@ -23,6 +23,19 @@ class TTestHost : public TSessionHost {
 public:
     explicit TTestHost(QString password) : m_password(std::move(password)) {}
 
+    // With an OAuth2 account: where its token comes from.
+    TAccount OAuthAccount;
+    TOAuthAccess* OAuth = nullptr;
+
+    TOAuthAccess::TResult AccessToken(bool renew, QByteArray& token, QString& message) override
+    {
+        if (!OAuth) {
+            return TSessionHost::AccessToken(renew, token, message);
+        }
+        return OAuth->Token(OAuthAccount, renew, token, message);
+    }
+    QByteArray CachedAccessToken() override { return OAuth ? OAuth->CachedToken(OAuthAccount) : QByteArray(); }
+
     TAccount Account() override { return {}; }
     const TFilterRules& Filters() const override { return m_rules; }
     QString Password(const QString&, bool) override { return m_password; }
@@ -67,7 +80,7 @@ bool says(const TSessionFailure& failure, const QString& text)
 }
 
 // The session's refusal in the test's own words, which name the server's reply.
-QString testMessage(const TSessionFailure& failure)
+QString testMessage(const TSessionFailure& failure, bool oauth)
 {
     switch (failure.Kind) {
     case TSessionFailure::TKind::Connection:
@@ -88,6 +101,12 @@ QString testMessage(const TSessionFailure& failure)
     }
     if (says(failure, Texts::LoginError())) {
         return Texts::TestLoginRefused(serverWords(failure.ServerReply));
+    }
+    if (oauth) {
+        // The token login's own texts; the server's words when it refused.
+        return failure.ServerReply.isEmpty()
+                   ? failure.Message.trimmed()
+                   : failure.Message.trimmed() + QStringLiteral("（伺服器：%1）").arg(serverWords(failure.ServerReply));
     }
     if (failure.ServerReply.isEmpty()) {
         return Texts::TestPeerClosed();
@@ -126,6 +145,17 @@ TConnectionTestResult TConnectionTest::Run(const TConnectionParams& params)
         result.Message = Texts::TestBadProtocol(params.Protocol);
         return result;
     }
+    const QString auth = params.Auth.trimmed();
+    const bool oauth = auth.compare(QLatin1String("OAuth2"), Qt::CaseInsensitive) == 0;
+    if (!oauth && !auth.isEmpty() && auth.compare(QLatin1String("Password"), Qt::CaseInsensitive) != 0) {
+        result.Message = Texts::TestBadAuth(params.Auth);
+        return result;
+    }
+    // A token is as good as a password to whoever reads it on the way.
+    if (oauth && word == QLatin1String("NONE")) {
+        result.Message = Texts::TestOAuthNeedsEncryption();
+        return result;
+    }
     if (TPop3Reply::HasLineBreak(params.Login.toUtf8()) || TPop3Reply::HasLineBreak(params.Password.toUtf8())) {
         result.Message = Texts::TestLineBreak();
         return result;
@@ -145,12 +175,27 @@ TConnectionTestResult TConnectionTest::Run(const TConnectionParams& params)
         account.Folder = params.Folder;
     }
 
+    if (oauth) {
+        account.Name = params.Mailbox;
+        account.SettingsPath = params.SettingsPath;
+        account.Auth = TAccount::TAuth::OAuth2;
+        account.OAuthProvider = params.OAuthProvider.trimmed();
+        account.OAuthAuthorizeUrl = params.OAuthAuthorizeUrl.trimmed();
+        account.OAuthTokenUrl = params.OAuthTokenUrl.trimmed();
+        account.OAuthScope = params.OAuthScope.trimmed();
+        account.OAuthClientId = params.OAuthClientId.trimmed();
+        account.OAuthClientSecret = params.OAuthClientSecret.trimmed();
+        account.OAuthMechanism = params.OAuthMechanism.trimmed();
+    }
+
     TSockets plain;
     plain.Port = QStringLiteral("110");
     plain.NonBlocking = false;
     TSecureSockets transport(plain);
     TMailListModel list;
     TTestHost testHost(params.Password);
+    testHost.OAuthAccount = account;
+    testHost.OAuth = params.OAuth;
     {
         // Made after the transport and gone before it: each session hooks its error report.
         std::unique_ptr<TPop3Session> pop3;
@@ -176,7 +221,7 @@ TConnectionTestResult TConnectionTest::Run(const TConnectionParams& params)
             result.Ok = testHost.LoggedIn && testHost.Failure.Kind == TSessionFailure::TKind::Refused &&
                         says(testHost.Failure, Texts::LogoutError());
             if (!result.Ok) {
-                result.Message = testMessage(testHost.Failure);
+                result.Message = testMessage(testHost.Failure, account.Auth == TAccount::TAuth::OAuth2);
             } else if (imap) {
                 result.Idle = imapSession->OffersIdle();
             }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class TOAuthAccess;
+
 // A mailbox's connection as typed in a dialog, before it is stored.
 struct TConnectionParams {
     QString Host;
@@ -15,6 +17,20 @@ struct TConnectionParams {
     // "POP3" (also when empty) or "IMAP", and the IMAP folder opened by the test.
     QString Protocol;
     QString Folder;
+    // "Password" (also when empty) or "OAuth2". With OAuth2 the login takes an access token
+    // from OAuth for the mailbox Mailbox (as authorized before; the test opens no browser),
+    // with the provider's keys as the settings file names them.
+    QString Auth;
+    QString Mailbox;
+    QString SettingsPath;
+    QString OAuthProvider;
+    QString OAuthAuthorizeUrl;
+    QString OAuthTokenUrl;
+    QString OAuthScope;
+    QString OAuthClientId;
+    QString OAuthClientSecret;
+    QString OAuthMechanism;
+    TOAuthAccess* OAuth = nullptr;
 };
 
 struct TConnectionTestResult {

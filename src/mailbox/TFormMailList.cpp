@@ -98,6 +98,11 @@ public:
         }
         return m_form->m_password;
     }
+    TOAuthAccess::TResult AccessToken(bool renew, QByteArray& token, QString& message) override
+    {
+        return m_form->m_host->AccessToken(Account(), renew, token, message);
+    }
+    QByteArray CachedAccessToken() override { return m_form->m_host->CachedAccessToken(Account()); }
     bool Retired() const override { return m_form->m_retired; }
     void Yield(bool mayAbort) override { m_form->pumpEvents(mayAbort); }
 

@@ -1,5 +1,6 @@
 #include "mailbox/TImapIdle.h"
 
+#include "auth/TOAuthAccess.h"
 #include "mailbox/TImapCommand.h"
 #include "mailbox/TImapSession.h"
 #include "mailbox/TImapUtf7.h"
@@ -19,7 +20,7 @@ constexpr int kDefaultReplyMs = 30000;
 bool sameMailbox(const TAccount& a, const TAccount& b)
 {
     return a.Name == b.Name && a.Host == b.Host && a.Port == b.Port && a.Security == b.Security &&
-           a.CertSha256 == b.CertSha256 && a.Login == b.Login && a.Folder == b.Folder;
+           a.CertSha256 == b.CertSha256 && a.Login == b.Login && a.Folder == b.Folder && a.Auth == b.Auth;
 }
 
 } // namespace
@@ -243,8 +244,38 @@ void TImapIdle::readyRead()
     }
 }
 
+void TImapIdle::loginWithToken()
+{
+    setState(TState::Login);
+    m_tag = tag("L");
+    TOAuthProvider provider;
+    QString error;
+    const QByteArray token = m_tokens ? m_tokens() : QByteArray();
+    if (token.isEmpty() || !TOAuthAccess::Provider(m_account, provider, error)) {
+        giveUp(false);
+        return;
+    }
+    const QByteArray name = TSaslOAuth::Name(provider.Mechanism);
+    m_saslMechanism = provider.Mechanism;
+    const TEndpoint endpoint = TImapSession::EndpointOf(m_account);
+    m_saslResponse = TSaslOAuth::InitialResponse(provider.Mechanism, m_account.Login.toUtf8(), token,
+                                                 m_account.Host.toUtf8(), endpoint.Port.toInt());
+    // Never a password instead of the mechanism.
+    if (m_saslResponse.isEmpty() || !m_capabilities.contains("AUTH=" + name)) {
+        giveUp(false);
+        return;
+    }
+    m_saslSent = m_capabilities.contains("SASL-IR");
+    send(m_saslSent ? m_tag + " AUTHENTICATE " + name + ' ' + m_saslResponse : m_tag + " AUTHENTICATE " + name);
+}
+
 void TImapIdle::login()
 {
+    m_saslResponse.clear();
+    if (m_account.Auth == TAccount::TAuth::OAuth2) {
+        loginWithToken();
+        return;
+    }
     const QByteArray user = m_account.Login.toUtf8();
     const QByteArray pass = m_password.toUtf8();
     setState(TState::Login);
@@ -377,7 +408,15 @@ void TImapIdle::handle(const TImapResponse& response)
         return;
     case TState::Login:
         if (response.Kind == TKind::Continuation) {
-            send(('\0' + m_account.Login.toUtf8() + '\0' + m_password.toUtf8()).toBase64());
+            if (m_saslResponse.isEmpty()) {
+                send(('\0' + m_account.Login.toUtf8() + '\0' + m_password.toUtf8()).toBase64());
+            } else if (!m_saslSent) {
+                m_saslSent = true;
+                send(m_saslResponse);
+            } else {
+                // The error challenge of a refused token; the refusal follows.
+                send(TSaslOAuth::ErrorAnswer(m_saslMechanism));
+            }
             return;
         }
         if (!mine) {

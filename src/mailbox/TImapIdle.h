@@ -1,5 +1,6 @@
 #pragma once
 
+#include "auth/TSaslOAuth.h"
 #include "mailbox/TImapParser.h"
 #include "mailbox/TMailPush.h"
 #include "mailbox/TWakeWatch.h"
@@ -39,6 +40,10 @@ public:
     void SetWaits(const TWaits& waits) { m_waits = waits; }
     // For tests, before the first Follow: the watcher whose Woke reconnects (the program's by default).
     void SetWakeWatch(TWakeWatch* watch) { m_wake = watch; }
+    // An OAuth2 mailbox's access token as held now, without waiting (empty: none usable);
+    // a connection without one waits for the next check, which refreshes it.
+    using TTokenSource = std::function<QByteArray()>;
+    void SetTokenSource(TTokenSource source) { m_tokens = std::move(source); }
 
     void Follow(const TAccount& account, const QString& password) override;
     void Stop() override;
@@ -67,6 +72,7 @@ private:
     void handle(const TImapResponse& response);
     void send(const QByteArray& line, bool awaitReply = true);
     void login();
+    void loginWithToken();
     void afterLogin();
     void startIdle();
     void renew();
@@ -80,6 +86,11 @@ private:
     QPointer<TWakeWatch> m_wake;
     QString m_reason;
     QString m_password;
+    TTokenSource m_tokens;
+    // The SASL initial response of a token login, and whether it went out already.
+    QByteArray m_saslResponse;
+    bool m_saslSent = false;
+    TSaslOAuth::Mechanism m_saslMechanism = TSaslOAuth::Mechanism::XOAuth2;
     QPointer<QSslSocket> m_socket;
     TImapParser m_parser;
     QSet<QByteArray> m_capabilities;

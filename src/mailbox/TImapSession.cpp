@@ -7,6 +7,7 @@
 #include "mailbox/TMailListModel.h"
 #include "mailbox/TMailboxFiles.h"
 #include "mailbox/TMessageDecoder.h"
+#include "mailbox/TOAuthLogin.h"
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TPop3Session.h"
 #include "mailbox/TSeenIds.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QHash>
 #include <map>
+#include <memory>
 
 namespace Texts = TSessionTexts;
 
@@ -316,15 +318,32 @@ void TImapSession::askCapabilities(const QString& errorText)
 void TImapSession::login()
 {
     m_host.Progress(Texts::Connecting());
-    m_password = m_host.Password(m_account.Login, false);
-    // The keyring may have kept the program waiting: the mailbox may be gone by now.
-    checkRetired();
-    if (!m_account.Error.isEmpty()) {
+    const bool oauth = m_account.Auth == TAccount::TAuth::OAuth2;
+    // Refused before anything connects (an OAuth2 mailbox without encryption among them).
+    if (oauth && !m_account.Error.isEmpty()) {
         abortSession(m_account.Error);
     }
-    if (m_password.isEmpty()) {
-        m_password = m_host.Password(m_account.Login, true);
+    std::unique_ptr<TOAuthLogin> token;
+    if (oauth) {
+        m_password.clear();
+        token = std::make_unique<TOAuthLogin>(m_host, m_account);
+        const bool ready = token->Prepare();
+        // A refresh may have kept the program waiting: the mailbox may be gone by now.
         checkRetired();
+        if (!ready) {
+            fail(token->Failure);
+        }
+    } else {
+        m_password = m_host.Password(m_account.Login, false);
+        // The keyring may have kept the program waiting: the mailbox may be gone by now.
+        checkRetired();
+        if (!m_account.Error.isEmpty()) {
+            abortSession(m_account.Error);
+        }
+        if (m_password.isEmpty()) {
+            m_password = m_host.Password(m_account.Login, true);
+            checkRetired();
+        }
     }
     m_refusal.clear();
     m_ahead.clear();
@@ -354,7 +373,11 @@ void TImapSession::login()
     } else if (m_capabilities.isEmpty()) {
         askCapabilities(refused);
     }
-    authenticate();
+    if (token) {
+        authenticate(*token, endpoint);
+    } else {
+        authenticate();
+    }
     m_host.Progress(Texts::LoggedIn());
     // The capabilities after login may differ from those before.
     if (!m_capabilities.contains("IMAP4REV1") && !m_capabilities.contains("IMAP4REV2")) {
@@ -474,6 +497,70 @@ void TImapSession::authenticate()
         abortSession(loginError, true);
     }
     check(run(command, Texts::SendingPassword(), loginError, {}, true));
+}
+
+void TImapSession::authenticate(TOAuthLogin& token, const TEndpoint& endpoint)
+{
+    // Only the mechanism offered: never a password instead.
+    if (!m_capabilities.contains("AUTH=" + token.MechanismName())) {
+        fail(token.NotOffered());
+    }
+    const QString refused = Texts::OAuthRefused();
+    for (;;) {
+        const QByteArray response = token.InitialResponse(m_account.Host, endpoint.Port.toInt());
+        if (response.isEmpty()) {
+            fail(token.Refused(QByteArray()));
+        }
+        const QByteArray tag = nextTag();
+        const QByteArray command = tag + " AUTHENTICATE " + token.MechanismName();
+        m_host.Progress(Texts::SendingToken());
+        const bool initial = m_capabilities.contains("SASL-IR");
+        m_transport.Send(initial ? command + ' ' + response + "\r\n" : command + "\r\n");
+        checkRetired();
+        bool responded = initial;
+        bool challenged = false;
+        TImapResponse reply;
+        for (;;) {
+            reply = next(refused);
+            if (reply.Kind == TImapResponse::TKind::Tagged && reply.Tag == tag) {
+                takeCapabilities(reply);
+                break;
+            }
+            if (reply.Kind == TImapResponse::TKind::Continuation) {
+                QByteArray answer;
+                if (!responded) {
+                    answer = response;
+                    responded = true;
+                } else if (!challenged) {
+                    // The error challenge: answered as the mechanism requires, for the final refusal.
+                    answer = TSaslOAuth::ErrorAnswer(token.Mechanism());
+                    challenged = true;
+                } else {
+                    abortSession(refused);
+                }
+                m_transport.Send(answer + "\r\n");
+                checkRetired();
+                continue;
+            }
+            if (reply.Kind != TImapResponse::TKind::Untagged) {
+                abortSession(refused);
+            }
+            takeCapabilities(reply);
+        }
+        if (reply.Status == TImapResponse::TStatus::Ok) {
+            return;
+        }
+        m_refusal = statusLine(reply);
+        static const QList<QByteArray> passing = {"UNAVAILABLE", "SERVERBUG", "INUSE", "LIMIT", "CONTACTADMIN"};
+        if (passing.contains(reply.Code)) {
+            fail(token.Unavailable(m_refusal));
+        }
+        // The token may have lapsed or been revoked early: a new one, once.
+        if (!token.Renew(m_refusal)) {
+            fail(token.Failure);
+        }
+        checkRetired();
+    }
 }
 
 QByteArray TImapSession::folderWire()

@@ -12,6 +12,7 @@
 
 class TImapCommand;
 class TMailListModel;
+class TOAuthLogin;
 class TTransport;
 struct TEndpoint;
 
@@ -61,6 +62,8 @@ private:
     void login();
     void startTls();
     void authenticate();
+    // SASL with an OAuth2 access token: one new token after a refusal, no password ever.
+    void authenticate(TOAuthLogin& token, const TEndpoint& endpoint);
     void askCapabilities(const QString& errorText);
     void takeCapabilities(const TImapResponse& response);
     // Sends command and reads up to its tagged reply, passing untagged responses to

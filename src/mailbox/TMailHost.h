@@ -1,5 +1,6 @@
 #pragma once
 
+#include "auth/TOAuthAccess.h"
 #include "settings/TFilterRules.h"
 #include "settings/TIniFile.h"
 #include "settings/TSettingsKeys.h"
@@ -9,6 +10,7 @@
 
 class QObject;
 class QWidget;
+struct TAccount;
 
 // What a mailbox window needs of the running program; the main window implements it.
 class TMailHost {
@@ -51,6 +53,23 @@ public:
         Q_UNUSED(login);
         const QString stored = TSetting(TSettingsKeys::MailboxPassword, mailbox).ReadString(TIniFile(SettingsPath()));
         return stored.isEmpty() ? QString() : Unscramble(stored);
+    }
+
+    // An OAuth2 mailbox's access token for its session (see TSessionHost::AccessToken);
+    // never opens a browser. By default there is none.
+    virtual TOAuthAccess::TResult AccessToken(const TAccount& account, bool renew, QByteArray& token, QString& message)
+    {
+        Q_UNUSED(account);
+        Q_UNUSED(renew);
+        token.clear();
+        message = TOAuthAccess::NeedsAuthorizationText();
+        return TOAuthAccess::TResult::NeedsAuthorization;
+    }
+    // The access token held now, without waiting; empty when none is usable.
+    virtual QByteArray CachedAccessToken(const TAccount& account)
+    {
+        Q_UNUSED(account);
+        return QByteArray();
     }
 
     // Repaints the main window so that status texts show while a call blocks.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "auth/TOAuthAccess.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -29,6 +31,8 @@ struct TSessionFailure {
     QString Message;
     // The password was refused: the remembered one is to be forgotten.
     bool ForgetPassword = false;
+    // An OAuth2 mailbox has no usable authorization: only the browser can give one.
+    bool NeedsAuthorization = false;
     // The server's refusal as received, when one ended the dialogue.
     QByteArray ServerReply;
     // The connection's error code and text for Connection and Security.
@@ -54,6 +58,19 @@ public:
     // The password for login: the remembered one, else the one stored for login (may wait
     // for the keyring); when still empty and mayAsk, the user is asked (may stay empty).
     virtual QString Password(const QString& login, bool mayAsk) = 0;
+    // The access token of a mailbox that logs in through the browser (OAuth2): a cached one,
+    // else a refreshed one (may wait); renew when the server refused the last one. Never
+    // opens a browser. By default there is none.
+    virtual TOAuthAccess::TResult AccessToken(bool renew, QByteArray& token, QString& message)
+    {
+        Q_UNUSED(renew);
+        token.clear();
+        message = TOAuthAccess::NeedsAuthorizationText();
+        return TOAuthAccess::TResult::NeedsAuthorization;
+    }
+    // The same as held now, without waiting; empty when none is usable (for connections
+    // driven by signals, which must not wait).
+    virtual QByteArray CachedAccessToken() { return QByteArray(); }
     // A retired mailbox ends its session with the silent abort after the current wait.
     virtual bool Retired() const = 0;
     // Lets the program run during long work between waits; may throw the silent abort when mayAbort.

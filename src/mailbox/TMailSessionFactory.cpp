@@ -26,6 +26,7 @@ public:
         m_plain.MaximumReceiveLength = 8192;
         m_plain.NonBlocking = false;
         m_secure.setObjectName(QStringLiteral("SecureSocket"));
+        m_push.SetTokenSource([this] { return m_host.CachedAccessToken(); });
     }
     ~TSocketSession() override
     {

@@ -115,3 +115,36 @@ QSet<QByteArray> TPop3Reply::Capabilities(const QByteArray& reply)
     }
     return names;
 }
+
+QSet<QByteArray> TPop3Reply::SaslMechanisms(const QByteArray& reply)
+{
+    QSet<QByteArray> mechanisms;
+    if (!reply.startsWith('+')) {
+        return mechanisms;
+    }
+    const QList<QByteArray> lines = reply.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).simplified();
+        if (line == ".") {
+            break;
+        }
+        const QList<QByteArray> words = line.split(' ');
+        if (words.constFirst().toUpper() != "SASL") {
+            continue;
+        }
+        for (qsizetype w = 1; w < words.size(); ++w) {
+            mechanisms.insert(words.at(w).toUpper());
+        }
+    }
+    return mechanisms;
+}
+
+bool TPop3Reply::TemporaryRefusal(const QByteArray& reply)
+{
+    if (!reply.startsWith("-ERR [")) {
+        return false;
+    }
+    const qsizetype end = reply.indexOf(']');
+    const QByteArray code = end < 0 ? QByteArray() : reply.mid(6, end - 6).toUpper();
+    return code.startsWith("SYS/TEMP") || code == "IN-USE" || code == "LOGIN-DELAY";
+}

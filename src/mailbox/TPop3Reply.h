@@ -35,4 +35,9 @@ public:
     // The capability names of a CAPA reply ("STLS", "PIPELINING", "UIDL", ...), upper-cased,
     // without their arguments; empty for a refusal or a reply that is not multi-line.
     static QSet<QByteArray> Capabilities(const QByteArray& reply);
+    // The mechanisms of a CAPA reply's SASL line, upper-cased; empty without one.
+    static QSet<QByteArray> SaslMechanisms(const QByteArray& reply);
+    // A refusal the server marks as passing ([SYS/TEMP], [IN-USE], [LOGIN-DELAY]): the
+    // credentials were not judged.
+    static bool TemporaryRefusal(const QByteArray& reply);
 };

@@ -6,6 +6,7 @@
 #include "mailbox/TMailListModel.h"
 #include "mailbox/TMailboxFiles.h"
 #include "mailbox/TMessageDecoder.h"
+#include "mailbox/TOAuthLogin.h"
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TSeenIds.h"
 #include "mailbox/TSessionTexts.h"
@@ -305,15 +306,32 @@ void TPop3Session::login()
     const QString server = m_account.Host;
     const QString user = m_account.Login;
     const TEndpoint endpoint = endpointOf(m_account);
-    m_password = m_host.Password(user, false);
-    // The keyring may have kept the program waiting: the mailbox may be gone by now.
-    checkRetired();
-    if (!m_account.Error.isEmpty()) {
+    const bool oauth = m_account.Auth == TAccount::TAuth::OAuth2;
+    // Refused before anything connects (an OAuth2 mailbox without encryption among them).
+    if (oauth && !m_account.Error.isEmpty()) {
         abortSession(m_account.Error);
     }
-    if (m_password.isEmpty()) {
-        m_password = m_host.Password(user, true);
+    std::unique_ptr<TOAuthLogin> token;
+    if (oauth) {
+        m_password.clear();
+        token = std::make_unique<TOAuthLogin>(m_host, m_account);
+        const bool ready = token->Prepare();
+        // A refresh may have kept the program waiting: the mailbox may be gone by now.
         checkRetired();
+        if (!ready) {
+            fail(token->Failure);
+        }
+    } else {
+        m_password = m_host.Password(user, false);
+        // The keyring may have kept the program waiting: the mailbox may be gone by now.
+        checkRetired();
+        if (!m_account.Error.isEmpty()) {
+            abortSession(m_account.Error);
+        }
+        if (m_password.isEmpty()) {
+            m_password = m_host.Password(user, true);
+            checkRetired();
+        }
     }
     const int timeout = m_account.Timeout();
     m_server = server;
@@ -322,6 +340,7 @@ void TPop3Session::login()
     m_refusal.clear();
     clearQueue();
     m_capabilities.clear();
+    m_sasl.clear();
     m_transport.SetEndpoint(endpoint);
     m_transport.Open(server, timeout);
     checkRetired();
@@ -333,6 +352,16 @@ void TPop3Session::login()
     }
     if (endpoint.Security == TSecurity::StartTls) {
         startTls();
+    }
+    if (token) {
+        // The mechanism is read from the capabilities: never a password instead.
+        if (endpoint.Security != TSecurity::StartTls) {
+            readCapabilities();
+        }
+        authenticate(*token, endpoint);
+        m_host.Progress(Texts::LoggedIn());
+        m_host.Connected(endpoint.Security != TSecurity::None);
+        return;
     }
     const QByteArray userBytes = user.toUtf8();
     const QByteArray pass = m_password.toUtf8();
@@ -350,6 +379,58 @@ void TPop3Session::login()
     m_host.Connected(endpoint.Security != TSecurity::None);
 }
 
+void TPop3Session::authenticate(TOAuthLogin& token, const TEndpoint& endpoint)
+{
+    if (!m_sasl.contains(token.MechanismName())) {
+        fail(token.NotOffered());
+    }
+    const QString refused = Texts::OAuthRefused();
+    const QByteArray command = "AUTH " + token.MechanismName();
+    for (;;) {
+        const QByteArray response = token.InitialResponse(m_account.Host, endpoint.Port.toInt());
+        if (response.isEmpty()) {
+            fail(token.Refused(QByteArray()));
+        }
+        m_host.Progress(Texts::SendingToken());
+        QByteArray reply;
+        // RFC 5034: the initial response goes on the AUTH line only when the line fits 255 octets.
+        if (command.size() + 1 + response.size() + 2 <= 255) {
+            m_transport.Send(command + ' ' + response + "\r\n");
+            checkRetired();
+        } else {
+            m_transport.Send(command + "\r\n");
+            checkRetired();
+            reply = readReply(false, TPop3Reply::MaxLineReply, refused);
+            if (reply.startsWith("+ ") || reply == "+\r\n") {
+                m_transport.Send(response + "\r\n");
+                checkRetired();
+                reply.clear();
+            }
+        }
+        if (reply.isEmpty()) {
+            reply = readReply(false, TPop3Reply::MaxLineReply, refused);
+        }
+        if (reply.startsWith("+ ") || reply == "+\r\n") {
+            // The error challenge: answered as the mechanism requires, for the final refusal.
+            m_transport.Send(TSaslOAuth::ErrorAnswer(token.Mechanism()) + "\r\n");
+            checkRetired();
+            reply = readReply(false, TPop3Reply::MaxLineReply, refused);
+        }
+        if (reply.startsWith("+OK")) {
+            return;
+        }
+        m_refusal = reply.trimmed();
+        if (TPop3Reply::TemporaryRefusal(reply)) {
+            fail(token.Unavailable(m_refusal));
+        }
+        // The token may have lapsed or been revoked early: a new one, once.
+        if (!token.Renew(m_refusal)) {
+            fail(token.Failure);
+        }
+        checkRetired();
+    }
+}
+
 void TPop3Session::startTls()
 {
     const QString notOffered = Texts::StartTlsNotOffered();
@@ -357,7 +438,9 @@ void TPop3Session::startTls()
         m_host.Progress(Texts::QueryingCapabilities());
         m_transport.Send("CAPA\r\n");
         checkRetired();
-        return TPop3Reply::Capabilities(readReply(true, TPop3Reply::MaxLineReply, errorText));
+        const QByteArray reply = readReply(true, TPop3Reply::MaxLineReply, errorText);
+        m_sasl = TPop3Reply::SaslMechanisms(reply);
+        return TPop3Reply::Capabilities(reply);
     };
     if (!capabilities(notOffered).contains("STLS")) {
         abortSession(notOffered);
@@ -381,7 +464,9 @@ void TPop3Session::readCapabilities()
     // A server without CAPA refuses it and gets the plain sequence of commands.
     m_transport.Send("CAPA\r\n");
     checkRetired();
-    m_capabilities = TPop3Reply::Capabilities(readReply(true, TPop3Reply::MaxLineReply, Texts::Unreachable()));
+    const QByteArray reply = readReply(true, TPop3Reply::MaxLineReply, Texts::Unreachable());
+    m_capabilities = TPop3Reply::Capabilities(reply);
+    m_sasl = TPop3Reply::SaslMechanisms(reply);
 }
 
 void TPop3Session::logout()

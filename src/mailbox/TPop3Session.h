@@ -11,6 +11,7 @@
 #include <memory>
 
 class TMailListModel;
+class TOAuthLogin;
 class TTransport;
 struct TEndpoint;
 
@@ -57,6 +58,8 @@ private:
     // CAPA, STLS, the handshake and CAPA again; fails unless the server offers STLS.
     void startTls();
     void readCapabilities();
+    // SASL with an OAuth2 access token: one new token after a refusal, no password ever.
+    void authenticate(TOAuthLogin& token, const TEndpoint& endpoint);
     // Commands go out in order, several at once when the server pipelines; take() returns
     // the reply of one, reading the replies before it first, and fails the session on a
     // refusal just as sendCommand does. front puts the command before every unsent one.
@@ -94,6 +97,7 @@ private:
     qint64 m_retrLimit = 0;
     bool m_aborting = false;
     QSet<QByteArray> m_capabilities;
+    QSet<QByteArray> m_sasl;
     QString m_server;
     QString m_user;
     QList<TQueuedPtr> m_unsent;

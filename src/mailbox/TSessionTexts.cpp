@@ -24,6 +24,10 @@ QString SendingPassword()
 {
     return QCoreApplication::translate("TSessionTexts", "傳送密碼...");
 }
+QString SendingToken()
+{
+    return QCoreApplication::translate("TSessionTexts", "傳送授權...");
+}
 QString LoggedIn()
 {
     return QCoreApplication::translate("TSessionTexts", "登入成功！");
@@ -146,6 +150,39 @@ QString MarksNotFound(int count)
     return QCoreApplication::translate("TSessionTexts", "有 %n 封標記刪除的信件找不到，未能刪除！\n", nullptr, count);
 }
 
+QString OAuthNeedsAuthorization(const QString& mailbox)
+{
+    return QCoreApplication::translate("TSessionTexts",
+                                       "信箱「%1」需要重新授權：請按「立即檢查」或在選項中按「以瀏覽器登入」。\n")
+        .arg(mailbox);
+}
+
+QString OAuthTemporary(const QString& mailbox, const QString& reason)
+{
+    return QCoreApplication::translate("TSessionTexts", "信箱「%1」暫時無法取得登入權杖，這次略過。\n%2\n")
+        .arg(mailbox, reason);
+}
+
+QString OAuthNotOffered(const QString& mechanism)
+{
+    return QCoreApplication::translate("TSessionTexts", "伺服器不提供 %1 登入，未送出權杖！").arg(mechanism);
+}
+
+QString OAuthRefused()
+{
+    return QCoreApplication::translate("TSessionTexts", "伺服器拒絕了瀏覽器登入的授權！");
+}
+
+QString OAuthServerUnavailable()
+{
+    return QCoreApplication::translate("TSessionTexts", "伺服器暫時無法驗證授權，請稍後再試。");
+}
+
+QString OAuthUnusable(const QString& reason)
+{
+    return QCoreApplication::translate("TSessionTexts", "無法以瀏覽器登入：%1").arg(reason);
+}
+
 QString Moved()
 {
     return QCoreApplication::translate("TSessionTexts", "信件已移動或刪除，請重新檢查！");
@@ -234,6 +271,16 @@ QString TestPassedPlain()
 QString TestBadProtocol(const QString& word)
 {
     return QCoreApplication::translate("TSessionTexts", "通訊協定設定「%1」無法辨認，應為 POP3 或 IMAP！").arg(word);
+}
+
+QString TestBadAuth(const QString& word)
+{
+    return QCoreApplication::translate("TSessionTexts", "登入方式「%1」無法辨認，應為 Password 或 OAuth2！").arg(word);
+}
+
+QString TestOAuthNeedsEncryption()
+{
+    return QCoreApplication::translate("TSessionTexts", "以瀏覽器登入（OAuth2）必須使用加密連線（STARTTLS 或 TLS）！");
 }
 
 QString TestIdleOffered()

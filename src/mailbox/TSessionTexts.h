@@ -12,6 +12,7 @@ QString QueryingCapabilities();
 QString StartingTls();
 QString SendingUser();
 QString SendingPassword();
+QString SendingToken();
 QString LoggedIn();
 QString LoggingOut();
 QString LeavingServer();
@@ -45,6 +46,13 @@ QString TlsFailed();
 QString SecureConnectionFailed(const QString& mailbox, const QString& reason);
 QString SocketError(int socket, int error, const QString& message);
 QString MarksNotFound(int count);
+// Logging in with a token (OAuth2).
+QString OAuthNeedsAuthorization(const QString& mailbox);
+QString OAuthTemporary(const QString& mailbox, const QString& reason);
+QString OAuthNotOffered(const QString& mechanism);
+QString OAuthRefused();
+QString OAuthServerUnavailable();
+QString OAuthUnusable(const QString& reason);
 QString Moved();
 QString TooLarge();
 
@@ -70,6 +78,8 @@ QString TestCannotConnect(int error, const QString& message);
 QString TestPassedEncrypted();
 QString TestPassedPlain();
 QString TestBadProtocol(const QString& word);
+QString TestBadAuth(const QString& word);
+QString TestOAuthNeedsEncryption();
 // Appended to an IMAP test's success.
 QString TestIdleOffered();
 QString TestIdleMissing();

@@ -5,11 +5,13 @@
 #include <QColor>
 #include <QDialog>
 #include <QFont>
+#include <QMap>
 #include <functional>
 
 class QCheckBox;
 class QComboBox;
 class QGridLayout;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -18,6 +20,7 @@ class QTabWidget;
 class QWidget;
 class TFxLabel;
 class TOptionHost;
+struct TAccount;
 
 // The options dialog: six pages over the settings file. Mailbox add, update and delete
 // act at once; everything else is stored, and copied into the running program, when the
@@ -99,6 +102,19 @@ public:
     QCheckBox* CheckBoxPush = nullptr;
     QLineEdit* EditCertSha256 = nullptr;
     QPushButton* ButtonTestConnection = nullptr;
+    // How the mailbox signs in: the settings word ("Password", "OAuth2") as item data.
+    QComboBox* ComboBoxAuth = nullptr;
+    // A service of the table by name, or 自訂 (empty data) for the fields below.
+    QComboBox* ComboBoxOAuthProvider = nullptr;
+    QLineEdit* EditOAuthAuthorizeUrl = nullptr;
+    QLineEdit* EditOAuthTokenUrl = nullptr;
+    QLineEdit* EditOAuthScope = nullptr;
+    QLineEdit* EditOAuthClientId = nullptr;
+    QLineEdit* EditOAuthClientSecret = nullptr;
+    QComboBox* ComboBoxOAuthMechanism = nullptr;
+    // What signing in through the browser needs, or why it cannot work yet.
+    QLabel* LabelOAuthNote = nullptr;
+    QPushButton* ButtonAuthorize = nullptr;
     QPushButton* ButtonAdd = nullptr;
     QPushButton* ButtonUpdate = nullptr;
     QPushButton* ButtonDelete = nullptr;
@@ -158,6 +174,22 @@ private:
     void setSecurity(const QString& word);
     void setProtocol(const QString& word);
     void ButtonTestConnectionClick();
+    void buildSignInFields(QGridLayout* grid, int column);
+    // Enables the fields the sign-in choice uses and says what it needs.
+    void signInChanged();
+    bool oauthChosen() const;
+    // Selects the item whose data is word (any letter case), or adds word as it is.
+    static void keepWord(QComboBox* box, const QString& word, const QString& fallback);
+    QString oauthNote() const;
+    // The account as the fields hold it, for an authorization before anything is stored.
+    TAccount typedAccount() const;
+    QMap<QString, QString> typedAccountKeys() const;
+    // Starts or cancels the browser sign-in of the typed mailbox.
+    void ButtonAuthorizeClick();
+    // Puts the button back when the sign-in this dialog started has ended.
+    bool authorizationEnded(const QString& mailbox);
+    void authorizationSucceeded(const QString& mailbox);
+    void authorizationFailed(const QString& mailbox, const QString& message);
     QStringList lines() const;
     void loadFont(QLineEdit* nameEdit, QLineEdit* sizeEdit, const QString& storedFace, int size, QString& face,
                   const QString& designFace);
@@ -176,4 +208,6 @@ private:
     bool m_closed = false;
     bool m_centred = false;
     int m_rowAtPress = -1;
+    // The mailbox whose browser sign-in this dialog started; empty when none runs.
+    QString m_authorizing;
 };

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class TOAuthAccess;
 class TPasswordStore;
 class TVarnEncryption;
 
@@ -32,6 +33,8 @@ public:
     virtual TVarnEncryption& Encryption() = 0;
     // The desktop's keyring for mailbox passwords; none keeps them in the settings file.
     virtual TPasswordStore* Keyring() { return nullptr; }
+    // The program's browser sign-in; none where the program offers no sign-in (tests).
+    virtual TOAuthAccess* OAuthAccess() { return nullptr; }
     // The user's configuration folder (its autostart folder starts programs at login) and
     // the program to start there.
     virtual QString ConfigHome() const { return TSettingsLocation::ConfigHome(TSettingsLocation::System()); }

@@ -20,6 +20,15 @@ TAccount TAccount::Read(const TIniFile& ini, const QString& name)
     account.ReadableView = TSetting(Keys::OptionReadableView).ReadBool(ini);
     account.Push = TSetting(Keys::MailboxPush, name).ReadBool(ini);
 
+    const QString auth = TSetting(Keys::MailboxAuth, name).ReadString(ini).trimmed();
+    account.OAuthProvider = TSetting(Keys::MailboxOAuthProvider, name).ReadString(ini).trimmed();
+    account.OAuthAuthorizeUrl = TSetting(Keys::MailboxOAuthAuthorizeUrl, name).ReadString(ini).trimmed();
+    account.OAuthTokenUrl = TSetting(Keys::MailboxOAuthTokenUrl, name).ReadString(ini).trimmed();
+    account.OAuthScope = TSetting(Keys::MailboxOAuthScope, name).ReadString(ini).trimmed();
+    account.OAuthClientId = TSetting(Keys::MailboxOAuthClientId, name).ReadString(ini).trimmed();
+    account.OAuthClientSecret = TSetting(Keys::MailboxOAuthClientSecret, name).ReadString(ini).trimmed();
+    account.OAuthMechanism = TSetting(Keys::MailboxOAuthMechanism, name).ReadString(ini).trimmed();
+
     const QString security = TSetting(Keys::MailboxSecurity, name).ReadString(ini);
     const QString port = TSetting(Keys::MailboxPort, name).ReadString(ini);
     const QString pin = TSetting(Keys::MailboxCertSha256, name).ReadString(ini);
@@ -45,6 +54,19 @@ TAccount TAccount::Read(const TIniFile& ini, const QString& name)
         account.CertSha256 = TSettingsRules::NormalisedFingerprint(pin);
         if (account.CertSha256.isEmpty()) {
             account.Error = QCoreApplication::translate("TAccount", "信任的憑證指紋格式錯誤，應為 64 位十六進位數字！");
+        }
+    }
+    if (account.Error.isEmpty()) {
+        if (auth.isEmpty() || auth.compare(QLatin1String("Password"), Qt::CaseInsensitive) == 0) {
+            account.Auth = TAuth::Password;
+        } else if (auth.compare(QLatin1String("OAuth2"), Qt::CaseInsensitive) == 0) {
+            account.Auth = TAuth::OAuth2;
+            // A token is as good as a password to whoever reads it on the way.
+            if (account.Security == TSecurityKind::None) {
+                account.Error = QStringLiteral("以瀏覽器登入（OAuth2）的信箱必須使用加密連線（STARTTLS 或 TLS）！");
+            }
+        } else {
+            account.Error = QStringLiteral("登入方式設定「%1」無法辨認，應為 Password 或 OAuth2！").arg(auth);
         }
     }
     if (account.Error.isEmpty()) {

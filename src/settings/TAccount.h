@@ -9,6 +9,7 @@ class TIniFile;
 struct TAccount {
     enum class TProtocol { Pop3, Imap };
     enum class TSecurityKind { None, StartTls, Tls };
+    enum class TAuth { Password, OAuth2 };
 
     // Messages of this listed size or more are not fetched: for the raw view, and for the
     // readable view, which can show a message with its attachments.
@@ -33,6 +34,16 @@ struct TAccount {
     bool Push = true;
     // The time-out as written; Timeout() converts it.
     QString TimeoutText;
+    // How the mailbox logs in. For OAuth2 the provider's keys as written; TOAuthAccess
+    // makes a provider of them (service table, hand-given keys, the build's client IDs).
+    TAuth Auth = TAuth::Password;
+    QString OAuthProvider;
+    QString OAuthAuthorizeUrl;
+    QString OAuthTokenUrl;
+    QString OAuthScope;
+    QString OAuthClientId;
+    QString OAuthClientSecret;
+    QString OAuthMechanism;
     // Whether the viewer opens the readable view, which may fetch larger messages.
     bool ReadableView = true;
     // Why a hand-edited value is refused, for the user; empty when every value is usable.

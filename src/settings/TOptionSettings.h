@@ -60,4 +60,13 @@ struct TMailboxSettings {
     QString Protocol = QStringLiteral("POP3");
     QString Folder = QStringLiteral("INBOX");
     QString Push = QStringLiteral("1");
+    // "Password" or "OAuth2"; a service of the table, or the provider given by hand.
+    QString Auth = QStringLiteral("Password");
+    QString OAuthProvider{};
+    QString OAuthAuthorizeUrl{};
+    QString OAuthTokenUrl{};
+    QString OAuthScope{};
+    QString OAuthClientId{};
+    QString OAuthClientSecret{};
+    QString OAuthMechanism{};
 };

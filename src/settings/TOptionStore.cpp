@@ -167,6 +167,14 @@ TMailboxSettings TOptionStore::LoadMailbox(const QString& name, QString& error)
     mailbox.Protocol = TSetting(Keys::MailboxProtocol, name).ReadString(m_ini);
     mailbox.Folder = TSetting(Keys::MailboxFolder, name).ReadString(m_ini);
     mailbox.Push = TSetting(Keys::MailboxPush, name).ReadString(m_ini);
+    mailbox.Auth = TSetting(Keys::MailboxAuth, name).ReadString(m_ini);
+    mailbox.OAuthProvider = TSetting(Keys::MailboxOAuthProvider, name).ReadString(m_ini);
+    mailbox.OAuthAuthorizeUrl = TSetting(Keys::MailboxOAuthAuthorizeUrl, name).ReadString(m_ini);
+    mailbox.OAuthTokenUrl = TSetting(Keys::MailboxOAuthTokenUrl, name).ReadString(m_ini);
+    mailbox.OAuthScope = TSetting(Keys::MailboxOAuthScope, name).ReadString(m_ini);
+    mailbox.OAuthClientId = TSetting(Keys::MailboxOAuthClientId, name).ReadString(m_ini);
+    mailbox.OAuthClientSecret = TSetting(Keys::MailboxOAuthClientSecret, name).ReadString(m_ini);
+    mailbox.OAuthMechanism = TSetting(Keys::MailboxOAuthMechanism, name).ReadString(m_ini);
     const TSetting password(Keys::MailboxPassword, name);
     m_unreadable.remove(id(password));
     error.clear();
@@ -203,6 +211,14 @@ void TOptionStore::SaveMailbox(const QString& name, const TMailboxSettings& mail
     writeConnection(Keys::MailboxProtocol, mailbox.Protocol);
     writeConnection(Keys::MailboxFolder, mailbox.Folder);
     writeConnection(Keys::MailboxPush, mailbox.Push);
+    writeConnection(Keys::MailboxAuth, mailbox.Auth);
+    writeConnection(Keys::MailboxOAuthProvider, mailbox.OAuthProvider);
+    writeConnection(Keys::MailboxOAuthAuthorizeUrl, mailbox.OAuthAuthorizeUrl);
+    writeConnection(Keys::MailboxOAuthTokenUrl, mailbox.OAuthTokenUrl);
+    writeConnection(Keys::MailboxOAuthScope, mailbox.OAuthScope);
+    writeConnection(Keys::MailboxOAuthClientId, mailbox.OAuthClientId);
+    writeConnection(Keys::MailboxOAuthClientSecret, mailbox.OAuthClientSecret);
+    writeConnection(Keys::MailboxOAuthMechanism, mailbox.OAuthMechanism);
     // A mailbox's password is replaced even by an empty one.
     passwords.Write(name, mailbox.Login, mailbox.Password);
     m_unreadable.remove(id(TSetting(Keys::MailboxPassword, name)));

@@ -94,6 +94,16 @@ inline constexpr TSettingKey MailboxFolder{nullptr, "Folder", "INBOX"};
 inline constexpr TSettingKey MailboxPush{nullptr, "Push", "1"};
 // "1" in the mailbox the program serves itself from its built-in demo server.
 inline constexpr TSettingKey MailboxDemo{nullptr, "Demo", "0"};
+// "Password" or "OAuth2" (signing in through the browser). With OAuth2 either a provider of
+// the service table, or endpoints, scope, client and SASL mechanism given by hand.
+inline constexpr TSettingKey MailboxAuth{nullptr, "Auth", "Password"};
+inline constexpr TSettingKey MailboxOAuthProvider{nullptr, "OAuthProvider", ""};
+inline constexpr TSettingKey MailboxOAuthAuthorizeUrl{nullptr, "OAuthAuthorizeUrl", ""};
+inline constexpr TSettingKey MailboxOAuthTokenUrl{nullptr, "OAuthTokenUrl", ""};
+inline constexpr TSettingKey MailboxOAuthScope{nullptr, "OAuthScope", ""};
+inline constexpr TSettingKey MailboxOAuthClientId{nullptr, "OAuthClientId", ""};
+inline constexpr TSettingKey MailboxOAuthClientSecret{nullptr, "OAuthClientSecret", ""};
+inline constexpr TSettingKey MailboxOAuthMechanism{nullptr, "OAuthMechanism", ""};
 
 // The section of a mailbox's seen identifiers is this prefix and the mailbox's name.
 inline constexpr char SeenIdsPrefix[] = "IDs:";
@@ -164,6 +174,14 @@ inline constexpr const TSettingKey* All[] = {
     &MailboxFolder,
     &MailboxPush,
     &MailboxDemo,
+    &MailboxAuth,
+    &MailboxOAuthProvider,
+    &MailboxOAuthAuthorizeUrl,
+    &MailboxOAuthTokenUrl,
+    &MailboxOAuthScope,
+    &MailboxOAuthClientId,
+    &MailboxOAuthClientSecret,
+    &MailboxOAuthMechanism,
 };
 
 } // namespace TSettingsKeys

@@ -1,6 +1,9 @@
 #include "welcome/TFormAddMailbox.h"
 
+#include "auth/TOAuthAccess.h"
+#include "auth/TOAuthProvider.h"
 #include "options/TOptionHost.h"
+#include "settings/TAccount.h"
 #include "settings/TIniFile.h"
 #include "settings/TSettingsKeys.h"
 #include "welcome/TNewMailbox.h"
@@ -18,7 +21,8 @@ namespace Keys = TSettingsKeys;
 
 TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& presets, TConnectionTester tester,
                                  QWidget* parent)
-    : QDialog(parent), m_host(host), m_presets(presets), m_tester(std::move(tester))
+    : QDialog(parent), m_host(host), m_presets(presets), m_tester(std::move(tester)),
+      m_providers(TOAuthProvider::Shipped())
 {
     setObjectName(QStringLiteral("FormAddMailbox"));
     setWindowTitle(tr("新增我的信箱"));
@@ -31,6 +35,10 @@ TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& prese
     };
     EditAddress = edit("EditAddress");
     EditAddress->setPlaceholderText(QStringLiteral("name@example.com"));
+    ComboBoxAuth = new QComboBox(this);
+    ComboBoxAuth->setObjectName(QStringLiteral("ComboBoxAuth"));
+    ComboBoxAuth->addItem(tr("密碼"), QStringLiteral("Password"));
+    ComboBoxAuth->addItem(tr("以瀏覽器登入 (OAuth2)"), QStringLiteral("OAuth2"));
     EditPassword = edit("EditPassword");
     EditPassword->setEchoMode(QLineEdit::Password);
     LabelService = new QLabel(this);
@@ -51,16 +59,22 @@ TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& prese
     CheckBoxTrustCert = new QCheckBox(this);
     CheckBoxTrustCert->setObjectName(QStringLiteral("CheckBoxTrustCert"));
     CheckBoxTrustCert->setVisible(false);
+    LabelOAuth = new QLabel(this);
+    LabelOAuth->setObjectName(QStringLiteral("LabelOAuth"));
+    LabelOAuth->setWordWrap(true);
     LabelResult = new QLabel(this);
     LabelResult->setObjectName(QStringLiteral("LabelResult"));
     LabelResult->setWordWrap(true);
     LabelResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    auto* form = new QFormLayout;
+    m_form = new QFormLayout;
+    QFormLayout* form = m_form;
     form->addRow(tr("電子郵件地址"), EditAddress);
+    form->addRow(tr("登入方式"), ComboBoxAuth);
     form->addRow(tr("密碼（或應用程式密碼）"), EditPassword);
     form->addRow(tr("郵件服務"), LabelService);
     form->addRow(QString(), LabelHint);
+    form->addRow(QString(), LabelOAuth);
     form->addRow(tr("通訊協定"), ComboBoxProtocol);
     form->addRow(tr("伺服器"), EditHost);
     form->addRow(tr("連接埠"), EditPort);
@@ -70,6 +84,9 @@ TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& prese
 
     ButtonTest = new QPushButton(tr("測試連線"), this);
     ButtonTest->setObjectName(QStringLiteral("ButtonTest"));
+    ButtonAuthorize = new QPushButton(tr("以瀏覽器登入"), this);
+    ButtonAuthorize->setObjectName(QStringLiteral("ButtonAuthorize"));
+    ButtonAuthorize->setAutoDefault(false);
     ButtonSave = new QPushButton(tr("儲存"), this);
     ButtonSave->setObjectName(QStringLiteral("ButtonSave"));
     ButtonCancel = new QPushButton(tr("取消"), this);
@@ -78,6 +95,7 @@ TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& prese
     ButtonTest->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ButtonTest);
+    buttons->addWidget(ButtonAuthorize);
     buttons->addStretch();
     buttons->addWidget(ButtonSave);
     buttons->addWidget(ButtonCancel);
@@ -107,6 +125,18 @@ TFormAddMailbox::TFormAddMailbox(TOptionHost& host, const TServicePresets& prese
     connect(CheckBoxTrustCert, &QCheckBox::toggled, this, [this] { valuesChanged(); });
     connect(ButtonTest, &QPushButton::clicked, this, [this] { ButtonTestClick(); });
     connect(ButtonSave, &QPushButton::clicked, this, [this] { ButtonSaveClick(); });
+    connect(ButtonAuthorize, &QPushButton::clicked, this, [this] { ButtonAuthorizeClick(); });
+    connect(ComboBoxAuth, &QComboBox::currentIndexChanged, this, [this] {
+        authChanged();
+        valuesChanged();
+    });
+    // The token is kept under the mailbox's name and login: another one needs its own.
+    for (QLineEdit* e : {EditName, EditLogin}) {
+        connect(e, &QLineEdit::textChanged, this, [this] {
+            m_authorized = false;
+            valuesChanged();
+        });
+    }
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
     EditAddressChange();
 }
@@ -116,9 +146,11 @@ void TFormAddMailbox::EditAddressChange()
     TServicePreset preset;
     if (!m_presets.Lookup(EditAddress->text(), preset)) {
         m_found = false;
+        m_preset = TServicePreset();
         LabelService->clear();
         LabelHint->setText(tr("請輸入完整的電子郵件地址，例如 name@example.com。"));
         fitHeight();
+        authChanged();
         valuesChanged();
         return;
     }
@@ -132,8 +164,149 @@ void TFormAddMailbox::EditAddressChange()
     fillServer();
     EditLogin->setText(preset.Login);
     EditName->setText(TNewMailbox::DefaultName(EditAddress->text(), TNewMailbox::ListedNames(m_host.SettingsPath())));
+    const TOAuthProvider provider = m_providers.value(preset.Service);
+    m_canAuthorize = preset.OAuth && !provider.ClientId.isEmpty() && m_host.OAuthAccess();
+    // Browser sign-in first where it works, and where the service takes nothing else.
+    const bool oauth = preset.OAuth && (m_canAuthorize || !provider.AppPassword);
+    ComboBoxAuth->setCurrentIndex(
+        ComboBoxAuth->findData(oauth ? QStringLiteral("OAuth2") : QStringLiteral("Password")));
     m_filling = false;
+    authChanged();
     valuesChanged();
+}
+
+void TFormAddMailbox::SetProviders(const QMap<QString, TOAuthProvider>& providers)
+{
+    m_providers = providers;
+    EditAddressChange();
+}
+
+bool TFormAddMailbox::OAuthChosen() const
+{
+    return m_found && m_preset.OAuth && ComboBoxAuth->currentData().toString() == QLatin1String("OAuth2");
+}
+
+void TFormAddMailbox::authChanged()
+{
+    const bool offered = m_found && m_preset.OAuth;
+    m_form->setRowVisible(ComboBoxAuth, offered);
+    const bool oauth = OAuthChosen();
+    EditPassword->setEnabled(!oauth);
+    ButtonAuthorize->setVisible(oauth);
+    ButtonAuthorize->setEnabled(m_canAuthorize);
+    if (!offered) {
+        m_form->setRowVisible(LabelOAuth, false);
+        return;
+    }
+    const TOAuthProvider provider = m_providers.value(m_preset.Service);
+    QString note;
+    if (m_canAuthorize) {
+        note = oauth ? tr("按「以瀏覽器登入」，在瀏覽器中登入 %1 並允許 Mailvane 讀取郵件。").arg(m_preset.Service)
+                     : QString();
+    } else {
+        note = tr("這個 Mailvane 建置時沒有 %1 的用戶端 ID，無法以瀏覽器登入。").arg(m_preset.Service);
+        note +=
+            QLatin1Char(' ') +
+            (provider.AppPassword
+                 ? tr("請在 %1 帳戶的安全性設定建立應用程式密碼，改選「密碼」並填在密碼欄。").arg(m_preset.Service)
+                 : tr("%1 不接受密碼登入：需要建置時提供用戶端 ID 的 Mailvane（見 README）。").arg(m_preset.Service));
+    }
+    LabelOAuth->setText(note);
+    m_form->setRowVisible(LabelOAuth, !note.isEmpty());
+}
+
+TAccount TFormAddMailbox::account() const
+{
+    TAccount a;
+    a.Name = EditName->text();
+    a.SettingsPath = m_host.SettingsPath();
+    a.Host = EditHost->text().trimmed();
+    a.Port = EditPort->text().trimmed();
+    a.Login = EditLogin->text();
+    const QString security = ComboBoxSecurity->currentText();
+    a.Security = security == QLatin1String("TLS")        ? TAccount::TSecurityKind::Tls
+                 : security == QLatin1String("STARTTLS") ? TAccount::TSecurityKind::StartTls
+                                                         : TAccount::TSecurityKind::None;
+    a.Protocol = ComboBoxProtocol->currentText() == QLatin1String("IMAP") ? TAccount::TProtocol::Imap
+                                                                          : TAccount::TProtocol::Pop3;
+    a.Auth = TAccount::TAuth::OAuth2;
+    // Spelled out, so that the sign-in uses exactly the provider this form offered.
+    const TOAuthProvider provider = m_providers.value(m_preset.Service);
+    a.OAuthAuthorizeUrl = provider.AuthorizeUrl.toString();
+    a.OAuthTokenUrl = provider.TokenUrl.toString();
+    a.OAuthScope = provider.Scope;
+    a.OAuthClientId = provider.ClientId;
+    a.OAuthClientSecret = provider.ClientSecret;
+    a.OAuthMechanism = QString::fromLatin1(TSaslOAuth::Name(provider.Mechanism));
+    return a;
+}
+
+void TFormAddMailbox::ButtonAuthorizeClick()
+{
+    TOAuthAccess* access = m_host.OAuthAccess();
+    if (!access || !m_canAuthorize) {
+        return;
+    }
+    if (!m_authorizing.isEmpty()) {
+        m_saveWhenAuthorized = false;
+        if (access->AuthorizingMailbox() == m_authorizing) {
+            access->CancelAuthorization();
+        }
+        return;
+    }
+    const TAccount a = account();
+    if (a.Name.isEmpty() || a.Host.isEmpty() || a.Login.isEmpty()) {
+        LabelResult->setText(QStringLiteral("請詳細填寫資料！"));
+        return;
+    }
+    TOAuthProvider provider;
+    QString error;
+    if (!TOAuthAccess::Provider(a, provider, error)) {
+        LabelResult->setText(QStringLiteral("✘ ") + error);
+        return;
+    }
+    if (access->Authorizing()) {
+        LabelResult->setText(tr("正在為「%1」以瀏覽器登入，請先完成或取消。").arg(access->AuthorizingMailbox()));
+        return;
+    }
+    if (!access->Authorize(a)) {
+        LabelResult->setText(tr("無法開始以瀏覽器登入。"));
+        return;
+    }
+    // The outcome comes from the event loop, never from within Authorize().
+    connect(access, &TOAuthAccess::authorized, this,
+            [this](const QString& mailbox) { authorizationEnded(mailbox, true, QString()); });
+    connect(access, &TOAuthAccess::authorizationFailed, this,
+            [this](const QString& mailbox, const QString& message) { authorizationEnded(mailbox, false, message); });
+    m_authorizing = a.Name;
+    m_authorizingLogin = a.Login;
+    m_authorized = false;
+    ButtonAuthorize->setText(tr("取消登入"));
+    LabelResult->setText(tr("請在瀏覽器中登入 %1 並允許 Mailvane 讀取郵件...").arg(m_preset.Service));
+}
+
+void TFormAddMailbox::authorizationEnded(const QString& mailbox, bool ok, const QString& message)
+{
+    if (m_authorizing.isEmpty() || mailbox != m_authorizing) {
+        return;
+    }
+    if (TOAuthAccess* access = m_host.OAuthAccess()) {
+        disconnect(access, nullptr, this, nullptr);
+    }
+    // The token belongs to the name and login it was asked for.
+    const bool sameName = m_authorizing == EditName->text() && m_authorizingLogin == EditLogin->text();
+    m_authorizing.clear();
+    ButtonAuthorize->setText(tr("以瀏覽器登入"));
+    m_authorized = ok && sameName;
+    LabelResult->setText(ok ? QStringLiteral("✔ ") + tr("已以瀏覽器登入 %1。").arg(m_preset.Service)
+                            : QStringLiteral("✘ ") + message);
+    const bool saveNow = m_saveWhenAuthorized && m_authorized;
+    m_saveWhenAuthorized = false;
+    m_passed = false;
+    valuesChanged();
+    if (saveNow) {
+        ButtonSaveClick();
+    }
 }
 
 void TFormAddMailbox::fillServer()
@@ -164,7 +337,8 @@ void TFormAddMailbox::valuesChanged()
     }
     // A pass counts only for the values it was made with.
     m_passed = false;
-    ButtonTest->setEnabled(!EditHost->text().isEmpty() && !EditLogin->text().isEmpty());
+    ButtonTest->setEnabled((!OAuthChosen() || m_authorized) && !EditHost->text().isEmpty() &&
+                           !EditLogin->text().isEmpty());
 }
 
 TConnectionParams TFormAddMailbox::params() const
@@ -181,6 +355,21 @@ TConnectionParams TFormAddMailbox::params() const
     if (timeout > 0) {
         p.Timeout = timeout;
     }
+    if (OAuthChosen()) {
+        // The login takes the token the browser sign-in gave this mailbox.
+        const TAccount a = account();
+        p.Password.clear();
+        p.Auth = QStringLiteral("OAuth2");
+        p.Mailbox = a.Name;
+        p.SettingsPath = a.SettingsPath;
+        p.OAuthAuthorizeUrl = a.OAuthAuthorizeUrl;
+        p.OAuthTokenUrl = a.OAuthTokenUrl;
+        p.OAuthScope = a.OAuthScope;
+        p.OAuthClientId = a.OAuthClientId;
+        p.OAuthClientSecret = a.OAuthClientSecret;
+        p.OAuthMechanism = a.OAuthMechanism;
+        p.OAuth = m_host.OAuthAccess();
+    }
     return p;
 }
 
@@ -191,7 +380,11 @@ bool TFormAddMailbox::ButtonTestClick()
         LabelResult->setText(tr("請詳細填寫資料！"));
         return false;
     }
-    if (p.Password.isEmpty()) {
+    if (OAuthChosen() && !m_authorized) {
+        LabelResult->setText(tr("請先按「以瀏覽器登入」。"));
+        return false;
+    }
+    if (!OAuthChosen() && p.Password.isEmpty()) {
         LabelResult->setText(tr("請輸入密碼（或應用程式密碼）。"));
         return false;
     }
@@ -219,9 +412,23 @@ bool TFormAddMailbox::ButtonTestClick()
 
 void TFormAddMailbox::ButtonSaveClick()
 {
+    if (OAuthChosen() && !m_authorized) {
+        // Tested and saved once the browser sign-in has worked.
+        m_saveWhenAuthorized = true;
+        if (m_authorizing.isEmpty()) {
+            ButtonAuthorizeClick();
+            m_saveWhenAuthorized = !m_authorizing.isEmpty();
+        }
+        return;
+    }
     if (!m_passed && !ButtonTestClick()) {
         return;
     }
+    save();
+}
+
+void TFormAddMailbox::save()
+{
     TNewMailboxEntry entry;
     const TConnectionParams p = params();
     entry.Host = p.Host;
@@ -231,6 +438,11 @@ void TFormAddMailbox::ButtonSaveClick()
     entry.Login = p.Login;
     entry.Password = p.Password;
     entry.CertSha256 = p.CertSha256;
+    if (OAuthChosen()) {
+        entry.Password.clear();
+        entry.Auth = QStringLiteral("OAuth2");
+        entry.OAuthProvider = m_preset.Service;
+    }
     const QString name = EditName->text();
     const QString error = TNewMailbox::Add(m_host.SettingsPath(), m_host.Encryption(), name, entry);
     if (!error.isEmpty()) {

@@ -76,6 +76,8 @@ QString TNewMailbox::Add(const QString& settingsPath, TVarnEncryption& encryptio
     // The options dialog's own writing, so both places store a mailbox alike.
     TMailboxSettings mailbox{entry.Host, entry.Login, entry.Password, entry.Security, entry.Port, entry.CertSha256};
     mailbox.Protocol = entry.Protocol;
+    mailbox.Auth = entry.Auth;
+    mailbox.OAuthProvider = entry.OAuthProvider;
     store.SaveMailbox(name, mailbox);
     return QString();
 }

@@ -15,6 +15,9 @@ struct TNewMailboxEntry {
     QString CertSha256;
     // "POP3" or "IMAP"; an IMAP mailbox waits for news (Push) by default.
     QString Protocol = QStringLiteral("POP3");
+    // "Password" or "OAuth2"; with OAuth2 the service of the table that signs it in.
+    QString Auth = QStringLiteral("Password");
+    QString OAuthProvider;
 };
 
 // Adds a mailbox to the settings file the way the options dialog's add button does: the

@@ -1,9 +1,13 @@
+#include "app/TCheckPass.h"
 #include "app/TFormMain.h"
+#include "auth/TOAuthAccess.h"
 #include "mailbox/TFormMailList.h"
 #include "net/TSockets.h"
 #include "settings/TIniFile.h"
 #include "status/TFormStatus.h"
+#include "testsupport/TAuthServer.h"
 #include "testsupport/TScriptServer.h"
+#include "testsupport/TTestBrowser.h"
 #include "widgets/TModal.h"
 
 #include <QDialog>
@@ -25,9 +29,12 @@ private slots:
     void failureStopsThePassAndDefersTheAnnouncement();
     void busyGuardMakesASecondPassANoOp();
     void pushedMailIsAnnouncedOnce();
+    void timedCheckOpensNoBrowser();
+    void userCheckAuthorizesFirst();
 
 private:
-    void start(int mailboxes);
+    // extra: more of the file's text, its mailboxes listed before M0...
+    void start(int mailboxes, const QString& extra = QString(), const QStringList& listedFirst = {});
     void point(int index, TScriptServer& server);
     int announcements() const;
 
@@ -81,7 +88,7 @@ void tst_CheckPass::cleanup()
     delete m_dir;
 }
 
-void tst_CheckPass::start(int mailboxes)
+void tst_CheckPass::start(int mailboxes, const QString& extra, const QStringList& listedFirst)
 {
     // Only an existing executable is started as the mail program.
     const QString script = m_dir->filePath(QStringLiteral("mail.sh"));
@@ -94,12 +101,16 @@ void tst_CheckPass::start(int mailboxes)
     QString text =
         QStringLiteral("[Option]\nStartupCheck=0\nAutoLoad=1\n[General]\nMailProgram=%1\nTimeout=5\n[Server]\n")
             .arg(script);
+    for (int k = 0; k < listedFirst.size(); ++k) {
+        text += QStringLiteral("%1=%2\n").arg(k).arg(listedFirst[k]);
+    }
     for (int i = 0; i < mailboxes; ++i) {
-        text += QStringLiteral("%1=M%1\n").arg(i);
+        text += QStringLiteral("%1=M%2\n").arg(i + listedFirst.size()).arg(i);
     }
     for (int i = 0; i < mailboxes; ++i) {
         text += QStringLiteral("[M%1]\nHost=127.0.0.1\nLogin=user\n").arg(i);
     }
+    text += extra;
     QFile f(m_ini);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(text.toUtf8());
@@ -111,6 +122,17 @@ void tst_CheckPass::start(int mailboxes)
     for (TFormMailList* w : m_main->MailboxWindows()) {
         w->SetPassword(QStringLiteral("pass"));
     }
+}
+
+// A mailbox that signs in at server's provider; its mail server refuses connections, so
+// that a check of it shows as a message naming it.
+static QString oauthMailbox(const QString& name, TAuthServer& server)
+{
+    return QStringLiteral("[%1]\nHost=127.0.0.1\nPort=%2\nSecurity=TLS\nLogin=me\nAuth=OAuth2\n"
+                          "OAuthAuthorizeUrl=%3\nOAuthTokenUrl=%4\nOAuthScope=mail\nOAuthClientId=mailvane-test\n")
+        .arg(name)
+        .arg(TScriptServer::refusedPort())
+        .arg(server.url(QStringLiteral("/authorize")).toString(), server.url(QStringLiteral("/token")).toString());
 }
 
 void tst_CheckPass::point(int index, TScriptServer& server)
@@ -217,6 +239,85 @@ void tst_CheckPass::pushedMailIsAnnouncedOnce()
     QCOMPARE(announcements(), 2);
     m_main->MenuCheck->trigger();
     QCOMPARE(announcements(), 2);
+}
+
+void tst_CheckPass::timedCheckOpensNoBrowser()
+{
+    TAuthServer server;
+    QVERIFY(server.start());
+    TScriptServer a;
+    a.serveMailbox(messages("a", 2));
+    start(1, oauthMailbox(QStringLiteral("OA"), server), {QStringLiteral("OA")});
+    point(1, a);
+    int opened = 0;
+    m_main->OAuth().Opener = [&](const QUrl&) { return ++opened > 0; };
+
+    m_main->CheckPass().Run(TOrigin::Timer);
+    QCOMPARE(opened, 0);
+    QVERIFY(!m_main->OAuth().Authorizing());
+    // Said with the mailbox's name, in red, and the next mailbox is checked all the same.
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages[0].contains(QStringLiteral("主機 : OA")) &&
+                 m_messages[0].contains(QStringLiteral("需要重新授權")),
+             qPrintable(m_messages[0]));
+    QCOMPARE(FormStatus->Cell(1), QStringLiteral("2"));
+    QVERIFY(a.connections() > 0);
+    QCOMPARE(announcements(), 1);
+    QCOMPARE(FormStatus->LabelStatus->text(), QStringLiteral("Error"));
+    QVERIFY(server.requests().isEmpty());
+}
+
+void tst_CheckPass::userCheckAuthorizesFirst()
+{
+    TAuthServer server;
+    QVERIFY(server.start());
+    TScriptServer a;
+    a.serveMailbox(messages("a", 1));
+    start(1, oauthMailbox(QStringLiteral("OA"), server) + oauthMailbox(QStringLiteral("OB"), server),
+          {QStringLiteral("OA"), QStringLiteral("OB")});
+    point(2, a);
+    QList<QUrl> opened;
+    // The user answers in the browser later.
+    m_main->OAuth().Opener = [&](const QUrl& url) {
+        opened << url;
+        return true;
+    };
+
+    m_main->MenuCheck->trigger();
+    // One browser at a time; the password mailbox was checked meanwhile.
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(m_main->CheckPass().AwaitingAuthorization(), (QStringList{"OA", "OB"}));
+    QVERIFY(a.connections() > 0);
+    QCOMPARE(FormStatus->Cell(1), QStringLiteral("1"));
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+    // Another Ctrl+C meanwhile opens no second browser for the same mailbox.
+    m_main->MenuCheck->trigger();
+    QCOMPARE(opened.size(), 1);
+
+    // Signed in: that mailbox alone is checked (its server refuses: the message names it),
+    // and the next one's sign-in begins.
+    TTestBrowser browser;
+    browser.open(opened[0]);
+    QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 2, 10000);
+    QTRY_COMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages[0].contains(QStringLiteral("主機 : OA")), qPrintable(m_messages[0]));
+    QCOMPARE(m_main->CheckPass().AwaitingAuthorization(), QStringList{"OB"});
+
+    // A failed sign-in is said with the mailbox's name and leaves nothing waiting.
+    m_main->OAuth().CancelAuthorization();
+    QTRY_COMPARE(m_messages.size(), 2);
+    QVERIFY2(m_messages[1].contains(QStringLiteral("主機 : OB")), qPrintable(m_messages[1]));
+    QVERIFY(m_main->CheckPass().AwaitingAuthorization().isEmpty());
+    QVERIFY(!m_main->OAuth().Authorizing());
+
+    // Authorized now, OA is checked by the timer too (its server's failure ends the pass as
+    // any failure does), and no browser is opened.
+    m_main->CheckPass().Run(TOrigin::Timer);
+    QCOMPARE(opened.size(), 2);
+    QCOMPARE(m_messages.size(), 3);
+    QVERIFY2(m_messages[2].contains(QStringLiteral("主機 : OA")) &&
+                 !m_messages[2].contains(QStringLiteral("需要重新授權")),
+             qPrintable(m_messages[2]));
 }
 
 QTEST_MAIN(tst_CheckPass)

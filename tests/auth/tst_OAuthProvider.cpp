@@ -93,17 +93,19 @@ void tst_OAuthProvider::shippedServices_data()
     QTest::addColumn<QString>("token");
     QTest::addColumn<QString>("scope");
     QTest::addColumn<QString>("option");
+    // Whether the service still takes an app password instead.
+    QTest::addColumn<bool>("appPassword");
     QTest::newRow("Gmail") << "Gmail"
                            << "https://accounts.google.com/o/oauth2/v2/auth"
                            << "https://oauth2.googleapis.com/token"
                            << "https://mail.google.com/"
-                           << "MAILVANE_GOOGLE_CLIENT_ID";
+                           << "MAILVANE_GOOGLE_CLIENT_ID" << true;
     QTest::newRow("Outlook") << "Outlook"
                              << "https://login.microsoftonline.com/common/oauth2/v2.0/authorize"
                              << "https://login.microsoftonline.com/common/oauth2/v2.0/token"
                              << "https://outlook.office.com/IMAP.AccessAsUser.All "
                                 "https://outlook.office.com/POP.AccessAsUser.All offline_access"
-                             << "MAILVANE_MICROSOFT_CLIENT_ID";
+                             << "MAILVANE_MICROSOFT_CLIENT_ID" << false;
 }
 
 void tst_OAuthProvider::shippedServices()
@@ -113,6 +115,7 @@ void tst_OAuthProvider::shippedServices()
     QFETCH(QString, token);
     QFETCH(QString, scope);
     QFETCH(QString, option);
+    QFETCH(bool, appPassword);
     const QMap<QString, TOAuthProvider>& table = TOAuthProvider::Shipped();
     QVERIFY(table.contains(service));
     const TOAuthProvider p = table.value(service);
@@ -123,6 +126,7 @@ void tst_OAuthProvider::shippedServices()
     QCOMPARE(p.Mechanism, TSaslOAuth::Mechanism::XOAuth2);
     QVERIFY(p.Pkce);
     QCOMPARE(p.ClientIdOption, option);
+    QCOMPARE(p.AppPassword, appPassword);
     // The build's option is the only source of a built-in ID: none is shipped.
     QCOMPARE(p.ClientId, TOAuthProvider::BuildOption(option));
     // Services that still take passwords have no entry.

@@ -1,9 +1,13 @@
+#include "auth/TOAuthAccess.h"
 #include "core/TBrkApart.h"
 #include "options/TFormOption.h"
 #include "options/TOptionHost.h"
+#include "settings/TAccount.h"
 #include "settings/TIniFile.h"
 #include "settings/TVarnEncryption.h"
+#include "testsupport/TAuthServer.h"
 #include "testsupport/TDovecot.h"
+#include "testsupport/TTestBrowser.h"
 #include "testsupport/TTestCertificates.h"
 #include "widgets/TFxLabel.h"
 #include "widgets/TModal.h"
@@ -44,6 +48,7 @@ public:
     int nextChecks = 0;
     int raised = 0;
     QString configHome;
+    TOAuthAccess* access = nullptr;
 
     FakeOptionHost() { encryption.Key = QStringLiteral("Q-Lumen"); }
     QString SettingsPath() const override { return path; }
@@ -65,6 +70,7 @@ public:
     void RaiseMainWindow() override { ++raised; }
     QString ConfigHome() const override { return configHome; }
     QString ProgramPath() const override { return QStringLiteral("/opt/mailvane/bin/mailvane"); }
+    TOAuthAccess* OAuthAccess() override { return access; }
 };
 
 const QString kBadName = QStringLiteral("信箱名稱不正確，請重新命名。");
@@ -104,6 +110,13 @@ private slots:
     void overlongPasswordRefused();
     void testConnectionOffersTrust();
     void desktopChecks();
+    void signInStoredAndLoaded();
+    void signInRefusals();
+    void signInNotes();
+    void signInFieldsReadable();
+    void authorizeInBrowser();
+    void authorizeCancelled();
+    void authorizedConnectionTest();
 
 private:
     std::unique_ptr<TFormOption> open();
@@ -195,8 +208,8 @@ void tst_FormOption::layout()
     QCOMPARE(!ownOnly->isHidden(), QGuiApplication::platformName().startsWith(QLatin1String("wayland")));
     const auto labels = dialog->findChildren<TFxLabel*>();
     // The network page names protocol, security, port, trusted certificate and folder as well,
-    // the general page the interface language.
-    QCOMPARE(labels.size(), 35);
+    // the general page the interface language, and the eight fields of signing in.
+    QCOMPARE(labels.size(), 43);
     for (TFxLabel* label : labels) {
         QCOMPARE(label->TextStyle(), TFxLabel::tsRaised);
         QCOMPARE(label->BevelOuter(), TFxLabel::bvNone);
@@ -975,3 +988,343 @@ void tst_FormOption::desktopChecks()
 
 QTEST_MAIN(tst_FormOption)
 #include "tst_FormOption.moc"
+
+void tst_FormOption::signInStoredAndLoaded()
+{
+    listMailboxes({"home"});
+    auto dialog = open();
+    // A password mailbox stays as older versions wrote it.
+    dialog->ListBoxName->setCurrentRow(0);
+    QVERIFY(!dialog->ComboBoxOAuthProvider->isEnabled() && dialog->EditPassword->isEnabled());
+    dialog->ButtonUpdate->click();
+    QCOMPARE(read("home", "Auth"), QStringLiteral("<missing>"));
+    QCOMPARE(read("home", "OAuthProvider"), QStringLiteral("<missing>"));
+
+    // A provider given by hand stores every field; the password field is off meanwhile.
+    dialog->EditName->setText(QStringLiteral("own"));
+    dialog->EditHost->setText(QStringLiteral("mail.example"));
+    dialog->EditLogin->setText(QStringLiteral("me@example"));
+    dialog->ComboBoxSecurity->setCurrentIndex(dialog->ComboBoxSecurity->findData(QStringLiteral("TLS")));
+    dialog->ComboBoxAuth->setCurrentIndex(dialog->ComboBoxAuth->findData(QStringLiteral("OAuth2")));
+    QVERIFY(!dialog->EditPassword->isEnabled());
+    dialog->ComboBoxOAuthProvider->setCurrentIndex(dialog->ComboBoxOAuthProvider->findData(QString()));
+    QVERIFY(dialog->EditOAuthTokenUrl->isEnabled());
+    dialog->EditOAuthAuthorizeUrl->setText(QStringLiteral("https://login.example/authorize"));
+    dialog->EditOAuthTokenUrl->setText(QStringLiteral("https://login.example/token"));
+    dialog->EditOAuthScope->setText(QStringLiteral(" mail   offline "));
+    dialog->EditOAuthClientId->setText(QStringLiteral("client-1"));
+    dialog->ComboBoxOAuthMechanism->setCurrentIndex(
+        dialog->ComboBoxOAuthMechanism->findData(QStringLiteral("OAUTHBEARER")));
+    dialog->ButtonAdd->click();
+    QVERIFY2(m_host->messages.isEmpty(), qPrintable(m_host->messages.join('\n')));
+    QCOMPARE(read("own", "Auth"), QStringLiteral("OAuth2"));
+    QCOMPARE(read("own", "OAuthProvider"), QStringLiteral("<missing>"));
+    QCOMPARE(read("own", "OAuthAuthorizeUrl"), QStringLiteral("https://login.example/authorize"));
+    QCOMPARE(read("own", "OAuthTokenUrl"), QStringLiteral("https://login.example/token"));
+    QCOMPARE(read("own", "OAuthScope"), QStringLiteral("mail offline"));
+    QCOMPARE(read("own", "OAuthClientId"), QStringLiteral("client-1"));
+    QCOMPARE(read("own", "OAuthMechanism"), QStringLiteral("OAUTHBEARER"));
+
+    // A service of the table: its name and only a client of one's own beside it.
+    dialog->ComboBoxOAuthProvider->setCurrentIndex(dialog->ComboBoxOAuthProvider->findData(QStringLiteral("Gmail")));
+    QVERIFY(!dialog->EditOAuthTokenUrl->isEnabled() && dialog->EditOAuthClientId->isEnabled());
+    QVERIFY(dialog->EditOAuthTokenUrl->placeholderText().startsWith(QStringLiteral("https://")));
+    dialog->ButtonUpdate->click();
+    QCOMPARE(read("own", "OAuthProvider"), QStringLiteral("Gmail"));
+    QCOMPARE(read("own", "OAuthTokenUrl"), QString());
+    QCOMPARE(read("own", "OAuthMechanism"), QString());
+    QCOMPARE(read("own", "OAuthClientId"), QStringLiteral("client-1"));
+
+    // Read back by a new dialog, whichever line was shown before.
+    m_ini->WriteString("home", "Auth", "oauth2");
+    m_ini->WriteString("home", "OAuthProvider", "outlook");
+    m_ini->WriteString("home", "Security", "TLS");
+    auto again = open();
+    again->ListBoxName->setCurrentRow(1);
+    QCOMPARE(again->EditName->text(), QStringLiteral("home"));
+    QCOMPARE(again->ComboBoxAuth->currentData().toString(), QStringLiteral("OAuth2"));
+    QCOMPARE(again->ComboBoxOAuthProvider->currentData().toString(), QStringLiteral("Outlook"));
+    QVERIFY(!again->EditPassword->isEnabled());
+    again->ListBoxName->setCurrentRow(0);
+    QCOMPARE(again->EditName->text(), QStringLiteral("own"));
+    QCOMPARE(again->ComboBoxOAuthProvider->currentData().toString(), QStringLiteral("Gmail"));
+    QCOMPARE(again->EditOAuthClientId->text(), QStringLiteral("client-1"));
+    // A name the table does not know is kept, not turned into the user's own values.
+    m_ini->WriteString("home", "OAuthProvider", "Yahoo");
+    again->ListBoxName->setCurrentRow(1);
+    QCOMPARE(again->ComboBoxOAuthProvider->currentText(), QStringLiteral("Yahoo"));
+    again->ButtonUpdate->click();
+    QCOMPARE(read("home", "OAuthProvider"), QStringLiteral("Yahoo"));
+    QVERIFY(again->LabelOAuthNote->text().contains(QStringLiteral("Yahoo")));
+    // So is a way of signing in it does not know, never read as a password mailbox.
+    m_ini->WriteString("home", "Auth", "Kerberos");
+    again->ListBoxName->setCurrentRow(0);
+    again->ListBoxName->setCurrentRow(1);
+    QCOMPARE(again->ComboBoxAuth->currentText(), QStringLiteral("Kerberos"));
+    again->ButtonUpdate->click();
+    QCOMPARE(read("home", "Auth"), QStringLiteral("Kerberos"));
+}
+
+void tst_FormOption::signInRefusals()
+{
+    auto dialog = open();
+    dialog->EditName->setText(QStringLiteral("plain"));
+    dialog->EditHost->setText(QStringLiteral("mail.example"));
+    dialog->EditLogin->setText(QStringLiteral("me"));
+    dialog->ComboBoxAuth->setCurrentIndex(dialog->ComboBoxAuth->findData(QStringLiteral("OAuth2")));
+    dialog->ComboBoxOAuthProvider->setCurrentIndex(dialog->ComboBoxOAuthProvider->findData(QString()));
+    dialog->EditOAuthAuthorizeUrl->setText(QStringLiteral("https://login.example/authorize"));
+    dialog->EditOAuthTokenUrl->setText(QStringLiteral("https://login.example/token"));
+    dialog->EditOAuthScope->setText(QStringLiteral("mail"));
+    dialog->EditOAuthClientId->setText(QStringLiteral("client-1"));
+    // No encryption: a token is never sent in the clear.
+    dialog->ButtonAdd->click();
+    QCOMPARE(m_host->messages.size(), 1);
+    QVERIFY2(m_host->messages[0].contains(QStringLiteral("STARTTLS")), qPrintable(m_host->messages[0]));
+    // A token endpoint that is neither https nor loopback, and a missing client ID.
+    dialog->ComboBoxSecurity->setCurrentIndex(dialog->ComboBoxSecurity->findData(QStringLiteral("STARTTLS")));
+    dialog->EditOAuthTokenUrl->setText(QStringLiteral("http://login.example/token"));
+    dialog->ButtonAdd->click();
+    QCOMPARE(m_host->messages.size(), 2);
+    QVERIFY2(m_host->messages[1].contains(QStringLiteral("https")), qPrintable(m_host->messages[1]));
+    dialog->EditOAuthTokenUrl->setText(QStringLiteral("https://login.example/token"));
+    dialog->EditOAuthClientId->clear();
+    dialog->ButtonAdd->click();
+    QCOMPARE(m_host->messages.size(), 3);
+    QVERIFY2(m_host->messages[2].contains(QStringLiteral("OAuthClientId")), qPrintable(m_host->messages[2]));
+    QVERIFY(m_host->created.isEmpty());
+    QCOMPARE(read("plain", "Host"), QStringLiteral("<missing>"));
+    // Fixed, it is stored.
+    dialog->EditOAuthClientId->setText(QStringLiteral("client-1"));
+    dialog->ButtonAdd->click();
+    QCOMPARE(m_host->messages.size(), 3);
+    QCOMPARE(m_host->created, QStringList{QStringLiteral("plain")});
+    QCOMPARE(read("plain", "Security"), QStringLiteral("STARTTLS"));
+}
+
+void tst_FormOption::signInNotes()
+{
+    const auto& services = TOAuthProvider::Shipped();
+    if (!services.value(QStringLiteral("Gmail")).ClientId.isEmpty() ||
+        !services.value(QStringLiteral("Outlook")).ClientId.isEmpty()) {
+        QSKIP("built with a client ID");
+    }
+    auto dialog = open();
+    QVERIFY(dialog->LabelOAuthNote->text().isEmpty());
+    dialog->ComboBoxAuth->setCurrentIndex(dialog->ComboBoxAuth->findData(QStringLiteral("OAuth2")));
+    dialog->ComboBoxOAuthProvider->setCurrentIndex(dialog->ComboBoxOAuthProvider->findData(QStringLiteral("Gmail")));
+    const QString gmail = dialog->LabelOAuthNote->text();
+    // No client ID built in: it says so, and that Gmail still takes an app password.
+    QVERIFY2(gmail.contains(QStringLiteral("MAILVANE_GOOGLE_CLIENT_ID")) &&
+                 gmail.contains(QStringLiteral("應用程式密碼")),
+             qPrintable(gmail));
+    dialog->ComboBoxOAuthProvider->setCurrentIndex(dialog->ComboBoxOAuthProvider->findData(QStringLiteral("Outlook")));
+    const QString outlook = dialog->LabelOAuthNote->text();
+    QVERIFY2(outlook.contains(QStringLiteral("MAILVANE_MICROSOFT_CLIENT_ID")) &&
+                 !outlook.contains(QStringLiteral("應用程式密碼")),
+             qPrintable(outlook));
+    // The mailbox's own client ID makes it possible.
+    dialog->EditOAuthClientId->setText(QStringLiteral("mine"));
+    QVERIFY2(!dialog->LabelOAuthNote->text().contains(QStringLiteral("MAILVANE_")),
+             qPrintable(dialog->LabelOAuthNote->text()));
+    QVERIFY(dialog->LabelOAuthNote->text().contains(QStringLiteral("以瀏覽器登入")));
+}
+
+void tst_FormOption::signInFieldsReadable()
+{
+    auto dialog = open();
+    dialog->ComboBoxAuth->setCurrentIndex(dialog->ComboBoxAuth->findData(QStringLiteral("OAuth2")));
+    dialog->SelectPage(TFormOption::pgNetwork);
+    dialog->show();
+    for (int i = 0; i < dialog->ComboBoxOAuthProvider->count(); ++i) {
+        dialog->ComboBoxOAuthProvider->setCurrentIndex(i);
+        dialog->grab();
+        for (QWidget* field : std::initializer_list<QWidget*>{
+                 dialog->ComboBoxAuth, dialog->ComboBoxOAuthProvider, dialog->EditOAuthAuthorizeUrl,
+                 dialog->EditOAuthTokenUrl, dialog->EditOAuthScope, dialog->EditOAuthClientId,
+                 dialog->EditOAuthClientSecret, dialog->ComboBoxOAuthMechanism, dialog->ButtonAuthorize,
+                 dialog->ButtonTestConnection, dialog->EditPassword, dialog->CheckBoxPush}) {
+            QVERIFY2(field->isVisible() && field->height() >= field->sizeHint().height() &&
+                         field->width() >= field->minimumSizeHint().width() &&
+                         dialog->TabSheetNetwork->rect().contains(
+                             QRect(field->mapTo(dialog->TabSheetNetwork, QPoint(0, 0)), field->size())),
+                     qPrintable(field->objectName()));
+        }
+        // The note, whatever it says, has the lines it needs.
+        QLabel* note = dialog->LabelOAuthNote;
+        QVERIFY2(note->heightForWidth(note->width()) <= note->height(),
+                 qPrintable(QStringLiteral("%1: %2 > %3")
+                                .arg(note->text())
+                                .arg(note->heightForWidth(note->width()))
+                                .arg(note->height())));
+    }
+}
+
+void tst_FormOption::authorizeInBrowser()
+{
+    TAuthServer server;
+    QVERIFY(server.start());
+    TTestBrowser browser;
+    int opened = 0;
+    TOAuthAccess access(nullptr);
+    access.Opener = [&](const QUrl& url) {
+        ++opened;
+        return browser.open(url);
+    };
+    m_host->access = &access;
+    auto dialog = open();
+    dialog->EditName->setText(QStringLiteral("own"));
+    dialog->EditHost->setText(QStringLiteral("127.0.0.1"));
+    dialog->EditLogin->setText(QStringLiteral("me@example"));
+    dialog->ComboBoxSecurity->setCurrentIndex(dialog->ComboBoxSecurity->findData(QStringLiteral("TLS")));
+    // Nothing to sign in with a password.
+    QVERIFY(!dialog->ButtonAuthorize->isEnabled());
+    dialog->ComboBoxAuth->setCurrentIndex(dialog->ComboBoxAuth->findData(QStringLiteral("OAuth2")));
+    dialog->ComboBoxOAuthProvider->setCurrentIndex(dialog->ComboBoxOAuthProvider->findData(QString()));
+    dialog->EditOAuthAuthorizeUrl->setText(server.url(QStringLiteral("/authorize")).toString());
+    dialog->EditOAuthTokenUrl->setText(server.url(QStringLiteral("/token")).toString());
+    dialog->EditOAuthScope->setText(QStringLiteral("mail"));
+    // Incomplete values are said in words and open no browser.
+    dialog->ButtonAuthorize->click();
+    QCOMPARE(m_host->messages.size(), 1);
+    QVERIFY2(m_host->messages[0].contains(QStringLiteral("OAuthClientId")), qPrintable(m_host->messages[0]));
+    QCOMPARE(opened, 0);
+
+    dialog->EditOAuthClientId->setText(QStringLiteral("mailvane-test"));
+    dialog->ButtonAuthorize->click();
+    QCOMPARE(opened, 1);
+    QCOMPARE(dialog->ButtonAuthorize->text(), QStringLiteral("取消登入"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_host->messages.size(), 2, 10000);
+    QVERIFY2(m_host->messages[1].contains(QStringLiteral("已以瀏覽器登入")), qPrintable(m_host->messages[1]));
+    QCOMPARE(dialog->ButtonAuthorize->text(), QStringLiteral("以瀏覽器登入"));
+    // Authorized as typed, before anything was stored; the token is nowhere in the file.
+    TAccount account;
+    account.Name = QStringLiteral("own");
+    account.Login = QStringLiteral("me@example");
+    QVERIFY(access.HasRefreshToken(account));
+    QCOMPARE(read("own", "Host"), QStringLiteral("<missing>"));
+    dialog->ButtonAdd->click();
+    QFile file(m_host->path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY(text.contains("OAuthTokenUrl"));
+    for (const QByteArray& token : server.accessTokens() + server.refreshTokens()) {
+        QVERIFY(!text.contains(token));
+    }
+    for (const QString& message : std::as_const(m_host->messages)) {
+        for (const QByteArray& token : server.accessTokens() + server.refreshTokens()) {
+            QVERIFY(!message.contains(QString::fromLatin1(token)));
+        }
+    }
+}
+
+void tst_FormOption::authorizeCancelled()
+{
+    TAuthServer server;
+    QVERIFY(server.start());
+    QList<QUrl> opened;
+    TOAuthAccess access(nullptr);
+    // A browser the user never answers in.
+    access.Opener = [&](const QUrl& url) {
+        opened << url;
+        return true;
+    };
+    m_host->access = &access;
+    {
+        auto dialog = open();
+        dialog->EditName->setText(QStringLiteral("own"));
+        dialog->EditHost->setText(QStringLiteral("127.0.0.1"));
+        dialog->EditLogin->setText(QStringLiteral("me"));
+        dialog->ComboBoxSecurity->setCurrentIndex(dialog->ComboBoxSecurity->findData(QStringLiteral("TLS")));
+        dialog->ComboBoxAuth->setCurrentIndex(dialog->ComboBoxAuth->findData(QStringLiteral("OAuth2")));
+        dialog->ComboBoxOAuthProvider->setCurrentIndex(dialog->ComboBoxOAuthProvider->findData(QString()));
+        dialog->EditOAuthAuthorizeUrl->setText(server.url(QStringLiteral("/authorize")).toString());
+        dialog->EditOAuthTokenUrl->setText(server.url(QStringLiteral("/token")).toString());
+        dialog->EditOAuthScope->setText(QStringLiteral("mail"));
+        dialog->EditOAuthClientId->setText(QStringLiteral("mailvane-test"));
+        dialog->ButtonAuthorize->click();
+        QCOMPARE(opened.size(), 1);
+        QVERIFY(access.Authorizing());
+        // The same button cancels, and says how it ended.
+        dialog->ButtonAuthorize->click();
+        QTRY_COMPARE(m_host->messages.size(), 1);
+        QVERIFY2(m_host->messages[0].contains(QStringLiteral("own")), qPrintable(m_host->messages[0]));
+        QVERIFY(!access.Authorizing());
+        QCOMPARE(dialog->ButtonAuthorize->text(), QStringLiteral("以瀏覽器登入"));
+
+        // A dialog closed while its sign-in runs takes the sign-in with it.
+        dialog->ButtonAuthorize->click();
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(access.Authorizing());
+    }
+    QVERIFY(!access.Authorizing());
+    TAccount account;
+    account.Name = QStringLiteral("own");
+    account.Login = QStringLiteral("me");
+    QVERIFY(!access.HasRefreshToken(account));
+}
+
+void tst_FormOption::authorizedConnectionTest()
+{
+    QString why;
+    if (!TDovecot::ImapAvailable(&why)) {
+        QSKIP(qPrintable(why));
+    }
+    TTestCertificates pki;
+    QVERIFY2(pki.Make(&why), qPrintable(why));
+    TAuthServer auth;
+    QVERIFY(auth.start());
+    TDovecot server;
+    server.SetImap(true);
+    server.SetSsl(TDovecot::TSsl::Required, pki.Cert(QStringLiteral("selfsigned")),
+                  pki.Key(QStringLiteral("selfsigned")));
+    server.SetOAuth2(auth.url(QStringLiteral("/userinfo")).toString());
+    QVERIFY2(server.Start(&why), qPrintable(why));
+    auth.setUser(server.User());
+    TTestBrowser browser;
+    int opened = 0;
+    TOAuthAccess access(nullptr);
+    access.Opener = [&](const QUrl& url) {
+        ++opened;
+        return browser.open(url);
+    };
+    m_host->access = &access;
+    QStringList shown;
+    TModal::SetHook([&](QDialog* d) {
+        auto* box = qobject_cast<QMessageBox*>(d);
+        shown << (box ? box->text() : QString());
+        d->accept();
+    });
+
+    auto dialog = open();
+    dialog->EditName->setText(QStringLiteral("token"));
+    dialog->EditHost->setText(QStringLiteral("127.0.0.1"));
+    dialog->EditLogin->setText(server.User());
+    dialog->ComboBoxProtocol->setCurrentIndex(dialog->ComboBoxProtocol->findData(QStringLiteral("IMAP")));
+    dialog->ComboBoxSecurity->setCurrentIndex(dialog->ComboBoxSecurity->findData(QStringLiteral("TLS")));
+    dialog->EditPort->setText(QString::number(server.ImapsPort()));
+    dialog->EditCertSha256->setText(TTestCertificates::Fingerprint(pki.Cert(QStringLiteral("selfsigned"))));
+    dialog->ComboBoxAuth->setCurrentIndex(dialog->ComboBoxAuth->findData(QStringLiteral("OAuth2")));
+    dialog->ComboBoxOAuthProvider->setCurrentIndex(dialog->ComboBoxOAuthProvider->findData(QString()));
+    dialog->EditOAuthAuthorizeUrl->setText(auth.url(QStringLiteral("/authorize")).toString());
+    dialog->EditOAuthTokenUrl->setText(auth.url(QStringLiteral("/token")).toString());
+    dialog->EditOAuthScope->setText(QStringLiteral("mail"));
+    dialog->EditOAuthClientId->setText(QStringLiteral("mailvane-test"));
+    dialog->ComboBoxOAuthMechanism->setCurrentIndex(
+        dialog->ComboBoxOAuthMechanism->findData(QStringLiteral("OAUTHBEARER")));
+
+    // Before the sign-in the test has no token and opens no browser.
+    dialog->ButtonTestConnection->click();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(!shown[0].contains(QStringLiteral("連線成功")), qPrintable(shown[0]));
+    QCOMPARE(opened, 0);
+
+    dialog->ButtonAuthorize->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_host->messages.size(), 1, 10000);
+    QVERIFY2(m_host->messages[0].contains(QStringLiteral("已以瀏覽器登入")), qPrintable(m_host->messages[0]));
+    // Signed in: the test logs in to the real server with the token, as typed.
+    dialog->ButtonTestConnection->click();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown[1].contains(QStringLiteral("連線成功")), qPrintable(shown[1]));
+    QCOMPARE(opened, 1);
+}

@@ -12,6 +12,7 @@ private slots:
     void read_data();
     void read();
     void timeoutIsConvertedWhenUsed();
+    void oauthKeys();
 };
 
 void tst_Account::read_data()
@@ -55,6 +56,12 @@ void tst_Account::read_data()
                          << "指紋格式錯誤" << tls << QString() << QString() << pop3 << "INBOX" << true;
     QTest::newRow("protocol") << "Protocol=SMTP"
                               << "「SMTP」無法辨認" << none << QString() << QString() << pop3 << "INBOX" << true;
+    // A token login sends a bearer secret: never over a plain connection, never as a password.
+    QTest::newRow("OAuth2 needs encryption")
+        << "Auth=OAuth2"
+        << "必須使用加密連線" << none << QString() << QString() << pop3 << "INBOX" << true;
+    QTest::newRow("auth word") << "Security=TLS\nAuth=Token"
+                               << "「Token」無法辨認" << tls << QString() << QString() << pop3 << "INBOX" << true;
 }
 
 void tst_Account::read()
@@ -102,6 +109,36 @@ void tst_Account::timeoutIsConvertedWhenUsed()
     account.TimeoutText = QStringLiteral("soon");
     QVERIFY_THROWS_EXCEPTION(EConvertError, account.Timeout());
     QCOMPARE(TAccount().ViewLimit(), TAccount::ReadableViewLimit);
+}
+
+void tst_Account::oauthKeys()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Mailvane.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Old]\nHost=h\nSecurity=TLS\n"
+               "[Box]\nHost=imap.example\nSecurity=TLS\nProtocol=IMAP\nAuth= oauth2 \nOAuthProvider=\n"
+               "OAuthAuthorizeUrl=https://id.example/auth\nOAuthTokenUrl=https://id.example/token\n"
+               "OAuthScope=mail\nOAuthClientId=cid\nOAuthClientSecret=cs\nOAuthMechanism=OAUTHBEARER\n");
+    file.close();
+
+    const TAccount old = TAccount::Read(TIniFile(path), QStringLiteral("Old"));
+    QCOMPARE(old.Error, QString());
+    QCOMPARE(old.Auth, TAccount::TAuth::Password);
+    QVERIFY(old.OAuthClientId.isEmpty());
+
+    const TAccount account = TAccount::Read(TIniFile(path), QStringLiteral("Box"));
+    QCOMPARE(account.Error, QString());
+    QCOMPARE(account.Auth, TAccount::TAuth::OAuth2);
+    QCOMPARE(account.Security, TAccount::TSecurityKind::Tls);
+    QCOMPARE(account.Protocol, TAccount::TProtocol::Imap);
+    QCOMPARE(account.OAuthAuthorizeUrl, QStringLiteral("https://id.example/auth"));
+    QCOMPARE(account.OAuthTokenUrl, QStringLiteral("https://id.example/token"));
+    QCOMPARE(account.OAuthScope, QStringLiteral("mail"));
+    QCOMPARE(account.OAuthClientId, QStringLiteral("cid"));
+    QCOMPARE(account.OAuthClientSecret, QStringLiteral("cs"));
+    QCOMPARE(account.OAuthMechanism, QStringLiteral("OAUTHBEARER"));
 }
 
 QTEST_GUILESS_MAIN(tst_Account)

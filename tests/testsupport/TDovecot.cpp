@@ -180,7 +180,28 @@ bool TDovecot::Start(QString* error)
             imap += QStringLiteral("imap_capability = %1\n").arg(m_imapCapability);
         }
     }
-    const QString conf =
+    QString mechanisms = QStringLiteral("plain");
+    QString oauth;
+    if (!m_introspection.isEmpty()) {
+        QFile oauthConf(m_root + QStringLiteral("/dovecot-oauth2.conf.ext"));
+        if (!oauthConf.open(QIODevice::WriteOnly)) {
+            *error = QStringLiteral("cannot write the oauth2 configuration");
+            return false;
+        }
+        oauthConf.write(QStringLiteral("introspection_mode = auth\n"
+                                       "introspection_url = %1\n"
+                                       "username_attribute = email\n"
+                                       "force_introspection = yes\n"
+                                       "active_attribute = active\n"
+                                       "active_value = true\n")
+                            .arg(m_introspection)
+                            .toUtf8());
+        oauthConf.close();
+        mechanisms = QStringLiteral("plain login xoauth2 oauthbearer");
+        oauth = QStringLiteral("passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = %1\n}\n")
+                    .arg(oauthConf.fileName());
+    }
+    QString conf =
         QStringLiteral("base_dir = %1/run\n"
                        "state_dir = %1/state\n"
                        "log_path = %1/dovecot.log\n"
@@ -188,7 +209,7 @@ bool TDovecot::Start(QString* error)
                        "listen = %3\n"
                        "protocols = %6\n"
                        "%4"
-                       "auth_mechanisms = plain\n"
+                       "auth_mechanisms = %8\n"
                        "auth_failure_delay = 0\n"
                        "mail_location = maildir:%1/mail/%u/Maildir\n"
                        "mail_uid = nobody\n"
@@ -197,6 +218,7 @@ bool TDovecot::Start(QString* error)
                        "default_login_user = nobody\n"
                        "default_internal_user = nobody\n"
                        "default_internal_group = nogroup\n"
+                       "%9"
                        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u %1/passwd\n}\n"
                        "userdb {\n  driver = static\n  args = uid=nobody gid=nogroup home=%1/mail/%u\n}\n"
                        "service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    address = %3\n"
@@ -205,7 +227,14 @@ bool TDovecot::Start(QString* error)
                        "%7")
             .arg(m_root)
             .arg(m_port)
-            .arg(addresses, ssl, tlsListener, m_imap ? QStringLiteral("pop3 imap") : QStringLiteral("pop3"), imap);
+            .arg(addresses, ssl, tlsListener, m_imap ? QStringLiteral("pop3 imap") : QStringLiteral("pop3"), imap,
+                 mechanisms, oauth);
+    if (!oauth.isEmpty()) {
+        // A refused token is retried at once with a new one: no growing delay for that.
+        conf.replace(QStringLiteral("service anvil {\n  chroot =\n}\n"),
+                     QStringLiteral("service anvil {\n  chroot =\n  unix_listener anvil-auth-penalty {\n"
+                                    "    mode = 0\n  }\n}\n"));
+    }
     QFile confFile(m_root + QStringLiteral("/dovecot.conf"));
     if (!confFile.open(QIODevice::WriteOnly)) {
         *error = QStringLiteral("cannot write the configuration");

@@ -36,6 +36,9 @@ public:
     void SetImap(bool on) { m_imap = on; }
     // Before Start: what IMAP lists after login instead of its own capabilities.
     void SetImapCapability(const QString& words) { m_imapCapability = words; }
+    // Before Start: tokens are logged in with (XOAUTH2, OAUTHBEARER) and checked at this
+    // introspection URL (an authorization server's "active"/"email" answer); passwords stay.
+    void SetOAuth2(const QString& introspectionUrl) { m_introspection = introspectionUrl; }
     // The folder that holds the server's own folder (default /tmp); every folder above it
     // must be traversable by the mail user.
     void SetBaseFolder(const QString& folder) { m_base = folder; }
@@ -101,6 +104,7 @@ private:
     int m_imapsPort = 0;
     QString m_imapCapability;
     QString m_base = QStringLiteral("/tmp");
+    QString m_introspection;
     qint64 m_pid = 0;
     qint64 m_stamp = 1700000000;
     int m_sequence = 0;

@@ -1,8 +1,12 @@
+#include "auth/TOAuthAccess.h"
 #include "mailbox/TConnectionTest.h"
 #include "options/TOptionHost.h"
+#include "settings/TAccount.h"
 #include "settings/TIniFile.h"
 #include "settings/TVarnEncryption.h"
+#include "testsupport/TAuthServer.h"
 #include "testsupport/TScriptServer.h"
+#include "testsupport/TTestBrowser.h"
 #include "welcome/TFormAddMailbox.h"
 #include "welcome/TServicePresets.h"
 #include "widgets/TModal.h"
@@ -25,10 +29,12 @@ public:
     QStringList created;
     int count = 0;
 
+    TOAuthAccess* oauth = nullptr;
     FakeOptionHost() { encryption.Key = QStringLiteral("Q-Lumen"); }
     QString SettingsPath() const override { return path; }
     QString ExeFolder() const override { return QString(); }
     TVarnEncryption& Encryption() override { return encryption; }
+    TOAuthAccess* OAuthAccess() override { return oauth; }
     bool RasPresent() override { return false; }
     QStringList GetPhoneBookEntries() override { return {}; }
     void CreateMailbox(const QString& name) override { created << name; }
@@ -60,10 +66,13 @@ struct Program {
     QString ini = dir.filePath(QStringLiteral("Mailvane.ini"));
     FakeOptionHost host;
     FakeTester tester;
+    // Refresh tokens for the run only: no keyring.
+    TOAuthAccess oauth{nullptr};
 
     explicit Program(const QStringList& listed = {})
     {
         host.path = ini;
+        host.oauth = &oauth;
         TIniFile file(ini);
         file.WriteBool(QStringLiteral("Option"), QStringLiteral("StartupCheck"), false);
         for (int k = 0; k < listed.size(); ++k) {
@@ -118,6 +127,8 @@ private slots:
     void untrustedCertificateCanBePinned();
     void plainLoginTest_data();
     void plainLoginTest();
+    void browserSignInWithoutClientId();
+    void browserSignInSaves();
 };
 
 void tst_FormAddMailbox::fillsFromTheTable_data()
@@ -399,6 +410,99 @@ void tst_FormAddMailbox::plainLoginTest()
     for (const QString& line : tls.received()) {
         QVERIFY2(!line.startsWith(QLatin1String("USER"), Qt::CaseInsensitive), qPrintable(line));
         QVERIFY2(!line.startsWith(QLatin1String("PASS"), Qt::CaseInsensitive), qPrintable(line));
+    }
+}
+
+void tst_FormAddMailbox::browserSignInWithoutClientId()
+{
+    const auto& services = TOAuthProvider::Shipped();
+    if (!services.value(QStringLiteral("Gmail")).ClientId.isEmpty() ||
+        !services.value(QStringLiteral("Outlook")).ClientId.isEmpty()) {
+        QSKIP("built with a client ID");
+    }
+    Program p;
+    int opened = 0;
+    p.oauth.Opener = [&](const QUrl&) { return ++opened > 0; };
+    p.inForm([&](TFormAddMailbox* form) {
+        form->EditAddress->setText(QStringLiteral("ann@yahoo.com"));
+        QVERIFY(form->ComboBoxAuth->isHidden() && form->LabelOAuth->isHidden());
+        // Gmail still takes an app password: that is offered, and said how.
+        form->EditAddress->setText(QStringLiteral("ann@gmail.com"));
+        QVERIFY(!form->ComboBoxAuth->isHidden());
+        QCOMPARE(form->ComboBoxAuth->currentData().toString(), QStringLiteral("Password"));
+        QVERIFY2(form->LabelOAuth->text().contains(QStringLiteral("應用程式密碼")),
+                 qPrintable(form->LabelOAuth->text()));
+        QVERIFY(form->EditPassword->isEnabled() && form->ButtonAuthorize->isHidden());
+        // Outlook takes nothing else: no password field, and no sign-in this build can make.
+        form->EditAddress->setText(QStringLiteral("ann@outlook.com"));
+        QCOMPARE(form->ComboBoxAuth->currentData().toString(), QStringLiteral("OAuth2"));
+        QVERIFY2(form->LabelOAuth->text().contains(QStringLiteral("用戶端 ID")) &&
+                     !form->LabelOAuth->text().contains(QStringLiteral("應用程式密碼")),
+                 qPrintable(form->LabelOAuth->text()));
+        QVERIFY(!form->EditPassword->isEnabled() && !form->ButtonTest->isEnabled());
+        QVERIFY(!form->ButtonAuthorize->isHidden() && !form->ButtonAuthorize->isEnabled());
+        form->ButtonSaveClick();
+        QVERIFY(form->SavedName().isEmpty());
+    });
+    QCOMPARE(opened, 0);
+    QCOMPARE(p.read(QStringLiteral("Server"), QStringLiteral("0")), QStringLiteral("<none>"));
+}
+
+void tst_FormAddMailbox::browserSignInSaves()
+{
+    TAuthServer server;
+    QVERIFY(server.start());
+    server.setUser(QStringLiteral("ann@gmail.com"));
+    TOAuthProvider local = TOAuthProvider::Shipped().value(QStringLiteral("Gmail"));
+    local.AuthorizeUrl = server.url(QStringLiteral("/authorize"));
+    local.TokenUrl = server.url(QStringLiteral("/token"));
+    local.ClientId = QStringLiteral("mailvane-test");
+    local.ClientSecret.clear();
+
+    Program p;
+    TTestBrowser browser;
+    int opened = 0;
+    p.oauth.Opener = [&](const QUrl& url) {
+        ++opened;
+        return browser.open(url);
+    };
+    p.tester.next = passed();
+    p.inForm([&](TFormAddMailbox* form) {
+        form->SetProviders({{QStringLiteral("Gmail"), local}});
+        form->EditAddress->setText(QStringLiteral("ann@gmail.com"));
+        // A client ID is there: browser sign-in comes first and needs no password.
+        QCOMPARE(form->ComboBoxAuth->currentData().toString(), QStringLiteral("OAuth2"));
+        QVERIFY(form->ButtonAuthorize->isEnabled() && !form->EditPassword->isEnabled());
+        // Nothing to test before the sign-in.
+        QVERIFY(!form->ButtonTest->isEnabled() && !form->ButtonTestClick());
+        QVERIFY(p.tester.calls.isEmpty());
+        // 儲存 signs in first, then tests and saves.
+        form->ButtonSaveClick();
+        QCOMPARE(opened, 1);
+        QCOMPARE(form->ButtonAuthorize->text(), QStringLiteral("取消登入"));
+        QTRY_COMPARE_WITH_TIMEOUT(form->SavedName(), QStringLiteral("ann"), 10000);
+    });
+    // The test logged in with the mailbox's token, not a password.
+    QCOMPARE(p.tester.calls.size(), 1);
+    QCOMPARE(p.tester.calls[0].Auth, QStringLiteral("OAuth2"));
+    QVERIFY(p.tester.calls[0].Password.isEmpty());
+    QCOMPARE(p.tester.calls[0].Mailbox, QStringLiteral("ann"));
+    QCOMPARE(p.tester.calls[0].OAuthTokenUrl, server.url(QStringLiteral("/token")).toString());
+    QCOMPARE(p.tester.calls[0].OAuth, &p.oauth);
+    QCOMPARE(p.read(QStringLiteral("Server"), QStringLiteral("0")), QStringLiteral("ann"));
+    QCOMPARE(p.read(QStringLiteral("ann"), QStringLiteral("Auth")), QStringLiteral("OAuth2"));
+    QCOMPARE(p.read(QStringLiteral("ann"), QStringLiteral("OAuthProvider")), QStringLiteral("Gmail"));
+    QCOMPARE(p.read(QStringLiteral("ann"), QStringLiteral("Security")), QStringLiteral("TLS"));
+    QCOMPARE(p.read(QStringLiteral("ann"), QStringLiteral("OAuthTokenUrl")), QStringLiteral("<none>"));
+    TAccount account;
+    account.Name = QStringLiteral("ann");
+    account.Login = QStringLiteral("ann@gmail.com");
+    QVERIFY(p.oauth.HasRefreshToken(account));
+    QFile file(p.ini);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    for (const QByteArray& token : server.accessTokens() + server.refreshTokens()) {
+        QVERIFY(!text.contains(token));
     }
 }
 
