@@ -392,6 +392,62 @@ SHA-256: %5</translation>
         <source>我認得這張憑證，信任它並重新測試</source>
         <translation>I recognize this certificate: trust it and test again</translation>
     </message>
+    <message>
+        <source>密碼</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>以瀏覽器登入 (OAuth2)</source>
+        <translation>Sign in with browser (OAuth2)</translation>
+    </message>
+    <message>
+        <source>登入方式</source>
+        <translation>Sign-in method</translation>
+    </message>
+    <message>
+        <source>以瀏覽器登入</source>
+        <translation>Sign in with browser</translation>
+    </message>
+    <message>
+        <source>按「以瀏覽器登入」，在瀏覽器中登入 %1 並允許 Mailvane 讀取郵件。</source>
+        <translation>Press “Sign in with browser”, sign in to %1 in the browser and allow Mailvane to read your mail.</translation>
+    </message>
+    <message>
+        <source>這個 Mailvane 建置時沒有 %1 的用戶端 ID，無法以瀏覽器登入。</source>
+        <translation>This Mailvane was built without a client ID for %1, so it cannot sign in with the browser.</translation>
+    </message>
+    <message>
+        <source>請在 %1 帳戶的安全性設定建立應用程式密碼，改選「密碼」並填在密碼欄。</source>
+        <translation>Create an app password in your %1 account’s security settings, choose “Password” and enter it in the password field.</translation>
+    </message>
+    <message>
+        <source>%1 不接受密碼登入：需要建置時提供用戶端 ID 的 Mailvane（見 README）。</source>
+        <translation>%1 does not accept password sign-in: you need a Mailvane built with a client ID (see the README).</translation>
+    </message>
+    <message>
+        <source>正在為「%1」以瀏覽器登入，請先完成或取消。</source>
+        <translation>A browser sign-in for “%1” is under way; finish or cancel it first.</translation>
+    </message>
+    <message>
+        <source>無法開始以瀏覽器登入。</source>
+        <translation>Could not start the browser sign-in.</translation>
+    </message>
+    <message>
+        <source>取消登入</source>
+        <translation>Cancel sign-in</translation>
+    </message>
+    <message>
+        <source>請在瀏覽器中登入 %1 並允許 Mailvane 讀取郵件...</source>
+        <translation>Sign in to %1 in your browser and allow Mailvane to read your mail...</translation>
+    </message>
+    <message>
+        <source>已以瀏覽器登入 %1。</source>
+        <translation>Signed in to %1 with the browser.</translation>
+    </message>
+    <message>
+        <source>請先按「以瀏覽器登入」。</source>
+        <translation>Press “Sign in with browser” first.</translation>
+    </message>
 </context>
 <context>
     <name>TFormMailList</name>
@@ -447,6 +503,14 @@ SHA-256: %5</translation>
     <message>
         <source>撥號系統</source>
         <translation>Dial-up</translation>
+    </message>
+    <message>
+        <source>無法開啟瀏覽器。請在瀏覽器中開啟這個網址，登入並允許 Mailvane 讀取郵件：
+%1
+</source>
+        <translation>Could not open a browser. Open this address in your browser, sign in and allow Mailvane to read your mail:
+%1
+</translation>
     </message>
 </context>
 <context>
@@ -732,6 +796,110 @@ Are you sure this is your mail server&apos;s certificate, and do you want to tru
         <source>無法更改開機自動啟動設定：</source>
         <translation>Cannot change the start-at-login setting: </translation>
     </message>
+    <message>
+        <source>以瀏覽器登入</source>
+        <translation>Sign in with browser</translation>
+    </message>
+    <message>
+        <source>密碼</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>以瀏覽器登入 (OAuth2)</source>
+        <translation>Sign in with browser (OAuth2)</translation>
+    </message>
+    <message>
+        <source>自訂</source>
+        <translation>Custom</translation>
+    </message>
+    <message>
+        <source>登入方式 : </source>
+        <translation>Sign-in method: </translation>
+    </message>
+    <message>
+        <source>登入服務 : </source>
+        <translation>Sign-in service: </translation>
+    </message>
+    <message>
+        <source>授權網址 : </source>
+        <translation>Authorization URL: </translation>
+    </message>
+    <message>
+        <source>權杖網址 : </source>
+        <translation>Token URL: </translation>
+    </message>
+    <message>
+        <source>授權範圍 : </source>
+        <translation>Scope: </translation>
+    </message>
+    <message>
+        <source>用戶端 ID : </source>
+        <translation>Client ID: </translation>
+    </message>
+    <message>
+        <source>用戶端密鑰 : </source>
+        <translation>Client secret: </translation>
+    </message>
+    <message>
+        <source>登入機制 : </source>
+        <translation>Mechanism: </translation>
+    </message>
+    <message>
+        <source>填入在登入服務註冊的授權網址、權杖網址、授權範圍與用戶端 ID，再按「以瀏覽器登入」。</source>
+        <translation>Enter the authorization URL, token URL, scope and client ID registered with the sign-in service, then press “Sign in with browser”.</translation>
+    </message>
+    <message>
+        <source>服務表中沒有「%1」這個登入服務。</source>
+        <translation>The service table has no sign-in service “%1”.</translation>
+    </message>
+    <message>
+        <source>按「以瀏覽器登入」，在瀏覽器中登入 %1 並允許 Mailvane 讀取郵件。</source>
+        <translation>Press “Sign in with browser”, sign in to %1 in the browser and allow Mailvane to read your mail.</translation>
+    </message>
+    <message>
+        <source>這個 Mailvane 建置時沒有 %1 的用戶端 ID（%2），請在「用戶端 ID」填入您自己註冊的 ID。</source>
+        <translation>This Mailvane was built without a client ID for %1 (%2); enter one you registered yourself under “Client ID”.</translation>
+    </message>
+    <message>
+        <source>%1 仍接受應用程式密碼：在帳戶的安全性設定建立一組，改選「密碼」並填在密碼欄。</source>
+        <translation>%1 still accepts app passwords: create one in your account’s security settings, choose “Password” and enter it in the password field.</translation>
+    </message>
+    <message>
+        <source>%1 不接受密碼登入。</source>
+        <translation>%1 does not accept password sign-in.</translation>
+    </message>
+    <message>
+        <source>請先填寫信箱名稱與使用者名稱，再以瀏覽器登入。</source>
+        <translation>Enter the mailbox name and user name before signing in with the browser.</translation>
+    </message>
+    <message>
+        <source>這個程式無法以瀏覽器登入。</source>
+        <translation>This program cannot sign in with a browser.</translation>
+    </message>
+    <message>
+        <source>正在為「%1」以瀏覽器登入，請先完成或取消。</source>
+        <translation>A browser sign-in for “%1” is under way; finish or cancel it first.</translation>
+    </message>
+    <message>
+        <source>無法開始以瀏覽器登入。</source>
+        <translation>Could not start the browser sign-in.</translation>
+    </message>
+    <message>
+        <source>取消登入</source>
+        <translation>Cancel sign-in</translation>
+    </message>
+    <message>
+        <source>已以瀏覽器登入「%1」，Mailvane 可以收這個信箱的信了。</source>
+        <translation>Signed in to “%1” with the browser; Mailvane can now check this mailbox.</translation>
+    </message>
+    <message>
+        <source>「%1」以瀏覽器登入失敗：%2</source>
+        <translation>Browser sign-in for “%1” failed: %2</translation>
+    </message>
+    <message>
+        <source>以瀏覽器登入必須使用加密連線：請選 STARTTLS 或 SSL/TLS。</source>
+        <translation>Signing in with the browser needs an encrypted connection: choose STARTTLS or SSL/TLS.</translation>
+    </message>
 </context>
 <context>
     <name>TFormPassword</name>
@@ -915,6 +1083,29 @@ Attachments:</translation>
     <message>
         <source>信箱名稱重覆，請重新命名。</source>
         <translation>A mailbox with this name already exists; please choose another name.</translation>
+    </message>
+</context>
+<context>
+    <name>TOAuthAccess</name>
+    <message>
+        <source>需要重新授權</source>
+        <translation>Authorization needed again</translation>
+    </message>
+    <message>
+        <source>沒有設定登入帳號，無法以瀏覽器登入。</source>
+        <translation>No login is set, so the browser sign-in cannot start.</translation>
+    </message>
+    <message>
+        <source>等候權杖端點的回應逾時，請稍後再試。</source>
+        <translation>The token endpoint did not answer in time; try again later.</translation>
+    </message>
+    <message>
+        <source>權杖端點給的存取權杖已經過期，請稍後再試。</source>
+        <translation>The token endpoint gave an access token that has already expired; try again later.</translation>
+    </message>
+    <message>
+        <source>這個信箱沒有設定以瀏覽器登入（Auth=OAuth2）。</source>
+        <translation>This mailbox is not set to sign in with the browser (Auth=OAuth2).</translation>
     </message>
 </context>
 <context>
@@ -1363,6 +1554,76 @@ The server supports IDLE: new mail shows at once.</translation>
 伺服器不支援 IDLE：只能依排程檢查新信件。</source>
         <translation>
 The server does not support IDLE: new mail is found by scheduled checks only.</translation>
+    </message>
+    <message>
+        <source>傳送授權...</source>
+        <translation>Sending authorization...</translation>
+    </message>
+    <message>
+        <source>即時推送未啟用（%1），依排程收信。</source>
+        <translation>Push is off (%1); mail is checked on the schedule.</translation>
+    </message>
+    <message>
+        <source>伺服器不支援 IDLE</source>
+        <translation>the server does not offer IDLE</translation>
+    </message>
+    <message>
+        <source>伺服器拒絕 IDLE</source>
+        <translation>the server refused IDLE</translation>
+    </message>
+    <message>
+        <source>帳號或密碼含有須等伺服器回應才能傳送的字元，而伺服器不支援 LITERAL+</source>
+        <translation>the login or password has characters that must wait for the server’s go-ahead, and the server lacks LITERAL+</translation>
+    </message>
+    <message>
+        <source>登入未成功</source>
+        <translation>login failed</translation>
+    </message>
+    <message>
+        <source>加密連線未能建立</source>
+        <translation>the encrypted connection could not be made</translation>
+    </message>
+    <message>
+        <source>無法開啟信件匣</source>
+        <translation>the folder could not be opened</translation>
+    </message>
+    <message>
+        <source>信箱「%1」需要重新授權：請按「立即檢查」或在選項中按「以瀏覽器登入」。
+</source>
+        <translation>Mailbox “%1” needs to be authorized again: press “Check Now”, or “Sign in with browser” in the options.
+</translation>
+    </message>
+    <message>
+        <source>信箱「%1」暫時無法取得登入權杖，這次略過。
+%2
+</source>
+        <translation>Mailbox “%1” could not get a sign-in token for now and is skipped this time.
+%2
+</translation>
+    </message>
+    <message>
+        <source>伺服器不提供 %1 登入，未送出權杖！</source>
+        <translation>The server does not offer %1 sign-in; no token was sent!</translation>
+    </message>
+    <message>
+        <source>伺服器拒絕了瀏覽器登入的授權！</source>
+        <translation>The server refused the browser sign-in’s authorization!</translation>
+    </message>
+    <message>
+        <source>伺服器暫時無法驗證授權，請稍後再試。</source>
+        <translation>The server cannot verify the authorization for now; try again later.</translation>
+    </message>
+    <message>
+        <source>無法以瀏覽器登入：%1</source>
+        <translation>Cannot sign in with the browser: %1</translation>
+    </message>
+    <message>
+        <source>登入方式「%1」無法辨認，應為 Password 或 OAuth2！</source>
+        <translation>The sign-in method “%1” is not recognized; it must be Password or OAuth2!</translation>
+    </message>
+    <message>
+        <source>以瀏覽器登入（OAuth2）必須使用加密連線（STARTTLS 或 TLS）！</source>
+        <translation>Signing in with the browser (OAuth2) needs an encrypted connection (STARTTLS or TLS)!</translation>
     </message>
 </context>
 <context>

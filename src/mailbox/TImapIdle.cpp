@@ -252,7 +252,7 @@ void TImapIdle::loginWithToken()
     QString error;
     const QByteArray token = m_tokens ? m_tokens() : QByteArray();
     if (token.isEmpty() || !TOAuthAccess::Provider(m_account, provider, error)) {
-        giveUp(false);
+        giveUp(false, TSessionTexts::PushLoginRefused());
         return;
     }
     const QByteArray name = TSaslOAuth::Name(provider.Mechanism);
@@ -262,7 +262,7 @@ void TImapIdle::loginWithToken()
                                                  m_account.Host.toUtf8(), endpoint.Port.toInt());
     // Never a password instead of the mechanism.
     if (m_saslResponse.isEmpty() || !m_capabilities.contains("AUTH=" + name)) {
-        giveUp(false);
+        giveUp(false, TSessionTexts::PushLoginRefused());
         return;
     }
     m_saslSent = m_capabilities.contains("SASL-IR");
