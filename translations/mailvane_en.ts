@@ -15,6 +15,14 @@
         <source>通訊協定設定「%1」無法辨認，應為 POP3 或 IMAP！</source>
         <translation>The protocol setting “%1” is not recognized; it must be POP3 or IMAP!</translation>
     </message>
+    <message>
+        <source>以瀏覽器登入（OAuth2）的信箱必須使用加密連線（STARTTLS 或 TLS）！</source>
+        <translation>A mailbox that signs in with the browser (OAuth2) must use an encrypted connection (STARTTLS or TLS)!</translation>
+    </message>
+    <message>
+        <source>登入方式設定「%1」無法辨認，應為 Password 或 OAuth2！</source>
+        <translation>The sign-in setting “%1” is not recognized; it must be Password or OAuth2!</translation>
+    </message>
 </context>
 <context>
     <name>TCommandTable</name>
@@ -1624,6 +1632,10 @@ The server does not support IDLE: new mail is found by scheduled checks only.</t
     <message>
         <source>以瀏覽器登入（OAuth2）必須使用加密連線（STARTTLS 或 TLS）！</source>
         <translation>Signing in with the browser (OAuth2) needs an encrypted connection (STARTTLS or TLS)!</translation>
+    </message>
+    <message>
+        <source>（伺服器：%1）</source>
+        <translation> (Server: %1)</translation>
     </message>
 </context>
 <context>

@@ -12,6 +12,8 @@
 #include "settings/TFilterRules.h"
 #include "settings/TSettingsRules.h"
 
+#include <QCoreApplication>
+
 #include <memory>
 
 namespace Texts = TSessionTexts;
@@ -106,7 +108,8 @@ QString testMessage(const TSessionFailure& failure, bool oauth)
         // The token login's own texts; the server's words when it refused.
         return failure.ServerReply.isEmpty()
                    ? failure.Message.trimmed()
-                   : failure.Message.trimmed() + QStringLiteral("（伺服器：%1）").arg(serverWords(failure.ServerReply));
+                   : failure.Message.trimmed() + QCoreApplication::translate("TSessionTexts", "（伺服器：%1）")
+                                                     .arg(serverWords(failure.ServerReply));
     }
     if (failure.ServerReply.isEmpty()) {
         return Texts::TestPeerClosed();

@@ -63,10 +63,13 @@ TAccount TAccount::Read(const TIniFile& ini, const QString& name)
             account.Auth = TAuth::OAuth2;
             // A token is as good as a password to whoever reads it on the way.
             if (account.Security == TSecurityKind::None) {
-                account.Error = QStringLiteral("以瀏覽器登入（OAuth2）的信箱必須使用加密連線（STARTTLS 或 TLS）！");
+                account.Error = QCoreApplication::translate(
+                    "TAccount", "以瀏覽器登入（OAuth2）的信箱必須使用加密連線（STARTTLS 或 TLS）！");
             }
         } else {
-            account.Error = QStringLiteral("登入方式設定「%1」無法辨認，應為 Password 或 OAuth2！").arg(auth);
+            account.Error =
+                QCoreApplication::translate("TAccount", "登入方式設定「%1」無法辨認，應為 Password 或 OAuth2！")
+                    .arg(auth);
         }
     }
     if (account.Error.isEmpty()) {

@@ -256,7 +256,7 @@ void TFormAddMailbox::ButtonAuthorizeClick()
     }
     const TAccount a = account();
     if (a.Name.isEmpty() || a.Host.isEmpty() || a.Login.isEmpty()) {
-        LabelResult->setText(QStringLiteral("請詳細填寫資料！"));
+        LabelResult->setText(tr("請詳細填寫資料！"));
         return;
     }
     TOAuthProvider provider;
