@@ -25,6 +25,17 @@
     </message>
 </context>
 <context>
+    <name>TCheckPass</name>
+    <message>
+        <source>無法開啟瀏覽器。請在瀏覽器中開啟這個網址，登入並允許 Mailvane 讀取郵件：
+%1
+</source>
+        <translation>Could not open a browser. Open this address in your browser, sign in and allow Mailvane to read your mail:
+%1
+</translation>
+    </message>
+</context>
+<context>
     <name>TCommandTable</name>
     <message>
         <source>檢查</source>
@@ -511,14 +522,6 @@ SHA-256: %5</translation>
     <message>
         <source>撥號系統</source>
         <translation>Dial-up</translation>
-    </message>
-    <message>
-        <source>無法開啟瀏覽器。請在瀏覽器中開啟這個網址，登入並允許 Mailvane 讀取郵件：
-%1
-</source>
-        <translation>Could not open a browser. Open this address in your browser, sign in and allow Mailvane to read your mail:
-%1
-</translation>
     </message>
 </context>
 <context>

@@ -13,6 +13,7 @@
 #include "settings/TAccount.h"
 #include "settings/TIniFile.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 
@@ -50,6 +51,16 @@ void TCheckPass::SetOAuthAccess(TOAuthAccess* access)
                      [this](const QString& mailbox, const QString& message) {
                          TExceptionHook::Run([&] { authorizationFailed(mailbox, message); });
                      });
+    // The attempt goes on: the user may open the address by hand (it carries no token).
+    QObject::connect(access, &TOAuthAccess::browserNotOpened, &m_main, [this](const QUrl& url) {
+        TExceptionHook::Run([&] {
+            m_main.MailHost().ShowMessage(
+                TSessionTexts::MessageSource(m_access->AuthorizingMailbox()),
+                QCoreApplication::translate(
+                    "TCheckPass", "無法開啟瀏覽器。請在瀏覽器中開啟這個網址，登入並允許 Mailvane 讀取郵件：\n%1\n")
+                    .arg(url.toString(QUrl::FullyEncoded)));
+        });
+    });
 }
 
 void TCheckPass::Run(TOrigin origin)

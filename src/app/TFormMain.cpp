@@ -22,7 +22,6 @@
 #include "mailbox/TFormMailList.h"
 #include "mailbox/TFormPassword.h"
 #include "mailbox/THeaderExtract.h"
-#include "mailbox/TSessionTexts.h"
 #include "options/TFormOption.h"
 #include "settings/TIniFile.h"
 #include "settings/TPasswordStore.h"
@@ -46,10 +45,8 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QProcess>
 #include <QTimer>
 #include <QToolButton>
 
@@ -127,14 +124,6 @@ TFormMain::TFormMain(const QString& settingsPath, QWidget* parent)
     m_announcer = std::make_unique<TNewMailAnnouncer>(*this, m_state);
     m_checkPass = std::make_unique<TCheckPass>(*this, m_state, *m_dial, *m_announcer);
     m_checkPass->SetOAuthAccess(m_oauth);
-    // The attempt goes on: the user may open the address by hand (it carries no token).
-    connect(m_oauth, &TOAuthAccess::browserNotOpened, this, [this](const QUrl& url) {
-        guarded([&] {
-            m_host->ShowMessage(TSessionTexts::MessageSource(m_oauth->AuthorizingMailbox()),
-                                tr("無法開啟瀏覽器。請在瀏覽器中開啟這個網址，登入並允許 Mailvane 讀取郵件：\n%1\n")
-                                    .arg(url.toString(QUrl::FullyEncoded)));
-        });
-    });
     m_consoleGuard = std::make_unique<TConsoleGuard>(*this);
     m_optionHost = std::make_unique<TMainOptionHost>(*this);
     m_firstRun = std::make_unique<TFirstRun>(*this, *m_optionHost, *m_checkPass);
@@ -487,36 +476,14 @@ void TFormMain::MenuDeleteClick(QObject* sender)
     countNewMail();
 }
 
-namespace {
-
-TFormMain::ProgramStarter& programStarter()
-{
-    static TFormMain::ProgramStarter starter;
-    return starter;
-}
-
-} // namespace
-
 void TFormMain::MenuLoadClick(QObject*)
 {
-    if (m_state.MailProgramPath.isEmpty()) {
-        return;
-    }
-    const QFileInfo info(m_state.MailProgramPath);
-    // The whole setting must name an existing program; it is started directly, never through a shell.
-    if (!info.isFile() || !info.isExecutable()) {
-        return;
-    }
-    if (programStarter()) {
-        programStarter()(info.absoluteFilePath(), info.absolutePath());
-        return;
-    }
-    QProcess::startDetached(info.absoluteFilePath(), QStringList(), info.absolutePath());
+    TNewMailAnnouncer::StartMailProgram(m_state.MailProgramPath);
 }
 
 void TFormMain::SetProgramStarter(ProgramStarter starter)
 {
-    programStarter() = std::move(starter);
+    TNewMailAnnouncer::SetProgramStarter(std::move(starter));
 }
 
 void TFormMain::MenuOptionChecksClick(QObject* sender)

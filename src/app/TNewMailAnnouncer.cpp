@@ -10,9 +10,42 @@
 #include "status/TFormMedia.h"
 
 #include <QCursor>
+#include <QFileInfo>
+#include <QProcess>
 #include <QPointer>
 
 #include <algorithm>
+
+namespace {
+
+TNewMailAnnouncer::TProgramStarter& programStarter()
+{
+    static TNewMailAnnouncer::TProgramStarter starter;
+    return starter;
+}
+
+} // namespace
+
+void TNewMailAnnouncer::StartMailProgram(const QString& path)
+{
+    if (path.isEmpty()) {
+        return;
+    }
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isExecutable()) {
+        return;
+    }
+    if (programStarter()) {
+        programStarter()(info.absoluteFilePath(), info.absolutePath());
+        return;
+    }
+    QProcess::startDetached(info.absoluteFilePath(), QStringList(), info.absolutePath());
+}
+
+void TNewMailAnnouncer::SetProgramStarter(TProgramStarter starter)
+{
+    programStarter() = std::move(starter);
+}
 
 void TNewMailAnnouncer::NewMailOutsidePass()
 {

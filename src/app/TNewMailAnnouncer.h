@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class TFormMain;
 struct TProgramState;
 
@@ -16,6 +18,12 @@ public:
     void NewMailOutsidePass();
     // Announces the new mail found since the last announcement, if any, and clears the mark.
     void AnnouncePending();
+
+    // Starts the mail program named by path, directly (never through a shell), when it is an
+    // existing executable file; a starter set for tests runs instead.
+    static void StartMailProgram(const QString& path);
+    using TProgramStarter = std::function<void(const QString& program, const QString& folder)>;
+    static void SetProgramStarter(TProgramStarter starter);
 
 private:
     void playMedia();
