@@ -547,7 +547,7 @@ SHA-256: %5</translation>
     </message>
     <message>
         <source>介面語言 : </source>
-        <translation>Language : </translation>
+        <translation>Language: </translation>
     </message>
     <message>
         <source>下次啟動時生效</source>
