@@ -42,6 +42,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tls_blackbox import free_port, program_dir, run, scramble, stop_program, wait_for  # noqa: E402
 from xcheck import XKeys  # noqa: E402
+import privdovecot  # noqa: E402
 
 ADDRESS = "127.0.0.23"
 DISPLAY = ":58"
@@ -103,59 +104,7 @@ class Dovecot:
         self.conf = os.path.join(self.root, "dovecot.conf")
         root = self.root
         with open(self.conf, "w") as f:
-            f.write(f"""base_dir = {root}/run
-state_dir = {root}/state
-log_path = {root}/dovecot.log
-info_log_path = {root}/dovecot.log
-listen = {ADDRESS}
-protocols = imap pop3
-ssl = required
-ssl_cert = <{root}/server.pem
-ssl_key = <{root}/server.key
-disable_plaintext_auth = yes
-auth_mechanisms = plain
-auth_failure_delay = 0
-mail_location = maildir:{root}/mail/%u/Maildir
-mail_uid = nobody
-mail_gid = nogroup
-first_valid_uid = 0
-default_login_user = nobody
-default_internal_user = nobody
-default_internal_group = nogroup
-passdb {{
-  driver = passwd-file
-  args = scheme=PLAIN username_format=%u {root}/passwd
-}}
-userdb {{
-  driver = static
-  args = uid=nobody gid=nogroup home={root}/mail/%u
-}}
-service imap-login {{
-  chroot =
-  inet_listener imap {{
-    port = 0
-  }}
-  inet_listener imaps {{
-    address = {ADDRESS}
-    port = {self.imaps}
-    ssl = yes
-  }}
-}}
-service pop3-login {{
-  chroot =
-  inet_listener pop3 {{
-    port = 0
-  }}
-  inet_listener pop3s {{
-    address = {ADDRESS}
-    port = {self.pop3s}
-    ssl = yes
-  }}
-}}
-service anvil {{
-  chroot =
-}}
-""")
+            f.write(privdovecot.config(root, ADDRESS, {"imap": self.imaps, "pop3": self.pop3s}))
             if idle_notify:
                 # How often the server says "still here" to a client in IDLE (default 2 mins).
                 f.write("imap_idle_notify_interval = %s\n" % idle_notify)

@@ -35,6 +35,7 @@ import urllib.parse
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tls_blackbox import check, free_port, results, run, wait_for  # noqa: E402
 from xcheck import XKeys  # noqa: E402
+import privdovecot  # noqa: E402
 
 ADDRESS = "127.0.0.24"
 DISPLAY = ":58"
@@ -169,61 +170,9 @@ def make_dovecot(root, auth, pop3s, imaps):
                 "force_introspection = yes\nactive_attribute = active\nactive_value = true\n" % auth.url("/userinfo"))
     conf = os.path.join(root, "dovecot.conf")
     with open(conf, "w") as f:
-        f.write(f"""base_dir = {root}/run
-state_dir = {root}/state
-log_path = {root}/dovecot.log
-info_log_path = {root}/dovecot.log
-auth_verbose = yes
-listen = {ADDRESS}
-protocols = pop3 imap
-ssl = required
-ssl_cert = <{root}/server.pem
-ssl_key = <{root}/server.key
-disable_plaintext_auth = yes
-auth_mechanisms = plain xoauth2 oauthbearer
-auth_failure_delay = 0
-mail_location = maildir:{root}/mail/%u/Maildir
-mail_uid = nobody
-mail_gid = nogroup
-first_valid_uid = 0
-default_login_user = nobody
-default_internal_user = nobody
-default_internal_group = nogroup
-passdb {{
-  driver = oauth2
-  mechanisms = xoauth2 oauthbearer
-  args = {root}/oauth2.conf.ext
-}}
-userdb {{
-  driver = static
-  args = uid=nobody gid=nogroup home={root}/mail/%u
-}}
-service pop3-login {{
-  chroot =
-  inet_listener pop3 {{
-    port = 0
-  }}
-  inet_listener pop3s {{
-    address = {ADDRESS}
-    port = {pop3s}
-    ssl = yes
-  }}
-}}
-service imap-login {{
-  chroot =
-  inet_listener imap {{
-    port = 0
-  }}
-  inet_listener imaps {{
-    address = {ADDRESS}
-    port = {imaps}
-    ssl = yes
-  }}
-}}
-service anvil {{
-  chroot =
-}}
-""")
+        f.write(privdovecot.config(root, ADDRESS, {"pop3": pop3s, "imap": imaps},
+                                       mechanisms="plain xoauth2 oauthbearer", passdb=privdovecot.OAUTH2,
+                                       head="auth_verbose = yes\n"))
     return conf, pin, maildir, (nobody.pw_uid, gid)
 
 

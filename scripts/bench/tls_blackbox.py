@@ -29,6 +29,8 @@ import tempfile
 import threading
 import time
 
+import privdovecot
+
 TLS_ADDRESS = "127.0.0.21"
 PLAIN_ADDRESS = "127.0.0.22"
 BOX = "Box"
@@ -173,48 +175,7 @@ def case_tls(build, count):
         port = free_port(TLS_ADDRESS)
         conf = os.path.join(root, "dovecot.conf")
         with open(conf, "w") as f:
-            f.write(f"""base_dir = {root}/run
-state_dir = {root}/state
-log_path = {root}/dovecot.log
-info_log_path = {root}/dovecot.log
-listen = {TLS_ADDRESS}
-protocols = pop3
-ssl = required
-ssl_cert = <{root}/server.pem
-ssl_key = <{root}/server.key
-disable_plaintext_auth = yes
-auth_mechanisms = plain
-auth_failure_delay = 0
-mail_location = maildir:{root}/mail/%u/Maildir
-mail_uid = nobody
-mail_gid = nogroup
-first_valid_uid = 0
-default_login_user = nobody
-default_internal_user = nobody
-default_internal_group = nogroup
-passdb {{
-  driver = passwd-file
-  args = scheme=PLAIN username_format=%u {root}/passwd
-}}
-userdb {{
-  driver = static
-  args = uid=nobody gid=nogroup home={root}/mail/%u
-}}
-service pop3-login {{
-  chroot =
-  inet_listener pop3 {{
-    port = 0
-  }}
-  inet_listener pop3s {{
-    address = {TLS_ADDRESS}
-    port = {port}
-    ssl = yes
-  }}
-}}
-service anvil {{
-  chroot =
-}}
-""")
+            f.write(privdovecot.config(root, TLS_ADDRESS, {"pop3": port}))
         # The daemon keeps its output descriptors: none may be a pipe waited on here.
         subprocess.run(["dovecot", "-c", conf], check=True, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
