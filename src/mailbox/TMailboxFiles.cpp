@@ -4,9 +4,63 @@
 #include "mailbox/TUidlCache.h"
 #include "settings/TIniFile.h"
 
+#include <QFile>
+#include <QHash>
+#include <QMutex>
+
+namespace {
+
+// The settings file's bytes at the last load of a mailbox's seen list, with the list they
+// gave: a check that finds the same bytes skips reading the file's sections again.
+struct TLoadedSeen {
+    QByteArray Text;
+    TSeenIds Seen;
+};
+
+QMutex& loadedLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+QHash<QPair<QString, QString>, TLoadedSeen>& loadedSeen()
+{
+    static QHash<QPair<QString, QString>, TLoadedSeen> loaded;
+    return loaded;
+}
+
+QByteArray fileBytes(const QString& path, bool& readable)
+{
+    QFile file(path);
+    readable = file.open(QIODevice::ReadOnly);
+    return readable ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
 void TMailboxFiles::LoadSeen(TSeenIds& seen, const std::function<void()>& pump) const
 {
+    const QPair<QString, QString> id(m_settingsPath, m_mailbox);
+    bool readable = false;
+    const QByteArray before = fileBytes(m_settingsPath, readable);
+    if (readable) {
+        const QMutexLocker locker(&loadedLock());
+        const auto known = loadedSeen().constFind(id);
+        if (known != loadedSeen().cend() && known->Text == before) {
+            seen = known->Seen;
+            return;
+        }
+    }
     seen.Load(TIniFile(m_settingsPath), m_mailbox, pump);
+    // Kept only when the file did not change while it was read.
+    bool readableAfter = false;
+    const QByteArray after = fileBytes(m_settingsPath, readableAfter);
+    const QMutexLocker locker(&loadedLock());
+    if (readable && readableAfter && before == after) {
+        loadedSeen().insert(id, {before, seen});
+    } else {
+        loadedSeen().remove(id);
+    }
 }
 
 void TMailboxFiles::StoreSeen(const QList<QByteArray>& ids, const TSeenIds& loaded,
