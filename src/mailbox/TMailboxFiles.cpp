@@ -4,16 +4,18 @@
 #include "mailbox/TUidlCache.h"
 #include "settings/TIniFile.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
 #include <QMutex>
 
 namespace {
 
-// The settings file's bytes at the last load of a mailbox's seen list, with the list they
-// gave: a check that finds the same bytes skips reading the file's sections again.
+// A digest of the settings file at the last load of a mailbox's seen list, with the list it
+// gave: a check that finds the same file skips reading its sections again. A digest, not a
+// copy: the file holds the mailboxes' passwords.
 struct TLoadedSeen {
-    QByteArray Text;
+    QByteArray Digest;
     TSeenIds Seen;
 };
 
@@ -29,11 +31,11 @@ QHash<QPair<QString, QString>, TLoadedSeen>& loadedSeen()
     return loaded;
 }
 
-QByteArray fileBytes(const QString& path, bool& readable)
+QByteArray fileDigest(const QString& path, bool& readable)
 {
     QFile file(path);
     readable = file.open(QIODevice::ReadOnly);
-    return readable ? file.readAll() : QByteArray();
+    return readable ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256) : QByteArray();
 }
 
 } // namespace
@@ -42,11 +44,11 @@ void TMailboxFiles::LoadSeen(TSeenIds& seen, const std::function<void()>& pump) 
 {
     const QPair<QString, QString> id(m_settingsPath, m_mailbox);
     bool readable = false;
-    const QByteArray before = fileBytes(m_settingsPath, readable);
+    const QByteArray before = fileDigest(m_settingsPath, readable);
     if (readable) {
         const QMutexLocker locker(&loadedLock());
         const auto known = loadedSeen().constFind(id);
-        if (known != loadedSeen().cend() && known->Text == before) {
+        if (known != loadedSeen().cend() && known->Digest == before) {
             seen = known->Seen;
             return;
         }
@@ -54,7 +56,7 @@ void TMailboxFiles::LoadSeen(TSeenIds& seen, const std::function<void()>& pump) 
     seen.Load(TIniFile(m_settingsPath), m_mailbox, pump);
     // Kept only when the file did not change while it was read.
     bool readableAfter = false;
-    const QByteArray after = fileBytes(m_settingsPath, readableAfter);
+    const QByteArray after = fileDigest(m_settingsPath, readableAfter);
     const QMutexLocker locker(&loadedLock());
     if (readable && readableAfter && before == after) {
         loadedSeen().insert(id, {before, seen});
