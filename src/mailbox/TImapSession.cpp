@@ -829,14 +829,15 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
         }
         ids.append(row.Id);
         const QString key = TMailListModel::IdKey(row.Id);
+        const bool unseen = !seen.Contains(row.Id);
         if (keptMarks.contains(key)) {
             row.Mark = TMark::Delete;
-        } else if (!seen.Contains(row.Id) || pendingNew.contains(key)) {
+        } else if (unseen || pendingNew.contains(key)) {
             row.Mark = TMark::New;
         }
         m_list.Append(row);
         if (row.Mark == TMark::New) {
-            m_host.NewMessage(!seen.Contains(row.Id));
+            m_host.NewMessage(unseen);
         }
     }
 

@@ -4,9 +4,65 @@
 #include "mailbox/TUidlCache.h"
 #include "settings/TIniFile.h"
 
+#include <QCryptographicHash>
+#include <QFile>
+#include <QHash>
+#include <QMutex>
+
+namespace {
+
+// A digest of the settings file at the last load of a mailbox's seen list, with the list it
+// gave: a check that finds the same file skips reading its sections again. A digest, not a
+// copy: the file holds the mailboxes' passwords.
+struct TLoadedSeen {
+    QByteArray Digest;
+    TSeenIds Seen;
+};
+
+QMutex& loadedLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+QHash<QPair<QString, QString>, TLoadedSeen>& loadedSeen()
+{
+    static QHash<QPair<QString, QString>, TLoadedSeen> loaded;
+    return loaded;
+}
+
+QByteArray fileDigest(const QString& path, bool& readable)
+{
+    QFile file(path);
+    readable = file.open(QIODevice::ReadOnly);
+    return readable ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256) : QByteArray();
+}
+
+} // namespace
+
 void TMailboxFiles::LoadSeen(TSeenIds& seen, const std::function<void()>& pump) const
 {
+    const QPair<QString, QString> id(m_settingsPath, m_mailbox);
+    bool readable = false;
+    const QByteArray before = fileDigest(m_settingsPath, readable);
+    if (readable) {
+        const QMutexLocker locker(&loadedLock());
+        const auto known = loadedSeen().constFind(id);
+        if (known != loadedSeen().cend() && known->Digest == before) {
+            seen = known->Seen;
+            return;
+        }
+    }
     seen.Load(TIniFile(m_settingsPath), m_mailbox, pump);
+    // Kept only when the file did not change while it was read.
+    bool readableAfter = false;
+    const QByteArray after = fileDigest(m_settingsPath, readableAfter);
+    const QMutexLocker locker(&loadedLock());
+    if (readable && readableAfter && before == after) {
+        loadedSeen().insert(id, {before, seen});
+    } else {
+        loadedSeen().remove(id);
+    }
 }
 
 void TMailboxFiles::StoreSeen(const QList<QByteArray>& ids, const TSeenIds& loaded,

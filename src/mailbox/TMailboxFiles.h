@@ -18,6 +18,7 @@ public:
     }
 
     // pump runs between reads and writes so that a long list does not freeze the program.
+    // A settings file with the bytes of this mailbox's last load gives that list again.
     void LoadSeen(TSeenIds& seen, const std::function<void()>& pump) const;
     // A list equal to loaded, the one LoadSeen gave, is not written again: the write is synced.
     void StoreSeen(const QList<QByteArray>& ids, const TSeenIds& loaded, const std::function<void()>& pump) const;

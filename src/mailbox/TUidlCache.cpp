@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QSet>
 #include <QThreadPool>
@@ -86,6 +87,34 @@ QThreadPool& savePool()
 {
     static TSavePool pool;
     return pool;
+}
+
+// The last text read or written for each cache file, with what it parsed to: a check
+// whose file holds the same bytes skips the parse. Saves run on the save thread.
+struct TParsedFile {
+    QByteArray Key;
+    QByteArray Text;
+    TUidlCache Cache;
+    bool Valid = false;
+};
+
+QMutex& parsedLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+QHash<QString, TParsedFile>& parsedFiles()
+{
+    static QHash<QString, TParsedFile> files;
+    return files;
+}
+
+void rememberParsed(const QString& path, const QByteArray& key, const QByteArray& text, const TUidlCache& cache,
+                    bool valid)
+{
+    const QMutexLocker locker(&parsedLock());
+    parsedFiles().insert(path, {key, text, cache, valid});
 }
 
 } // namespace
@@ -302,7 +331,18 @@ bool TUidlCache::Load(const QString& path, const QByteArray& key)
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize) {
         return false;
     }
-    return Parse(file.read(MaxFileSize + 1), key);
+    const QByteArray text = file.read(MaxFileSize + 1);
+    {
+        const QMutexLocker locker(&parsedLock());
+        const auto known = parsedFiles().constFind(path);
+        if (known != parsedFiles().cend() && known->Key == key && known->Text == text) {
+            *this = known->Cache;
+            return known->Valid;
+        }
+    }
+    const bool valid = Parse(text, key);
+    rememberParsed(path, key, text, *this, valid);
+    return valid;
 }
 
 bool TUidlCache::Save(const QString& path, const QByteArray& key) const
@@ -321,7 +361,8 @@ bool TUidlCache::Save(const QString& path, const QByteArray& key) const
     if (fd < 0) {
         return false;
     }
-    const bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAllBytes(fd, Serialize(key)) && ::fsync(fd) == 0;
+    const QByteArray text = Serialize(key);
+    const bool written = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAllBytes(fd, text) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temp.constData(), dest.constData()) != 0) {
         ::unlink(temp.constData());
@@ -332,6 +373,10 @@ bool TUidlCache::Save(const QString& path, const QByteArray& key) const
         ::fsync(dir);
         ::close(dir);
     }
+    // Parsed from the bytes written, off the check's thread: the next Load of them is free.
+    TUidlCache parsed;
+    const bool valid = parsed.Parse(text, key);
+    rememberParsed(path, key, text, parsed, valid);
     return true;
 }
 

@@ -59,7 +59,8 @@ public:
     bool Parse(const QByteArray& text, const QByteArray& key);
     QByteArray Serialize(const QByteArray& key) const;
 
-    // Missing or unreadable files leave the cache empty.
+    // Missing or unreadable files leave the cache empty. Bytes equal to those of the file's
+    // last load or save are not parsed again.
     bool Load(const QString& path, const QByteArray& key);
     // Owner-only file in an owner-only folder, replaced in one rename after a sync.
     bool Save(const QString& path, const QByteArray& key) const;

@@ -26,6 +26,7 @@ class tst_UidlCache : public QObject {
     Q_OBJECT
 private slots:
     void roundTripAndFile();
+    void reloadFollowsFileEdits();
     void damagedTextRejected_data();
     void damagedTextRejected();
     void uidList_data();
@@ -63,6 +64,51 @@ void tst_UidlCache::roundTripAndFile()
     // Read for another login, the same file is foreign.
     QVERIFY(!back.Load(path, TUidlCache::Key(QStringLiteral("Box"), QStringLiteral("127.0.0.1"), QStringLiteral("x"))));
     QCOMPARE(back.Count(), 0);
+}
+
+// Loads after a save or an earlier load reuse what was parsed: an edit in place, of the
+// same size and within the same clock tick, must still be seen.
+void tst_UidlCache::reloadFollowsFileEdits()
+{
+    QTemporaryDir dir;
+    const QString path = TUidlCache::PathFor(dir.filePath(QStringLiteral("Mailvane.ini")), kKey);
+    const TUidlCache cache = sample();
+    QVERIFY(cache.Save(path, kKey));
+    const auto overwrite = [&path](const QByteArray& text) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QCOMPARE(file.write(text), text.size());
+        file.resize(text.size());
+    };
+    QFile original(path);
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QByteArray text = original.readAll();
+    original.close();
+
+    TUidlCache back;
+    QVERIFY(back.Load(path, kKey));
+    QCOMPARE(back, cache);
+    QByteArray edited = text;
+    edited[edited.indexOf("hi")] = 'H';
+    overwrite(edited);
+    QVERIFY(!back.Load(path, kKey));
+    QCOMPARE(back.Count(), 0);
+    overwrite(text);
+    QVERIFY(back.Load(path, kKey));
+    QCOMPARE(back, cache);
+    // The same bytes for another login stay foreign, and a removed file reads as empty.
+    QVERIFY(!back.Load(path, TUidlCache::Key(QStringLiteral("Box"), QStringLiteral("127.0.0.1"), QStringLiteral("x"))));
+    QVERIFY(back.Load(path, kKey));
+    QVERIFY(QFile::remove(path));
+    QVERIFY(!back.Load(path, kKey));
+    QCOMPARE(back.Count(), 0);
+
+    // A smaller cache saved over it is what the next load gives.
+    TUidlCache smaller;
+    smaller.Insert("u1", *cache.Find("u1"));
+    QVERIFY(smaller.Save(path, kKey));
+    QVERIFY(back.Load(path, kKey));
+    QCOMPARE(back, smaller);
 }
 
 void tst_UidlCache::damagedTextRejected_data()
