@@ -56,17 +56,6 @@ QByteArray asTopReply(const QByteArray& header)
 
 } // namespace
 
-class TImapSession::TCall {
-public:
-    explicit TCall(TImapSession& session) : m_session(session) { ++m_session.m_calls; }
-    ~TCall() { --m_session.m_calls; }
-    TCall(const TCall&) = delete;
-    TCall& operator=(const TCall&) = delete;
-
-private:
-    TImapSession& m_session;
-};
-
 TImapSession::TImapSession(TTransport& transport, TMailListModel& list, TSessionHost& host)
     : m_transport(transport), m_list(list), m_host(host)
 {
@@ -852,7 +841,7 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
 
 void TImapSession::Check(bool autoDelete)
 {
-    const TCall call(*this);
+    const TRunningCall call(m_calls);
     m_account = m_host.Account();
     m_host.Progress(Texts::Connecting());
     m_host.Started();
@@ -884,7 +873,7 @@ void TImapSession::Check(bool autoDelete)
 
 TMailSession::TRetrieval TImapSession::Retrieve(int row, int limit)
 {
-    const TCall call(*this);
+    const TRunningCall call(m_calls);
     m_account = m_host.Account();
     TRetrieval result;
     const QByteArray size = m_list.Valid(row) ? m_list.Row(row).Size : QByteArray();
@@ -942,7 +931,7 @@ void TImapSession::Viewed(int row)
 
 void TImapSession::LoginAndLogout(const TAccount& account)
 {
-    const TCall call(*this);
+    const TRunningCall call(m_calls);
     m_account = account;
     login();
     quint32 exists = 0;

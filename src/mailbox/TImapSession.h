@@ -56,7 +56,6 @@ public:
     static TEndpoint EndpointOf(const TAccount& account);
 
 private:
-    class TCall;
     using TUntagged = std::function<void(const TImapResponse&)>;
 
     void login();

@@ -96,6 +96,19 @@ public:
     virtual void Finished(const TCheckCounts& counts) = 0;
 };
 
+// Counts a session's running call while it lives, for Busy(); calls nest while waits run the
+// event loop.
+class TRunningCall {
+public:
+    explicit TRunningCall(int& calls) : m_calls(calls) { ++m_calls; }
+    ~TRunningCall() { --m_calls; }
+    TRunningCall(const TRunningCall&) = delete;
+    TRunningCall& operator=(const TRunningCall&) = delete;
+
+private:
+    int& m_calls;
+};
+
 // One mailbox's dialogue with its server, whatever the protocol: the mailbox window drives
 // it and never names the protocol. Calls block while the program's event loop runs; a
 // failure is reported through the host and ends the call with the silent abort (EAbort).

@@ -37,18 +37,6 @@ QByteArray number(int n)
 
 } // namespace
 
-// Counts the running calls, for Busy().
-class TPop3Session::TCall {
-public:
-    explicit TCall(TPop3Session& session) : m_session(session) { ++m_session.m_calls; }
-    ~TCall() { --m_session.m_calls; }
-    TCall(const TCall&) = delete;
-    TCall& operator=(const TCall&) = delete;
-
-private:
-    TPop3Session& m_session;
-};
-
 TPop3Session::TPop3Session(TTransport& transport, TMailListModel& list, TSessionHost& host)
     : m_transport(transport), m_list(list), m_host(host)
 {
@@ -707,7 +695,7 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
 
 void TPop3Session::Check(bool autoDelete)
 {
-    const TCall call(*this);
+    const TRunningCall call(m_calls);
     m_account = m_host.Account();
     m_readCapabilities = true;
     m_host.Progress(Texts::Connecting());
@@ -744,7 +732,7 @@ bool TPop3Session::TooLarge(const QByteArray& listedSize, int limit)
 
 TPop3Session::TRetrieval TPop3Session::Retrieve(int row, int limit)
 {
-    const TCall call(*this);
+    const TRunningCall call(m_calls);
     m_account = m_host.Account();
     m_readCapabilities = true;
     TRetrieval result;
@@ -780,7 +768,7 @@ void TPop3Session::Viewed(int row)
 
 void TPop3Session::LoginAndLogout(const TAccount& account)
 {
-    const TCall call(*this);
+    const TRunningCall call(m_calls);
     m_account = account;
     // Only encryption needs the capabilities; a plain login is USER and PASS alone.
     m_readCapabilities = false;

@@ -50,8 +50,6 @@ private:
     struct TQueued;
     using TQueuedPtr = std::shared_ptr<TQueued>;
 
-    class TCall;
-
     void login();
     // The account's endpoint for the transport.
     static TEndpoint endpointOf(const TAccount& account);
