@@ -373,6 +373,10 @@ QString TCharset::ToText(const QByteArray& bytes, const QByteArray& declared)
 
 QString TCharset::HeaderText(const QByteArray& value, const QByteArray& message)
 {
+    // ASCII reads the same as UTF-8 and needs no decoder.
+    if (std::all_of(value.cbegin(), value.cend(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return QString::fromLatin1(value);
+    }
     QString text;
     if (utf8Decode(value, true, text)) {
         return text;

@@ -4,6 +4,8 @@
 
 #include <QCryptographicHash>
 
+#include <cstring>
+
 QByteArray THeaderExtract::UpperAscii(const QByteArray& text)
 {
     QByteArray out = text;
@@ -26,25 +28,68 @@ QString THeaderExtract::UpperAscii(const QString& text)
     return out;
 }
 
+namespace {
+
+// The first "\r\n" at or after from and before end (its CR's position), or end.
+qsizetype lineBreak(const char* text, qsizetype from, qsizetype end)
+{
+    for (qsizetype at = from; at + 1 < end;) {
+        const auto* lf = static_cast<const char*>(std::memchr(text + at + 1, '\n', size_t(end - at - 1)));
+        if (!lf) {
+            return end;
+        }
+        const qsizetype next = lf - text;
+        if (text[next - 1] == '\r') {
+            return next - 1;
+        }
+        at = next;
+    }
+    return end;
+}
+
+} // namespace
+
 QByteArray THeaderExtract::Value(const QByteArray& reply, const QByteArray& upperName)
 {
+    const char* text = reply.constData();
+    const qsizetype size = reply.size();
     // Only the header block counts: a body line such as "Subject: ..." is the sender's text.
-    const int blank = reply.indexOf("\r\n\r\n");
-    const QByteArray headers = blank < 0 ? reply : reply.left(blank);
-    const QByteArray pattern = "\r\n" + upperName + ": ";
-    const int at = UpperAscii(headers).indexOf(pattern);
-    if (at < 0) {
+    qsizetype limit = size;
+    for (qsizetype at = lineBreak(text, 0, size); at < size; at = lineBreak(text, at + 1, size)) {
+        if (at + 3 < size && text[at + 2] == '\r' && text[at + 3] == '\n') {
+            limit = at;
+            break;
+        }
+    }
+    const qsizetype nameSize = upperName.size();
+    // "\r\n" + name + ": " upper-cased as UpperAscii does it, without copying the header.
+    const auto matchesAt = [&](qsizetype at) {
+        if (at + 2 + nameSize + 2 > limit) {
+            return false;
+        }
+        for (qsizetype i = 0; i < nameSize; ++i) {
+            char c = text[at + 2 + i];
+            if (c >= 'a' && c <= 'z') {
+                c = static_cast<char>(c - 'a' + 'A');
+            }
+            if (c != upperName.at(i)) {
+                return false;
+            }
+        }
+        return text[at + 2 + nameSize] == ':' && text[at + 3 + nameSize] == ' ';
+    };
+    qsizetype at = lineBreak(text, 0, limit);
+    while (at < limit && !matchesAt(at)) {
+        at = lineBreak(text, at + 1, limit);
+    }
+    if (at >= limit) {
         return {};
     }
-    int start = at + pattern.size();
-    while (start < headers.size() && headers[start] == ' ') {
+    qsizetype start = at + 2 + nameSize + 2;
+    while (start < limit && text[start] == ' ') {
         ++start;
     }
-    int end = headers.indexOf("\r\n", start);
-    if (end < 0) {
-        end = headers.size();
-    }
-    return headers.mid(start, end - start);
+    return reply.mid(start, lineBreak(text, start, limit) - start);
 }
 
 bool THeaderExtract::NeedsSize(const QByteArray& reply)

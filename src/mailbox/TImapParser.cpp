@@ -150,14 +150,14 @@ public:
         return QByteArray(start, m_p - start);
     }
 
-    // A FETCH item's name stops where its section or origin begins.
-    QByteArray itemName()
+    // A FETCH item's name stops where its section or origin begins; a view of the response.
+    QByteArrayView itemName()
     {
         const char* start = m_p;
         while (!atEnd() && atomChar(static_cast<unsigned char>(*m_p)) && *m_p != '[' && *m_p != '<') {
             ++m_p;
         }
-        return QByteArray(start, m_p - start).toUpper();
+        return QByteArrayView(start, m_p - start);
     }
 
     QByteArray tag()
@@ -287,7 +287,11 @@ public:
     bool flag(QByteArray& out)
     {
         if (take('\\')) {
-            out = take('*') ? QByteArray("\\*") : QByteArray("\\") + atom();
+            const char* start = m_p - 1;
+            if (!take('*')) {
+                atom();
+            }
+            out = QByteArray(start, m_p - start);
             return out.size() > 1 || fail(QStringLiteral("a flag name expected"));
         }
         out = atom();
@@ -322,6 +326,23 @@ public:
     {
         if (!expect('[')) {
             return false;
+        }
+        // Mostly sent as asked, upper-cased with single blanks: taken as it stands.
+        const char* start = m_p;
+        const char* p = m_p;
+        bool normal = true;
+        for (; normal && p < m_end && *p != ']'; ++p) {
+            const char c = *p;
+            const char before = p == start ? '(' : p[-1];
+            const bool last = p + 1 == m_end || p[1] == ']';
+            normal = !(c == '"' || isCtl(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80 ||
+                       c == '{' || c == '[' || (c >= 'a' && c <= 'z') ||
+                       (c == ' ' && (before == ' ' || before == '(' || last)) || (c == ')' && before == ' '));
+        }
+        if (normal && p < m_end) {
+            out = QByteArray(start, p - start);
+            m_p = p + 1;
+            return true;
         }
         QByteArray raw;
         while (true) {
@@ -456,11 +477,12 @@ bool fetch(Cursor& c, TImapFetch& f)
         return false;
     }
     while (true) {
-        const QByteArray name = c.itemName();
+        const QByteArrayView name = c.itemName();
+        const auto is = [&name](QByteArrayView wanted) { return name.compare(wanted, Qt::CaseInsensitive) == 0; };
         if (name.isEmpty()) {
             return c.fail(QStringLiteral("a FETCH item expected"));
         }
-        if (name == "UID") {
+        if (is("UID")) {
             if (f.HasUid) {
                 return c.fail(QStringLiteral("UID given twice"));
             }
@@ -468,7 +490,7 @@ bool fetch(Cursor& c, TImapFetch& f)
             if (!c.space() || !c.nzNumber32(f.Uid)) {
                 return false;
             }
-        } else if (name == "FLAGS") {
+        } else if (is("FLAGS")) {
             if (f.HasFlags) {
                 return c.fail(QStringLiteral("FLAGS given twice"));
             }
@@ -476,7 +498,7 @@ bool fetch(Cursor& c, TImapFetch& f)
             if (!c.space() || !c.flagList(f.Flags)) {
                 return false;
             }
-        } else if (name == "RFC822.SIZE") {
+        } else if (is("RFC822.SIZE")) {
             if (f.HasSize) {
                 return c.fail(QStringLiteral("RFC822.SIZE given twice"));
             }
@@ -501,11 +523,11 @@ bool fetch(Cursor& c, TImapFetch& f)
             if (!c.space()) {
                 return false;
             }
-            if (name == "BODY") {
+            if (is("BODY")) {
                 if (!c.count() || !c.nstring(body.Data, body.Nil)) {
                     return false;
                 }
-                f.Bodies.append(body);
+                f.Bodies.append(std::move(body));
             } else if (!c.skipValue()) {
                 return false;
             }

@@ -17,6 +17,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QScopeGuard>
 #include <map>
 #include <memory>
 
@@ -33,6 +34,9 @@ struct TListed {
     QByteArray Header;
     // The header section came, though it may be empty.
     bool HasHeader = false;
+    // Header read as the row shows it, once its size was known.
+    bool Decoded = false;
+    TUidlEntry Entry;
 };
 
 // A status response as the server sent it, near enough for the user to read.
@@ -151,6 +155,7 @@ void TImapSession::Cancel()
 
 void TImapSession::fail(TSessionFailure failure)
 {
+    m_meanwhile = nullptr;
     m_aborting = true;
     m_transport.Close();
     m_parser.Clear();
@@ -184,6 +189,9 @@ void TImapSession::transportError(int socket, int error, const QString& msg)
 TImapResponse TImapSession::next(const QString& errorText)
 {
     while (!m_parser.HasResponse()) {
+        if (runMeanwhile()) {
+            checkRetired();
+        }
         const QByteArray chunk = m_transport.Receive();
         checkRetired();
         if (chunk.isEmpty() || !m_parser.Feed(chunk)) {
@@ -197,6 +205,17 @@ TImapResponse TImapSession::next(const QString& errorText)
         m_refusal = statusLine(response);
     }
     return response;
+}
+
+bool TImapSession::runMeanwhile()
+{
+    if (!m_meanwhile) {
+        return false;
+    }
+    const std::function<void()> work = std::move(m_meanwhile);
+    m_meanwhile = nullptr;
+    work();
+    return true;
 }
 
 QByteArray TImapSession::nextTag()
@@ -570,12 +589,12 @@ QByteArray TImapSession::folderWire()
 }
 
 void TImapSession::open(bool readWrite, const QString& errorText, quint32& exists, quint32& validity,
-                        const QByteArray& behind)
+                        const std::function<QByteArray()>& behind)
 {
     exists = 0;
     validity = 0;
-    m_behind = behind;
     TImapCommand command(nextTag(), readWrite ? "SELECT" : "EXAMINE");
+    m_behind = behind ? behind() : QByteArray();
     command.AddString(folderWire());
     run(command, readWrite ? Texts::Deleting() : Texts::Receiving(), errorText, [&](const TImapResponse& response) {
         if (response.Name == "EXISTS") {
@@ -586,18 +605,22 @@ void TImapSession::open(bool readWrite, const QString& errorText, quint32& exist
     });
 }
 
-void TImapSession::logout()
+void TImapSession::logout(const std::function<void()>& meanwhile)
 {
     m_host.Progress(Texts::LoggingOut());
     TImapCommand command(nextTag(), "LOGOUT");
     m_loggingOut = true;
+    m_meanwhile = meanwhile;
     try {
         run(command, Texts::LeavingServer(), Texts::LogoutError());
     } catch (...) {
         m_loggingOut = false;
+        m_meanwhile = nullptr;
         throw;
     }
     m_loggingOut = false;
+    // The answer was in before there was anything to wait for.
+    runMeanwhile();
     m_aborting = true;
     m_transport.Close();
     m_aborting = false;
@@ -704,36 +727,58 @@ QSet<QString> TImapSession::deletion()
     return unfound;
 }
 
-void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks)
+void TImapSession::readListingFiles(TListingFiles& files)
+{
+    files.Read = true;
+    const TMailboxFiles store(m_account.SettingsPath, m_account.Name);
+    store.LoadSeen(files.Seen, [this] { m_host.Yield(true); });
+    files.CachePath = store.CachePath(TUidlCache::Key(m_account.Name, m_account.Host, m_account.Login));
+    files.Cached = QFile::exists(files.CachePath);
+    // The folder usually keeps its UIDVALIDITY: the cache read for the last one is checked
+    // once the folder is open.
+    if (files.Cached && m_lastValidity != 0) {
+        files.Cache.Load(files.CachePath, CacheKey(m_account, m_lastValidity));
+        files.CacheValidity = m_lastValidity;
+    }
+}
+
+void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks, TListingFiles& files)
 {
     const QString receiving = Texts::Receiving();
     const QString receiveError = Texts::ReceiveError();
-    const TMailboxFiles files(m_account.SettingsPath, m_account.Name);
-    TSeenIds seen;
-    files.LoadSeen(seen, [this] { m_host.Yield(true); });
-
-    const QString cachePath = files.CachePath(TUidlCache::Key(m_account.Name, m_account.Host, m_account.Login));
-    // With a cache, the sizes go with EXAMINE: a check with nothing new costs one round trip.
-    const bool cached = QFile::exists(cachePath);
-    QByteArray sizesTag;
-    QByteArray behind;
-    if (cached) {
-        sizesTag = nextTag();
-        TImapCommand sizes(sizesTag, "FETCH");
-        sizes.Add("1:* (UID FLAGS RFC822.SIZE)");
-        behind = sizes.Pieces(TImapCommand::TLiterals::Synchronising).constFirst();
+    if (!files.Read) {
+        readListingFiles(files);
     }
+    const TSeenIds& seen = files.Seen;
+    const QString& cachePath = files.CachePath;
+
+    // The listing goes with EXAMINE: with a cache the sizes alone, so that a check with
+    // nothing new costs one round trip; without one the headers too.
+    const bool cached = files.Cached;
+    const QByteArray headers = "BODY.PEEK[" + HeaderSection() + "]";
+    QByteArray listTag;
+    const auto list = [&] {
+        listTag = nextTag();
+        TImapCommand command(listTag, cached ? "FETCH" : "UID FETCH");
+        command.Add(cached ? "1:* (UID FLAGS RFC822.SIZE)" : "1:* (UID FLAGS RFC822.SIZE " + headers + ")");
+        return command.Pieces(TImapCommand::TLiterals::Synchronising).constFirst();
+    };
     quint32 exists = 0;
     quint32 validity = 0;
-    open(false, receiveError, exists, validity, behind);
+    open(false, receiveError, exists, validity, list);
+    runMeanwhile();
     m_list.Clear();
 
     const QByteArray cacheKey = CacheKey(m_account, validity);
-    TUidlCache cache;
-    TUidlCache listed;
-    if (validity != 0) {
-        cache.Load(cachePath, cacheKey);
+    TUidlCache& cache = files.Cache;
+    if (validity != files.CacheValidity) {
+        cache.Clear();
+        if (validity != 0) {
+            cache.Load(cachePath, cacheKey);
+        }
+        files.CacheValidity = validity;
     }
+    m_lastValidity = validity;
 
     // Every message by its UID, which orders them as their numbers do: numbers shift when
     // the server reports an expunge between two responses, UIDs stay.
@@ -753,16 +798,20 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
                 entry.HasHeader = true;
             }
         }
+        if (entry.HasHeader && entry.Size >= 0) {
+            // Read while the server sends the next ones.
+            entry.Entry = TUidlEntry::FromHeader(asTopReply(entry.Header), QByteArray::number(entry.Size));
+            entry.Decoded = true;
+        }
         m_host.Yield(true);
     };
-    const QByteArray headers = "BODY.PEEK[" + HeaderSection() + "]";
+    // An empty folder may refuse "1:*".
+    const TImapResponse reply = await(listTag, receiveError, take, true);
+    if (exists > 0 && reply.Status != TImapResponse::TStatus::Ok) {
+        m_refusal = statusLine(reply);
+        abortSession(receiveError);
+    }
     if (cached) {
-        // An empty folder may refuse "1:*".
-        const TImapResponse reply = await(sizesTag, receiveError, take, true);
-        if (exists > 0 && reply.Status != TImapResponse::TStatus::Ok) {
-            m_refusal = statusLine(reply);
-            abortSession(receiveError);
-        }
         QList<quint32> missing;
         for (const auto& [number, entry] : messages) {
             const TUidlEntry* known = cache.Find(QByteArray::number(entry.Uid));
@@ -775,73 +824,96 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
             fetch.Add(set).Add("(UID FLAGS RFC822.SIZE " + headers + ")");
             run(fetch, receiving, receiveError, take);
         }
-    } else if (exists > 0) {
-        TImapCommand fetch(nextTag(), "UID FETCH");
-        fetch.Add("1:* (UID FLAGS RFC822.SIZE " + headers + ")");
-        run(fetch, receiving, receiveError, take);
     }
-    logout();
 
     // Rows are what really came: a message expunged after EXAMINE, or one the server left
     // out, is no row (its header was asked for and never came), and the count reported is
-    // the rows', which this mailbox's share of the counters is later taken back by.
+    // the rows', which this mailbox's share of the counters is later taken back by. They
+    // are made while the server answers LOGOUT.
     QList<TMailRow> rows;
-    QList<QPair<QByteArray, TUidlEntry>> entries;
-    for (const auto& [uid, message] : messages) {
-        m_host.Yield(true);
-        TMailRow row;
-        row.Size = message.Size >= 0 ? QByteArray::number(message.Size) : QByteArray();
-        row.Uid = RowUid(validity, message.Uid);
-        const TUidlEntry* known = cache.Find(QByteArray::number(message.Uid));
-        TUidlEntry entry;
-        if (known && known->Size == row.Size && !message.HasHeader) {
-            entry = *known;
-        } else if (message.HasHeader) {
-            entry = TUidlEntry::FromHeader(asTopReply(message.Header), row.Size);
-        } else {
-            continue;
-        }
-        rows.append(row);
-        entries.append({QByteArray::number(uid), entry});
-    }
-    m_host.Listed(int(rows.size()));
-
+    QList<bool> unseen;
     QList<QByteArray> ids;
+    TUidlCache listed;
+    bool saveCache = false;
+    auto makeRows = [&] {
+        rows.reserve(qsizetype(messages.size()));
+        unseen.reserve(qsizetype(messages.size()));
+        ids.reserve(qsizetype(messages.size()));
+        const QByteArray uidPrefix = RowUid(validity, 0).chopped(1);
+        // The entry of each row by its cache unique-id: in the cache or in messages, both
+        // left alone until the rows are made.
+        QList<QPair<QByteArray, const TUidlEntry*>> entries;
+        entries.reserve(qsizetype(messages.size()));
+        // Whether the cache would be written as it stands: every row from it, in its order.
+        bool sameAsCache = validity != 0;
+        for (auto& [uid, message] : messages) {
+            m_host.Yield(true);
+            TMailRow row;
+            row.Size = message.Size >= 0 ? QByteArray::number(message.Size) : QByteArray();
+            QByteArray cacheUid = QByteArray::number(uid);
+            const TUidlEntry* entry = cache.Find(cacheUid);
+            if (entry && entry->Size == row.Size && !message.HasHeader) {
+                sameAsCache =
+                    sameAsCache && entries.size() < cache.Count() && cache.Uids().at(entries.size()) == cacheUid;
+            } else if (message.HasHeader) {
+                if (!message.Decoded || message.Entry.Size != row.Size) {
+                    message.Entry = TUidlEntry::FromHeader(asTopReply(message.Header), row.Size);
+                    message.Decoded = true;
+                }
+                entry = &message.Entry;
+                sameAsCache = false;
+            } else {
+                continue;
+            }
+            entry->Fill(row);
+            row.Uid = uidPrefix + cacheUid;
+            entries.append({std::move(cacheUid), entry});
+            ids.append(row.Id);
+            const bool never = !seen.Contains(row.Id);
+            const QString key =
+                keptMarks.isEmpty() && (never || pendingNew.isEmpty()) ? QString() : TMailListModel::IdKey(row.Id);
+            if (keptMarks.contains(key)) {
+                row.Mark = TMark::Delete;
+            } else if (never || pendingNew.contains(key)) {
+                row.Mark = TMark::New;
+            }
+            rows.append(std::move(row));
+            unseen.append(never);
+        }
+        if (validity != 0 && !(sameAsCache && entries.size() == cache.Count())) {
+            listed.Reserve(entries.size());
+            for (const auto& [cacheUid, entry] : std::as_const(entries)) {
+                listed.Insert(cacheUid, *entry);
+            }
+            saveCache = listed != cache;
+        }
+    };
+    logout(makeRows);
+    m_host.Listed(int(rows.size()));
     for (qsizetype i = 0; i < rows.size(); ++i) {
         m_host.Yield(true);
-        TMailRow& row = rows[i];
-        const auto& [cacheUid, entry] = entries.at(i);
-        row.Number = m_list.Count() + 1;
-        entry.Fill(row);
-        if (validity != 0) {
-            listed.Insert(cacheUid, entry);
-        }
-        ids.append(row.Id);
-        const QString key = TMailListModel::IdKey(row.Id);
-        const bool unseen = !seen.Contains(row.Id);
-        if (keptMarks.contains(key)) {
-            row.Mark = TMark::Delete;
-        } else if (unseen || pendingNew.contains(key)) {
-            row.Mark = TMark::New;
-        }
-        m_list.Append(row);
-        if (row.Mark == TMark::New) {
-            m_host.NewMessage(unseen);
+        rows[i].Number = m_list.Count() + 1;
+        const bool isNew = rows.at(i).Mark == TMark::New;
+        m_list.Append(std::move(rows[i]));
+        if (isNew) {
+            m_host.NewMessage(unseen.at(i));
         }
     }
 
     // A half-written list would make messages new again: finish it even when retired.
-    files.StoreSeen(ids, seen, [this] { m_host.Yield(false); });
-    if (validity != 0 && listed != cache) {
+    const TMailboxFiles store(m_account.SettingsPath, m_account.Name);
+    store.StoreSeen(ids, seen, [this] { m_host.Yield(false); });
+    if (saveCache) {
         listed.SaveInBackground(cachePath, cacheKey);
     }
-    files.PruneCaches(cachePath);
+    store.PruneCaches(cachePath);
     checkRetired();
 }
 
 void TImapSession::Check(bool autoDelete)
 {
     const TRunningCall call(m_calls);
+    const auto noWorkLeft = qScopeGuard([this] { m_meanwhile = nullptr; });
     m_account = m_host.Account();
     m_host.Progress(Texts::Connecting());
     m_host.Started();
@@ -851,15 +923,25 @@ void TImapSession::Check(bool autoDelete)
     if (autoDelete) {
         m_list.MarkUnmarkedForDelete();
     }
+    // Read while the server prepares its greeting. New and not yet viewed at the end of
+    // the last listing: they stay new (deleting on the server changes no mark here).
+    TListingFiles files;
+    QSet<QString> pendingNew;
+    m_meanwhile = [this, &files, &pendingNew] {
+        readListingFiles(files);
+        pendingNew = m_list.NewKeys();
+    };
     login();
     QSet<QString> keptMarks;
     if (m_list.AnyDeleteMarked()) {
         keptMarks = deletion();
     }
-    // New and not yet viewed at the end of the last listing: they stay new.
-    const QSet<QString> pendingNew = m_list.NewKeys();
-    m_list.Blank();
-    listing(pendingNew, keptMarks);
+    if (!files.Read) {
+        pendingNew = m_list.NewKeys();
+    }
+    // Blanked while the server opens the folder.
+    m_meanwhile = [this] { m_list.Blank(); };
+    listing(pendingNew, keptMarks, files);
 
     m_host.Progress(Texts::Done());
     ApplyDeleteRules(m_list, m_host);

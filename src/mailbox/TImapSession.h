@@ -2,6 +2,8 @@
 
 #include "mailbox/TImapParser.h"
 #include "mailbox/TMailSession.h"
+#include "mailbox/TSeenIds.h"
+#include "mailbox/TUidlCache.h"
 #include "settings/TAccount.h"
 
 #include <QByteArray>
@@ -58,6 +60,18 @@ public:
 private:
     using TUntagged = std::function<void(const TImapResponse&)>;
 
+    // What a listing reads from this computer's files, read while the server is busy with
+    // the login: the seen list and, when the folder keeps its UIDVALIDITY, the header cache.
+    struct TListingFiles {
+        bool Read = false;
+        TSeenIds Seen;
+        QString CachePath;
+        bool Cached = false;
+        TUidlCache Cache;
+        // The UIDVALIDITY Cache was loaded for; 0 when it was not.
+        quint32 CacheValidity = 0;
+    };
+
     void login();
     void startTls();
     void authenticate();
@@ -73,15 +87,19 @@ private:
     TImapResponse await(const QByteArray& tag, const QString& errorText, const TUntagged& untagged = {},
                         bool mayRefuse = false);
     QByteArray nextTag();
+    // Runs and forgets m_meanwhile; false when there was none.
+    bool runMeanwhile();
     TImapResponse next(const QString& errorText);
-    // Opens the folder: its message count and UIDVALIDITY.
-    // behind is sent in the same write, after the command.
+    // Opens the folder: its message count and UIDVALIDITY. What behind gives (asked once
+    // the command has its tag) is sent in the same write, after the command.
     void open(bool readWrite, const QString& errorText, quint32& exists, quint32& validity,
-              const QByteArray& behind = {});
+              const std::function<QByteArray()>& behind = {});
     QByteArray folderWire();
-    void logout();
+    // meanwhile runs once LOGOUT is sent, before its answer is read.
+    void logout(const std::function<void()>& meanwhile = {});
     QSet<QString> deletion();
-    void listing(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks);
+    void readListingFiles(TListingFiles& files);
+    void listing(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks, TListingFiles& files);
 
     [[noreturn]] void fail(TSessionFailure failure);
     [[noreturn]] void abortSession(const QString& message, bool forgetPassword = false);
@@ -103,6 +121,10 @@ private:
     bool m_loggingOut = false;
     bool m_utf8 = false;
     int m_tags = 0;
+    // Work of this computer's that runs at the next wait for the server, so the two overlap.
+    std::function<void()> m_meanwhile;
+    // The folder's UIDVALIDITY at the last listing: the cache is read for it ahead.
+    quint32 m_lastValidity = 0;
     int m_calls = 0;
     bool m_aborting = false;
 };

@@ -24,9 +24,9 @@ void TMailListModel::Clear()
 void TMailListModel::Blank()
 {
     for (TMailRow& row : m_rows) {
-        TMailRow blank;
-        blank.Id = row.Id;
-        row = blank;
+        QByteArray id = std::move(row.Id);
+        row = TMailRow();
+        row.Id = std::move(id);
     }
     changed(0);
 }
@@ -34,6 +34,12 @@ void TMailListModel::Blank()
 void TMailListModel::Append(const TMailRow& row)
 {
     m_rows.append(row);
+    changed(Count());
+}
+
+void TMailListModel::Append(TMailRow&& row)
+{
+    m_rows.append(std::move(row));
     changed(Count());
 }
 

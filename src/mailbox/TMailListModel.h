@@ -47,6 +47,7 @@ public:
     // next listing replaces them.
     void Blank();
     void Append(const TMailRow& row);
+    void Append(TMailRow&& row);
     void Update(int row, const TMailRow& values);
 
     // Rows marked new.

@@ -662,6 +662,35 @@ QString TMimeMessage::HeaderText(const QByteArray& value, const QByteArray& mess
     if (value.isEmpty()) {
         return {};
     }
+    // ASCII without encoded words has nothing to decode: the common sender and subject of
+    // a listing need no trip through the charset tables.
+    bool plain = !value.contains("=?");
+    for (qsizetype i = 0; plain && i < value.size(); ++i) {
+        plain = static_cast<unsigned char>(value.at(i)) < 0x80;
+    }
+    if (plain) {
+        // Line breaks go, tabs become blanks, other controls go, the ends are trimmed: what
+        // unfolding and cleanLine make of it.
+        QString line(value.size(), Qt::Uninitialized);
+        QChar* out = line.data();
+        qsizetype size = 0;
+        for (const char c : value) {
+            if (c == '\t') {
+                out[size++] = QLatin1Char(' ');
+            } else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) {
+                out[size++] = QLatin1Char(c);
+            }
+        }
+        qsizetype first = 0;
+        while (first < size && out[first] == QLatin1Char(' ')) {
+            ++first;
+        }
+        while (size > first && out[size - 1] == QLatin1Char(' ')) {
+            --size;
+        }
+        line.truncate(size);
+        return first == 0 ? line : line.mid(first);
+    }
     initGMime();
     // Raw 8-bit bytes first become UTF-8; encoded words are ASCII and pass unchanged.
     QByteArray utf8 = TCharset::HeaderText(value, message).toUtf8();

@@ -12,6 +12,12 @@ QString TSeenIds::SectionName(const QString& mailbox)
 
 QByteArray TSeenIds::Storable(const QByteArray& id)
 {
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    if (!id.isEmpty() && !blank(id.front()) && !blank(id.back()) &&
+        !(id.size() >= 2 && id.startsWith('"') && id.endsWith('"')) && !id.contains('\r') && !id.contains('\n')) {
+        // Already in the form it reads back in: most IDs are.
+        return id;
+    }
     QByteArray out = id;
     out.replace('\r', ' ').replace('\n', ' ');
     out = out.trimmed();
@@ -22,9 +28,17 @@ QByteArray TSeenIds::Storable(const QByteArray& id)
     return out;
 }
 
-QString TSeenIds::key(const QByteArray& id)
+QByteArray TSeenIds::key(const QByteArray& id)
 {
-    return QString::fromLatin1(Storable(id)).toLower();
+    // Latin-1 lower case, as QString::toLower gives it for these bytes, without the copy to UTF-16.
+    QByteArray out = Storable(id);
+    for (char& c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'A' && u <= 'Z') || (u >= 0xc0 && u <= 0xde && u != 0xd7)) {
+            c = static_cast<char>(u + 0x20);
+        }
+    }
+    return out;
 }
 
 void TSeenIds::Clear()

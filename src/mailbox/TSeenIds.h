@@ -31,8 +31,8 @@ public:
     void Clear();
 
 private:
-    static QString key(const QByteArray& id);
+    static QByteArray key(const QByteArray& id);
 
     QList<QByteArray> m_ids;
-    QSet<QString> m_keys;
+    QSet<QByteArray> m_keys;
 };

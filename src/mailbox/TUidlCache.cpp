@@ -331,7 +331,11 @@ bool TUidlCache::Load(const QString& path, const QByteArray& key)
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize) {
         return false;
     }
-    const QByteArray text = file.read(MaxFileSize + 1);
+    // Not read(MaxFileSize + 1): that reserves the whole limit for every load.
+    const QByteArray text = file.readAll();
+    if (text.size() > MaxFileSize) {
+        return false;
+    }
     {
         const QMutexLocker locker(&parsedLock());
         const auto known = parsedFiles().constFind(path);

@@ -79,6 +79,11 @@ public:
     void Insert(const QByteArray& uid, const TUidlEntry& entry);
     const TUidlEntry* Find(const QByteArray& uid) const;
     int Count() const { return int(m_order.size()); }
+    void Reserve(qsizetype count)
+    {
+        m_entries.reserve(count);
+        m_order.reserve(count);
+    }
     const QList<QByteArray>& Uids() const { return m_order; }
     void Clear();
 

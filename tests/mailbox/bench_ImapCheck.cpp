@@ -28,7 +28,7 @@
 
 namespace {
 
-// The session's commands in the writes it makes: ID goes with the next command, the sizes'
+// The session's commands in the writes it makes: ID goes with the next command, the listing's
 // FETCH with EXAMINE. Empty when the recording holds anything but one tagged line each.
 QList<QList<QByteArray>> writesOf(const QByteArray& recorded)
 {
@@ -44,8 +44,9 @@ QList<QList<QByteArray>> writesOf(const QByteArray& recorded)
             return {};
         }
         const QByteArray verb = words.at(1).toUpper();
-        const bool behindOpen = verb == "FETCH" && !writes.isEmpty() &&
-                                writes.last().constLast().split(' ').value(1).toUpper() == "EXAMINE";
+        const bool fetch = verb == "FETCH" || (verb == "UID" && words.value(2).toUpper() == "FETCH");
+        const bool behindOpen =
+            fetch && !writes.isEmpty() && writes.last().constLast().split(' ').value(1).toUpper() == "EXAMINE";
         if ((joinNext || behindOpen) && !writes.isEmpty()) {
             writes.last().append(line + '\n');
         } else {

@@ -21,6 +21,7 @@ private slots:
     void limitsAdmitTheirSize();
     void largeInputInTinyPieces();
     void injectedAfterReply();
+    void sectionForms();
     void command_data();
     void command();
     void uidSet_data();
@@ -477,6 +478,38 @@ void tst_ImapParser::injectedAfterReply()
     QVERIFY(!partial.Empty());
     partial.Clear();
     QVERIFY(partial.Empty());
+}
+
+// A section sent in the form asked is taken as it stands, any other is normalised: both
+// must give what the lookup by name gives.
+void tst_ImapParser::sectionForms()
+{
+    const QByteArray alphabet = QByteArray("Aa ().-1\x85\"", 10);
+    quint32 state = 777;
+    for (int round = 0; round < 50000; ++round) {
+        QByteArray section;
+        const int length = int(state % 12);
+        for (int i = 0; i < length; ++i) {
+            state = state * 1103515245 + 12345;
+            section += alphabet.at(int((state >> 16) % quint32(alphabet.size())));
+        }
+        state = state * 1103515245 + 12345;
+        TImapResponse response;
+        if (TImapParser::Parse("* 1 FETCH (BODY[" + section + "] NIL)", TImapParser::TLimits(), response, nullptr) !=
+            TImapError::None) {
+            continue;
+        }
+        QByteArray unquoted = section;
+        unquoted.replace('"', QByteArray());
+        QByteArray expected = unquoted.toUpper().simplified();
+        expected.replace("( ", "(").replace(" )", ")");
+        QCOMPARE(response.Fetch.Bodies.size(), 1);
+        if (response.Fetch.Bodies.at(0).Section != expected || !response.Fetch.Body(unquoted.toLower())) {
+            QFAIL(qPrintable(
+                QStringLiteral("[%1] read as [%2]")
+                    .arg(QString::fromLatin1(section), QString::fromLatin1(response.Fetch.Bodies.at(0).Section))));
+        }
+    }
 }
 
 void tst_ImapParser::command_data()

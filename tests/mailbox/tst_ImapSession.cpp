@@ -50,6 +50,7 @@ private slots:
 
     void listingWithLiteralSplitAcrossReceives();
     void repeatCheckFetchesOnlyWhatIsNotCached();
+    void cacheReadAheadIsDroppedWhenValidityChanges();
     void seenListWrittenOnlyWhenChanged();
     void loginTable_data();
     void loginTable();
@@ -114,8 +115,8 @@ void tst_ImapSession::listingWithLiteralSplitAcrossReceives()
     const QByteArray fetched = fetchLine(1, 11, "<1@t>", "one") + fetchLine(2, 12, "<2@t>", "=?UTF-8?B?5L2g5aW9?=");
     auto& t = *m_net;
     t.Says(kGreeting).Expects("A1 LOGIN \"user\" \"pass\"").Says(kLoggedIn);
-    t.Expects("A2 EXAMINE \"INBOX\"").Says("* 2 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK [READ-ONLY] done\r\n");
-    t.Expects("A3 " + kFetchAll);
+    t.Expects("A2 EXAMINE \"INBOX\"").Expects("A3 " + kFetchAll);
+    t.Says("* 2 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK [READ-ONLY] done\r\n");
     // Cut inside the literal's length, inside its bytes and between the literal and ")".
     const int cuts[] = {60, 75, 140, int(fetched.indexOf(")\r\n* 2")), int(fetched.size())};
     int from = 0;
@@ -143,16 +144,17 @@ void tst_ImapSession::repeatCheckFetchesOnlyWhatIsNotCached()
 {
     auto& t = *m_net;
     t.Says(kGreeting).Expects("A1 LOGIN \"user\" \"pass\"").Says(kLoggedIn);
-    t.Expects("A2 EXAMINE \"INBOX\"").Says("* 1 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK done\r\n");
-    t.Expects("A3 " + kFetchAll).Says(fetchLine(1, 11, "<1@t>", "one") + "A3 OK\r\n");
+    t.Expects("A2 EXAMINE \"INBOX\"").Expects("A3 " + kFetchAll);
+    t.Says("* 1 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK done\r\n")
+        .Says(fetchLine(1, 11, "<1@t>", "one") + "A3 OK\r\n");
     t.Expects("A4 LOGOUT").Says("A4 OK\r\n");
     QVERIFY(check());
     TUidlCache::WaitForSaves();
     // The sizes go in the same write as EXAMINE; the one message not cached gets its headers.
     t.Says(kGreeting).Expects("A5 LOGIN \"user\" \"pass\"").Says(loggedIn("A5"));
-    t.Expects("A7 EXAMINE \"INBOX\"").Expects("A6 FETCH 1:* (UID FLAGS RFC822.SIZE)");
-    t.Says("* 2 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA7 OK done\r\n* 1 FETCH (UID 11 FLAGS () RFC822.SIZE 100)\r\n"
-           "* 2 FETCH (UID 12 FLAGS () RFC822.SIZE 100)\r\nA6 OK\r\n");
+    t.Expects("A6 EXAMINE \"INBOX\"").Expects("A7 FETCH 1:* (UID FLAGS RFC822.SIZE)");
+    t.Says("* 2 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA6 OK done\r\n* 1 FETCH (UID 11 FLAGS () RFC822.SIZE 100)\r\n"
+           "* 2 FETCH (UID 12 FLAGS () RFC822.SIZE 100)\r\nA7 OK\r\n");
     t.Expects("A8 UID FETCH 12 (UID FLAGS RFC822.SIZE BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT MESSAGE-ID "
               "CONTENT-TYPE)])");
     t.Says(fetchLine(2, 12, "<2@t>", "two") + "A8 OK\r\n").Expects("A9 LOGOUT").Says("A9 OK\r\n");
@@ -161,6 +163,42 @@ void tst_ImapSession::repeatCheckFetchesOnlyWhatIsNotCached()
     QCOMPARE(m_list->Count(), 2);
     QCOMPARE(m_list->Row(1).Subject, QStringLiteral("one"));
     QCOMPARE(m_list->Row(2).Subject, QStringLiteral("two"));
+}
+
+// The cache is read for the last UIDVALIDITY while the server greets; a folder recreated
+// since has other messages under the same UIDs, whose headers must be fetched.
+void tst_ImapSession::cacheReadAheadIsDroppedWhenValidityChanges()
+{
+    auto& t = *m_net;
+    t.Says(kGreeting).Expects("A1 LOGIN \"user\" \"pass\"").Says(kLoggedIn);
+    t.Expects("A2 EXAMINE \"INBOX\"").Expects("A3 " + kFetchAll);
+    t.Says("* 1 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK done\r\n" + fetchLine(1, 11, "<1@t>", "one") + "A3 OK\r\n");
+    t.Expects("A4 LOGOUT").Says("A4 OK\r\n");
+    QVERIFY(check());
+    TUidlCache::WaitForSaves();
+    for (int round = 0; round < 2; ++round) {
+        // The second time the cache read ahead is the one written for 78.
+        const int base = t.Sent.size() + 1;
+        const auto tag = [base](int n) { return "A" + QByteArray::number(base + n); };
+        t.Says(kGreeting).Expects(tag(0) + " LOGIN \"user\" \"pass\"").Says(loggedIn(tag(0)));
+        t.Expects(tag(1) + " EXAMINE \"INBOX\"").Expects(tag(2) + " FETCH 1:* (UID FLAGS RFC822.SIZE)");
+        t.Says("* 1 EXISTS\r\n* OK [UIDVALIDITY 78] ok\r\n" + tag(1) +
+               " OK\r\n* 1 FETCH (UID 11 FLAGS () RFC822.SIZE 100)\r\n" + tag(2) + " OK\r\n");
+        if (round == 0) {
+            t.Expects(tag(3) + " UID FETCH 11 (UID FLAGS RFC822.SIZE BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT "
+                               "MESSAGE-ID CONTENT-TYPE)])");
+            t.Says(fetchLine(1, 11, "<9@t>", "other") + tag(3) + " OK\r\n").Expects(tag(4) + " LOGOUT");
+            t.Says(tag(4) + " OK\r\n");
+        } else {
+            t.Expects(tag(3) + " LOGOUT").Says(tag(3) + " OK\r\n");
+        }
+        QVERIFY(check());
+        TUidlCache::WaitForSaves();
+        QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
+        QCOMPARE(m_list->Count(), 1);
+        QCOMPARE(m_list->Row(1).Subject, QStringLiteral("other"));
+        QCOMPARE(m_list->Row(1).Uid, "78.11");
+    }
 }
 
 void tst_ImapSession::seenListWrittenOnlyWhenChanged()
@@ -176,15 +214,15 @@ void tst_ImapSession::seenListWrittenOnlyWhenChanged()
         const QByteArray login = "A" + QByteArray::number(++tag);
         t.Says(kGreeting).Expects(login + " LOGIN \"user\" \"pass\"").Says(loggedIn(login));
         const QByteArray examine = "A" + QByteArray::number(++tag);
-        t.Expects(examine + " EXAMINE \"INBOX\"")
-            .Says("* " + QByteArray::number(ids.size()) + " EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\n" + examine +
-                  " OK done\r\n");
         const QByteArray fetch = "A" + QByteArray::number(++tag);
+        t.Expects(examine + " EXAMINE \"INBOX\"").Expects(fetch + " " + kFetchAll);
+        t.Says("* " + QByteArray::number(ids.size()) + " EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\n" + examine +
+               " OK done\r\n");
         QByteArray lines;
         for (int n = 1; n <= ids.size(); ++n) {
             lines += fetchLine(n, 10 + n, ids.at(n - 1), "s");
         }
-        t.Expects(fetch + " " + kFetchAll).Says(lines + fetch + " OK\r\n");
+        t.Says(lines + fetch + " OK\r\n");
         const QByteArray logout = "A" + QByteArray::number(++tag);
         t.Expects(logout + " LOGOUT").Says(logout + " OK\r\n");
     };
@@ -264,8 +302,9 @@ void tst_ImapSession::loginTable()
         }
     }
     if (outcome == QLatin1String("ok")) {
-        t.Expects("A2 EXAMINE \"INBOX\"").Says("* 0 EXISTS\r\n* OK [UIDVALIDITY 5] ok\r\nA2 OK done\r\n");
-        t.Expects("A3 LOGOUT").Says("* BYE\r\nA3 OK\r\n");
+        t.Expects("A2 EXAMINE \"INBOX\"").Expects("A3 " + kFetchAll);
+        t.Says("* 0 EXISTS\r\n* OK [UIDVALIDITY 5] ok\r\nA2 OK done\r\nA3 OK\r\n");
+        t.Expects("A4 LOGOUT").Says("* BYE\r\nA4 OK\r\n");
         QVERIFY(check());
         QVERIFY(m_session->OffersIdle());
     } else {
@@ -294,8 +333,10 @@ void tst_ImapSession::loginWaitsForTheGoAheadOfALiteral()
     t.Says("* OK [CAPABILITY IMAP4rev1] hi\r\n").Expects("A1 LOGIN \"user\" {5}");
     if (goAhead) {
         t.Says("+ go ahead\r\n").Expects(password).Says(kLoggedIn);
-        t.Expects("A2 EXAMINE \"INBOX\"").Says("* 0 EXISTS\r\n* OK [UIDVALIDITY 5] ok\r\nA2 OK done\r\n");
-        t.Expects("A3 LOGOUT").Says("A3 OK\r\n");
+        // An empty folder may refuse "1:*".
+        t.Expects("A2 EXAMINE \"INBOX\"").Expects("A3 " + kFetchAll);
+        t.Says("* 0 EXISTS\r\n* OK [UIDVALIDITY 5] ok\r\nA2 OK done\r\nA3 NO nothing\r\n");
+        t.Expects("A4 LOGOUT").Says("A4 OK\r\n");
         QVERIFY(check());
     } else {
         t.Says("A1 NO [CANNOT] not now\r\n");
@@ -330,7 +371,8 @@ void tst_ImapSession::folderNamedAsTheServerTakesIt()
     } else {
         t.Expects("A3 EXAMINE \"&ZTZO9lMj-/&WDFUSg-\"");
     }
-    t.Says("* 0 EXISTS\r\n* OK [UIDVALIDITY 5] ok\r\nA3 OK\r\n").Expects("A4 LOGOUT").Says("A4 OK\r\n");
+    t.Expects("A4 " + kFetchAll).Says("* 0 EXISTS\r\n* OK [UIDVALIDITY 5] ok\r\nA3 OK\r\nA4 OK\r\n");
+    t.Expects("A5 LOGOUT").Says("A5 OK\r\n");
     QVERIFY(check());
     QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
 }
@@ -339,10 +381,10 @@ void tst_ImapSession::rowsTheServerLeftOutAreNotCounted()
 {
     auto& t = *m_net;
     t.Says(kGreeting).Expects("A1 LOGIN \"user\" \"pass\"").Says(kLoggedIn);
-    t.Expects("A2 EXAMINE \"INBOX\"").Says("* 3 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK done\r\n");
+    t.Expects("A2 EXAMINE \"INBOX\"").Expects("A3 " + kFetchAll);
+    t.Says("* 3 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK done\r\n");
     // Message 2 went between EXAMINE and FETCH, or the server left it out.
-    t.Expects("A3 " + kFetchAll)
-        .Says(fetchLine(1, 11, "<1@t>", "one") + fetchLine(3, 13, "<3@t>", "three") + "A3 OK\r\n");
+    t.Says(fetchLine(1, 11, "<1@t>", "one") + fetchLine(3, 13, "<3@t>", "three") + "A3 OK\r\n");
     t.Expects("A4 LOGOUT").Says("A4 OK\r\n");
     QVERIFY(check());
     QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));
@@ -360,8 +402,9 @@ void tst_ImapSession::expungeDuringListingNeitherDoublesNorBlanksARow()
     TSeenIds::Store(*std::make_unique<TIniFile>(m_host->Path), kName, {"<1@t>"});
     auto& t = *m_net;
     t.Says(kGreeting).Expects("A1 LOGIN \"user\" \"pass\"").Says(kLoggedIn);
-    t.Expects("A2 EXAMINE \"INBOX\"").Says("* 1 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK done\r\n");
-    t.Expects("A3 " + kFetchAll).Says(fetchLine(1, 11, "<1@t>", "one") + "A3 OK\r\n");
+    t.Expects("A2 EXAMINE \"INBOX\"").Expects("A3 " + kFetchAll);
+    t.Says("* 1 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA2 OK done\r\n")
+        .Says(fetchLine(1, 11, "<1@t>", "one") + "A3 OK\r\n");
     t.Expects("A4 LOGOUT").Says("A4 OK\r\n");
     QVERIFY(check());
     TUidlCache::WaitForSaves();
@@ -370,9 +413,9 @@ void tst_ImapSession::expungeDuringListingNeitherDoublesNorBlanksARow()
     // Two new messages; the first is expunged before its header is fetched, and the
     // server's EXPUNGE renumbers the second from 3 to 2.
     t.Says(kGreeting).Expects("A5 LOGIN \"user\" \"pass\"").Says(loggedIn("A5"));
-    t.Expects("A7 EXAMINE \"INBOX\"").Expects("A6 FETCH 1:* (UID FLAGS RFC822.SIZE)");
-    t.Says("* 3 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA7 OK done\r\n* 1 FETCH (UID 11 FLAGS () RFC822.SIZE 100)\r\n"
-           "* 2 FETCH (UID 12 FLAGS () RFC822.SIZE 100)\r\n* 3 FETCH (UID 13 FLAGS () RFC822.SIZE 100)\r\nA6 OK\r\n");
+    t.Expects("A6 EXAMINE \"INBOX\"").Expects("A7 FETCH 1:* (UID FLAGS RFC822.SIZE)");
+    t.Says("* 3 EXISTS\r\n* OK [UIDVALIDITY 77] ok\r\nA6 OK done\r\n* 1 FETCH (UID 11 FLAGS () RFC822.SIZE 100)\r\n"
+           "* 2 FETCH (UID 12 FLAGS () RFC822.SIZE 100)\r\n* 3 FETCH (UID 13 FLAGS () RFC822.SIZE 100)\r\nA7 OK\r\n");
     t.Expects("A8 UID FETCH 12:13 (UID FLAGS RFC822.SIZE BODY.PEEK[HEADER.FIELDS (DATE FROM SUBJECT MESSAGE-ID "
               "CONTENT-TYPE)])");
     t.Says("* 2 EXPUNGE\r\n" + fetchLine(2, 13, "<3@t>", "three") + "A8 OK\r\n");
@@ -408,7 +451,8 @@ void tst_ImapSession::startTlsRefusesInjectedBytes()
     u.Says("* OK [CAPABILITY IMAP4rev1 STARTTLS LOGINDISABLED] hi\r\n").Expects("A1 STARTTLS");
     u.Says("A1 OK go ahead\r\n").Expects("A2 CAPABILITY");
     u.Says("* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\nA2 OK\r\n").Expects("A3 LOGIN \"user\" \"pass\"").Says(loggedIn("A3"));
-    u.Expects("A4 EXAMINE \"INBOX\"").Says("* 0 EXISTS\r\nA4 OK\r\n").Expects("A5 LOGOUT").Says("A5 OK\r\n");
+    u.Expects("A4 EXAMINE \"INBOX\"").Expects("A5 " + kFetchAll).Says("* 0 EXISTS\r\nA4 OK\r\nA5 OK\r\n");
+    u.Expects("A6 LOGOUT").Says("A6 OK\r\n");
     QVERIFY(check());
     QCOMPARE(u.TlsStarts, 1);
     QCOMPARE(u.SentBeforeTls, 1);
@@ -443,8 +487,8 @@ void tst_ImapSession::deletionByUidAfterValidityChange()
     t.Says(fetchLine(1, 1, "<a@t>", "a") + fetchLine(2, 2, "<b@t>", "b") + fetchLine(3, 5, "<c@t>", "c") + "A3 OK\r\n");
     t.Expects("A4 UID STORE 2,5 +FLAGS.SILENT (\\Deleted)").Says("A4 OK\r\n");
     t.Expects("A5 UID EXPUNGE 2,5").Says("* 2 EXPUNGE\r\n* 2 EXPUNGE\r\nA5 OK\r\n");
-    t.Expects("A6 EXAMINE \"INBOX\"").Says("* 1 EXISTS\r\n* OK [UIDVALIDITY 8] ok\r\nA6 OK\r\n");
-    t.Expects("A7 " + kFetchAll).Says(fetchLine(1, 1, "<a@t>", "a") + "A7 OK\r\n");
+    t.Expects("A6 EXAMINE \"INBOX\"").Expects("A7 " + kFetchAll);
+    t.Says("* 1 EXISTS\r\n* OK [UIDVALIDITY 8] ok\r\nA6 OK\r\n").Says(fetchLine(1, 1, "<a@t>", "a") + "A7 OK\r\n");
     t.Expects("A8 LOGOUT").Says("A8 OK\r\n");
     QVERIFY(check());
     QVERIFY2(t.Mismatches.isEmpty(), qPrintable(t.Mismatches.join(QLatin1Char('|'))));

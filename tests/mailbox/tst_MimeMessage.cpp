@@ -86,6 +86,19 @@ void tst_MimeMessage::headerText_data()
         << QByteArray("\xe4\xb8\xad =?UTF-8?B?5paH?=") << none << QStringLiteral("中 文");
     QTest::newRow("controls dropped") << QByteArray("=?UTF-8?Q?a=07b=0D=0Ac?=") << none << QStringLiteral("ab c");
     QTest::newRow("empty") << QByteArray() << none << QString();
+    // Plain ASCII skips the decoder: it must read as the decoder would have read it.
+    QTest::newRow("ASCII folded, blanks kept")
+        << QByteArray("  Re:  a\tb\r\n\t c  ") << none << QStringLiteral("Re:  a b  c");
+    QTest::newRow("ASCII controls and NUL dropped") << QByteArray("a\x01"
+                                                                  "b\x7f"
+                                                                  "c\0d",
+                                                                  8)
+                                                    << none << QStringLiteral("abcd");
+    QTest::newRow("ASCII quotes, backslashes, lone = and ?")
+        << QByteArray(R"("x\" y" (c) = ? ?= =)") << none << QStringLiteral(R"("x\" y" (c) = ? ?= =)");
+    QTest::newRow("ASCII under a UTF-7 message charset")
+        << QByteArray("a+AGE-b") << QByteArray("Content-Type: text/plain; charset=utf-7\r\n\r\n")
+        << QStringLiteral("a+AGE-b");
 }
 
 void tst_MimeMessage::headerText()

@@ -12,6 +12,7 @@ class tst_Pop3Parsing : public QObject {
 private slots:
     void headerValue_data();
     void headerValue();
+    void headerValueInPlace();
     void messageIdStandIn();
     void statCount_data();
     void statCount();
@@ -61,6 +62,44 @@ void tst_Pop3Parsing::headerValue()
     QFETCH(QByteArray, name);
     QFETCH(QByteArray, value);
     QCOMPARE(THeaderExtract::Value(kTop, name), value);
+}
+
+// The header is searched in place; it must find what a search of an upper-cased copy finds.
+void tst_Pop3Parsing::headerValueInPlace()
+{
+    const auto byCopy = [](const QByteArray& reply, const QByteArray& upperName) {
+        const qsizetype blank = reply.indexOf("\r\n\r\n");
+        const QByteArray headers = blank < 0 ? reply : reply.left(blank);
+        const QByteArray pattern = "\r\n" + upperName + ": ";
+        const qsizetype at = THeaderExtract::UpperAscii(headers).indexOf(pattern);
+        if (at < 0) {
+            return QByteArray();
+        }
+        qsizetype start = at + pattern.size();
+        while (start < headers.size() && headers[start] == ' ') {
+            ++start;
+        }
+        const qsizetype end = headers.indexOf("\r\n", start);
+        return headers.mid(start, (end < 0 ? headers.size() : end) - start);
+    };
+    // Short texts of the bytes that matter, so that every boundary case comes up.
+    const QByteArray alphabet = QByteArray("\r\n: sSuUbjJ-\xf3", 15);
+    const QList<QByteArray> names = {"S", "SUBJ", "S-U", "SUBJECT", "s"};
+    quint32 state = 12345;
+    for (int round = 0; round < 200000; ++round) {
+        QByteArray reply;
+        const int length = int(state % 24);
+        for (int i = 0; i < length; ++i) {
+            state = state * 1103515245 + 12345;
+            reply += alphabet.at(int((state >> 16) % quint32(alphabet.size())));
+        }
+        state = state * 1103515245 + 12345;
+        const QByteArray& name = names.at(int((state >> 16) % quint32(names.size())));
+        if (THeaderExtract::Value(reply, name) != byCopy(reply, name)) {
+            QFAIL(qPrintable(
+                QStringLiteral("%1 in %2").arg(QString::fromLatin1(name), QString::fromLatin1(reply.toHex()))));
+        }
+    }
 }
 
 void tst_Pop3Parsing::messageIdStandIn()
@@ -162,9 +201,9 @@ void tst_Pop3Parsing::bodyOnly()
 
 void tst_Pop3Parsing::capabilities()
 {
-    const QSet<QByteArray> names = TPop3Reply::Capabilities(
-        "+OK Capability list follows\r\nTOP\r\nuidl\r\nSASL PLAIN LOGIN\r\nPIPELINING\r\n"
-        "IMPLEMENTATION X STLS\r\n.\r\nSTLS\r\n");
+    const QSet<QByteArray> names =
+        TPop3Reply::Capabilities("+OK Capability list follows\r\nTOP\r\nuidl\r\nSASL PLAIN LOGIN\r\nPIPELINING\r\n"
+                                 "IMPLEMENTATION X STLS\r\n.\r\nSTLS\r\n");
     QCOMPARE(names, (QSet<QByteArray>{"TOP", "UIDL", "SASL", "PIPELINING", "IMPLEMENTATION"}));
     // A refusal or a server without CAPA offers nothing, whatever text follows.
     QVERIFY(TPop3Reply::Capabilities("-ERR unknown command STLS\r\n").isEmpty());
@@ -230,6 +269,24 @@ void tst_Pop3Parsing::seenIdsRoundTrip()
     ini.WriteString(QStringLiteral("IDs:Box"), QStringLiteral("2"), QString());
     seen.Load(ini, QStringLiteral("Box"));
     QCOMPARE(seen.Ids(), QList<QByteArray>({"<A@x>"}));
+
+    // Letter case is ignored for every byte as QString::toLower ignores it for Latin-1, in
+    // the form that reads back from the file.
+    const auto idOf = [](int byte) { return "<" + QByteArray(1, char(byte)) + "@x>"; };
+    const auto folded = [](const QByteArray& id) { return QString::fromLatin1(TSeenIds::Storable(id)).toLower(); };
+    for (int a = 1; a < 256; ++a) {
+        TSeenIds one;
+        one.Add(idOf(a));
+        for (int b = 1; b < 256; ++b) {
+            if (one.Contains(idOf(b)) != (folded(idOf(a)) == folded(idOf(b)))) {
+                QFAIL(qPrintable(QStringLiteral("bytes %1 and %2").arg(a).arg(b)));
+            }
+        }
+    }
+    TSeenIds quoted;
+    quoted.Add(" \"<Q@x>\"\r\n");
+    QVERIFY(quoted.Contains("<q@X>"));
+    QVERIFY(!quoted.Contains("<q@X"));
 }
 
 void tst_Pop3Parsing::storedIdReadsBack_data()
