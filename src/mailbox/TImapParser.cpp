@@ -340,7 +340,12 @@ public:
                        (c == ' ' && (before == ' ' || before == '(' || last)) || (c == ')' && before == ' '));
         }
         if (normal && p < m_end) {
-            out = QByteArray(start, p - start);
+            // A listing names the same section in every response: one copy serves them all.
+            static thread_local QByteArray last;
+            if (QByteArrayView(start, p - start) != QByteArrayView(last)) {
+                last = QByteArray(start, p - start);
+            }
+            out = last;
             m_p = p + 1;
             return true;
         }
@@ -427,6 +432,20 @@ private:
     bool m_tooMany = false;
     QString m_why;
 };
+
+// The upper-cased name of an untagged response; the usual ones without a copy of their own.
+QByteArray upperName(const QByteArray& atom)
+{
+    static const QByteArray known[] = {QByteArrayLiteral("FETCH"), QByteArrayLiteral("EXISTS"),
+                                       QByteArrayLiteral("EXPUNGE"), QByteArrayLiteral("RECENT"),
+                                       QByteArrayLiteral("OK")};
+    for (const QByteArray& name : known) {
+        if (QByteArrayView(atom).compare(name, Qt::CaseInsensitive) == 0) {
+            return name;
+        }
+    }
+    return atom.toUpper();
+}
 
 bool respText(Cursor& c, TImapResponse& r)
 {
@@ -577,7 +596,7 @@ bool untagged(Cursor& c, TImapResponse& r)
             return false;
         }
         r.Number = quint32(n);
-        r.Name = c.atom().toUpper();
+        r.Name = upperName(c.atom());
         if (r.Name.isEmpty()) {
             return c.fail(QStringLiteral("a response name expected"));
         }
@@ -593,7 +612,7 @@ bool untagged(Cursor& c, TImapResponse& r)
         r.Rest = c.take(' ') ? c.rest() : QByteArray();
         return true;
     }
-    r.Name = c.atom().toUpper();
+    r.Name = upperName(c.atom());
     if (r.Name.isEmpty()) {
         return c.fail(QStringLiteral("a response name expected"));
     }

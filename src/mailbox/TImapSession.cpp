@@ -31,6 +31,11 @@ constexpr int kMaxSetLength = 4000;
 struct TListed {
     quint32 Uid = 0;
     qint64 Size = -1;
+    // Uid and Size as the cache keeps them.
+    QByteArray UidText;
+    QByteArray SizeText;
+    // The cache's entry when it has this message at this size.
+    const TUidlEntry* Known = nullptr;
     QByteArray Header;
     // The header section came, though it may be empty.
     bool HasHeader = false;
@@ -50,6 +55,18 @@ QByteArray statusLine(const TImapResponse& response)
         line += " [" + response.Code + (response.CodeArgs.isEmpty() ? QByteArray() : ' ' + response.CodeArgs) + ']';
     }
     return line + ' ' + response.Text;
+}
+
+// The identifiers of the rows marked new, as TSeenIds::FoldCase gives them.
+QSet<QByteArray> newIds(const TMailListModel& list)
+{
+    QSet<QByteArray> ids;
+    for (int row = 1; row <= list.Count(); ++row) {
+        if (list.Mark(row) == TMark::New && !list.Id(row).isEmpty()) {
+            ids.insert(TSeenIds::FoldCase(list.Id(row)));
+        }
+    }
+    return ids;
 }
 
 // A header block in the form of a TOP reply, which the POP3 decode calls read.
@@ -742,7 +759,7 @@ void TImapSession::readListingFiles(TListingFiles& files)
     }
 }
 
-void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks, TListingFiles& files)
+void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QString>& keptMarks, TListingFiles& files)
 {
     const QString receiving = Texts::Receiving();
     const QString receiveError = Texts::ReceiveError();
@@ -788,10 +805,16 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
             return;
         }
         TListed& entry = messages[response.Fetch.Uid];
-        entry.Uid = response.Fetch.Uid;
+        if (entry.Uid == 0) {
+            entry.Uid = response.Fetch.Uid;
+            entry.UidText = QByteArray::number(entry.Uid);
+        }
         if (response.Fetch.HasSize) {
             entry.Size = response.Fetch.Size;
+            entry.SizeText = QByteArray::number(entry.Size);
         }
+        const TUidlEntry* known = entry.Size >= 0 ? cache.Find(entry.UidText) : nullptr;
+        entry.Known = known && known->Size == entry.SizeText ? known : nullptr;
         for (const TImapBody& body : response.Fetch.Bodies) {
             if (body.Section.startsWith("HEADER.FIELDS")) {
                 entry.Header = body.Data;
@@ -800,7 +823,7 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
         }
         if (entry.HasHeader && entry.Size >= 0) {
             // Read while the server sends the next ones.
-            entry.Entry = TUidlEntry::FromHeader(asTopReply(entry.Header), QByteArray::number(entry.Size));
+            entry.Entry = TUidlEntry::FromHeader(asTopReply(entry.Header), entry.SizeText);
             entry.Decoded = true;
         }
         m_host.Yield(true);
@@ -814,8 +837,7 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
     if (cached) {
         QList<quint32> missing;
         for (const auto& [number, entry] : messages) {
-            const TUidlEntry* known = cache.Find(QByteArray::number(entry.Uid));
-            if (!known || known->Size != QByteArray::number(entry.Size)) {
+            if (!entry.Known) {
                 missing.append(entry.Uid);
             }
         }
@@ -849,10 +871,10 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
         for (auto& [uid, message] : messages) {
             m_host.Yield(true);
             TMailRow row;
-            row.Size = message.Size >= 0 ? QByteArray::number(message.Size) : QByteArray();
-            QByteArray cacheUid = QByteArray::number(uid);
-            const TUidlEntry* entry = cache.Find(cacheUid);
-            if (entry && entry->Size == row.Size && !message.HasHeader) {
+            row.Size = message.SizeText;
+            QByteArray cacheUid = message.UidText;
+            const TUidlEntry* entry = message.Known;
+            if (entry && !message.HasHeader) {
                 sameAsCache =
                     sameAsCache && entries.size() < cache.Count() && cache.Uids().at(entries.size()) == cacheUid;
             } else if (message.HasHeader) {
@@ -870,11 +892,9 @@ void TImapSession::listing(const QSet<QString>& pendingNew, const QSet<QString>&
             entries.append({std::move(cacheUid), entry});
             ids.append(row.Id);
             const bool never = !seen.Contains(row.Id);
-            const QString key =
-                keptMarks.isEmpty() && (never || pendingNew.isEmpty()) ? QString() : TMailListModel::IdKey(row.Id);
-            if (keptMarks.contains(key)) {
+            if (!keptMarks.isEmpty() && keptMarks.contains(TMailListModel::IdKey(row.Id))) {
                 row.Mark = TMark::Delete;
-            } else if (never || pendingNew.contains(key)) {
+            } else if (never || (!pendingNew.isEmpty() && pendingNew.contains(TSeenIds::FoldCase(row.Id)))) {
                 row.Mark = TMark::New;
             }
             rows.append(std::move(row));
@@ -926,10 +946,10 @@ void TImapSession::Check(bool autoDelete)
     // Read while the server prepares its greeting. New and not yet viewed at the end of
     // the last listing: they stay new (deleting on the server changes no mark here).
     TListingFiles files;
-    QSet<QString> pendingNew;
+    QSet<QByteArray> pendingNew;
     m_meanwhile = [this, &files, &pendingNew] {
         readListingFiles(files);
-        pendingNew = m_list.NewKeys();
+        pendingNew = newIds(m_list);
     };
     login();
     QSet<QString> keptMarks;
@@ -937,7 +957,7 @@ void TImapSession::Check(bool autoDelete)
         keptMarks = deletion();
     }
     if (!files.Read) {
-        pendingNew = m_list.NewKeys();
+        pendingNew = newIds(m_list);
     }
     // Blanked while the server opens the folder.
     m_meanwhile = [this] { m_list.Blank(); };

@@ -99,7 +99,8 @@ private:
     void logout(const std::function<void()>& meanwhile = {});
     QSet<QString> deletion();
     void readListingFiles(TListingFiles& files);
-    void listing(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks, TListingFiles& files);
+    // pendingNew: rows new at the last listing and not viewed since, by TSeenIds::FoldCase.
+    void listing(const QSet<QByteArray>& pendingNew, const QSet<QString>& keptMarks, TListingFiles& files);
 
     [[noreturn]] void fail(TSessionFailure failure);
     [[noreturn]] void abortSession(const QString& message, bool forgetPassword = false);

@@ -622,39 +622,61 @@ QString TMimeMessage::Text(bool withHeader) const
 
 QByteArray TMimeMessage::HeaderValue(const QByteArray& message, const QByteArray& name)
 {
+    // The value of a one-line header is cut out once; folded lines are joined.
     QByteArray value;
-    bool collecting = false;
+    qsizetype valueStart = -1;
+    qsizetype valueEnd = -1;
+    bool joined = false;
+    const char* text = message.constData();
     qsizetype pos = 0;
     while (pos < message.size()) {
-        const qsizetype eol = message.indexOf('\n', pos);
+        const auto* lf = static_cast<const char*>(std::memchr(text + pos, '\n', size_t(message.size() - pos)));
+        const qsizetype eol = lf ? lf - text : -1;
         const qsizetype next = eol < 0 ? message.size() : eol + 1;
         qsizetype end = eol < 0 ? message.size() : eol;
-        if (end > pos && message.at(end - 1) == '\r') {
+        if (end > pos && text[end - 1] == '\r') {
             --end;
         }
         if (end == pos) {
             break; // the header block ends at the first empty line
         }
-        const char first = message.at(pos);
+        const char first = text[pos];
         if (first == ' ' || first == '\t') {
-            if (collecting) {
+            if (valueStart >= 0) {
+                if (!joined) {
+                    value = message.mid(valueStart, valueEnd - valueStart);
+                    joined = true;
+                }
                 value.append("\r\n");
-                value.append(message.constData() + pos, end - pos);
+                value.append(text + pos, end - pos);
             }
-        } else if (collecting) {
+        } else if (valueStart >= 0) {
             break;
         } else {
-            const auto* colon = static_cast<const char*>(std::memchr(message.constData() + pos, ':', end - pos));
-            const qsizetype at = colon ? colon - message.constData() : -1;
-            if (at > pos && at - pos == name.size() &&
-                qstrnicmp(message.constData() + pos, name.constData(), name.size()) == 0) {
-                collecting = true;
-                value = message.mid(at + 1, end - at - 1);
+            const auto* colon = static_cast<const char*>(std::memchr(text + pos, ':', size_t(end - pos)));
+            const qsizetype at = colon ? colon - text : -1;
+            if (at > pos && at - pos == name.size() && qstrnicmp(text + pos, name.constData(), name.size()) == 0) {
+                valueStart = at + 1;
+                valueEnd = end;
             }
         }
         pos = next;
     }
-    return value.trimmed();
+    if (joined) {
+        return value.trimmed();
+    }
+    if (valueStart < 0) {
+        return {};
+    }
+    // Trimmed as QByteArray::trimmed trims.
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (valueStart < valueEnd && blank(text[valueStart])) {
+        ++valueStart;
+    }
+    while (valueEnd > valueStart && blank(text[valueEnd - 1])) {
+        --valueEnd;
+    }
+    return message.mid(valueStart, valueEnd - valueStart);
 }
 
 QString TMimeMessage::HeaderText(const QByteArray& value, const QByteArray& message)

@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 QString TSeenIds::SectionName(const QString& mailbox)
 {
     return QLatin1String(TSettingsKeys::SeenIdsPrefix) + mailbox;
@@ -30,12 +32,23 @@ QByteArray TSeenIds::Storable(const QByteArray& id)
 
 QByteArray TSeenIds::key(const QByteArray& id)
 {
-    // Latin-1 lower case, as QString::toLower gives it for these bytes, without the copy to UTF-16.
-    QByteArray out = Storable(id);
-    for (char& c : out) {
+    return FoldCase(Storable(id));
+}
+
+QByteArray TSeenIds::FoldCase(const QByteArray& id)
+{
+    // Without the copy to UTF-16, and without any copy when nothing changes.
+    QByteArray out = id;
+    const auto upper = [](char c) {
         const auto u = static_cast<unsigned char>(c);
-        if ((u >= 'A' && u <= 'Z') || (u >= 0xc0 && u <= 0xde && u != 0xd7)) {
-            c = static_cast<char>(u + 0x20);
+        return (u >= 'A' && u <= 'Z') || (u >= 0xc0 && u <= 0xde && u != 0xd7);
+    };
+    if (std::none_of(out.cbegin(), out.cend(), upper)) {
+        return out;
+    }
+    for (char& c : out) {
+        if (upper(c)) {
+            c = static_cast<char>(static_cast<unsigned char>(c) + 0x20);
         }
     }
     return out;

@@ -17,6 +17,8 @@ public:
     // as blanks, surrounding blanks and enclosing double quotes dropped. Earlier
     // stored values are already in this form.
     static QByteArray Storable(const QByteArray& id);
+    // id in Latin-1 lower case: the bytes of QString::fromLatin1(id).toLower().
+    static QByteArray FoldCase(const QByteArray& id);
 
     // Reads keys "1", "2", ... up to the first empty value. pump runs between reads so
     // a long list does not freeze the window.
