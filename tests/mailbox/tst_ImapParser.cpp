@@ -1,6 +1,7 @@
 #include "mailbox/TImapCommand.h"
 #include "mailbox/TImapParser.h"
 #include "mailbox/TImapUtf7.h"
+#include "testsupport/TRandomText.h"
 
 #include <QtTest>
 
@@ -485,15 +486,9 @@ void tst_ImapParser::injectedAfterReply()
 void tst_ImapParser::sectionForms()
 {
     const QByteArray alphabet = QByteArray("Aa ().-1\x85\"", 10);
-    quint32 state = 777;
+    TRandomText random(777);
     for (int round = 0; round < 50000; ++round) {
-        QByteArray section;
-        const int length = int(state % 12);
-        for (int i = 0; i < length; ++i) {
-            state = state * 1103515245 + 12345;
-            section += alphabet.at(int((state >> 16) % quint32(alphabet.size())));
-        }
-        state = state * 1103515245 + 12345;
+        const QByteArray section = random.Next(alphabet, 11);
         TImapResponse response;
         if (TImapParser::Parse("* 1 FETCH (BODY[" + section + "] NIL)", TImapParser::TLimits(), response, nullptr) !=
             TImapError::None) {

@@ -1,5 +1,6 @@
 #include "mailbox/TMimeMessage.h"
 #include "testsupport/TMailCorpus.h"
+#include "testsupport/TRandomText.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -143,16 +144,10 @@ void tst_MimeMessage::headerValue()
         return value.trimmed();
     };
     const QByteArray alphabet("\r\n\t :sSX\v");
-    quint32 state = 99;
+    TRandomText random(99);
     for (int round = 0; round < 100000; ++round) {
-        QByteArray text;
-        const int length = int(state % 20);
-        for (int i = 0; i < length; ++i) {
-            state = state * 1103515245 + 12345;
-            text += alphabet.at(int((state >> 16) % quint32(alphabet.size())));
-        }
-        state = state * 1103515245 + 12345;
-        const QByteArray wanted = (state >> 16) % 2 ? "s" : "SX";
+        const QByteArray text = random.Next(alphabet, 19);
+        const QByteArray wanted = random.Below(2) ? "s" : "SX";
         if (TMimeMessage::HeaderValue(text, wanted) != byLines(text, wanted)) {
             QFAIL(qPrintable(
                 QStringLiteral("%1 in %2").arg(QString::fromLatin1(wanted), QString::fromLatin1(text.toHex()))));

@@ -3,6 +3,7 @@
 #include "mailbox/TPop3Reply.h"
 #include "mailbox/TSeenIds.h"
 #include "settings/TIniFile.h"
+#include "testsupport/TRandomText.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -82,19 +83,12 @@ void tst_Pop3Parsing::headerValueInPlace()
         const qsizetype end = headers.indexOf("\r\n", start);
         return headers.mid(start, (end < 0 ? headers.size() : end) - start);
     };
-    // Short texts of the bytes that matter, so that every boundary case comes up.
     const QByteArray alphabet = QByteArray("\r\n: sSuUbjJ-\xf3", 15);
     const QList<QByteArray> names = {"S", "SUBJ", "S-U", "SUBJECT", "s"};
-    quint32 state = 12345;
+    TRandomText random(12345);
     for (int round = 0; round < 200000; ++round) {
-        QByteArray reply;
-        const int length = int(state % 24);
-        for (int i = 0; i < length; ++i) {
-            state = state * 1103515245 + 12345;
-            reply += alphabet.at(int((state >> 16) % quint32(alphabet.size())));
-        }
-        state = state * 1103515245 + 12345;
-        const QByteArray& name = names.at(int((state >> 16) % quint32(names.size())));
+        const QByteArray reply = random.Next(alphabet, 23);
+        const QByteArray& name = names.at(int(random.Below(quint32(names.size()))));
         if (THeaderExtract::Value(reply, name) != byCopy(reply, name)) {
             QFAIL(qPrintable(
                 QStringLiteral("%1 in %2").arg(QString::fromLatin1(name), QString::fromLatin1(reply.toHex()))));
