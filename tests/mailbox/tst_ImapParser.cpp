@@ -485,7 +485,7 @@ void tst_ImapParser::injectedAfterReply()
 // must give what the lookup by name gives.
 void tst_ImapParser::sectionForms()
 {
-    const QByteArray alphabet = QByteArray("Aa ().-1\x85\"", 10);
+    const QByteArray alphabet("Aa ().-1\x85\"");
     TRandomText random(777);
     for (int round = 0; round < 50000; ++round) {
         const QByteArray section = random.Next(alphabet, 11);

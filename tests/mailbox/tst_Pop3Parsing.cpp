@@ -83,7 +83,7 @@ void tst_Pop3Parsing::headerValueInPlace()
         const qsizetype end = headers.indexOf("\r\n", start);
         return headers.mid(start, (end < 0 ? headers.size() : end) - start);
     };
-    const QByteArray alphabet = QByteArray("\r\n: sSuUbjJ-\xf3", 15);
+    const QByteArray alphabet("\r\n: sSuUbjJ-\xf3");
     const QList<QByteArray> names = {"S", "SUBJ", "S-U", "SUBJECT", "s"};
     TRandomText random(12345);
     for (int round = 0; round < 200000; ++round) {
