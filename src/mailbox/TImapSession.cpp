@@ -800,6 +800,8 @@ void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QStrin
     // Every message by its UID, which orders them as their numbers do: numbers shift when
     // the server reports an expunge between two responses, UIDs stay.
     std::map<quint32, TListed> messages;
+    // Messages come in the cache's order unless some went: the next one is tried first.
+    qsizetype cacheNext = 0;
     auto take = [&](const TImapResponse& response) {
         if (response.Name != "FETCH" || !response.Fetch.HasUid || response.Fetch.Uid == 0) {
             return;
@@ -812,9 +814,15 @@ void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QStrin
         if (response.Fetch.HasSize) {
             entry.Size = response.Fetch.Size;
             entry.SizeText = QByteArray::number(entry.Size);
+            entry.Known = nullptr;
+            const qsizetype at = cacheNext < cache.Count() && cache.Uids().at(cacheNext) == entry.UidText
+                                     ? cacheNext
+                                     : cache.IndexOf(entry.UidText);
+            if (at >= 0 && cache.EntryAt(at).Size == entry.SizeText) {
+                entry.Known = &cache.EntryAt(at);
+                cacheNext = at + 1;
+            }
         }
-        const TUidlEntry* known = entry.Size >= 0 ? cache.Find(entry.UidText) : nullptr;
-        entry.Known = known && known->Size == entry.SizeText ? known : nullptr;
         for (const TImapBody& body : response.Fetch.Bodies) {
             if (body.Section.startsWith("HEADER.FIELDS")) {
                 entry.Header = body.Data;

@@ -209,13 +209,14 @@ bool TUidlCache::UidList(const QByteArray& reply, int maxNumber, QHash<int, QByt
 
 void TUidlCache::Clear()
 {
+    m_index.clear();
     m_entries.clear();
     m_order.clear();
 }
 
 void TUidlCache::Insert(const QByteArray& uid, const TUidlEntry& entry)
 {
-    if (!ValidUid(uid) || m_entries.contains(uid)) {
+    if (!ValidUid(uid) || m_index.contains(uid)) {
         return;
     }
     // A text that UTF-8 cannot carry (a lone surrogate) would come back changed.
@@ -224,21 +225,29 @@ void TUidlCache::Insert(const QByteArray& uid, const TUidlEntry& entry)
             return;
         }
     }
-    m_entries.insert(uid, entry);
+    m_index.insert(uid, m_order.size());
+    m_entries.append(entry);
     m_order.append(uid);
 }
 
 const TUidlEntry* TUidlCache::Find(const QByteArray& uid) const
 {
-    const auto it = m_entries.constFind(uid);
-    return it == m_entries.constEnd() ? nullptr : &it.value();
+    const qsizetype at = IndexOf(uid);
+    return at < 0 ? nullptr : &m_entries.at(at);
+}
+
+qsizetype TUidlCache::IndexOf(const QByteArray& uid) const
+{
+    const auto it = m_index.constFind(uid);
+    return it == m_index.constEnd() ? -1 : it.value();
 }
 
 QByteArray TUidlCache::Serialize(const QByteArray& key) const
 {
     QByteArray text = kMagic + '\n' + "K " + encoded(key) + '\n';
-    for (const QByteArray& uid : m_order) {
-        const TUidlEntry& e = m_entries[uid];
+    for (qsizetype i = 0; i < m_order.size(); ++i) {
+        const QByteArray& uid = m_order.at(i);
+        const TUidlEntry& e = m_entries.at(i);
         text += "E " + encoded(uid) + ' ' + encoded(e.Size) + ' ' + encoded(e.Date.toUtf8()) + ' ' +
                 encoded(e.From.toUtf8()) + ' ' + encoded(e.Subject.toUtf8()) + ' ' + encoded(e.RawFrom.toUtf8()) + ' ' +
                 encoded(e.RawSubject.toUtf8()) + ' ' + encoded(e.Id) + '\n';
@@ -263,8 +272,7 @@ bool TUidlCache::Parse(const QByteArray& text, const QByteArray& key)
     if (lines.size() < 2 || lines.at(0) != kMagic || lines.at(1) != "K " + encoded(key)) {
         return false;
     }
-    m_entries.reserve(lines.size() - 2);
-    m_order.reserve(lines.size() - 2);
+    Reserve(lines.size() - 2);
     for (qsizetype i = 2; i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines.at(i).split(' ');
         TUidlEntry e;
@@ -273,12 +281,13 @@ bool TUidlCache::Parse(const QByteArray& text, const QByteArray& key)
             !decoded(fields.at(2), e.Size) || !decodedText(fields.at(3), e.Date) ||
             !decodedText(fields.at(4), e.From) || !decodedText(fields.at(5), e.Subject) ||
             !decodedText(fields.at(6), e.RawFrom) || !decodedText(fields.at(7), e.RawSubject) ||
-            !decoded(fields.at(8), e.Id) || m_entries.contains(uid)) {
+            !decoded(fields.at(8), e.Id) || m_index.contains(uid)) {
             Clear();
             return false;
         }
         // Every check Insert makes was made above.
-        m_entries.insert(uid, e);
+        m_index.insert(uid, m_order.size());
+        m_entries.append(e);
         m_order.append(uid);
     }
     return true;

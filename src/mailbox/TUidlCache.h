@@ -81,16 +81,22 @@ public:
     int Count() const { return int(m_order.size()); }
     void Reserve(qsizetype count)
     {
+        m_index.reserve(count);
         m_entries.reserve(count);
         m_order.reserve(count);
     }
     const QList<QByteArray>& Uids() const { return m_order; }
+    // The position of uid in Uids(), -1 when it is not kept; the entry at a position.
+    qsizetype IndexOf(const QByteArray& uid) const;
+    const TUidlEntry& EntryAt(qsizetype index) const { return m_entries.at(index); }
     void Clear();
 
     bool operator==(const TUidlCache& other) const { return m_order == other.m_order && m_entries == other.m_entries; }
     bool operator!=(const TUidlCache& other) const { return !(*this == other); }
 
 private:
-    QHash<QByteArray, TUidlEntry> m_entries;
+    // Entries in the order of their unique-ids, and where each unique-id is.
+    QHash<QByteArray, qsizetype> m_index;
+    QList<TUidlEntry> m_entries;
     QList<QByteArray> m_order;
 };
