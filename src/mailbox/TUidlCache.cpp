@@ -311,7 +311,7 @@ void TUidlCache::PruneInBackground(const QString& settingsPath, const QString& k
 
 void TUidlCache::Prune(const QString& settingsPath, const QString& keptPath)
 {
-    const TIniFile ini(settingsPath);
+    const TIniFile ini = TIniFile(settingsPath).Snapshot();
     QSet<QString> kept = {QFileInfo(keptPath).fileName()};
     for (int k = 0; k < TSettingsKeys::ServerLines; ++k) {
         const QString name = TSetting(TSettingsKeys::ServerLine).Numbered(k).ReadString(ini);

@@ -12,6 +12,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
@@ -338,6 +339,10 @@ void endProgram()
 int resolvePort(const QString& port)
 {
     const QByteArray name = port.toLatin1();
+    // No service is named by digits alone: a number needs no pass over the services file.
+    if (!name.isEmpty() && std::all_of(name.cbegin(), name.cend(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return TIntConvert::StrToInt(port);
+    }
     if (const servent* service = ::getservbyname(name.constData(), "tcp")) {
         return ntohs(static_cast<quint16>(service->s_port));
     }

@@ -9,8 +9,10 @@
 
 namespace Keys = TSettingsKeys;
 
-TAccount TAccount::Read(const TIniFile& ini, const QString& name)
+TAccount TAccount::Read(const TIniFile& file, const QString& name)
 {
+    // One version of the file for every key, and one read of it.
+    const TIniFile ini = file.Snapshot();
     TAccount account;
     account.Name = name;
     account.SettingsPath = ini.FileName();

@@ -43,8 +43,10 @@ struct Parsed {
     QByteArrayView value;
 };
 
-// The file as it lies on disk, cut into lines; nothing is kept between operations.
-struct Document {
+} // namespace
+
+// The file as it lies on disk, cut into lines; kept only by a snapshot.
+struct TIniDocument {
     QByteArray data;
     std::vector<Line> lines;
     bool readable = true;
@@ -54,6 +56,10 @@ struct Document {
         return QByteArrayView(data.constData() + line.start, line.contentEnd - line.start);
     }
 };
+
+namespace {
+
+using Document = TIniDocument;
 
 Document load(const QString& path)
 {
@@ -354,9 +360,22 @@ static QString storedValue(QByteArrayView bytes)
     return value;
 }
 
+TIniFile TIniFile::Snapshot() const
+{
+    TIniFile snapshot(m_path);
+    snapshot.m_snapshot = std::make_shared<const Document>(load(m_path));
+    return snapshot;
+}
+
+std::shared_ptr<const TIniDocument> TIniFile::current() const
+{
+    return m_snapshot ? m_snapshot : std::make_shared<const Document>(load(m_path));
+}
+
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const
 {
-    const Document doc = load(m_path);
+    const std::shared_ptr<const Document> current = this->current();
+    const Document& doc = *current;
     QByteArrayView bytes;
     if (!findValue(doc, section, key, bytes)) {
         return def;
@@ -367,7 +386,8 @@ QString TIniFile::ReadString(const QString& section, const QString& key, const Q
 QList<QPair<QString, QString>> TIniFile::ReadSection(const QString& section) const
 {
     QList<QPair<QString, QString>> entries;
-    const Document doc = load(m_path);
+    const std::shared_ptr<const Document> current = this->current();
+    const Document& doc = *current;
     size_t header = 0;
     size_t next = 0;
     if (!findSection(doc, Name(section), 0, header, next)) {
@@ -395,7 +415,8 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) co
 
 bool TIniFile::SectionExists(const QString& section) const
 {
-    const Document doc = load(m_path);
+    const std::shared_ptr<const Document> current = this->current();
+    const Document& doc = *current;
     size_t header = 0;
     size_t next = 0;
     return findSection(doc, Name(section), 0, header, next);
@@ -403,6 +424,7 @@ bool TIniFile::SectionExists(const QString& section) const
 
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
 {
+    m_snapshot.reset();
     const Name sectionName(section);
     const Name keyName(key);
     const QByteArray entry = keyName.utf8() + '=' + oneLine(value).toUtf8();
@@ -465,6 +487,7 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
 
 void TIniFile::DeleteKey(const QString& section, const QString& key)
 {
+    m_snapshot.reset();
     const Name sectionName(section);
     const Name keyName(key);
     const Document doc = load(m_path);
@@ -508,6 +531,7 @@ void TIniFile::WriteSection(const QString& section, const QList<QPair<QString, Q
 
 void TIniFile::replaceSection(const QString& section, const QList<QPair<QString, QString>>* entries)
 {
+    m_snapshot.reset();
     const Name sectionName(section);
     const Document doc = load(m_path);
     if (!doc.readable) {

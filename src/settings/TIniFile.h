@@ -6,6 +6,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+
+struct TIniDocument;
 
 // The settings file, with the rules of the Windows private-profile service:
 // section and key names match without regard to letter case, blanks around names
@@ -13,13 +16,18 @@
 // without them, ";" lines are comments. A write replaces the key's first line in
 // place, or appends it at the end of its section, or appends the section at the
 // end of the file; every line a write does not touch stays byte for byte.
-// Nothing is cached between operations: each write reaches the disk at once,
-// atomically (new file, then rename), with owner-only permissions.
+// Nothing is cached between operations unless asked for with Snapshot(): each write
+// reaches the disk at once, atomically (new file, then rename), with owner-only
+// permissions.
 class TIniFile {
 public:
     explicit TIniFile(QString path);
 
     const QString& FileName() const { return m_path; }
+    // A reader of the file as it is now, read once: values read together (an account's
+    // keys) come from one version of the file, however it changes meanwhile. Writes go
+    // to the disk as always and end the snapshot.
+    TIniFile Snapshot() const;
 
     // The most characters a value reads back with.
     static constexpr int MaxValueLength = 1023;
@@ -54,5 +62,9 @@ public:
 private:
     void replaceSection(const QString& section, const QList<QPair<QString, QString>>* entries);
 
+    // The file's content for Snapshot()'s reads; null when each read goes to the disk.
+    std::shared_ptr<const TIniDocument> current() const;
+
     QString m_path;
+    std::shared_ptr<const TIniDocument> m_snapshot;
 };

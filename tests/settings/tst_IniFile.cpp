@@ -490,6 +490,19 @@ void tst_IniFile::nothingIsCached()
     QCOMPARE(reader.ReadString(QStringLiteral("A"), QStringLiteral("x"), QString()), QStringLiteral("edited"));
     writer.WriteString(QStringLiteral("A"), QStringLiteral("y"), QStringLiteral("2"));
     QCOMPARE(get(), QByteArray("[A]\nx=edited\ny=2\n"));
+
+    // A snapshot keeps the version it read, whatever changes after; its own write goes to
+    // the disk and its reads follow the file again.
+    TIniFile snapshot = reader.Snapshot();
+    put("[A]\nx=later\n");
+    QCOMPARE(snapshot.ReadString(QStringLiteral("A"), QStringLiteral("y"), QString()), QStringLiteral("2"));
+    QCOMPARE(snapshot.ReadSection(QStringLiteral("A")).size(), 2);
+    QVERIFY(snapshot.SectionExists(QStringLiteral("A")));
+    QCOMPARE(reader.ReadString(QStringLiteral("A"), QStringLiteral("x"), QString()), QStringLiteral("later"));
+    snapshot.WriteString(QStringLiteral("B"), QStringLiteral("z"), QStringLiteral("3"));
+    QCOMPARE(get(), QByteArray("[A]\nx=later\n[B]\nz=3\n"));
+    put("[B]\nz=4\n");
+    QCOMPARE(snapshot.ReadString(QStringLiteral("B"), QStringLiteral("z"), QString()), QStringLiteral("4"));
 }
 
 void tst_IniFile::ownerOnlyMode()
