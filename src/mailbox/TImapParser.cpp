@@ -761,6 +761,95 @@ bool TImapResponse::HasCapability(QByteArrayView name) const
     return false;
 }
 
+bool TImapParser::ParseSizeLine(QByteArrayView text, const TLimits& limits, TImapSizeLine& line)
+{
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const auto take = [&](QByteArrayView word) {
+        if (end - p < word.size() || QByteArrayView(p, word.size()).compare(word, Qt::CaseInsensitive) != 0) {
+            return false;
+        }
+        p += word.size();
+        return true;
+    };
+    // Digits as the full reader takes them: at least one, and within max.
+    const auto number = [&](quint64 max, quint64& value) {
+        if (p == end || !isDigit(*p)) {
+            return false;
+        }
+        value = 0;
+        for (; p < end && isDigit(*p); ++p) {
+            const auto digit = quint64(*p - '0');
+            if (value > (max - digit) / 10) {
+                return false;
+            }
+            value = value * 10 + digit;
+        }
+        return true;
+    };
+    quint64 n = 0;
+    if (!take("* ") || !number(kMax32, n) || n == 0 || !take(" FETCH (")) {
+        return false;
+    }
+    line = TImapSizeLine();
+    line.Number = quint32(n);
+    bool hasFlags = false;
+    for (;;) {
+        if (take("UID ")) {
+            if (line.HasUid || !number(kMax32, n) || n == 0) {
+                return false;
+            }
+            line.HasUid = true;
+            line.Uid = quint32(n);
+        } else if (take("RFC822.SIZE ")) {
+            if (line.HasSize || !number(kMax63, n)) {
+                return false;
+            }
+            line.HasSize = true;
+            line.Size = qint64(n);
+        } else if (take("FLAGS (")) {
+            if (hasFlags) {
+                return false;
+            }
+            hasFlags = true;
+            int flags = 0;
+            while (p < end && *p != ')') {
+                if (flags > 0 && !take(" ")) {
+                    return false;
+                }
+                // A system flag (backslash and a name, or backslash-star) or a keyword.
+                const char* start = p;
+                if (p < end && *p == '\\') {
+                    ++p;
+                    if (p < end && *p == '*') {
+                        ++p;
+                        if (p < end && *p != ' ' && *p != ')') {
+                            return false;
+                        }
+                    }
+                }
+                while (p < end && atomChar(static_cast<unsigned char>(*p))) {
+                    ++p;
+                }
+                if (p == start || (p - start == 1 && *start == '\\') || ++flags > limits.MaxItems) {
+                    return false;
+                }
+            }
+            if (!take(")")) {
+                return false;
+            }
+        } else {
+            return false;
+        }
+        if (take(")")) {
+            return p == end;
+        }
+        if (!take(" ")) {
+            return false;
+        }
+    }
+}
+
 TImapParser::TImapParser() = default;
 
 TImapParser::TImapParser(const TLimits& limits) : m_limits(limits) {}
@@ -864,6 +953,14 @@ bool TImapParser::frame()
             continue;
         }
 
+        // A whole line without literals, and nothing before it still waiting to be taken.
+        TImapSizeLine sizes;
+        if (m_sizeHandler && m_ready.empty() && m_lineStart == m_start &&
+            ParseSizeLine(QByteArrayView(m_buffer.constData() + m_start, lineEnd - m_start), m_limits, sizes)) {
+            m_sizeHandler(sizes);
+            m_start = m_lineStart = m_scanned = newline + 1;
+            continue;
+        }
         if (int(m_ready.size()) >= m_limits.MaxQueued) {
             return fail(TImapError::TooManyResponses,
                         QStringLiteral("more than %1 responses waiting").arg(m_limits.MaxQueued));

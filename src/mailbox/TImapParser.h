@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 
 // One body section of a FETCH response, BODY[<section>]<origin>.
 struct TImapBody {
@@ -73,6 +74,16 @@ struct TImapResponse {
     bool HasCapability(QByteArrayView name) const;
 };
 
+// "* n FETCH (...)" with no items but UID, FLAGS and RFC822.SIZE, each at most once: a
+// listing's sizes. The flags are read and left out.
+struct TImapSizeLine {
+    quint32 Number = 0;
+    bool HasUid = false;
+    quint32 Uid = 0;
+    bool HasSize = false;
+    qint64 Size = 0;
+};
+
 enum class TImapError {
     None,
     LineTooLong,
@@ -125,6 +136,13 @@ public:
     // Reads one complete response (without its final line end); an error with a reason
     // when it is not well formed or holds too many items.
     static TImapError Parse(QByteArrayView text, const TLimits& limits, TImapResponse& response, QString* why);
+    // Reads text as a size line; false for anything else, which Parse reads as always.
+    // What it accepts, Parse accepts too, with the same number, UID and size.
+    static bool ParseSizeLine(QByteArrayView text, const TLimits& limits, TImapSizeLine& line);
+    // While set, a size line read when no other response waits goes to handler at once
+    // instead of becoming a response: a long listing builds no response objects. The
+    // handler must not touch this reader.
+    void SetSizeHandler(std::function<void(const TImapSizeLine&)> handler) { m_sizeHandler = std::move(handler); }
 
 private:
     bool fail(TImapError error, const QString& text);
@@ -140,6 +158,7 @@ private:
     // End of a literal still arriving, 0 when none.
     qsizetype m_literalEnd = 0;
     std::deque<TImapResponse> m_ready;
+    std::function<void(const TImapSizeLine&)> m_sizeHandler;
     TImapError m_error = TImapError::None;
     QString m_errorText;
 };

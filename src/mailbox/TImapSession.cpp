@@ -802,17 +802,14 @@ void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QStrin
     std::map<quint32, TListed> messages;
     // Messages come in the cache's order unless some went: the next one is tried first.
     qsizetype cacheNext = 0;
-    auto take = [&](const TImapResponse& response) {
-        if (response.Name != "FETCH" || !response.Fetch.HasUid || response.Fetch.Uid == 0) {
-            return;
-        }
-        TListed& entry = messages[response.Fetch.Uid];
+    const auto note = [&](quint32 uid, bool hasSize, qint64 size, const QList<TImapBody>* bodies) {
+        TListed& entry = messages[uid];
         if (entry.Uid == 0) {
-            entry.Uid = response.Fetch.Uid;
+            entry.Uid = uid;
             entry.UidText = QByteArray::number(entry.Uid);
         }
-        if (response.Fetch.HasSize) {
-            entry.Size = response.Fetch.Size;
+        if (hasSize) {
+            entry.Size = size;
             entry.SizeText = QByteArray::number(entry.Size);
             entry.Known = nullptr;
             const qsizetype at = cacheNext < cache.Count() && cache.Uids().at(cacheNext) == entry.UidText
@@ -823,9 +820,9 @@ void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QStrin
                 cacheNext = at + 1;
             }
         }
-        for (const TImapBody& body : response.Fetch.Bodies) {
-            if (body.Section.startsWith("HEADER.FIELDS")) {
-                entry.Header = body.Data;
+        for (qsizetype i = 0; bodies && i < bodies->size(); ++i) {
+            if (bodies->at(i).Section.startsWith("HEADER.FIELDS")) {
+                entry.Header = bodies->at(i).Data;
                 entry.HasHeader = true;
             }
         }
@@ -834,8 +831,21 @@ void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QStrin
             entry.Entry = TUidlEntry::FromHeader(asTopReply(entry.Header), entry.SizeText);
             entry.Decoded = true;
         }
+    };
+    auto take = [&](const TImapResponse& response) {
+        if (response.Name != "FETCH" || !response.Fetch.HasUid || response.Fetch.Uid == 0) {
+            return;
+        }
+        note(response.Fetch.Uid, response.Fetch.HasSize, response.Fetch.Size, &response.Fetch.Bodies);
         m_host.Yield(true);
     };
+    // From here the cache stays as it is: the lines of a sizes listing go straight to note.
+    m_parser.SetSizeHandler([&note](const TImapSizeLine& line) {
+        if (line.HasUid) {
+            note(line.Uid, line.HasSize, line.Size, nullptr);
+        }
+    });
+    const auto noSizeHandler = qScopeGuard([this] { m_parser.SetSizeHandler({}); });
     // An empty folder may refuse "1:*".
     const TImapResponse reply = await(listTag, receiveError, take, true);
     if (exists > 0 && reply.Status != TImapResponse::TStatus::Ok) {
@@ -916,6 +926,7 @@ void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QStrin
             saveCache = listed != cache;
         }
     };
+    m_parser.SetSizeHandler({});
     logout(makeRows);
     m_host.Listed(int(rows.size()));
     for (qsizetype i = 0; i < rows.size(); ++i) {

@@ -1,7 +1,8 @@
 // IMAP responses from a hostile server, and what the client writes.
 // First byte: bit 0 chooses small limits; the rest is a piece-size seed. The remaining
 // input is fed to the response reader at once and in pieces (sizes cycling from the
-// seed): both must read the same responses and fail alike. The same bytes also go
+// seed): both must read the same responses and fail alike; a line the quick size
+// reading takes must read the same in full. The same bytes also go
 // through the command builder (read back by the reader), modified UTF-7 both ways and
 // the UID set builder.
 
@@ -197,6 +198,23 @@ void checkUidSet(const QByteArray& bytes)
 
 } // namespace
 
+// A line the quick size reading takes, the full reader takes alike.
+void checkSizeLines(const QByteArray& wire, const TImapParser::TLimits& limits)
+{
+    for (const QByteArray& line : wire.split('\n')) {
+        const QByteArray text = line.endsWith('\r') ? line.chopped(1) : line;
+        TImapSizeLine sizes;
+        if (!TImapParser::ParseSizeLine(text, limits, sizes)) {
+            continue;
+        }
+        TImapResponse r;
+        FUZZ_CHECK(TImapParser::Parse(text, limits, r, nullptr) == TImapError::None);
+        FUZZ_CHECK(r.Kind == TImapResponse::TKind::Untagged && r.Name == "FETCH" && r.Number == sizes.Number);
+        FUZZ_CHECK(r.Fetch.HasUid == sizes.HasUid && r.Fetch.Uid == sizes.Uid);
+        FUZZ_CHECK(r.Fetch.HasSize == sizes.HasSize && r.Fetch.Size == sizes.Size && r.Fetch.Bodies.isEmpty());
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::Reader reader(fuzz::bytes(data, size));
@@ -216,6 +234,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(sameFailure(whole.Error, pieces.Error));
     FUZZ_CHECK(whole.Read == pieces.Read);
 
+    checkSizeLines(wire.left(4000), limits);
     checkCommand(wire.left(2000));
     checkUtf7(wire.left(512));
     checkUidSet(wire.left(256));

@@ -23,6 +23,7 @@ private slots:
     void largeInputInTinyPieces();
     void injectedAfterReply();
     void sectionForms();
+    void sizeLines();
     void command_data();
     void command();
     void uidSet_data();
@@ -505,6 +506,62 @@ void tst_ImapParser::sectionForms()
                     .arg(QString::fromLatin1(section), QString::fromLatin1(response.Fetch.Bodies.at(0).Section))));
         }
     }
+}
+
+// The quick reading of a listing's sizes takes only what the full reader takes, alike, and
+// a handler gets those lines only when no response before them still waits.
+void tst_ImapParser::sizeLines()
+{
+    // Whole items, right and wrong, joined mostly as a server joins them.
+    const QList<QByteArray> items = {"UID 5",          "UID 0",         "uid 7",        "UID 4294967296",
+                                     "RFC822.SIZE 99", "rfc822.size 0", "FLAGS ()",     "FLAGS (\\Seen)",
+                                     "FLAGS (\\* x)",  "FLAGS (\\)",    "FLAGS (a  b)", "FLAGS (a b c d)",
+                                     "FLAGS (\\*x)",   "BODY[] NIL",    "UIDX 3",       "FLAGS (a*)"};
+    const QList<QByteArray> joins = {" ", " ", " ", "", "  "};
+    const QList<QByteArray> ends = {")", ")", ")", ") ", ""};
+    const QList<QByteArray> starts = {"* 1 FETCH (", "* 12 fetch (", "* 0 FETCH (", "*  1 FETCH (", "* 1 FETCH ("};
+    TImapParser::TLimits limits;
+    limits.MaxItems = 3;
+    TRandomText random(4242);
+    int taken = 0;
+    for (int round = 0; round < 100000; ++round) {
+        QByteArray line = starts.at(int(random.Below(quint32(starts.size()))));
+        const int count = 1 + int(random.Below(4));
+        for (int i = 0; i < count; ++i) {
+            line += (i > 0 ? joins.at(int(random.Below(quint32(joins.size())))) : QByteArray()) +
+                    items.at(int(random.Below(quint32(items.size()))));
+        }
+        line += ends.at(int(random.Below(quint32(ends.size()))));
+        TImapSizeLine sizes;
+        if (!TImapParser::ParseSizeLine(line, limits, sizes)) {
+            continue;
+        }
+        ++taken;
+        TImapResponse r;
+        const bool same = TImapParser::Parse(line, limits, r, nullptr) == TImapError::None && r.Name == "FETCH" &&
+                          r.Number == sizes.Number && r.Fetch.HasUid == sizes.HasUid && r.Fetch.Uid == sizes.Uid &&
+                          r.Fetch.HasSize == sizes.HasSize && r.Fetch.Size == sizes.Size && r.Fetch.Bodies.isEmpty();
+        if (!same) {
+            QFAIL(qPrintable(QString::fromLatin1(line)));
+        }
+    }
+    QVERIFY2(taken > 100, qPrintable(QString::number(taken)));
+
+    TImapParser parser;
+    QList<quint32> handled;
+    parser.SetSizeHandler([&handled](const TImapSizeLine& line) { handled.append(line.Uid); });
+    QVERIFY(parser.Feed("* 2 EXISTS\r\n* 1 FETCH (UID 5 RFC822.SIZE 9)\r\nA1 OK\r\n"));
+    // EXISTS still waits: the FETCH after it waits too, in its place.
+    QVERIFY(handled.isEmpty());
+    QCOMPARE(parser.Take().Name, QByteArray("EXISTS"));
+    QCOMPARE(parser.Take().Fetch.Uid, 5u);
+    QCOMPARE(parser.Take().Tag, QByteArray("A1"));
+    QVERIFY(parser.Feed("* 2 FETCH (FLAGS (\\Seen) UID 6 RFC822.SIZE 10)\r\n* 3 FETCH (UID 7 BODY[] {1}\r\nx)\r\n"
+                        "* 4 FETCH (UID 8 RFC822.SIZE 3)\r\n"));
+    QCOMPARE(handled, QList<quint32>({6}));
+    QCOMPARE(parser.Take().Fetch.Uid, 7u);
+    QCOMPARE(parser.Take().Fetch.Uid, 8u);
+    QVERIFY(parser.Empty());
 }
 
 void tst_ImapParser::command_data()
