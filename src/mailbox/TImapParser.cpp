@@ -95,6 +95,24 @@ TImapResponse::TStatus statusOf(const QByteArray& name)
     return TImapResponse::TStatus::None;
 }
 
+// The "]" closing a section that starts at p and is already in the form normalSection gives
+// (upper case, single blanks, no quotes); null for any other.
+const char* normalSectionEnd(const char* p, const char* end)
+{
+    const char* const start = p;
+    for (; p < end && *p != ']'; ++p) {
+        const char c = *p;
+        const char before = p == start ? '(' : p[-1];
+        const bool last = p + 1 == end || p[1] == ']';
+        if (c == '"' || isCtl(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80 || c == '{' ||
+            c == '[' || (c >= 'a' && c <= 'z') || (c == ' ' && (before == ' ' || before == '(' || last)) ||
+            (c == ')' && before == ' ')) {
+            return nullptr;
+        }
+    }
+    return p < end ? p : nullptr;
+}
+
 // Reads one complete response; every read checks the end, so no input reads past it.
 class Cursor {
 public:
@@ -329,24 +347,14 @@ public:
         }
         // Mostly sent as asked, upper-cased with single blanks: taken as it stands.
         const char* start = m_p;
-        const char* p = m_p;
-        bool normal = true;
-        for (; normal && p < m_end && *p != ']'; ++p) {
-            const char c = *p;
-            const char before = p == start ? '(' : p[-1];
-            const bool last = p + 1 == m_end || p[1] == ']';
-            normal = !(c == '"' || isCtl(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80 ||
-                       c == '{' || c == '[' || (c >= 'a' && c <= 'z') ||
-                       (c == ' ' && (before == ' ' || before == '(' || last)) || (c == ')' && before == ' '));
-        }
-        if (normal && p < m_end) {
+        if (const char* close = normalSectionEnd(m_p, m_end)) {
             // A listing names the same section in every response: one copy serves them all.
             static thread_local QByteArray last;
-            if (QByteArrayView(start, p - start) != QByteArrayView(last)) {
-                last = QByteArray(start, p - start);
+            if (QByteArrayView(start, close - start) != QByteArrayView(last)) {
+                last = QByteArray(start, close - start);
             }
             out = last;
-            m_p = p + 1;
+            m_p = close + 1;
             return true;
         }
         QByteArray raw;
@@ -794,6 +802,8 @@ bool TImapParser::ParseSizeLine(QByteArrayView text, const TLimits& limits, TIma
     line = TImapSizeLine();
     line.Number = quint32(n);
     bool hasFlags = false;
+    // Flags and bodies count against the limit of items, as the full reader counts them.
+    int items = 0;
     for (;;) {
         if (take("UID ")) {
             if (line.HasUid || !number(kMax32, n) || n == 0) {
@@ -812,9 +822,9 @@ bool TImapParser::ParseSizeLine(QByteArrayView text, const TLimits& limits, TIma
                 return false;
             }
             hasFlags = true;
-            int flags = 0;
+            bool first = true;
             while (p < end && *p != ')') {
-                if (flags > 0 && !take(" ")) {
+                if (!first && !take(" ")) {
                     return false;
                 }
                 // A system flag (backslash and a name, or backslash-star) or a keyword.
@@ -831,13 +841,41 @@ bool TImapParser::ParseSizeLine(QByteArrayView text, const TLimits& limits, TIma
                 while (p < end && atomChar(static_cast<unsigned char>(*p))) {
                     ++p;
                 }
-                if (p == start || (p - start == 1 && *start == '\\') || ++flags > limits.MaxItems) {
+                if (p == start || (p - start == 1 && *start == '\\') || ++items > limits.MaxItems) {
                     return false;
                 }
+                first = false;
             }
             if (!take(")")) {
                 return false;
             }
+        } else if (take("BODY[")) {
+            const char* close = normalSectionEnd(p, end);
+            if (line.HasBody || !close || ++items > limits.MaxItems) {
+                return false;
+            }
+            line.Section = QByteArrayView(p, close - p);
+            p = close + 1;
+            // " {n}" or " {n+}", a line end, n bytes.
+            quint64 length = 0;
+            if (!take(" {") || !number(quint64(limits.MaxLiteral), length)) {
+                return false;
+            }
+            if (p < end && *p == '+') {
+                ++p;
+            }
+            if (!take("}")) {
+                return false;
+            }
+            if (p < end && *p == '\r') {
+                ++p;
+            }
+            if (!take("\n") || quint64(end - p) < length) {
+                return false;
+            }
+            line.HasBody = true;
+            line.Body = QByteArrayView(p, qsizetype(length));
+            p += length;
         } else {
             return false;
         }
@@ -955,7 +993,7 @@ bool TImapParser::frame()
 
         // A whole line without literals, and nothing before it still waiting to be taken.
         TImapSizeLine sizes;
-        if (m_sizeHandler && m_ready.empty() && m_lineStart == m_start &&
+        if (m_sizeHandler && m_ready.empty() &&
             ParseSizeLine(QByteArrayView(m_buffer.constData() + m_start, lineEnd - m_start), m_limits, sizes)) {
             m_sizeHandler(sizes);
             m_start = m_lineStart = m_scanned = newline + 1;

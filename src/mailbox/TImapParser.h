@@ -74,14 +74,19 @@ struct TImapResponse {
     bool HasCapability(QByteArrayView name) const;
 };
 
-// "* n FETCH (...)" with no items but UID, FLAGS and RFC822.SIZE, each at most once: a
-// listing's sizes. The flags are read and left out.
+// "* n FETCH (...)" with no items but UID, FLAGS, RFC822.SIZE and one BODY[section] sent
+// as a literal, each at most once: a line of a listing. The flags are read and left out.
 struct TImapSizeLine {
     quint32 Number = 0;
     bool HasUid = false;
     quint32 Uid = 0;
     bool HasSize = false;
     qint64 Size = 0;
+    // The section (in the form TImapBody::Section has) and the literal's bytes: views of
+    // the text read, valid while it is.
+    bool HasBody = false;
+    QByteArrayView Section;
+    QByteArrayView Body;
 };
 
 enum class TImapError {

@@ -802,7 +802,8 @@ void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QStrin
     std::map<quint32, TListed> messages;
     // Messages come in the cache's order unless some went: the next one is tried first.
     qsizetype cacheNext = 0;
-    const auto note = [&](quint32 uid, bool hasSize, qint64 size, const QList<TImapBody>* bodies) {
+    // header: the bytes of a header section that came with it, or null.
+    const auto note = [&](quint32 uid, bool hasSize, qint64 size, const QByteArray* header) {
         TListed& entry = messages[uid];
         if (entry.Uid == 0) {
             entry.Uid = uid;
@@ -820,11 +821,9 @@ void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QStrin
                 cacheNext = at + 1;
             }
         }
-        for (qsizetype i = 0; bodies && i < bodies->size(); ++i) {
-            if (bodies->at(i).Section.startsWith("HEADER.FIELDS")) {
-                entry.Header = bodies->at(i).Data;
-                entry.HasHeader = true;
-            }
+        if (header) {
+            entry.Header = *header;
+            entry.HasHeader = true;
         }
         if (entry.HasHeader && entry.Size >= 0) {
             // Read while the server sends the next ones.
@@ -836,12 +835,24 @@ void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QStrin
         if (response.Name != "FETCH" || !response.Fetch.HasUid || response.Fetch.Uid == 0) {
             return;
         }
-        note(response.Fetch.Uid, response.Fetch.HasSize, response.Fetch.Size, &response.Fetch.Bodies);
+        const QByteArray* header = nullptr;
+        for (const TImapBody& body : response.Fetch.Bodies) {
+            if (body.Section.startsWith("HEADER.FIELDS")) {
+                header = &body.Data;
+            }
+        }
+        note(response.Fetch.Uid, response.Fetch.HasSize, response.Fetch.Size, header);
         m_host.Yield(true);
     };
     // From here the cache stays as it is: the lines of a sizes listing go straight to note.
     m_parser.SetSizeHandler([&note](const TImapSizeLine& line) {
-        if (line.HasUid) {
+        if (!line.HasUid) {
+            return;
+        }
+        if (line.HasBody && line.Section.startsWith("HEADER.FIELDS")) {
+            const QByteArray header = line.Body.toByteArray();
+            note(line.Uid, line.HasSize, line.Size, &header);
+        } else {
             note(line.Uid, line.HasSize, line.Size, nullptr);
         }
     });

@@ -211,7 +211,10 @@ void checkSizeLines(const QByteArray& wire, const TImapParser::TLimits& limits)
         FUZZ_CHECK(TImapParser::Parse(text, limits, r, nullptr) == TImapError::None);
         FUZZ_CHECK(r.Kind == TImapResponse::TKind::Untagged && r.Name == "FETCH" && r.Number == sizes.Number);
         FUZZ_CHECK(r.Fetch.HasUid == sizes.HasUid && r.Fetch.Uid == sizes.Uid);
-        FUZZ_CHECK(r.Fetch.HasSize == sizes.HasSize && r.Fetch.Size == sizes.Size && r.Fetch.Bodies.isEmpty());
+        FUZZ_CHECK(r.Fetch.HasSize == sizes.HasSize && r.Fetch.Size == sizes.Size);
+        FUZZ_CHECK(r.Fetch.Bodies.size() == (sizes.HasBody ? 1 : 0));
+        FUZZ_CHECK(!sizes.HasBody ||
+                   (r.Fetch.Bodies.at(0).Section == sizes.Section && r.Fetch.Bodies.at(0).Data == sizes.Body));
     }
 }
 
