@@ -57,18 +57,6 @@ QByteArray statusLine(const TImapResponse& response)
     return line + ' ' + response.Text;
 }
 
-// The identifiers of the rows marked new, as TSeenIds::FoldCase gives them.
-QSet<QByteArray> newIds(const TMailListModel& list)
-{
-    QSet<QByteArray> ids;
-    for (int row = 1; row <= list.Count(); ++row) {
-        if (list.Mark(row) == TMark::New && !list.Id(row).isEmpty()) {
-            ids.insert(TSeenIds::FoldCase(list.Id(row)));
-        }
-    }
-    return ids;
-}
-
 // A header block in the form of a TOP reply, which the POP3 decode calls read.
 QByteArray asTopReply(const QByteArray& header)
 {
@@ -648,7 +636,7 @@ void TImapSession::logout(const std::function<void()>& meanwhile)
 
 // ---- check ------------------------------------------------------------------------------
 
-QSet<QString> TImapSession::deletion()
+QSet<QByteArray> TImapSession::deletion()
 {
     const QString deleting = Texts::Deleting();
     const QString deleteError = Texts::DeleteError();
@@ -675,7 +663,7 @@ QSet<QString> TImapSession::deletion()
             byId.append(m_list.Id(row));
         }
     }
-    QSet<QString> unfound;
+    QSet<QByteArray> unfound;
     if (!byId.isEmpty() && exists > 0) {
         // UIDs of another UIDVALIDITY name other messages: find the marked ones by Message-ID.
         std::map<quint32, TListed> found;
@@ -759,7 +747,7 @@ void TImapSession::readListingFiles(TListingFiles& files)
     }
 }
 
-void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QString>& keptMarks, TListingFiles& files)
+void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QByteArray>& keptMarks, TListingFiles& files)
 {
     const QString receiving = Texts::Receiving();
     const QString receiveError = Texts::ReceiveError();
@@ -921,9 +909,10 @@ void TImapSession::listing(const QSet<QByteArray>& pendingNew, const QSet<QStrin
             entries.append({std::move(cacheUid), entry});
             ids.append(row.Id);
             const bool never = !seen.Contains(row.Id);
-            if (!keptMarks.isEmpty() && keptMarks.contains(TMailListModel::IdKey(row.Id))) {
+            const QByteArray key = TMailListModel::IdKey(row.Id);
+            if (keptMarks.contains(key)) {
                 row.Mark = TMark::Delete;
-            } else if (never || (!pendingNew.isEmpty() && pendingNew.contains(TSeenIds::FoldCase(row.Id)))) {
+            } else if (never || pendingNew.contains(key)) {
                 row.Mark = TMark::New;
             }
             rows.append(std::move(row));
@@ -979,15 +968,15 @@ void TImapSession::Check(bool autoDelete)
     QSet<QByteArray> pendingNew;
     m_meanwhile = [this, &files, &pendingNew] {
         readListingFiles(files);
-        pendingNew = newIds(m_list);
+        pendingNew = m_list.NewKeys();
     };
     login();
-    QSet<QString> keptMarks;
+    QSet<QByteArray> keptMarks;
     if (m_list.AnyDeleteMarked()) {
         keptMarks = deletion();
     }
     if (!files.Read) {
-        pendingNew = newIds(m_list);
+        pendingNew = m_list.NewKeys();
     }
     // Blanked while the server opens the folder.
     m_meanwhile = [this] { m_list.Blank(); };

@@ -97,10 +97,10 @@ private:
     QByteArray folderWire();
     // meanwhile runs once LOGOUT is sent, before its answer is read.
     void logout(const std::function<void()>& meanwhile = {});
-    QSet<QString> deletion();
+    QSet<QByteArray> deletion();
     void readListingFiles(TListingFiles& files);
-    // pendingNew: rows new at the last listing and not viewed since, by TSeenIds::FoldCase.
-    void listing(const QSet<QByteArray>& pendingNew, const QSet<QString>& keptMarks, TListingFiles& files);
+    // pendingNew: rows new at the last listing and not viewed since, by TMailListModel::IdKey.
+    void listing(const QSet<QByteArray>& pendingNew, const QSet<QByteArray>& keptMarks, TListingFiles& files);
 
     [[noreturn]] void fail(TSessionFailure failure);
     [[noreturn]] void abortSession(const QString& message, bool forgetPassword = false);

@@ -1,5 +1,7 @@
 #include "mailbox/TMailListModel.h"
 
+#include "mailbox/TSeenIds.h"
+
 void TMailListModel::changed(int row)
 {
     if (OnChanged) {
@@ -116,9 +118,9 @@ TMark TMailListModel::MarkFromText(const QString& text)
     return TMark::None;
 }
 
-QString TMailListModel::IdKey(const QByteArray& id)
+QByteArray TMailListModel::IdKey(const QByteArray& id)
 {
-    return QString::fromLatin1(id).toLower();
+    return TSeenIds::FoldCase(id);
 }
 
 bool TMailListModel::SameId(const QByteArray& a, const QByteArray& b)
@@ -126,9 +128,9 @@ bool TMailListModel::SameId(const QByteArray& a, const QByteArray& b)
     return !a.isEmpty() && IdKey(a) == IdKey(b);
 }
 
-QSet<QString> TMailListModel::NewKeys() const
+QSet<QByteArray> TMailListModel::NewKeys() const
 {
-    QSet<QString> keys;
+    QSet<QByteArray> keys;
     for (int row = 1; row <= Count(); ++row) {
         if (Mark(row) == TMark::New && !Id(row).isEmpty()) {
             keys.insert(IdKey(Id(row)));

@@ -53,7 +53,7 @@ public:
     // Rows marked new.
     int NewCount() const;
     // The identifier keys of the rows marked new: new and not yet viewed, they stay new.
-    QSet<QString> NewKeys() const;
+    QSet<QByteArray> NewKeys() const;
     // A listed row marked for deletion exists.
     bool AnyDeleteMarked() const;
     // Every listed row without a mark gets the deletion mark.
@@ -69,8 +69,9 @@ public:
     static constexpr int ShownLength = 1000;
     static QString ShownText(const QString& text);
 
-    // Identifiers compare without regard to ASCII case; an empty one matches nothing.
-    static QString IdKey(const QByteArray& id);
+    // Identifiers compare without regard to letter case (Latin-1, as TSeenIds folds them);
+    // an empty one matches nothing.
+    static QByteArray IdKey(const QByteArray& id);
     static bool SameId(const QByteArray& a, const QByteArray& b);
 
 private:

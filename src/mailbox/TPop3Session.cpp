@@ -497,7 +497,7 @@ QByteArray TPop3Session::currentUid(int n, const QString& statusText, const QStr
     return uid;
 }
 
-QSet<QString> TPop3Session::deletionSession()
+QSet<QByteArray> TPop3Session::deletionSession()
 {
     login();
     // Identifiers under the server's present numbering, fetched once each.
@@ -511,7 +511,7 @@ QSet<QString> TPop3Session::deletionSession()
     };
     QSet<int> deleted;
     QList<int> moved;
-    QSet<QString> unfound;
+    QSet<QByteArray> unfound;
     // With unique-ids one listing finds every marked message wherever it is now.
     QSet<int> byUid;
     QHash<int, QByteArray> uids;
@@ -594,7 +594,7 @@ QSet<QString> TPop3Session::deletionSession()
     return unfound;
 }
 
-void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks)
+void TPop3Session::listingSession(const QSet<QByteArray>& pendingNew, const QSet<QByteArray>& keptMarks)
 {
     const QString name = m_account.Name;
     const TMailboxFiles files(m_account.SettingsPath, name);
@@ -668,7 +668,7 @@ void TPop3Session::listingSession(const QSet<QString>& pendingNew, const QSet<QS
             listed.Insert(row.Uid, entry);
         }
         ids.append(row.Id);
-        const QString key = TMailListModel::IdKey(row.Id);
+        const QByteArray key = TMailListModel::IdKey(row.Id);
         if (keptMarks.contains(key)) {
             // A deletion that could not be carried out is tried again at the next check.
             row.Mark = TMark::Delete;
@@ -704,13 +704,13 @@ void TPop3Session::Check(bool autoDelete)
     if (autoDelete) {
         m_list.MarkUnmarkedForDelete();
     }
-    QSet<QString> keptMarks;
+    QSet<QByteArray> keptMarks;
     if (m_list.AnyDeleteMarked()) {
         keptMarks = deletionSession();
     }
 
     // New and not yet viewed at the end of the last listing: they stay new.
-    const QSet<QString> pendingNew = m_list.NewKeys();
+    const QSet<QByteArray> pendingNew = m_list.NewKeys();
     m_list.Blank();
 
     listingSession(pendingNew, keptMarks);

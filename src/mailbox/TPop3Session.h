@@ -79,8 +79,8 @@ private:
     QByteArray exchange(const QByteArray& command, const QString& statusText, const QString& errorText, qint64 limit);
     QByteArray currentId(int n, const QString& statusText, const QString& errorText);
     QByteArray currentUid(int n, const QString& statusText, const QString& errorText);
-    QSet<QString> deletionSession();
-    void listingSession(const QSet<QString>& pendingNew, const QSet<QString>& keptMarks);
+    QSet<QByteArray> deletionSession();
+    void listingSession(const QSet<QByteArray>& pendingNew, const QSet<QByteArray>& keptMarks);
 
     TTransport& m_transport;
     TMailListModel& m_list;
